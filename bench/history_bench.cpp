@@ -1,0 +1,96 @@
+// Reading the history of 10,000 jobs against a plain read of the same 10,000
+// record files: the ratio is what listing, decoding, checking and sorting cost
+// on top of the file system.
+
+#include "model/job_json.hpp"
+#include "model/job_layout.hpp"
+#include "model/job_store.hpp"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+namespace {
+namespace fs = std::filesystem;
+using namespace tonfield;
+
+constexpr int jobCount = 10'000;
+
+const fs::path& engineRoot()
+{
+    static const fs::path root = [] {
+        std::string pattern = (fs::temp_directory_path() / "tonfield-bench-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            std::abort();
+        for (int n = 0; n < jobCount; ++n) {
+            char id[33];
+            std::snprintf(id, sizeof id, "%032x", n);
+            Job job{.id = id, .filename = "第" + std::to_string(n) + "首.mp3", .mode = "four",
+                    .format = "WAV", .quality = "high", .status = "done",
+                    .created = 1733500000.0 + (n * 7919 % jobCount), .message = "分离完成",
+                    .elapsed = 61, .outputs = std::vector<JobOutput>{}};
+            for (const char* stem : {"Vocals", "Drums", "Bass", "Other"})
+                job.outputs->push_back({std::string("x_(") + stem + ").wav", 31'000'000,
+                                        std::string("/output/") + id + "/x_(" + stem + ").wav"});
+            fs::create_directories(layout::jobFolder(pattern, id));
+            std::ofstream(layout::recordFile(pattern, id), std::ios::binary) << *encodeJob(job);
+        }
+        return fs::path(pattern);
+    }();
+    return root;
+}
+
+void BM_loadHistory(benchmark::State& state)
+{
+    for (auto _ : state) {
+        auto jobs = readHistory(engineRoot());
+        if (jobs.size() != jobCount)
+            state.SkipWithError("not every job was listed");
+        benchmark::DoNotOptimize(jobs);
+    }
+}
+
+void BM_plainRead(benchmark::State& state)
+{
+    for (auto _ : state) {
+        std::size_t bytes = 0;
+        for (const auto& entry : fs::directory_iterator(layout::jobsFolder(engineRoot()))) {
+            std::ifstream in(entry.path() / "job.json", std::ios::binary);
+            std::string content{std::istreambuf_iterator<char>(in), {}};
+            bytes += content.size();
+        }
+        benchmark::DoNotOptimize(bytes);
+    }
+}
+
+BENCHMARK(BM_loadHistory)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_plainRead)->Unit(benchmark::kMillisecond);
+
+class RecordingReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            realTime[run.benchmark_name()] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> realTime;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    RecordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    if (reporter.realTime.count("BM_loadHistory") && reporter.realTime.count("BM_plainRead"))
+        std::printf("loadHistory / plain read of %d records: %.2f\n", jobCount,
+                    reporter.realTime["BM_loadHistory"] / reporter.realTime["BM_plainRead"]);
+    fs::remove_all(engineRoot());
+}

@@ -1,0 +1,18 @@
+# Warnings and checks shared by every target of the project.
+add_compile_options(-Wall -Wextra -Wpedantic -Wshadow)
+if(TONFIELD_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+# Bounds-checked standard containers in debug builds.
+add_compile_definitions($<$<CONFIG:Debug>:_GLIBCXX_ASSERTIONS>)
+
+if(TONFIELD_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(TONFIELD_FUZZ)
+  # Coverage feedback for libFuzzer in every object the fuzzer links.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

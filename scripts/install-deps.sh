@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tonfield needs to build, run and test, and only
+# those that are missing, so running it again costs nothing.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config
+  # application
+  qt6-base-dev qt6-qpa-plugins nlohmann-json3-dev fonts-noto-cjk
+  # tests, fuzzing, benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+  # reference engine
+  python3 python3-venv python3-numpy python3-scipy python3-soundfile ffmpeg
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+"${sudo[@]}" apt-get update
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

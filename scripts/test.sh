@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the whole suite with warnings as
+# errors, the core and adapter tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the job.json fuzzer for about a minute.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+echo "== build and test"
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTONFIELD_WERROR=ON
+cmake --build build-test
+ctest --test-dir build-test --output-on-failure -j "$jobs"
+
+echo "== core and adapter tests under sanitizers"
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTONFIELD_WERROR=ON \
+  -DTONFIELD_SANITIZE=ON -DTONFIELD_BUILD_BENCH=OFF
+cmake --build build-sanitize --target core_tests adapter_tests
+ctest --test-dir build-sanitize --output-on-failure -j "$jobs" -L 'core|adapter'
+
+echo "== job.json fuzzer"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTONFIELD_WERROR=ON -DTONFIELD_CORE_ONLY=ON -DTONFIELD_SANITIZE=ON -DTONFIELD_FUZZ=ON
+cmake --build build-fuzz --target job_json_fuzzer
+ctest --test-dir build-fuzz --output-on-failure -L fuzz

@@ -1,0 +1,14 @@
+#include "model/job_id.hpp"
+
+#include <algorithm>
+
+namespace tonfield {
+
+bool isJobId(std::string_view text)
+{
+    return text.size() == 32 && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
+}
+
+} // namespace tonfield

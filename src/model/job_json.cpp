@@ -1,0 +1,225 @@
+#include "model/job_json.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace tonfield {
+namespace {
+
+using nlohmann::json;
+
+// The record writer is assembled by hand because the stored form differs from
+// every stock JSON serializer in two places: "/" is escaped, and a double is
+// written in its shortest round-trip form without a forced ".0".
+class RecordWriter {
+public:
+    bool ok() const { return ok_; }
+    std::string take() { return std::move(out_); }
+
+    void beginObject() { out_ += '{'; first_ = true; }
+    void endObject() { out_ += '}'; first_ = false; }
+    void beginArray() { out_ += '['; first_ = true; }
+    void endArray() { out_ += ']'; first_ = false; }
+
+    void key(std::string_view name)
+    {
+        separate();
+        writeString(name);
+        out_ += ':';
+        first_ = true; // the value that follows needs no comma
+    }
+
+    void element() { separate(); }
+
+    void value(std::string_view text) { writeString(text); first_ = false; }
+
+    void value(std::int64_t number)
+    {
+        out_ += std::to_string(number);
+        first_ = false;
+    }
+
+    void value(double number)
+    {
+        if (!std::isfinite(number)) {
+            ok_ = false;
+            return;
+        }
+        char buffer[32];
+        auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, number);
+        if (ec != std::errc{}) {
+            ok_ = false;
+            return;
+        }
+        out_.append(buffer, end);
+        first_ = false;
+    }
+
+private:
+    void separate()
+    {
+        if (!first_)
+            out_ += ',';
+        first_ = false;
+    }
+
+    void writeString(std::string_view text)
+    {
+        std::string quoted;
+        try {
+            quoted = json(std::string(text)).dump(-1, ' ', false, json::error_handler_t::strict);
+        } catch (const json::type_error&) {
+            ok_ = false;
+            return;
+        }
+        // '/' never occurs inside a multi-byte UTF-8 sequence, so escaping every
+        // byte 0x2F of the quoted text is exact.
+        for (char c : quoted) {
+            if (c == '/')
+                out_ += '\\';
+            out_ += c;
+        }
+    }
+
+    std::string out_;
+    bool first_ = true;
+    bool ok_ = true;
+};
+
+void writeOutput(RecordWriter& w, const JobOutput& output)
+{
+    w.beginObject();
+    w.key("name");
+    w.value(output.name);
+    w.key("size");
+    w.value(output.size);
+    w.key("url");
+    w.value(output.url);
+    w.endObject();
+}
+
+std::optional<std::string> stringAt(const json& object, const char* key)
+{
+    auto it = object.find(key);
+    if (it == object.end() || !it->is_string())
+        return std::nullopt;
+    return it->get<std::string>();
+}
+
+// A JSON integer that fits a signed 64-bit value; 12.5 or "12" do not count.
+std::optional<std::int64_t> int64At(const json& value)
+{
+    if (value.is_number_integer() && !value.is_number_unsigned())
+        return value.get<std::int64_t>();
+    if (value.is_number_unsigned()) {
+        auto n = value.get<std::uint64_t>();
+        if (n <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+            return static_cast<std::int64_t>(n);
+    }
+    return std::nullopt;
+}
+
+std::optional<JobOutput> decodeOutput(const json& value)
+{
+    if (!value.is_object())
+        return std::nullopt;
+    auto name = stringAt(value, "name");
+    auto url = stringAt(value, "url");
+    auto sizeIt = value.find("size");
+    if (!name || !url || sizeIt == value.end())
+        return std::nullopt;
+    auto size = int64At(*sizeIt);
+    if (!size)
+        return std::nullopt;
+    return JobOutput{*name, *size, *url};
+}
+
+} // namespace
+
+std::optional<std::string> encodeJob(const Job& job)
+{
+    RecordWriter w;
+    w.beginObject();
+    w.key("id");
+    w.value(job.id);
+    w.key("filename");
+    w.value(job.filename);
+    w.key("mode");
+    w.value(job.mode);
+    w.key("format");
+    w.value(job.format);
+    w.key("quality");
+    w.value(job.quality);
+    w.key("status");
+    w.value(job.status);
+    w.key("created");
+    w.value(job.created);
+    w.key("message");
+    w.value(job.message);
+    if (job.elapsed) {
+        w.key("elapsed");
+        w.value(*job.elapsed);
+    }
+    if (job.outputs) {
+        w.key("outputs");
+        w.beginArray();
+        for (const JobOutput& output : *job.outputs) {
+            w.element();
+            writeOutput(w, output);
+        }
+        w.endArray();
+    }
+    w.endObject();
+    if (!w.ok())
+        return std::nullopt;
+    return w.take();
+}
+
+std::optional<Job> decodeJob(std::string_view bytes)
+{
+    const json root = json::parse(bytes, nullptr, /*allow_exceptions=*/false);
+    if (!root.is_object())
+        return std::nullopt;
+
+    Job job;
+    const std::pair<const char*, std::string*> texts[] = {
+        {"id", &job.id},         {"filename", &job.filename}, {"mode", &job.mode},
+        {"format", &job.format}, {"quality", &job.quality},   {"status", &job.status},
+        {"message", &job.message},
+    };
+    for (auto [key, field] : texts) {
+        auto text = stringAt(root, key);
+        if (!text)
+            return std::nullopt;
+        *field = std::move(*text);
+    }
+
+    auto created = root.find("created");
+    if (created == root.end() || !created->is_number())
+        return std::nullopt;
+    job.created = created->get<double>();
+
+    if (auto elapsed = root.find("elapsed"); elapsed != root.end() && !elapsed->is_null()) {
+        job.elapsed = int64At(*elapsed);
+        if (!job.elapsed)
+            return std::nullopt;
+    }
+
+    if (auto outputs = root.find("outputs"); outputs != root.end() && !outputs->is_null()) {
+        if (!outputs->is_array())
+            return std::nullopt;
+        job.outputs.emplace();
+        for (const json& entry : *outputs) {
+            auto output = decodeOutput(entry);
+            if (!output)
+                return std::nullopt;
+            job.outputs->push_back(std::move(*output));
+        }
+    }
+    return job;
+}
+
+} // namespace tonfield

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+// Where a job's files live under an engine folder. Each relative path is
+// appended to the engine folder as one string, so "data/jobs/<id>/output" is
+// always below it.
+namespace tonfield::layout {
+
+inline std::filesystem::path jobsFolder(const std::filesystem::path& engineRoot)
+{
+    return engineRoot / "data/jobs";
+}
+
+inline std::filesystem::path jobFolder(const std::filesystem::path& engineRoot,
+                                       const std::string& jobId)
+{
+    return engineRoot / ("data/jobs/" + jobId);
+}
+
+inline std::filesystem::path recordFile(const std::filesystem::path& engineRoot,
+                                        const std::string& jobId)
+{
+    return jobFolder(engineRoot, jobId) / "job.json";
+}
+
+inline std::filesystem::path outputFolder(const std::filesystem::path& engineRoot,
+                                          const std::string& jobId)
+{
+    return engineRoot / ("data/jobs/" + jobId + "/output");
+}
+
+} // namespace tonfield::layout

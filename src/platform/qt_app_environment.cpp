@@ -1,0 +1,41 @@
+#include "platform/qt_platform.hpp"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace tonfield::platform {
+
+std::filesystem::path toPath(const QString& path)
+{
+    const QByteArray bytes = path.toUtf8();
+    return std::filesystem::path(std::string(bytes.constData(), bytes.size()));
+}
+
+QString toQString(const std::filesystem::path& path)
+{
+    return QString::fromStdString(path.string());
+}
+
+std::filesystem::path QtAppEnvironment::applicationFolder()
+{
+    QDir folder(QCoreApplication::applicationDirPath());
+#ifdef Q_OS_MACOS
+    // Inside a bundle the executable sits in Tonfield.app/Contents/MacOS.
+    if (folder.absolutePath().endsWith(".app/Contents/MacOS")) {
+        folder.cd("../../..");
+    }
+#endif
+    return toPath(folder.absolutePath());
+}
+
+std::optional<std::filesystem::path> QtAppEnvironment::builtInEngineRoot()
+{
+    const std::string builtIn = TONFIELD_ENGINE_ROOT;
+    if (builtIn.empty())
+        return std::nullopt;
+    return std::filesystem::path(builtIn);
+}
+
+std::filesystem::path QtAppEnvironment::currentDirectory() { return toPath(QDir::currentPath()); }
+
+} // namespace tonfield::platform

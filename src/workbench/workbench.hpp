@@ -1,0 +1,140 @@
+#pragma once
+
+#include "model/job.hpp"
+#include "model/separation_mode.hpp"
+#include "model/stem.hpp"
+#include "platform/platform.hpp"
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tonfield {
+
+// The one controller behind the window. It holds every value the window shows
+// and offers every operation the window calls. Operations take no callbacks and
+// return nothing: failures land in `error` or `message`.
+//
+// Threading: main thread only. The timer reaches it through a weak handle, so
+// a late firing after destruction does nothing.
+class Workbench : public std::enable_shared_from_this<Workbench> {
+public:
+    // The observable fields, in declaration order.
+    enum class Field {
+        engineRoot,
+        source,
+        mode,
+        format,
+        highQuality,
+        jobs,
+        selectedJob,
+        stems,
+        busy,
+        message,
+        log,
+        showHistory,
+        elapsed,
+        playingURL,
+        playbackTime,
+        playbackDuration,
+        error,
+    };
+    using Observer = std::function<void(Field)>;
+
+    static constexpr double pollIntervalSeconds = 0.4;
+
+    // Builds a Workbench and runs its start-up sequence: locate the engine
+    // folder, load the history, arm the poll timer.
+    static std::shared_ptr<Workbench> create(platform::Services services);
+
+    // The application's single instance, built with the real adapters on first
+    // use. Defined by the application; nothing in the core or its tests calls it.
+    static Workbench& shared();
+
+    Workbench(const Workbench&) = delete;
+    Workbench& operator=(const Workbench&) = delete;
+
+    // Each assignment of an observable field calls every observer with the
+    // field, after the new value is in place.
+    int subscribe(Observer observer);
+    void unsubscribe(int subscription);
+
+    const std::optional<std::filesystem::path>& engineRoot() const { return engineRoot_; }
+    const std::optional<std::filesystem::path>& source() const { return source_; }
+    SeparationMode mode() const { return mode_; }
+    const std::string& format() const { return format_; }
+    bool highQuality() const { return highQuality_; }
+    const std::vector<Job>& jobs() const { return jobs_; }
+    const std::optional<Job>& selectedJob() const { return selectedJob_; }
+    const std::vector<Stem>& stems() const { return stems_; }
+    bool busy() const { return busy_; }
+    const std::string& message() const { return message_; }
+    const std::string& log() const { return log_; }
+    bool showHistory() const { return showHistory_; }
+    double elapsed() const { return elapsed_; }
+    const std::optional<std::filesystem::path>& playingURL() const { return playingURL_; }
+    double playbackTime() const { return playbackTime_; }
+    double playbackDuration() const { return playbackDuration_; }
+    const std::optional<std::string>& error() const { return error_; }
+
+    // Fields the window sets directly.
+    void setMode(SeparationMode mode);
+    void setFormat(std::string format);
+    void setHighQuality(bool highQuality);
+    void setShowHistory(bool showHistory);
+    void setError(std::optional<std::string> error);
+
+    // Whether a job can be started with the current engine folder; asks the
+    // file system at every read.
+    bool ready() const;
+    // The selected job's output folder, whether or not it exists.
+    std::optional<std::filesystem::path> activeFolder() const;
+
+    void chooseEngine();
+    void loadHistory();
+    void save(const Job& job);
+    void tick();
+
+private:
+    explicit Workbench(platform::Services services);
+    void startUp();
+    std::optional<std::filesystem::path> locateEngineRoot();
+
+    template <class T>
+    void assign(Field field, T& member, T value)
+    {
+        member = std::move(value);
+        notify(field);
+    }
+    void notify(Field field);
+
+    platform::Services services_;
+    std::map<int, Observer> observers_;
+    int nextSubscription_ = 0;
+
+    std::optional<std::filesystem::path> engineRoot_;
+    std::optional<std::filesystem::path> source_;
+    SeparationMode mode_ = SeparationMode::vocal;
+    std::string format_ = "WAV";
+    bool highQuality_ = false;
+    std::vector<Job> jobs_;
+    std::optional<Job> selectedJob_;
+    std::vector<Stem> stems_;
+    bool busy_ = false;
+    std::string message_ = "导入音乐，探索每一层声音。";
+    std::string log_;
+    bool showHistory_ = false;
+    double elapsed_ = 0;
+    std::optional<std::filesystem::path> playingURL_;
+    double playbackTime_ = 0;
+    double playbackDuration_ = 0;
+    std::optional<std::string> error_;
+
+    std::unique_ptr<platform::RepeatingTimer> timer_;
+};
+
+} // namespace tonfield

@@ -1,0 +1,22 @@
+#include "workbench/workbench.hpp"
+
+#include "model/job_store.hpp"
+
+namespace tonfield {
+
+void Workbench::loadHistory()
+{
+    if (!engineRoot_)
+        return;
+    assign(Field::jobs, jobs_, readHistory(*engineRoot_));
+}
+
+void Workbench::save(const Job& job)
+{
+    if (!engineRoot_)
+        return;
+    if (auto failure = writeRecord(*engineRoot_, job))
+        setError("保存任务记录失败：" + *failure);
+}
+
+} // namespace tonfield

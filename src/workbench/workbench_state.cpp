@@ -1,0 +1,119 @@
+#include "workbench/workbench.hpp"
+
+#include "engine/engine_folder.hpp"
+#include "model/job_layout.hpp"
+
+namespace tonfield {
+namespace fs = std::filesystem;
+
+namespace {
+constexpr const char* engineRootKey = "engineRoot";
+}
+
+Workbench::Workbench(platform::Services services)
+    : services_(services)
+{
+}
+
+std::shared_ptr<Workbench> Workbench::create(platform::Services services)
+{
+    std::shared_ptr<Workbench> workbench(new Workbench(services));
+    workbench->startUp();
+    return workbench;
+}
+
+void Workbench::startUp()
+{
+    if (auto root = locateEngineRoot())
+        assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(*root));
+    loadHistory();
+
+    std::weak_ptr<Workbench> weak = weak_from_this();
+    timer_ = services_.timers.startRepeating(pollIntervalSeconds, [weak] {
+        if (auto self = weak.lock())
+            self->tick();
+    });
+}
+
+// Candidates in order: the stored setting, the folder beside the application,
+// the folder fixed at build time, the working directory. Only the script is
+// tested here; `ready` tests the interpreter.
+std::optional<fs::path> Workbench::locateEngineRoot()
+{
+    std::vector<fs::path> candidates;
+    // An empty stored value would otherwise resolve against the working directory.
+    if (auto stored = services_.settings.string(engineRootKey); stored && !stored->empty())
+        candidates.emplace_back(*stored);
+    candidates.push_back(services_.environment.applicationFolder() / "Engine");
+    if (auto builtIn = services_.environment.builtInEngineRoot())
+        candidates.push_back(*builtIn);
+    candidates.push_back(services_.environment.currentDirectory());
+
+    for (const fs::path& candidate : candidates) {
+        if (engine::holdsScript(candidate))
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+int Workbench::subscribe(Observer observer)
+{
+    observers_.emplace(nextSubscription_, std::move(observer));
+    return nextSubscription_++;
+}
+
+void Workbench::unsubscribe(int subscription) { observers_.erase(subscription); }
+
+void Workbench::notify(Field field)
+{
+    // A copy, so an observer may subscribe or unsubscribe while being told.
+    const auto observers = observers_;
+    for (const auto& [id, observer] : observers)
+        observer(field);
+}
+
+void Workbench::setMode(SeparationMode mode) { assign(Field::mode, mode_, mode); }
+void Workbench::setFormat(std::string format) { assign(Field::format, format_, std::move(format)); }
+void Workbench::setHighQuality(bool highQuality)
+{
+    assign(Field::highQuality, highQuality_, highQuality);
+}
+void Workbench::setShowHistory(bool showHistory)
+{
+    assign(Field::showHistory, showHistory_, showHistory);
+}
+void Workbench::setError(std::optional<std::string> error)
+{
+    assign(Field::error, error_, std::move(error));
+}
+
+bool Workbench::ready() const { return engineRoot_ && engine::isReady(*engineRoot_); }
+
+std::optional<fs::path> Workbench::activeFolder() const
+{
+    if (!selectedJob_ || !engineRoot_)
+        return std::nullopt;
+    return layout::outputFolder(*engineRoot_, selectedJob_->id);
+}
+
+void Workbench::chooseEngine()
+{
+    if (busy_)
+        return;
+    platform::FolderRequest request;
+    request.message = "选择包含 separate_job.py 和 .venv 的项目文件夹";
+    auto folder = services_.dialogs.chooseFolder(request);
+    if (!folder)
+        return;
+    if (!engine::holdsScript(*folder)) {
+        setError("所选目录不包含 separate_job.py。");
+        return;
+    }
+    assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(*folder));
+    services_.settings.setString(engineRootKey, folder->string());
+    assign(Field::selectedJob, selectedJob_, std::optional<Job>());
+    assign(Field::stems, stems_, std::vector<Stem>());
+    loadHistory();
+}
+
+} // namespace tonfield

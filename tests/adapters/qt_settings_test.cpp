@@ -1,0 +1,35 @@
+#include "platform/qt_platform.hpp"
+
+#include "fakes/temp_folder.hpp"
+
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+namespace tonfield::platform {
+namespace {
+
+TEST(QtSettings, StoresStringsAndIgnoresOtherValues)
+{
+    testing::TempFolder temp;
+    const QString file = toQString(temp / "settings.ini");
+    {
+        QtSettings settings(file);
+        EXPECT_FALSE(settings.string("engineRoot"));
+        settings.setString("engineRoot", "/srv/引擎 folder");
+    }
+    QtSettings reopened(file);
+    EXPECT_EQ(reopened.string("engineRoot"), "/srv/引擎 folder");
+
+    QSettings(file, QSettings::IniFormat).setValue("engineRoot", QStringList{"a", "b"});
+    EXPECT_FALSE(reopened.string("engineRoot"));
+}
+
+TEST(QtPaths, NonAsciiPathsSurviveTheRoundTrip)
+{
+    const std::filesystem::path path = "/tmp/晴天 (Live)/a.mp3";
+    EXPECT_EQ(toPath(toQString(path)), path);
+}
+
+} // namespace
+} // namespace tonfield::platform

@@ -1,0 +1,137 @@
+#include "model/job_json.hpp"
+#include "model/job_layout.hpp"
+#include "model/job_store.hpp"
+
+#include "fakes/temp_folder.hpp"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace tonfield {
+namespace {
+namespace fs = std::filesystem;
+using testing::readFile;
+using testing::TempFolder;
+using testing::writeFile;
+
+std::string idOf(int n)
+{
+    std::string id = std::to_string(n);
+    return std::string(32 - id.size(), 'a') + id;
+}
+
+Job jobWith(const std::string& id, double created)
+{
+    return Job{.id = id, .filename = "song.mp3", .mode = "vocal", .format = "WAV",
+               .quality = "standard", .status = "done", .created = created,
+               .message = "完成", .elapsed = 3, .outputs = std::vector<JobOutput>{}};
+}
+
+void storeRecord(const fs::path& root, const Job& job, const std::string& folderName)
+{
+    writeFile(layout::jobsFolder(root) / folderName / "job.json", *encodeJob(job));
+}
+
+std::vector<std::string> idsOf(const std::vector<Job>& jobs)
+{
+    std::vector<std::string> ids;
+    for (const Job& job : jobs)
+        ids.push_back(job.id);
+    return ids;
+}
+
+TEST(JobStore, HistoryListsOnlyTrustworthyRecordsNewestFirst)
+{
+    TempFolder root;
+    EXPECT_TRUE(readHistory(root.path()).empty()) << "no data/jobs yet";
+
+    const fs::path jobs = layout::jobsFolder(root.path());
+    storeRecord(root.path(), jobWith(idOf(1), 100), idOf(1));
+    storeRecord(root.path(), jobWith(idOf(2), 200), idOf(2));
+    writeFile(jobs / "stray.txt", "x");
+    fs::create_directories(jobs / idOf(3));                      // no record
+    fs::create_directories(jobs / idOf(4) / "job.json");         // record is a folder
+    writeFile(jobs / idOf(5) / "job.json", "{\"id\":");          // broken
+    storeRecord(root.path(), jobWith(idOf(1), 300), idOf(6));    // copied from another job
+    storeRecord(root.path(), jobWith("not-a-job-id", 400), "not-a-job-id");
+    storeRecord(root.path(), jobWith("ABCDEF0123456789ABCDEF0123456789", 500),
+                "ABCDEF0123456789ABCDEF0123456789");             // not lower case
+
+    EXPECT_EQ(idsOf(readHistory(root.path())), (std::vector<std::string>{idOf(2), idOf(1)}));
+}
+
+TEST(JobStore, EqualCreationTimesKeepTheListingOrder)
+{
+    TempFolder root;
+    for (int n = 1; n <= 6; ++n)
+        storeRecord(root.path(), jobWith(idOf(n), n == 6 ? 99 : 50), idOf(n));
+
+    std::vector<std::string> listed;
+    for (const auto& entry : fs::directory_iterator(layout::jobsFolder(root.path())))
+        if (entry.path().filename() != idOf(6))
+            listed.push_back(entry.path().filename().string());
+    listed.insert(listed.begin(), idOf(6));
+
+    EXPECT_EQ(idsOf(readHistory(root.path())), listed);
+}
+
+TEST(JobStore, WriteReplacesTheRecordAndNeverCreatesTheFolder)
+{
+    TempFolder root;
+    Job job = jobWith(idOf(1), 100);
+    auto failure = writeRecord(root.path(), job);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(*failure,
+              layout::recordFile(root.path(), job.id).string() + ": No such file or directory");
+    EXPECT_FALSE(fs::exists(layout::jobFolder(root.path(), job.id)));
+
+    fs::create_directories(layout::jobFolder(root.path(), job.id));
+    EXPECT_FALSE(writeRecord(root.path(), job));
+    job.status = "cancelled";
+    EXPECT_FALSE(writeRecord(root.path(), job));
+    EXPECT_EQ(readFile(layout::recordFile(root.path(), job.id)), *encodeJob(job));
+    EXPECT_EQ(std::distance(fs::directory_iterator(layout::jobFolder(root.path(), job.id)),
+                            fs::directory_iterator()),
+              1)
+        << "no temporary file is left beside job.json";
+}
+
+// A write cut short by the file-size limit stands in for a full disk.
+TEST(JobStore, FailedWriteKeepsTheOldRecordAndLeavesNoTemporaryFile)
+{
+    TempFolder root;
+    Job job = jobWith(idOf(1), 100);
+    fs::create_directories(layout::jobFolder(root.path(), job.id));
+    ASSERT_FALSE(writeRecord(root.path(), job));
+    const std::string before = readFile(layout::recordFile(root.path(), job.id));
+
+    job.message = std::string(256 * 1024, 'x');
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit original{};
+    ::getrlimit(RLIMIT_FSIZE, &original);
+    rlimit small = original;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    auto failure = writeRecord(root.path(), job);
+    ::setrlimit(RLIMIT_FSIZE, &original);
+
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(*failure, layout::recordFile(root.path(), job.id).string() + ": File too large");
+    EXPECT_EQ(readFile(layout::recordFile(root.path(), job.id)), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(layout::jobFolder(root.path(), job.id)),
+                            fs::directory_iterator()),
+              1);
+}
+
+TEST(JobStore, RefusesToWriteARecordWhoseIdNamesAPath)
+{
+    TempFolder root;
+    fs::create_directories(root / "data");
+    EXPECT_TRUE(writeRecord(root.path(), jobWith("..", 1)));
+    EXPECT_FALSE(fs::exists(root / "data/job.json"));
+}
+
+} // namespace
+} // namespace tonfield

@@ -1,0 +1,23 @@
+// Feeds arbitrary bytes to the job.json decoder. Whatever it accepts must
+// encode, and the encoding must decode back to the same record with the same
+// bytes: a stored record never changes by being read and saved again.
+
+#include "model/job_json.hpp"
+
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    auto job = tonfield::decodeJob(bytes);
+    if (!job)
+        return 0;
+    auto encoded = tonfield::encodeJob(*job);
+    if (!encoded)
+        std::abort();
+    auto again = tonfield::decodeJob(*encoded);
+    if (!again || !(*again == *job) || tonfield::encodeJob(*again) != encoded)
+        std::abort();
+    return 0;
+}
