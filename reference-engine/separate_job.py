@@ -1,0 +1,360 @@
+#!/usr/bin/env python3
+"""Tonfield's reference separation engine.
+
+A signal-processing stand-in for a machine-learning engine: it separates with
+short-time Fourier transform masks, so Tonfield does its whole job on a machine
+where no model weights can be had.
+
+    python -u separate_job.py INPUT OUTPUT_DIR MODEL FORMAT QUALITY
+
+The masks of every stem set sum to one in each time-frequency bin, so the stems
+add back up to the input. The audio is processed in overlapping segments whose
+margins cover every frame and filter context that the kept samples depend on:
+the result equals a whole-file computation while memory stays bounded.
+"""
+
+import contextlib
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+
+import numpy as np
+import soundfile as sf
+from scipy import fft
+from scipy.ndimage import median_filter
+
+READY_MARKER = "模型就绪"
+
+STEM_SETS = {
+    "UVR-MDX-NET-Inst_HQ_3.onnx": ("Vocals", "Instrumental"),
+    "htdemucs.yaml": ("Vocals", "Drums", "Bass", "Other"),
+    "htdemucs_6s.yaml": ("Vocals", "Drums", "Bass", "Guitar", "Piano", "Other"),
+}
+
+# extension, libsndfile format, subtype
+FORMATS = {
+    "WAV": ("wav", "WAV", "PCM_24"),
+    "FLAC": ("flac", "FLAC", "PCM_24"),
+    "MP3": ("mp3", "MP3", "MPEG_LAYER_III"),
+}
+
+# window length and hop in samples: "high" listens longer and overlaps more
+QUALITIES = {"standard": (2048, 512), "high": (4096, 512)}
+
+MEDIAN_FRAMES = 17  # time context of the harmonic estimate, in frames
+MEDIAN_BINS = 17  # frequency context of the percussive estimate, in bins
+SEGMENT_SECONDS = 10.0
+VOICE_BAND_HZ = (120.0, 8000.0)
+BASS_CUTOFF_HZ = 200.0
+GUITAR_BAND_HZ = (80.0, 5000.0)
+
+
+class EngineError(Exception):
+    """A failure with a reason for the user and an exit status."""
+
+    def __init__(self, reason, status=1):
+        super().__init__(reason)
+        self.status = status
+
+
+class Terminated(Exception):
+    pass
+
+
+def on_sigterm(signum, frame):
+    raise Terminated()
+
+
+# ---------------------------------------------------------------- input
+
+
+@contextlib.contextmanager
+def quiet_stderr():
+    """Silences what C libraries print straight to standard error (libmpg123
+    reports every bad frame there), so the log holds only our own reason."""
+    sys.stderr.flush()
+    saved = os.dup(2)
+    devnull = os.open(os.devnull, os.O_WRONLY)
+    os.dup2(devnull, 2)
+    try:
+        yield
+    finally:
+        os.dup2(saved, 2)
+        os.close(saved)
+        os.close(devnull)
+
+
+def open_input(path, scratch):
+    """Opens the input with libsndfile, decoding it first with ffmpeg when
+    libsndfile cannot read it (m4a, aac, wma)."""
+    if not os.path.isfile(path):
+        raise EngineError(f"无法读取输入文件：{path}: No such file", 3)
+    try:
+        with quiet_stderr():
+            return sf.SoundFile(path)
+    except (sf.LibsndfileError, RuntimeError):
+        pass
+    decoded = os.path.join(scratch, "decoded.wav")
+    command = ["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-vn",
+               "-c:a", "pcm_f32le", "-f", "wav", decoded]
+    try:
+        result = subprocess.run(command, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE, text=True)
+    except FileNotFoundError:
+        raise EngineError("无法读取输入文件：未找到 ffmpeg 程序", 3)
+    if result.returncode != 0:
+        detail = result.stderr.strip().splitlines()
+        reason = detail[-1] if detail else f"{path}: 不是可识别的音频"
+        raise EngineError(f"无法读取输入文件：{reason}", 3)
+    try:
+        return sf.SoundFile(decoded)
+    except (sf.LibsndfileError, RuntimeError) as error:
+        raise EngineError(f"无法读取输入文件：{path}: {error}", 3)
+
+
+class SequentialReader:
+    """Serves sample ranges of a file read front to back, keeping only what a
+    later range can still ask for."""
+
+    def __init__(self, audio):
+        self.audio = audio
+        self.channels = audio.channels
+        self.start = 0
+        self.buffer = np.zeros((0, self.channels), dtype=np.float32)
+        self.finished = False
+
+    def range(self, first, last):
+        """Samples [first, last), zero outside the file."""
+        while not self.finished and self.start + len(self.buffer) < last:
+            block = self.audio.read(65536, dtype="float32", always_2d=True)
+            if len(block) == 0:
+                self.finished = True
+            else:
+                self.buffer = np.concatenate([self.buffer, block])
+        out = np.zeros((last - first, self.channels), dtype=np.float32)
+        lo = max(first, self.start)
+        hi = min(last, self.start + len(self.buffer))
+        if hi > lo:
+            out[lo - first:hi - first] = self.buffer[lo - self.start:hi - self.start]
+        return out
+
+    def forget_before(self, sample):
+        drop = max(0, min(sample - self.start, len(self.buffer)))
+        self.buffer = self.buffer[drop:]
+        self.start += drop
+
+
+# ---------------------------------------------------------------- masks
+
+
+def band(freqs, low, high):
+    return ((freqs >= low) & (freqs < high)).astype(np.float32)[:, None]
+
+
+def stem_masks(spectra, freqs, stems):
+    """Soft masks, one per stem, that sum to one in every bin.
+
+    spectra: complex array (channels, bins, frames)."""
+    magnitude = np.abs(spectra).sum(axis=0)
+    harmonic = median_filter(magnitude, size=(1, MEDIAN_FRAMES), mode="nearest")
+    percussive = median_filter(magnitude, size=(MEDIAN_BINS, 1), mode="nearest")
+    eps = np.float32(1e-12)
+    p_share = percussive ** 2 / (harmonic ** 2 + percussive ** 2 + eps)
+    h_share = 1.0 - p_share
+
+    if spectra.shape[0] >= 2:
+        left, right = spectra[0], spectra[1]
+        power = np.abs(left) ** 2 + np.abs(right) ** 2
+        similarity = 2.0 * np.abs(left * np.conj(right)) / (power + eps)
+        centre = similarity ** 4  # only what is nearly identical in both channels
+    else:
+        centre = np.ones_like(magnitude)
+
+    voice = centre * band(freqs, *VOICE_BAND_HZ)
+    masks = {"Vocals": h_share * voice}
+    if stems == STEM_SETS["UVR-MDX-NET-Inst_HQ_3.onnx"]:
+        masks["Instrumental"] = 1.0 - masks["Vocals"]
+        return masks
+
+    low = band(freqs, 0.0, BASS_CUTOFF_HZ)
+    masks["Drums"] = p_share
+    masks["Bass"] = h_share * (1.0 - voice) * low
+    rest = h_share * (1.0 - voice) * (1.0 - low)
+    if "Guitar" in stems:
+        # The remaining harmonic part, split by panning and register: what sits
+        # off centre in the guitar's register, and what stays near the centre.
+        side = 1.0 - centre
+        masks["Guitar"] = rest * side * band(freqs, *GUITAR_BAND_HZ)
+        masks["Piano"] = rest * (1.0 - side)
+    masks["Other"] = 1.0 - sum(masks.values())
+    return masks
+
+
+# ---------------------------------------------------------------- transform
+
+
+class Transform:
+    """STFT with a square-root Hann window for analysis and synthesis; overlap-
+    add divided by the summed squared window reconstructs exactly."""
+
+    def __init__(self, window_size, hop, rate):
+        self.size = window_size
+        self.hop = hop
+        self.window = np.sqrt(np.hanning(window_size + 1)[:-1]).astype(np.float32)
+        self.freqs = np.fft.rfftfreq(window_size, 1.0 / rate)
+
+    def forward(self, samples):
+        """samples (length, channels) -> (channels, bins, frames)."""
+        count = (len(samples) - self.size) // self.hop + 1
+        index = np.arange(self.size)[None, :] + self.hop * np.arange(count)[:, None]
+        frames = samples.T[:, index] * self.window  # (channels, frames, size)
+        return fft.rfft(frames, axis=-1).transpose(0, 2, 1)
+
+    def inverse(self, spectra, length):
+        frames = fft.irfft(spectra.transpose(0, 2, 1), n=self.size, axis=-1)
+        frames *= self.window
+        out = np.zeros((spectra.shape[0], length), dtype=np.float32)
+        weight = np.zeros(length, dtype=np.float32)
+        squared = self.window ** 2
+        for j in range(frames.shape[1]):
+            at = j * self.hop
+            out[:, at:at + self.size] += frames[:, j]
+            weight[at:at + self.size] += squared
+        return out / np.maximum(weight, 1e-12)
+
+
+# ---------------------------------------------------------------- output
+
+
+class StemWriters:
+    """One writer per stem under a hidden name the application does not list;
+    a stem gets its final name only once it is complete."""
+
+    def __init__(self, output_dir, base, stems, fmt, rate, channels):
+        extension, container, subtype = FORMATS[fmt]
+        self.final = {}
+        self.partial = {}
+        self.files = {}
+        for stem in stems:
+            name = f"{base}_({stem}).{extension}"
+            self.final[stem] = os.path.join(output_dir, name)
+            self.partial[stem] = os.path.join(output_dir, f".{name}.part")
+        try:
+            for stem in stems:
+                self.files[stem] = sf.SoundFile(self.partial[stem], "w", rate, channels,
+                                                subtype=subtype, format=container)
+        except (sf.LibsndfileError, RuntimeError, OSError) as error:
+            self.discard()
+            raise EngineError(f"无法写入输出文件夹：{output_dir}: {error}", 4)
+
+    def write(self, stem, samples):
+        self.files[stem].write(samples)
+
+    def finish(self):
+        for stem, handle in self.files.items():
+            handle.close()
+        for stem in self.files:
+            os.replace(self.partial[stem], self.final[stem])
+            print(f"已写出 {os.path.basename(self.final[stem])}", flush=True)
+        self.files = {}
+
+    def discard(self):
+        for stem, handle in self.files.items():
+            try:
+                handle.close()
+            except Exception:
+                pass
+        for path in self.partial.values():
+            try:
+                os.remove(path)
+            except FileNotFoundError:
+                pass
+        self.files = {}
+
+
+# ---------------------------------------------------------------- run
+
+
+def separate(audio, writers, stems, quality):
+    window_size, hop = QUALITIES[quality]
+    transform = Transform(window_size, hop, audio.samplerate)
+    total = audio.frames
+    segment = max(hop, int(SEGMENT_SECONDS * audio.samplerate) // hop * hop)
+    # Every kept sample depends on frames within one window of it, and those
+    # frames' masks on MEDIAN_FRAMES // 2 frames either side.
+    margin = window_size + (MEDIAN_FRAMES // 2 + 1) * hop
+    reader = SequentialReader(audio)
+
+    first = 0
+    while first < total:
+        last = min(first + segment, total)
+        region = reader.range(first - margin, last + margin)
+        spectra = transform.forward(region)
+        masks = stem_masks(spectra, transform.freqs, stems)
+        keep = slice(margin, margin + last - first)
+        for stem in stems:
+            stem_signal = transform.inverse(spectra * masks[stem][None], len(region))
+            writers.write(stem, stem_signal[:, keep].T)
+        reader.forget_before(last - margin)
+        first = last
+        print(f"\r分离进度 {100 * first // total:3d}%", end="", flush=True)
+    print(flush=True)
+
+
+def run(argv):
+    if len(argv) != 6:
+        raise EngineError("用法：separate_job.py INPUT OUTPUT_DIR MODEL FORMAT QUALITY", 2)
+    _, input_path, output_dir, model, fmt, quality = argv
+    if model not in STEM_SETS:
+        raise EngineError(f"未知模型：{model}", 2)
+    if fmt not in FORMATS:
+        raise EngineError(f"未知输出格式：{fmt}（可用 WAV、FLAC、MP3）", 2)
+    if quality not in QUALITIES:
+        raise EngineError(f"未知质量：{quality}（可用 high、standard）", 2)
+    if not os.path.isdir(output_dir) or not os.access(output_dir, os.W_OK):
+        raise EngineError(f"无法写入输出文件夹：{output_dir}", 4)
+    stems = STEM_SETS[model]
+
+    scratch = tempfile.mkdtemp(prefix="tonfield-engine-")
+    writers = None
+    try:
+        audio = open_input(input_path, scratch)
+        if audio.frames <= 0:
+            raise EngineError(f"无法读取输入文件：{input_path}: 没有音频内容", 3)
+        print(f"参考引擎（信号处理）：{model} → {'、'.join(stems)}；"
+              f"{audio.samplerate} Hz，{audio.channels} 声道，"
+              f"{audio.frames / audio.samplerate:.1f} 秒", flush=True)
+        print(READY_MARKER, flush=True)
+        base = os.path.splitext(os.path.basename(input_path))[0]
+        writers = StemWriters(output_dir, base, stems, fmt, audio.samplerate, audio.channels)
+        separate(audio, writers, stems, quality)
+        writers.finish()
+    except BaseException:
+        if writers is not None:
+            writers.discard()
+        raise
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
+def main():
+    signal.signal(signal.SIGTERM, on_sigterm)
+    try:
+        run(sys.argv)
+    except EngineError as error:
+        print(f"\n错误：{error}", file=sys.stderr, flush=True)
+        return error.status
+    except Terminated:
+        print("\n已终止", file=sys.stderr, flush=True)
+        return 128 + signal.SIGTERM
+    except (sf.LibsndfileError, OSError) as error:
+        print(f"\n错误：{error}", file=sys.stderr, flush=True)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
