@@ -7,7 +7,7 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config
   # application
-  qt6-base-dev qt6-qpa-plugins nlohmann-json3-dev fonts-noto-cjk
+  qt6-base-dev qt6-qpa-plugins nlohmann-json3-dev libutf8proc-dev fonts-noto-cjk
   # tests, fuzzing, benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   # reference engine

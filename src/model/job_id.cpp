@@ -11,4 +11,14 @@ bool isJobId(std::string_view text)
            });
 }
 
+std::string jobIdFromUuid(std::string_view uuid)
+{
+    std::string id;
+    for (char c : uuid) {
+        if (c != '-')
+            id += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+    return id;
+}
+
 } // namespace tonfield

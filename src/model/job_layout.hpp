@@ -25,6 +25,18 @@ inline std::filesystem::path recordFile(const std::filesystem::path& engineRoot,
     return jobFolder(engineRoot, jobId) / "job.json";
 }
 
+inline std::filesystem::path inputFolder(const std::filesystem::path& engineRoot,
+                                         const std::string& jobId)
+{
+    return engineRoot / ("data/jobs/" + jobId + "/input");
+}
+
+inline std::filesystem::path logFile(const std::filesystem::path& engineRoot,
+                                     const std::string& jobId)
+{
+    return engineRoot / ("data/jobs/" + jobId + "/process.log");
+}
+
 inline std::filesystem::path outputFolder(const std::filesystem::path& engineRoot,
                                           const std::string& jobId)
 {

@@ -4,8 +4,11 @@
 // world. Real adapters live beside this file (qt_*.cpp); tests supply fakes.
 // Every call happens on the main thread.
 
+#include "engine/invocation.hpp"
+
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -45,6 +48,45 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
     virtual std::optional<std::filesystem::path> chooseFolder(const FolderRequest& request) = 0;
+    // One audio file; the chooser offers audio files only.
+    virtual std::optional<std::filesystem::path> chooseAudioFile() = 0;
+};
+
+// Access grants for user-chosen files where a sandbox demands them. Where
+// there is no sandbox, starting one reports false and stopping does nothing.
+class AccessGrants {
+public:
+    virtual ~AccessGrants() = default;
+    virtual bool start(const std::filesystem::path& file) = 0;
+    virtual void stop(const std::filesystem::path& file) = 0;
+};
+
+// Something the platform made, or its description of why it could not.
+template <class T>
+struct Made {
+    std::unique_ptr<T> object;
+    std::string failure; // the operating system's text; empty on success
+};
+
+// A launched child process. Destroying the handle neither waits for nor kills
+// the child.
+class RunningProcess {
+public:
+    virtual ~RunningProcess() = default;
+    // The polite request to end (SIGTERM); returns at once.
+    virtual void terminate() = 0;
+};
+
+class ProcessLauncher {
+public:
+    virtual ~ProcessLauncher() = default;
+    // Starts the child with both its standard output and standard error
+    // written to outputFile, an open descriptor the caller keeps. Fails at once
+    // when the child cannot be started. onExit later receives the exit status
+    // (non-zero when a signal ended the child) as a task on the main thread,
+    // unless the handle is gone by then.
+    virtual Made<RunningProcess> launch(const engine::Invocation& invocation, int outputFile,
+                                        std::function<void(int status)> onExit) = 0;
 };
 
 // A running repeating timer; destroying it stops it.
@@ -62,6 +104,29 @@ public:
                                                            std::function<void()> onFire) = 0;
 };
 
+// A player bound to one audio file for its whole life.
+class AudioPlayer {
+public:
+    virtual ~AudioPlayer() = default;
+    virtual double durationSeconds() const = 0;
+    virtual void play() = 0;
+    virtual void pause() = 0; // keeps the position
+    virtual void stop() = 0;
+    // What the listener has heard so far, not what was decoded ahead.
+    virtual double currentTimeSeconds() const = 0;
+    virtual void setCurrentTimeSeconds(double seconds) = 0;
+    // False once the end has been played, or while paused or stopped.
+    virtual bool isPlaying() const = 0;
+};
+
+class AudioOutput {
+public:
+    virtual ~AudioOutput() = default;
+    // Opens a file for playback; fails at once for a missing file, one that is
+    // not audio, or a machine without an audio output.
+    virtual Made<AudioPlayer> open(const std::filesystem::path& file) = 0;
+};
+
 // Facts about the running application that locate an engine folder.
 class AppEnvironment {
 public:
@@ -71,6 +136,8 @@ public:
     // An engine folder fixed when the application was built, if any.
     virtual std::optional<std::filesystem::path> builtInEngineRoot() = 0;
     virtual std::filesystem::path currentDirectory() = 0;
+    // The application's own environment variables, handed on to the engine.
+    virtual std::map<std::string, std::string> environment() = 0;
 };
 
 // The services one Workbench uses. Whoever builds the Workbench keeps them
@@ -82,6 +149,9 @@ struct Services {
     Dialogs& dialogs;
     Timers& timers;
     AppEnvironment& environment;
+    AccessGrants& grants;
+    ProcessLauncher& launcher;
+    AudioOutput& audio;
 };
 
 } // namespace tonfield::platform

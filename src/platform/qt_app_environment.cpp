@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QProcessEnvironment>
 
 namespace tonfield::platform {
 
@@ -37,5 +38,14 @@ std::optional<std::filesystem::path> QtAppEnvironment::builtInEngineRoot()
 }
 
 std::filesystem::path QtAppEnvironment::currentDirectory() { return toPath(QDir::currentPath()); }
+
+std::map<std::string, std::string> QtAppEnvironment::environment()
+{
+    std::map<std::string, std::string> variables;
+    const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : system.keys())
+        variables[name.toStdString()] = system.value(name).toStdString();
+    return variables;
+}
 
 } // namespace tonfield::platform

@@ -18,4 +18,17 @@ std::optional<std::filesystem::path> QtDialogs::chooseFolder(const FolderRequest
     return toPath(dialog.selectedFiles().constFirst());
 }
 
+std::optional<std::filesystem::path> QtDialogs::chooseAudioFile()
+{
+    // A name filter stands in for "any audio type"; whether an extension is
+    // accepted is still the Workbench's decision.
+    const QString file = QFileDialog::getOpenFileName(
+        QApplication::activeWindow(), QString(), QString(),
+        "音频文件 (*.mp3 *.wav *.flac *.m4a *.ogg *.aac *.aiff *.aif *.wma *.opus *.caf "
+        "*.MP3 *.WAV *.FLAC *.M4A *.OGG *.AAC *.AIFF *.AIF *.WMA);;所有文件 (*)");
+    if (file.isEmpty())
+        return std::nullopt;
+    return toPath(file);
+}
+
 } // namespace tonfield::platform

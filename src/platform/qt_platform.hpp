@@ -36,6 +36,20 @@ private:
 class QtDialogs final : public Dialogs {
 public:
     std::optional<std::filesystem::path> chooseFolder(const FolderRequest& request) override;
+    std::optional<std::filesystem::path> chooseAudioFile() override;
+};
+
+// Linux has no sandbox grants: starting one reports false.
+class QtAccessGrants final : public AccessGrants {
+public:
+    bool start(const std::filesystem::path&) override { return false; }
+    void stop(const std::filesystem::path&) override {}
+};
+
+class QtProcessLauncher final : public ProcessLauncher {
+public:
+    Made<RunningProcess> launch(const engine::Invocation& invocation, int outputFile,
+                                std::function<void(int status)> onExit) override;
 };
 
 class QtTimers final : public Timers {
@@ -49,6 +63,7 @@ public:
     std::filesystem::path applicationFolder() override;
     std::optional<std::filesystem::path> builtInEngineRoot() override;
     std::filesystem::path currentDirectory() override;
+    std::map<std::string, std::string> environment() override;
 };
 
 // Paths cross between Qt and the core as UTF-8 bytes.

@@ -4,6 +4,7 @@
 #include "model/separation_mode.hpp"
 #include "model/stem.hpp"
 #include "platform/platform.hpp"
+#include "workbench/log_handle.hpp"
 
 #include <filesystem>
 #include <functional>
@@ -46,6 +47,7 @@ public:
     using Observer = std::function<void(Field)>;
 
     static constexpr double pollIntervalSeconds = 0.4;
+    static constexpr std::size_t logWindowBytes = 24'000;
 
     // Builds a Workbench and runs its start-up sequence: locate the engine
     // folder, load the history, arm the poll timer.
@@ -94,15 +96,38 @@ public:
     // The selected job's output folder, whether or not it exists.
     std::optional<std::filesystem::path> activeFolder() const;
 
+    // State and engine location; history and records.
     void chooseEngine();
     void loadHistory();
     void save(const Job& job);
+
+    // Import.
+    void chooseFile();
+    void importFile(const std::filesystem::path& file);
+
+    // A run: launch, monitoring, its end.
+    void start();
     void tick();
+    void readLog();
+    void finished(const std::string& jobID, int code);
+    void cancel();
+    void terminateForExit();
+
+    // Selection and stems.
+    void select(Job job);
+    void refreshStems();
+
+    // Playback.
+    void play(const std::filesystem::path& file);
+    void stopPlayback();
+    void seek(double seconds);
 
 private:
     explicit Workbench(platform::Services services);
     void startUp();
     std::optional<std::filesystem::path> locateEngineRoot();
+    void failLaunch(Job record, const std::string& description);
+    void followPlayback();
 
     template <class T>
     void assign(Field field, T& member, T value)
@@ -134,7 +159,16 @@ private:
     double playbackDuration_ = 0;
     std::optional<std::string> error_;
 
+    // Private state: the running engine and its log, the poll timer, the
+    // player, the id of the job whose engine runs, and whether the source's
+    // access grant is held.
+    std::unique_ptr<platform::RunningProcess> process_;
+    std::optional<LogHandle> logHandle_;
     std::unique_ptr<platform::RepeatingTimer> timer_;
+    std::unique_ptr<platform::AudioPlayer> player_;
+    std::filesystem::path playerFile_; // the file player_ is bound to
+    std::optional<std::string> activeID_;
+    bool sourceScope_ = false;
 };
 
 } // namespace tonfield

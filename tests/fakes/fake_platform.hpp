@@ -47,6 +47,18 @@ struct MemorySettings final : platform::Settings {
 struct ScriptedDialogs final : platform::Dialogs {
     std::deque<std::optional<std::filesystem::path>> folderAnswers;
     std::vector<platform::FolderRequest> folderRequests;
+    std::deque<std::optional<std::filesystem::path>> fileAnswers;
+    int fileRequests = 0;
+
+    std::optional<std::filesystem::path> chooseAudioFile() override
+    {
+        ++fileRequests;
+        if (fileAnswers.empty())
+            return std::nullopt;
+        auto answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
+    }
 
     std::optional<std::filesystem::path> chooseFolder(const platform::FolderRequest& request) override
     {
@@ -101,6 +113,96 @@ struct FakeEnvironment final : platform::AppEnvironment {
     std::filesystem::path applicationFolder() override { return applicationFolderPath; }
     std::optional<std::filesystem::path> builtInEngineRoot() override { return builtIn; }
     std::filesystem::path currentDirectory() override { return currentDirectoryPath; }
+
+    std::map<std::string, std::string> variables{{"HOME", "/home/test"},
+                                                 {"PYTHONUNBUFFERED", "0"}};
+    std::map<std::string, std::string> environment() override { return variables; }
+};
+
+// Records every grant taken and given back, in order: "+path" and "-path".
+struct RecordingGrants final : platform::AccessGrants {
+    bool grant = true;
+    std::vector<std::string> events;
+    bool start(const std::filesystem::path& file) override
+    {
+        events.push_back("+" + file.string());
+        return grant;
+    }
+    void stop(const std::filesystem::path& file) override { events.push_back("-" + file.string()); }
+};
+
+// Launches nothing: remembers the request, and lets the test end the "engine"
+// with any status through exit().
+struct FakeLauncher final : platform::ProcessLauncher {
+    struct Launch {
+        engine::Invocation invocation;
+        int outputFile;
+        std::function<void(int)> onExit;
+        int terminateRequests = 0;
+    };
+    std::vector<std::shared_ptr<Launch>> launches;
+    std::string failure; // when set, every launch fails with it
+
+    class Process final : public platform::RunningProcess {
+    public:
+        explicit Process(std::shared_ptr<Launch> launch) : launch_(std::move(launch)) {}
+        void terminate() override { ++launch_->terminateRequests; }
+
+    private:
+        std::shared_ptr<Launch> launch_;
+    };
+
+    platform::Made<platform::RunningProcess> launch(const engine::Invocation& invocation,
+                                                    int outputFile,
+                                                    std::function<void(int)> onExit) override
+    {
+        if (!failure.empty())
+            return {nullptr, failure};
+        launches.push_back(std::make_shared<Launch>(Launch{invocation, outputFile, std::move(onExit)}));
+        return {std::make_unique<Process>(launches.back()), {}};
+    }
+
+    Launch& last() { return *launches.back(); }
+    // The engine's exit, as the event loop would deliver it.
+    void exit(int status) { last().onExit(status); }
+};
+
+// Players whose clock the test moves by hand.
+struct FakeAudio final : platform::AudioOutput {
+    struct State {
+        std::filesystem::path file;
+        double duration = 0;
+        double position = 0;
+        bool playing = false;
+        bool alive = true;
+    };
+    std::map<std::filesystem::path, double> durations; // files that open, with their lengths
+    std::vector<std::shared_ptr<State>> opened;
+
+    class Player final : public platform::AudioPlayer {
+    public:
+        explicit Player(std::shared_ptr<State> state) : state_(std::move(state)) {}
+        ~Player() override { state_->alive = false; }
+        double durationSeconds() const override { return state_->duration; }
+        void play() override { state_->playing = true; }
+        void pause() override { state_->playing = false; }
+        void stop() override { state_->playing = false; }
+        double currentTimeSeconds() const override { return state_->position; }
+        void setCurrentTimeSeconds(double seconds) override { state_->position = seconds; }
+        bool isPlaying() const override { return state_->playing; }
+
+    private:
+        std::shared_ptr<State> state_;
+    };
+
+    platform::Made<platform::AudioPlayer> open(const std::filesystem::path& file) override
+    {
+        auto it = durations.find(file);
+        if (it == durations.end())
+            return {nullptr, file.string() + ": Invalid data found when processing input"};
+        opened.push_back(std::make_shared<State>(State{file, it->second}));
+        return {std::make_unique<Player>(opened.back()), {}};
+    }
 };
 
 struct FakePlatform {
@@ -110,10 +212,13 @@ struct FakePlatform {
     ScriptedDialogs dialogs;
     ManualTimers timers;
     FakeEnvironment environment;
+    RecordingGrants grants;
+    FakeLauncher launcher;
+    FakeAudio audio;
 
     platform::Services services()
     {
-        return {clock, ids, settings, dialogs, timers, environment};
+        return {clock, ids, settings, dialogs, timers, environment, grants, launcher, audio};
     }
 };
 

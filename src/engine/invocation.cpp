@@ -1,0 +1,36 @@
+#include "engine/invocation.hpp"
+
+#include "engine/engine_folder.hpp"
+
+namespace tonfield::engine {
+
+std::string_view modelFor(SeparationMode mode)
+{
+    switch (mode) {
+    case SeparationMode::vocal:
+        return "UVR-MDX-NET-Inst_HQ_3.onnx";
+    case SeparationMode::four:
+        return "htdemucs.yaml";
+    case SeparationMode::six:
+        return "htdemucs_6s.yaml";
+    }
+    return "UVR-MDX-NET-Inst_HQ_3.onnx";
+}
+
+Invocation buildInvocation(const std::filesystem::path& engineRoot,
+                           const std::filesystem::path& inputCopy,
+                           const std::filesystem::path& outputFolder, const JobSettings& settings,
+                           std::map<std::string, std::string> environment)
+{
+    environment["PYTHONUNBUFFERED"] = "1";
+    return Invocation{
+        .executable = interpreterPath(engineRoot),
+        .arguments = {"-u", scriptPath(engineRoot).string(), inputCopy.string(),
+                      outputFolder.string(), std::string(modelFor(settings.mode)),
+                      settings.format, settings.highQuality ? "high" : "standard"},
+        .workingDirectory = engineRoot,
+        .environment = std::move(environment),
+    };
+}
+
+} // namespace tonfield::engine

@@ -1,0 +1,84 @@
+#include "platform/qt_platform.hpp"
+
+#include <QProcess>
+
+#include <cstring>
+#include <unistd.h>
+
+namespace tonfield::platform {
+namespace {
+
+class QtRunningProcess final : public RunningProcess {
+public:
+    explicit QtRunningProcess(QProcess* process) : process_(process) {}
+
+    ~QtRunningProcess() override
+    {
+        QObject::disconnect(process_, nullptr, nullptr, nullptr);
+        // Deleting a running QProcess would kill the child and wait for it.
+        // A child still running when its handle goes (the application is
+        // quitting) is left to end by itself.
+        if (process_->state() == QProcess::NotRunning)
+            process_->deleteLater();
+    }
+
+    void terminate() override { process_->terminate(); }
+
+private:
+    QProcess* process_;
+};
+
+// QProcess words a failed start as "...: execve: No such file or directory";
+// the user sees the system's text after the path it concerns.
+std::string startFailure(const engine::Invocation& invocation, const QString& qtText)
+{
+    const qsizetype colon = qtText.lastIndexOf(": ");
+    const QString reason = colon >= 0 ? qtText.mid(colon + 2) : qtText;
+    return invocation.executable.string() + ": " + reason.toStdString();
+}
+
+} // namespace
+
+Made<RunningProcess> QtProcessLauncher::launch(const engine::Invocation& invocation,
+                                               int outputFile, std::function<void(int)> onExit)
+{
+    auto* process = new QProcess;
+    process->setProgram(toQString(invocation.executable));
+    QStringList arguments;
+    for (const std::string& argument : invocation.arguments)
+        arguments << QString::fromStdString(argument);
+    process->setArguments(arguments);
+    process->setWorkingDirectory(toQString(invocation.workingDirectory));
+    QProcessEnvironment environment;
+    for (const auto& [name, value] : invocation.environment)
+        environment.insert(QString::fromStdString(name), QString::fromStdString(value));
+    process->setProcessEnvironment(environment);
+
+    // The child writes straight into the log file, so no output passes
+    // through this process and a flood of it cannot stall the event loop.
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->setChildProcessModifier([outputFile] {
+        ::dup2(outputFile, STDOUT_FILENO);
+        ::dup2(outputFile, STDERR_FILENO);
+    });
+
+    QObject::connect(
+        process, &QProcess::finished, process,
+        [onExit = std::move(onExit)](int exitCode, QProcess::ExitStatus status) {
+            // A child ended by a signal reports 128 + the signal, as a shell does.
+            onExit(status == QProcess::NormalExit ? exitCode : 128 + exitCode);
+        },
+        Qt::QueuedConnection);
+
+    process->start();
+    // Returns as soon as exec has succeeded or failed; it does not wait for the engine.
+    if (!process->waitForStarted(-1)) {
+        std::string failure = startFailure(invocation, process->errorString());
+        delete process;
+        return {nullptr, std::move(failure)};
+    }
+    return {std::make_unique<QtRunningProcess>(process), {}};
+}
+
+} // namespace tonfield::platform

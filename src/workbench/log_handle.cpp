@@ -1,0 +1,30 @@
+#include "workbench/log_handle.hpp"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tonfield {
+
+std::optional<LogHandle> LogHandle::open(const std::filesystem::path& file, std::error_code& error)
+{
+    // Creating the empty file may fail without consequence: opening it for
+    // writing next is what decides.
+    if (int created = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        created >= 0)
+        ::close(created);
+    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) {
+        error = {errno, std::generic_category()};
+        return std::nullopt;
+    }
+    return LogHandle(fd);
+}
+
+LogHandle::~LogHandle()
+{
+    if (fd_ >= 0)
+        ::close(fd_); // a failure to close changes nothing for the run
+}
+
+} // namespace tonfield

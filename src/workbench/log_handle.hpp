@@ -1,0 +1,33 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <system_error>
+#include <utility>
+
+namespace tonfield {
+
+// The write handle of a job's process.log, shared with the engine as its
+// standard output and standard error. Closing it ends the application's part;
+// the engine keeps its own copy until it exits.
+class LogHandle {
+public:
+    // Empties (or creates) the file, then opens it for appending.
+    static std::optional<LogHandle> open(const std::filesystem::path& file, std::error_code& error);
+
+    LogHandle(LogHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    LogHandle& operator=(LogHandle&& other) noexcept
+    {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    ~LogHandle();
+
+    int descriptor() const { return fd_; }
+
+private:
+    explicit LogHandle(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+} // namespace tonfield

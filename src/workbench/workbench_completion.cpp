@@ -1,0 +1,97 @@
+#include "workbench/workbench.hpp"
+
+#include "model/percent_encoding.hpp"
+
+#include <cmath>
+
+namespace tonfield {
+namespace fs = std::filesystem;
+
+namespace {
+
+JobOutput outputFor(const Stem& stem, const std::string& jobId)
+{
+    const std::string name = stem.url.filename().string();
+    std::error_code ec;
+    const auto size = fs::file_size(stem.url, ec);
+    return JobOutput{
+        .name = name,
+        .size = ec ? 0 : static_cast<std::int64_t>(size),
+        .url = "/output/" + jobId + "/" + percentEncodePath(name),
+    };
+}
+
+} // namespace
+
+void Workbench::finished(const std::string& jobID, int code)
+{
+    if (!activeID_ || *activeID_ != jobID || !selectedJob_)
+        return;
+    Job job = *selectedJob_;
+
+    logHandle_.reset();
+    assign(Field::busy, busy_, false);
+    process_.reset();
+    activeID_.reset();
+    job.elapsed = static_cast<std::int64_t>(std::trunc(services_.clock.nowSeconds() - job.created));
+
+    if (job.status == "cancelled") {
+        job.message = "已取消分轨";
+        assign(Field::stems, stems_, std::vector<Stem>());
+    } else if (code != 0) {
+        job.status = "error";
+        job.message = "分轨失败，请展开运行日志查看原因。";
+    } else {
+        refreshStems();
+        if (stems_.empty()) {
+            job.status = "error";
+            job.message = "模型未生成音轨，请查看日志。";
+        } else {
+            job.status = "done";
+            job.message = "分轨完成，已生成 " + std::to_string(stems_.size()) + " 条独立音轨。";
+        }
+    }
+
+    job.outputs.emplace();
+    for (const Stem& stem : stems_)
+        job.outputs->push_back(outputFor(stem, job.id));
+
+    assign(Field::selectedJob, selectedJob_, std::optional<Job>(job));
+    assign(Field::message, message_, job.message);
+    save(job);
+    readLog();
+    loadHistory();
+}
+
+void Workbench::cancel()
+{
+    if (!busy_)
+        return;
+    if (selectedJob_) {
+        Job job = *selectedJob_;
+        job.status = "cancelled";
+        assign(Field::selectedJob, selectedJob_, std::optional<Job>(std::move(job)));
+    }
+    assign(Field::message, message_, std::string("正在取消，等待引擎退出…"));
+    if (selectedJob_)
+        save(*selectedJob_);
+    if (process_)
+        process_->terminate();
+}
+
+void Workbench::terminateForExit()
+{
+    if (!busy_)
+        return;
+    if (selectedJob_) {
+        Job job = *selectedJob_;
+        job.status = "cancelled";
+        job.message = "App 已退出，任务取消";
+        assign(Field::selectedJob, selectedJob_, std::optional<Job>(job));
+        save(job);
+    }
+    if (process_)
+        process_->terminate();
+}
+
+} // namespace tonfield

@@ -1,0 +1,43 @@
+#include "workbench/workbench.hpp"
+
+#include "model/file_name.hpp"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+namespace tonfield {
+namespace {
+
+constexpr std::array<std::string_view, 9> acceptedExtensions{
+    "mp3", "wav", "flac", "m4a", "ogg", "aac", "aiff", "aif", "wma"};
+
+} // namespace
+
+void Workbench::chooseFile()
+{
+    if (busy_)
+        return;
+    if (auto file = services_.dialogs.chooseAudioFile())
+        importFile(*file);
+}
+
+void Workbench::importFile(const std::filesystem::path& file)
+{
+    if (busy_)
+        return;
+    const std::string extension = lowercasedExtension(file);
+    if (std::find(acceptedExtensions.begin(), acceptedExtensions.end(), extension) ==
+        acceptedExtensions.end()) {
+        setError("请选择 MP3、WAV、FLAC、M4A 等音频文件。");
+        return;
+    }
+    if (sourceScope_ && source_)
+        services_.grants.stop(*source_);
+    sourceScope_ = services_.grants.start(file);
+    assign(Field::source, source_, std::optional<std::filesystem::path>(file));
+    assign(Field::showHistory, showHistory_, false);
+    assign(Field::message, message_, std::string("音频已就绪，选择模型后开始分轨。"));
+}
+
+} // namespace tonfield

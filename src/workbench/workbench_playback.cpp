@@ -1,0 +1,59 @@
+#include "workbench/workbench.hpp"
+
+namespace tonfield {
+
+// Toggles a file: pauses it while it sounds, otherwise plays it, resuming
+// the bound player where it stopped.
+void Workbench::play(const std::filesystem::path& file)
+{
+    if (playingURL_ == file) {
+        if (player_)
+            player_->pause();
+        assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>());
+        return;
+    }
+    if (!player_ || playerFile_ != file) {
+        auto opened = services_.audio.open(file);
+        if (!opened.object) {
+            // The previous player, if any, keeps sounding.
+            setError("无法试听：" + opened.failure);
+            return;
+        }
+        player_ = std::move(opened.object);
+        playerFile_ = file;
+    }
+    assign(Field::playbackDuration, playbackDuration_, player_->durationSeconds());
+    player_->play();
+    assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>(file));
+}
+
+void Workbench::stopPlayback()
+{
+    if (player_) {
+        player_->stop();
+        player_.reset();
+    }
+    assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>());
+    assign(Field::playbackTime, playbackTime_, 0.0);
+    assign(Field::playbackDuration, playbackDuration_, 0.0);
+}
+
+void Workbench::seek(double seconds)
+{
+    if (player_)
+        player_->setCurrentTimeSeconds(seconds);
+    assign(Field::playbackTime, playbackTime_, seconds);
+}
+
+// The tick's playback step: the position follows the player, and a player
+// that has fallen silent (the end of its file) is noticed here.
+void Workbench::followPlayback()
+{
+    if (!player_)
+        return;
+    assign(Field::playbackTime, playbackTime_, player_->currentTimeSeconds());
+    if (!player_->isPlaying() && playingURL_)
+        assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>());
+}
+
+} // namespace tonfield
