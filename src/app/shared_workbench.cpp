@@ -1,3 +1,4 @@
+#include "platform/qt_audio_output.hpp"
 #include "platform/qt_platform.hpp"
 #include "workbench/workbench.hpp"
 
@@ -13,9 +14,14 @@ Workbench& Workbench::shared()
     static platform::QtDialogs dialogs;
     static platform::QtTimers timers;
     static platform::QtAppEnvironment environment;
-    static const std::shared_ptr<Workbench> instance =
-        Workbench::create({clock, ids, settings, dialogs, timers, environment});
-    return *instance;
+    static platform::QtAccessGrants grants;
+    static platform::QtProcessLauncher launcher;
+    static platform::QtAudioOutput audio;
+    // Never destroyed: it lives until the process ends, and must not tear down
+    // its timer or player after the application object is gone.
+    static const auto* const instance = new std::shared_ptr<Workbench>(Workbench::create(
+        {clock, ids, settings, dialogs, timers, environment, grants, launcher, audio}));
+    return **instance;
 }
 
 } // namespace tonfield

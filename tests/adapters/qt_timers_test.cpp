@@ -1,24 +1,11 @@
 #include "platform/qt_platform.hpp"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
+#include "adapters/event_loop.hpp"
 
 #include <gtest/gtest.h>
 
 namespace tonfield::platform {
 namespace {
-
-// Runs the event loop until `done` holds; the deadline only guards against a
-// hang and is far beyond what the timer needs.
-template <class Predicate>
-bool runUntil(Predicate done)
-{
-    QDeadlineTimer deadline(30'000);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    return done();
-}
 
 TEST(QtTimers, FiresRepeatedlyOnTheEventLoopUntilDestroyed)
 {
@@ -31,7 +18,7 @@ TEST(QtTimers, FiresRepeatedlyOnTheEventLoopUntilDestroyed)
         ++firings;
     });
     starting = false;
-    ASSERT_TRUE(runUntil([&] { return firings >= 3; }));
+    ASSERT_TRUE(testing::runUntil([&] { return firings >= 3; }));
     EXPECT_FALSE(firedInsideCaller);
 
     timer.reset();

@@ -1,0 +1,196 @@
+#include "platform/ffmpeg_decoder.hpp"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <optional>
+
+namespace tonfield::platform {
+
+struct FfmpegDecoder::Streams {
+    AVFormatContext* format = nullptr;
+    AVCodecContext* codec = nullptr;
+    SwrContext* resampler = nullptr;
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    int stream = -1;
+    double timeBase = 0;                // seconds per stream timestamp unit
+    std::optional<double> seekTarget;   // seconds; set until the first frame after a seek
+
+    ~Streams()
+    {
+        swr_free(&resampler);
+        avcodec_free_context(&codec);
+        avformat_close_input(&format);
+        av_packet_free(&packet);
+        av_frame_free(&frame);
+    }
+};
+
+namespace {
+
+std::string ffmpegText(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+} // namespace
+
+std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const std::filesystem::path& file,
+                                                   const PcmFormat& output, std::string& failure)
+{
+    auto streams = std::make_unique<Streams>();
+    auto fail = [&](int code) {
+        failure = file.string() + ": " + ffmpegText(code);
+        return nullptr;
+    };
+
+    if (int rc = avformat_open_input(&streams->format, file.c_str(), nullptr, nullptr); rc < 0)
+        return fail(rc);
+    if (int rc = avformat_find_stream_info(streams->format, nullptr); rc < 0)
+        return fail(rc);
+    const AVCodec* codec = nullptr;
+    const int stream = av_find_best_stream(streams->format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    if (stream < 0)
+        return fail(stream);
+    streams->stream = stream;
+    const AVStream* audio = streams->format->streams[stream];
+    streams->timeBase = av_q2d(audio->time_base);
+
+    streams->codec = avcodec_alloc_context3(codec);
+    if (int rc = avcodec_parameters_to_context(streams->codec, audio->codecpar); rc < 0)
+        return fail(rc);
+    if (int rc = avcodec_open2(streams->codec, codec, nullptr); rc < 0)
+        return fail(rc);
+
+    AVChannelLayout inLayout{};
+    if (streams->codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+        av_channel_layout_default(&inLayout, streams->codec->ch_layout.nb_channels);
+    else
+        av_channel_layout_copy(&inLayout, &streams->codec->ch_layout);
+    AVChannelLayout outLayout{};
+    av_channel_layout_default(&outLayout, output.channels);
+    int rc = swr_alloc_set_opts2(&streams->resampler, &outLayout,
+                                 output.floatSamples ? AV_SAMPLE_FMT_FLT : AV_SAMPLE_FMT_S16,
+                                 output.sampleRate, &inLayout, streams->codec->sample_fmt,
+                                 streams->codec->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&inLayout);
+    av_channel_layout_uninit(&outLayout);
+    if (rc < 0 || (rc = swr_init(streams->resampler)) < 0)
+        return fail(rc);
+
+    std::unique_ptr<FfmpegDecoder> decoder(new FfmpegDecoder(std::move(streams), output));
+    const AVFormatContext* format = decoder->streams_->format;
+    if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
+        decoder->durationSeconds_ = static_cast<double>(format->duration) / AV_TIME_BASE;
+    else if (audio->duration != AV_NOPTS_VALUE)
+        decoder->durationSeconds_ = static_cast<double>(audio->duration) * decoder->streams_->timeBase;
+    return decoder;
+}
+
+FfmpegDecoder::FfmpegDecoder(std::unique_ptr<Streams> streams, const PcmFormat& output)
+    : streams_(std::move(streams))
+    , output_(output)
+{
+}
+
+FfmpegDecoder::~FfmpegDecoder() = default;
+
+// Decodes until some converted audio is pending; false once the file is done.
+bool FfmpegDecoder::decodeMore()
+{
+    Streams& s = *streams_;
+    const int bytesPerFrame = output_.bytesPerFrame();
+    auto append = [&](const uint8_t** input, int inputSamples) {
+        const int capacity = swr_get_out_samples(s.resampler, inputSamples);
+        if (capacity <= 0)
+            return;
+        std::string converted(static_cast<std::size_t>(capacity) * bytesPerFrame, '\0');
+        auto* out = reinterpret_cast<uint8_t*>(converted.data());
+        const int frames = swr_convert(s.resampler, &out, capacity, input, inputSamples);
+        if (frames <= 0)
+            return;
+        const long long dropped = std::min<long long>(skipFrames_, frames);
+        skipFrames_ -= dropped;
+        pending_.append(converted, static_cast<std::size_t>(dropped) * bytesPerFrame,
+                        static_cast<std::size_t>(frames - dropped) * bytesPerFrame);
+    };
+
+    while (pending_.empty() && !drained_) {
+        int rc = avcodec_receive_frame(s.codec, s.frame);
+        if (rc == 0) {
+            if (s.seekTarget) {
+                // The demuxer lands on a packet at or before the target; drop
+                // what lies before it so playback starts where it was asked.
+                const int64_t stamp = s.frame->best_effort_timestamp;
+                if (stamp != AV_NOPTS_VALUE) {
+                    const double late = *s.seekTarget - static_cast<double>(stamp) * s.timeBase;
+                    skipFrames_ = std::max<long long>(0, std::llround(late * output_.sampleRate));
+                }
+                s.seekTarget.reset();
+            }
+            append(const_cast<const uint8_t**>(s.frame->extended_data), s.frame->nb_samples);
+            av_frame_unref(s.frame);
+        } else if (rc == AVERROR(EAGAIN)) {
+            rc = av_read_frame(s.format, s.packet);
+            if (rc < 0) {
+                avcodec_send_packet(s.codec, nullptr); // end of input: drain the decoder
+                continue;
+            }
+            if (s.packet->stream_index == s.stream)
+                avcodec_send_packet(s.codec, s.packet); // a damaged packet is skipped
+            av_packet_unref(s.packet);
+        } else {
+            append(nullptr, 0); // what the resampler still holds
+            drained_ = true;
+        }
+    }
+    return !pending_.empty();
+}
+
+std::size_t FfmpegDecoder::read(char* data, std::size_t maxBytes)
+{
+    const std::size_t bytesPerFrame = static_cast<std::size_t>(output_.bytesPerFrame());
+    maxBytes -= maxBytes % bytesPerFrame;
+    std::size_t written = 0;
+    while (written < maxBytes && (!pending_.empty() || decodeMore())) {
+        const std::size_t count = std::min(maxBytes - written, pending_.size());
+        std::memcpy(data + written, pending_.data(), count);
+        pending_.erase(0, count);
+        written += count;
+    }
+    deliveredFrames_ += static_cast<long long>(written / bytesPerFrame);
+    return written;
+}
+
+void FfmpegDecoder::seek(double seconds)
+{
+    seconds = std::clamp(seconds, 0.0, std::max(durationSeconds_, 0.0));
+    Streams& s = *streams_;
+    const auto stamp = static_cast<int64_t>(seconds / s.timeBase);
+    av_seek_frame(s.format, s.stream, stamp, AVSEEK_FLAG_BACKWARD);
+    avcodec_flush_buffers(s.codec);
+    swr_close(s.resampler);
+    swr_init(s.resampler);
+    pending_.clear();
+    drained_ = false;
+    skipFrames_ = 0;
+    s.seekTarget = seconds;
+    deliveredFrames_ = std::llround(seconds * output_.sampleRate);
+}
+
+double FfmpegDecoder::positionSeconds() const
+{
+    return static_cast<double>(deliveredFrames_) / output_.sampleRate;
+}
+
+} // namespace tonfield::platform

@@ -1,0 +1,160 @@
+#include "platform/qt_audio_output.hpp"
+
+#include "platform/ffmpeg_decoder.hpp"
+
+#include <QAudioDevice>
+#include <QAudioSink>
+#include <QIODevice>
+#include <QMediaDevices>
+
+#include <algorithm>
+
+namespace tonfield::platform {
+namespace {
+
+// Hands decoded audio to the sink as it asks for it.
+class DecoderDevice final : public QIODevice {
+public:
+    explicit DecoderDevice(FfmpegDecoder& decoder) : decoder_(decoder) {}
+
+    bool isSequential() const override { return true; }
+    bool atEnd() const override { return ended_; }
+    void restart() { ended_ = false; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const std::size_t count = decoder_.read(data, static_cast<std::size_t>(maxSize));
+        ended_ = count == 0;
+        return static_cast<qint64>(count);
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    FfmpegDecoder& decoder_;
+    bool ended_ = false;
+};
+
+class QtAudioPlayer final : public AudioPlayer {
+public:
+    QtAudioPlayer(std::unique_ptr<FfmpegDecoder> decoder, const QAudioDevice& device,
+                  const QAudioFormat& format)
+        : decoder_(std::move(decoder))
+        , device_(*decoder_)
+        , sink_(device, format)
+    {
+        device_.open(QIODevice::ReadOnly);
+    }
+
+    ~QtAudioPlayer() override { sink_.stop(); }
+
+    double durationSeconds() const override { return decoder_->durationSeconds(); }
+
+    void play() override
+    {
+        if (sink_.state() == QAudio::SuspendedState) {
+            sink_.resume();
+            return;
+        }
+        if (isPlaying())
+            return;
+        if (finished())
+            seekDecoder(0); // a file played to its end starts over
+        device_.restart();
+        sink_.start(&device_);
+    }
+
+    void pause() override
+    {
+        if (sink_.state() == QAudio::ActiveState || sink_.state() == QAudio::IdleState)
+            sink_.suspend();
+    }
+
+    void stop() override
+    {
+        sink_.stop();
+        seekDecoder(0);
+    }
+
+    // What the sink has passed on since playback (re)started at `startSeconds_`;
+    // audio decoded ahead into the sink's buffer does not count.
+    double currentTimeSeconds() const override
+    {
+        const auto state = sink_.state();
+        if (state == QAudio::StoppedState)
+            return finished() ? decoder_->positionSeconds() : startSeconds_;
+        if (state == QAudio::IdleState && finished())
+            return decoder_->positionSeconds(); // everything decoded has been played
+        const double heard = startSeconds_ + static_cast<double>(sink_.processedUSecs()) / 1e6;
+        return std::min(heard, decoder_->positionSeconds());
+    }
+
+    void setCurrentTimeSeconds(double seconds) override
+    {
+        const bool wasSounding = isPlaying();
+        const bool wasPaused = sink_.state() == QAudio::SuspendedState;
+        sink_.stop();
+        seekDecoder(seconds);
+        if (wasSounding || wasPaused) {
+            device_.restart();
+            sink_.start(&device_);
+            if (wasPaused)
+                sink_.suspend();
+        }
+    }
+
+    bool isPlaying() const override
+    {
+        const auto state = sink_.state();
+        return state == QAudio::ActiveState || (state == QAudio::IdleState && !device_.atEnd());
+    }
+
+private:
+    bool finished() const { return device_.atEnd(); }
+
+    void seekDecoder(double seconds)
+    {
+        decoder_->seek(seconds);
+        startSeconds_ = decoder_->positionSeconds();
+        device_.restart();
+    }
+
+    std::unique_ptr<FfmpegDecoder> decoder_;
+    DecoderDevice device_;
+    QAudioSink sink_;
+    double startSeconds_ = 0;
+};
+
+// Stereo (or mono) at the device's own rate, float where it takes float.
+QAudioFormat formatFor(const QAudioDevice& device)
+{
+    QAudioFormat format = device.preferredFormat();
+    format.setChannelCount(std::clamp(format.channelCount(), 1, 2));
+    format.setSampleFormat(QAudioFormat::Float);
+    if (!device.isFormatSupported(format))
+        format.setSampleFormat(QAudioFormat::Int16);
+    return format;
+}
+
+} // namespace
+
+Made<AudioPlayer> QtAudioOutput::open(const std::filesystem::path& file)
+{
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    const QAudioFormat format = device.isNull() ? QAudioFormat() : formatFor(device);
+    const PcmFormat pcm{
+        .sampleRate = device.isNull() ? 44100 : format.sampleRate(),
+        .channels = device.isNull() ? 2 : format.channelCount(),
+        .floatSamples = format.sampleFormat() != QAudioFormat::Int16,
+    };
+    std::string failure;
+    auto decoder = FfmpegDecoder::open(file, pcm, failure);
+    if (!decoder)
+        return {nullptr, failure};
+    // Silence presented as playback would mislead; without a device nothing plays.
+    if (device.isNull())
+        return {nullptr, "这台电脑没有可用的音频输出设备"};
+    return {std::make_unique<QtAudioPlayer>(std::move(decoder), device, format), {}};
+}
+
+} // namespace tonfield::platform

@@ -1,0 +1,108 @@
+#include "platform/ffmpeg_decoder.hpp"
+
+#include "adapters/audio_files.hpp"
+#include "fakes/temp_folder.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace tonfield::platform {
+namespace {
+namespace fs = std::filesystem;
+
+constexpr PcmFormat stereoFloat{.sampleRate = 48000, .channels = 2, .floatSamples = true};
+
+class FfmpegDecoderTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        folder = new testing::TempFolder;
+        for (const char* extension : {"wav", "flac", "mp3", "ogg", "m4a"})
+            ASSERT_TRUE(testing::makeTone(*folder / (std::string("tone.") + extension), 3.0));
+    }
+    static void TearDownTestSuite() { delete folder; }
+
+    static std::unique_ptr<FfmpegDecoder> open(const fs::path& file)
+    {
+        std::string failure;
+        auto decoder = FfmpegDecoder::open(file, stereoFloat, failure);
+        EXPECT_TRUE(decoder) << failure;
+        return decoder;
+    }
+
+    static std::vector<float> readAll(FfmpegDecoder& decoder)
+    {
+        std::vector<float> samples;
+        std::vector<char> buffer(4096 * 8);
+        while (std::size_t count = decoder.read(buffer.data(), buffer.size() - 3)) {
+            EXPECT_EQ(count % 8, 0u) << "whole frames only";
+            const auto* data = reinterpret_cast<const float*>(buffer.data());
+            samples.insert(samples.end(), data, data + count / 4);
+        }
+        return samples;
+    }
+
+    static testing::TempFolder* folder;
+};
+testing::TempFolder* FfmpegDecoderTest::folder = nullptr;
+
+TEST_F(FfmpegDecoderTest, EveryFormatDecodesToItsFullLength)
+{
+    for (const char* extension : {"wav", "flac", "mp3", "ogg", "m4a"}) {
+        SCOPED_TRACE(extension);
+        auto decoder = open(*folder / (std::string("tone.") + extension));
+        ASSERT_TRUE(decoder);
+        EXPECT_NEAR(decoder->durationSeconds(), 3.0, 0.06);
+        const std::vector<float> samples = readAll(*decoder);
+        EXPECT_NEAR(samples.size() / 2 / 48000.0, 3.0, 0.06);
+        EXPECT_NEAR(decoder->positionSeconds(), samples.size() / 2 / 48000.0, 1e-9);
+    }
+}
+
+TEST_F(FfmpegDecoderTest, SeekingLandsWhereAsked)
+{
+    for (const char* extension : {"wav", "flac", "mp3"}) {
+        SCOPED_TRACE(extension);
+        auto decoder = open(*folder / (std::string("tone.") + extension));
+        ASSERT_TRUE(decoder);
+        readAll(*decoder);
+        decoder->seek(1.25);
+        EXPECT_DOUBLE_EQ(decoder->positionSeconds(), 1.25);
+        const std::vector<float> rest = readAll(*decoder);
+        // One decoded frame (at most 1152 samples at 44.1 kHz for MP3) of slack.
+        EXPECT_NEAR(rest.size() / 2 / 48000.0, 1.75, 0.03);
+    }
+
+    // For uncompressed audio the samples themselves continue the sine exactly.
+    auto decoder = open(*folder / "tone.wav");
+    decoder->seek(2.0);
+    std::vector<char> buffer(8 * 64);
+    ASSERT_EQ(decoder->read(buffer.data(), buffer.size()), buffer.size());
+    const auto* frames = reinterpret_cast<const float*>(buffer.data());
+    double correlation = 0, energy = 0;
+    for (int i = 0; i < 64; ++i) {
+        const double expected = std::sin(2 * M_PI * 440 * (2.0 + i / 48000.0));
+        correlation += frames[2 * i] * expected;
+        energy += expected * expected;
+    }
+    EXPECT_NEAR(correlation / energy, 0.125, 0.01) << "in phase with the tone at 2 s";
+
+    decoder->seek(99);
+    EXPECT_EQ(readAll(*decoder).size(), 0u) << "a seek past the end is clamped to the end";
+}
+
+TEST_F(FfmpegDecoderTest, MissingAndNonAudioFilesFailWithFfmpegsText)
+{
+    std::string failure;
+    EXPECT_FALSE(FfmpegDecoder::open(*folder / "missing.wav", stereoFloat, failure));
+    EXPECT_EQ(failure, (*folder / "missing.wav").string() + ": No such file or directory");
+
+    testing::writeFile(*folder / "notes.mp3", "these are notes, not audio\n");
+    EXPECT_FALSE(FfmpegDecoder::open(*folder / "notes.mp3", stereoFloat, failure));
+    EXPECT_EQ(failure.rfind((*folder / "notes.mp3").string() + ": ", 0), 0u) << failure;
+}
+
+} // namespace
+} // namespace tonfield::platform

@@ -1,0 +1,83 @@
+// Real playback through the default output device. The suite runs these under
+// a private PulseAudio daemon with a null sink (scripts/with-null-audio.sh),
+// and the no-device case with no sound server at all.
+
+#include "platform/qt_audio_output.hpp"
+
+#include "adapters/audio_files.hpp"
+#include "adapters/event_loop.hpp"
+#include "fakes/temp_folder.hpp"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+namespace tonfield::platform {
+namespace {
+
+// Lets the event loop run for a while, so a paused player has every chance
+// to move if it were wrong.
+void idle(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    testing::runUntil([&] { return clock.elapsed() >= ms; });
+}
+
+TEST(QtAudioOutput, PositionAdvancesWhilePlayingHoldsWhilePausedAndPlayingEnds)
+{
+    testing::TempFolder folder;
+    ASSERT_TRUE(testing::makeTone(folder / "tone.flac", 1.5));
+    QtAudioOutput output;
+    auto opened = output.open(folder / "tone.flac");
+    ASSERT_TRUE(opened.object) << opened.failure;
+    AudioPlayer& player = *opened.object;
+    EXPECT_NEAR(player.durationSeconds(), 1.5, 0.02);
+    EXPECT_FALSE(player.isPlaying());
+
+    player.play();
+    EXPECT_TRUE(player.isPlaying());
+    ASSERT_TRUE(testing::runUntil([&] { return player.currentTimeSeconds() > 0.3; }));
+
+    player.pause();
+    EXPECT_FALSE(player.isPlaying());
+    const double paused = player.currentTimeSeconds();
+    idle(300);
+    EXPECT_DOUBLE_EQ(player.currentTimeSeconds(), paused);
+
+    player.setCurrentTimeSeconds(0.9);
+    EXPECT_NEAR(player.currentTimeSeconds(), 0.9, 1e-6) << "seeking while paused";
+    EXPECT_FALSE(player.isPlaying());
+    player.play();
+    ASSERT_TRUE(testing::runUntil([&] { return !player.isPlaying(); }));
+    EXPECT_NEAR(player.currentTimeSeconds(), 1.5, 0.05);
+
+    player.play(); // a file played to its end starts over
+    EXPECT_TRUE(player.isPlaying());
+    EXPECT_LT(player.currentTimeSeconds(), 0.5);
+}
+
+TEST(QtAudioOutput, FilesThatAreNotAudioFailAtOnce)
+{
+    testing::TempFolder folder;
+    testing::writeFile(folder / "notes.wav", "not audio");
+    QtAudioOutput output;
+    auto notAudio = output.open(folder / "notes.wav");
+    EXPECT_FALSE(notAudio.object);
+    EXPECT_EQ(notAudio.failure.rfind((folder / "notes.wav").string() + ": ", 0), 0u);
+    auto missing = output.open(folder / "gone.wav");
+    EXPECT_EQ(missing.failure, (folder / "gone.wav").string() + ": No such file or directory");
+}
+
+TEST(QtAudioOutputWithoutDevice, RefusesRatherThanPlaySilence)
+{
+    testing::TempFolder folder;
+    ASSERT_TRUE(testing::makeTone(folder / "tone.wav", 0.5));
+    QtAudioOutput output;
+    auto opened = output.open(folder / "tone.wav");
+    EXPECT_FALSE(opened.object);
+    EXPECT_EQ(opened.failure, "这台电脑没有可用的音频输出设备");
+}
+
+} // namespace
+} // namespace tonfield::platform
