@@ -7,9 +7,10 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config
   # application
-  qt6-base-dev qt6-qpa-plugins nlohmann-json3-dev libutf8proc-dev fonts-noto-cjk
-  # tests, fuzzing, benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+  qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev nlohmann-json3-dev libutf8proc-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev fonts-noto-cjk
+  # tests, fuzzing, benchmarks (pulseaudio gives the audio tests a null sink)
+  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev pulseaudio pulseaudio-utils
   # reference engine
   python3 python3-venv python3-numpy python3-scipy python3-soundfile ffmpeg
 )

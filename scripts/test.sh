@@ -17,7 +17,7 @@ ctest --test-dir build-test --output-on-failure -j "$jobs"
 echo "== core and adapter tests under sanitizers"
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTONFIELD_WERROR=ON \
   -DTONFIELD_SANITIZE=ON -DTONFIELD_BUILD_BENCH=OFF
-cmake --build build-sanitize --target core_tests adapter_tests
+cmake --build build-sanitize --target core_tests adapter_tests audio_output_tests
 ctest --test-dir build-sanitize --output-on-failure -j "$jobs" -L 'core|adapter'
 
 echo "== job.json fuzzer"

@@ -17,10 +17,12 @@ Workbench& Workbench::shared()
     static platform::QtAccessGrants grants;
     static platform::QtProcessLauncher launcher;
     static platform::QtAudioOutput audio;
+    static platform::QtFileBrowser fileBrowser;
     // Never destroyed: it lives until the process ends, and must not tear down
     // its timer or player after the application object is gone.
     static const auto* const instance = new std::shared_ptr<Workbench>(Workbench::create(
-        {clock, ids, settings, dialogs, timers, environment, grants, launcher, audio}));
+        {clock, ids, settings, dialogs, timers, environment, grants, launcher, audio,
+         fileBrowser}));
     return **instance;
 }
 

@@ -50,6 +50,17 @@ public:
     virtual std::optional<std::filesystem::path> chooseFolder(const FolderRequest& request) = 0;
     // One audio file; the chooser offers audio files only.
     virtual std::optional<std::filesystem::path> chooseAudioFile() = 0;
+    // Where to save a file: the name field preset to suggestedName, the
+    // chooser filtered to files with the given extension.
+    virtual std::optional<std::filesystem::path> chooseSaveFile(const std::string& suggestedName,
+                                                                const std::string& extension) = 0;
+};
+
+// Shows a folder in the desktop's file browser.
+class FileBrowser {
+public:
+    virtual ~FileBrowser() = default;
+    virtual void openFolder(const std::filesystem::path& folder) = 0;
 };
 
 // Access grants for user-chosen files where a sandbox demands them. Where
@@ -152,6 +163,7 @@ struct Services {
     AccessGrants& grants;
     ProcessLauncher& launcher;
     AudioOutput& audio;
+    FileBrowser& fileBrowser;
 };
 
 } // namespace tonfield::platform

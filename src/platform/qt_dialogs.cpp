@@ -1,6 +1,8 @@
 #include "platform/qt_platform.hpp"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QFileDialog>
 
 namespace tonfield::platform {
@@ -29,6 +31,26 @@ std::optional<std::filesystem::path> QtDialogs::chooseAudioFile()
     if (file.isEmpty())
         return std::nullopt;
     return toPath(file);
+}
+
+std::optional<std::filesystem::path> QtDialogs::chooseSaveFile(const std::string& suggestedName,
+                                                               const std::string& extension)
+{
+    const QString pattern = extension.empty() ? QString("*")
+                                              : QString("*.%1").arg(QString::fromStdString(extension));
+    QFileDialog dialog(QApplication::activeWindow());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(pattern);
+    dialog.selectFile(QString::fromStdString(suggestedName));
+    // The Workbench replaces an existing file safely; the dialog asks first.
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return toPath(dialog.selectedFiles().constFirst());
+}
+
+void QtFileBrowser::openFolder(const std::filesystem::path& folder)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(toQString(folder)));
 }
 
 } // namespace tonfield::platform

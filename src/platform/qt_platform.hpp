@@ -37,6 +37,13 @@ class QtDialogs final : public Dialogs {
 public:
     std::optional<std::filesystem::path> chooseFolder(const FolderRequest& request) override;
     std::optional<std::filesystem::path> chooseAudioFile() override;
+    std::optional<std::filesystem::path> chooseSaveFile(const std::string& suggestedName,
+                                                        const std::string& extension) override;
+};
+
+class QtFileBrowser final : public FileBrowser {
+public:
+    void openFolder(const std::filesystem::path& folder) override;
 };
 
 // Linux has no sandbox grants: starting one reports false.

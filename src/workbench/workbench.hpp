@@ -122,6 +122,10 @@ public:
     void stopPlayback();
     void seek(double seconds);
 
+    // Export. (`export` is a reserved word in C++.)
+    void exportStem(const Stem& stem);
+    void exportAll();
+
 private:
     explicit Workbench(platform::Services services);
     void startUp();

@@ -2,24 +2,12 @@
 
 #include "engine/invocation.hpp"
 #include "model/failure_text.hpp"
+#include "model/file_copy.hpp"
 #include "model/job_id.hpp"
 #include "model/job_layout.hpp"
 
-#include <fstream>
-
 namespace tonfield {
 namespace fs = std::filesystem;
-
-namespace {
-
-// The path a failed copy concerns: the source when it cannot be read, else
-// the destination (a full disk, a refused write).
-const fs::path& pathOfCopyFailure(const fs::path& source, const fs::path& destination)
-{
-    return std::ifstream(source, std::ios::binary).is_open() ? destination : source;
-}
-
-} // namespace
 
 void Workbench::start()
 {
@@ -50,8 +38,8 @@ void Workbench::start()
             return failLaunch(std::move(record), failureText(folder, ec));
     }
     const fs::path inputCopy = layout::inputFolder(root, id) / record.filename;
-    if (!fs::copy_file(*source_, inputCopy, ec))
-        return failLaunch(std::move(record), failureText(pathOfCopyFailure(*source_, inputCopy), ec));
+    if (auto failure = copyFile(*source_, inputCopy))
+        return failLaunch(std::move(record), *failure);
     const fs::path logFile = layout::logFile(root, id);
     logHandle_ = LogHandle::open(logFile, ec);
     if (!logHandle_)

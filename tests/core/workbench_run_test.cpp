@@ -19,7 +19,7 @@ TEST_F(WorkbenchRun, LaunchPreparesTheJobAndInvokesTheEngine)
     workbench->start();
 
     const Job& job = *workbench->selectedJob();
-    EXPECT_EQ(job.id, "00000001000040008000000000000001");
+    EXPECT_EQ(job.id, "c0ffee01000040008000000000000001");
     EXPECT_EQ(job.filename, "My Song (Live).flac");
     EXPECT_EQ(job.mode, "four");
     EXPECT_EQ(job.format, "FLAC");

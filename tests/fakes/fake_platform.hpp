@@ -21,7 +21,7 @@ struct SequentialIds final : platform::IdSource {
     std::string newUuid() override
     {
         char text[37];
-        std::snprintf(text, sizeof text, "%08X-0000-4000-8000-%012d", next, next);
+        std::snprintf(text, sizeof text, "C0FFEE%02X-0000-4000-8000-%012d", next % 256, next);
         ++next;
         return text;
     }
@@ -49,6 +49,20 @@ struct ScriptedDialogs final : platform::Dialogs {
     std::vector<platform::FolderRequest> folderRequests;
     std::deque<std::optional<std::filesystem::path>> fileAnswers;
     int fileRequests = 0;
+
+    std::deque<std::optional<std::filesystem::path>> saveAnswers;
+    std::vector<std::pair<std::string, std::string>> saveRequests; // name, extension
+
+    std::optional<std::filesystem::path> chooseSaveFile(const std::string& suggestedName,
+                                                        const std::string& extension) override
+    {
+        saveRequests.emplace_back(suggestedName, extension);
+        if (saveAnswers.empty())
+            return std::nullopt;
+        auto answer = saveAnswers.front();
+        saveAnswers.pop_front();
+        return answer;
+    }
 
     std::optional<std::filesystem::path> chooseAudioFile() override
     {
@@ -205,6 +219,11 @@ struct FakeAudio final : platform::AudioOutput {
     }
 };
 
+struct RecordingFileBrowser final : platform::FileBrowser {
+    std::vector<std::filesystem::path> opened;
+    void openFolder(const std::filesystem::path& folder) override { opened.push_back(folder); }
+};
+
 struct FakePlatform {
     ManualClock clock;
     SequentialIds ids;
@@ -215,10 +234,12 @@ struct FakePlatform {
     RecordingGrants grants;
     FakeLauncher launcher;
     FakeAudio audio;
+    RecordingFileBrowser fileBrowser;
 
     platform::Services services()
     {
-        return {clock, ids, settings, dialogs, timers, environment, grants, launcher, audio};
+        return {clock,       ids,    settings, dialogs, timers, environment, grants,
+                launcher,    audio,  fileBrowser};
     }
 };
 

@@ -1,0 +1,77 @@
+#include "workbench/workbench.hpp"
+
+#include "model/failure_text.hpp"
+#include "model/file_copy.hpp"
+#include "model/file_name.hpp"
+
+namespace tonfield {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool somethingExistsAt(const fs::path& path)
+{
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+std::string withoutExtension(const std::string& fileName)
+{
+    const auto dot = fileName.rfind('.');
+    return dot == std::string::npos ? fileName : fileName.substr(0, dot);
+}
+
+std::string upperCased(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    return text;
+}
+
+} // namespace
+
+void Workbench::exportStem(const Stem& stem)
+{
+    const std::string fileName = stem.url.filename().string();
+    auto destination = services_.dialogs.chooseSaveFile(fileName, lowercasedExtension(stem.url));
+    if (!destination)
+        return;
+    if (destination->lexically_normal() == stem.url.lexically_normal())
+        return;
+    // The old file is replaced only by a complete copy, never removed first.
+    if (auto failure = replaceWithCopy(stem.url, *destination))
+        setError(*failure);
+}
+
+void Workbench::exportAll()
+{
+    if (stems_.empty())
+        return;
+    platform::FolderRequest request;
+    request.confirmLabel = "导出到此文件夹";
+    request.canCreateFolders = true;
+    auto chosen = services_.dialogs.chooseFolder(request);
+    if (!chosen)
+        return;
+
+    const std::string base = selectedJob_ ? withoutExtension(selectedJob_->filename) : "音轨";
+    fs::path target = *chosen / (base + " · 分轨");
+    if (somethingExistsAt(target))
+        target = *chosen / (base + " · " + upperCased(services_.ids.newUuid().substr(0, 6)));
+
+    std::error_code ec;
+    fs::create_directories(target, ec);
+    if (ec) {
+        setError(failureText(target, ec));
+        return;
+    }
+    for (const Stem& stem : stems_) {
+        if (auto failure = copyFile(stem.url, target / stem.url.filename())) {
+            setError(*failure);
+            return;
+        }
+    }
+    services_.fileBrowser.openFolder(target);
+}
+
+} // namespace tonfield
