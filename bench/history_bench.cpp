@@ -86,6 +86,7 @@ public:
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
+    engineRoot(); // make the job folders before anything is timed
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

@@ -15,11 +15,12 @@ public:
     ~QtRunningProcess() override
     {
         QObject::disconnect(process_, nullptr, nullptr, nullptr);
-        // Deleting a running QProcess would kill the child and wait for it.
-        // A child still running when its handle goes (the application is
-        // quitting) is left to end by itself.
+        // Deleting a running QProcess would kill the child and wait for it, so
+        // a child still running is left to end by itself and reaped then.
         if (process_->state() == QProcess::NotRunning)
             process_->deleteLater();
+        else
+            QObject::connect(process_, &QProcess::finished, process_, &QObject::deleteLater);
     }
 
     void terminate() override { process_->terminate(); }
