@@ -8,7 +8,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   # application
   qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev nlohmann-json3-dev libutf8proc-dev
-  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev fonts-noto-cjk
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  fonts-noto-cjk fonts-material-design-icons-iconfont
   # tests, fuzzing, benchmarks (pulseaudio gives the audio tests a null sink)
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev pulseaudio pulseaudio-utils
   # reference engine

@@ -1,30 +1,103 @@
+#include "app/menus.hpp"
+#include "app/quit_confirmation.hpp"
+#include "app/settings_window.hpp"
+#include "platform/qt_platform.hpp"
 #include "ui/main_window.hpp"
+#include "ui/theme.hpp"
 #include "ui/workbench_bridge.hpp"
 #include "workbench/workbench.hpp"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QPalette>
+#include <QSessionManager>
 #include <QStyleFactory>
+#include <QTimer>
+
+namespace {
+
+using namespace tonfield;
+
+void applyDarkTheme(QApplication& app)
+{
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    QPalette palette;
+    palette.setColor(QPalette::Window, ui::theme::canvas());
+    palette.setColor(QPalette::WindowText, Qt::white);
+    palette.setColor(QPalette::Base, ui::theme::surface());
+    palette.setColor(QPalette::AlternateBase, ui::theme::canvas());
+    palette.setColor(QPalette::Text, Qt::white);
+    palette.setColor(QPalette::Button, ui::theme::surface());
+    palette.setColor(QPalette::ButtonText, Qt::white);
+    palette.setColor(QPalette::ToolTipBase, ui::theme::surface());
+    palette.setColor(QPalette::ToolTipText, Qt::white);
+    palette.setColor(QPalette::Highlight, ui::theme::mint());
+    palette.setColor(QPalette::HighlightedText, ui::theme::canvas());
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, ui::theme::muted());
+    palette.setColor(QPalette::Disabled, QPalette::Text, ui::theme::muted());
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, ui::theme::muted());
+    QApplication::setPalette(palette);
+    QFont font("Noto Sans CJK SC");
+    font.setPixelSize(13);
+    app.setFont(font);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Tonfield");
     QApplication::setApplicationName("Tonfield");
+    QApplication::setApplicationDisplayName("Tonfield");
     QApplication::setApplicationVersion(TONFIELD_VERSION);
+    QApplication::setDesktopFileName("tonfield");
 
-    QApplication::setStyle(QStyleFactory::create("Fusion"));
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(0x15, 0x17, 0x1a));
-    dark.setColor(QPalette::WindowText, Qt::white);
-    dark.setColor(QPalette::Base, QColor(0x1e, 0x21, 0x25));
-    dark.setColor(QPalette::Text, Qt::white);
-    dark.setColor(QPalette::Button, QColor(0x26, 0x2a, 0x2f));
-    dark.setColor(QPalette::ButtonText, Qt::white);
-    QApplication::setPalette(dark);
+    QCommandLineParser options;
+    options.setApplicationDescription("Tonfield: split a song into stems on this computer.");
+    options.addHelpOption();
+    options.addVersionOption();
+    options.addPositionalArgument("file", "An audio file to import, as if it had been dropped.",
+                                  "[file]");
+    options.process(app);
 
-    tonfield::ui::WorkbenchBridge bridge(tonfield::Workbench::shared());
-    tonfield::ui::MainWindow window(bridge);
+    applyDarkTheme(app);
+    Workbench& workbench = Workbench::shared();
+    ui::WorkbenchBridge bridge(workbench);
+    app::QuitConfirmation quit(workbench, &app::QuitConfirmation::askWithAlert);
+
+    // The settings window is not a reason to keep running once the main
+    // window has gone; the application ends when the quit decision allows.
+    QApplication::setQuitOnLastWindowClosed(false);
+    ui::MainWindow window(bridge, {
+        .openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); },
+        .mayClose = [&quit] {
+            if (!quit.mayQuit())
+                return false;
+            QTimer::singleShot(0, qApp, &QApplication::quit);
+            return true;
+        },
+    });
+    app::SettingsWindow settingsWindow(bridge);
+    app::installMenus(window, bridge, settingsWindow);
+
+    // Logging out of the desktop session passes the same decision.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, [&](QSessionManager& session) {
+        if (!workbench.busy())
+            return;
+        if (session.allowsInteraction() && !quit.mayQuit()) {
+            session.cancel();
+            return;
+        }
+        workbench.terminateForExit();
+    });
+
+    if (!options.positionalArguments().isEmpty()) {
+        const QString file = QFileInfo(options.positionalArguments().constFirst()).absoluteFilePath();
+        workbench.importFile(platform::toPath(file));
+    }
     window.show();
     return QApplication::exec();
 }

@@ -1,71 +1,56 @@
 #include "ui/main_window.hpp"
 
-#include "platform/qt_platform.hpp"
 #include "ui/workbench_bridge.hpp"
+#include "ui/workspace_view.hpp"
 
-#include <QLabel>
+#include <QCloseEvent>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 namespace tonfield::ui {
 
-MainWindow::MainWindow(WorkbenchBridge& bridge, QWidget* parent)
+MainWindow::MainWindow(WorkbenchBridge& bridge, Options options, QWidget* parent)
     : QMainWindow(parent)
     , bridge_(bridge)
-    , engineLabel_(new QLabel)
-    , historyLabel_(new QLabel)
-    , chooseEngineButton_(new QPushButton("选择分轨引擎文件夹…"))
+    , options_(std::move(options))
+    , workspace_(new WorkspaceView(bridge.workbench(), options_.openUrl))
 {
     setWindowTitle("Tonfield · 音乐分轨");
     setMinimumSize(960, 700);
     resize(1240, 860);
-
-    auto* page = new QWidget;
-    auto* column = new QVBoxLayout(page);
-    column->addStretch();
-    for (QLabel* label : {engineLabel_, historyLabel_}) {
-        label->setAlignment(Qt::AlignCenter);
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        column->addWidget(label);
-    }
-    column->addWidget(chooseEngineButton_, 0, Qt::AlignCenter);
-    column->addStretch();
-    setCentralWidget(page);
-
-    connect(chooseEngineButton_, &QPushButton::clicked, this,
-            [this] { bridge_.workbench().chooseEngine(); });
+    setCentralWidget(workspace_);
     connect(&bridge_, &WorkbenchBridge::changed, this, &MainWindow::refresh);
     refresh();
 }
 
 void MainWindow::refresh()
 {
-    const Workbench& workbench = bridge_.workbench();
-    if (const auto& root = workbench.engineRoot()) {
-        engineLabel_->setText(QString("分轨引擎：%1（%2）")
-                                  .arg(platform::toQString(*root),
-                                       workbench.ready() ? "就绪" : "未就绪"));
-    } else {
-        engineLabel_->setText("分轨引擎：尚未配置");
-    }
-    historyLabel_->setText(QString("处理记录：%1").arg(workbench.jobs().size()));
-    chooseEngineButton_->setEnabled(!workbench.busy());
+    workspace_->refresh();
     showPendingError();
 }
 
+// The alert is bound to `error`: raised while it holds a text, and dismissing
+// it in any way clears it.
 void MainWindow::showPendingError()
 {
     Workbench& workbench = bridge_.workbench();
     if (alertOpen_ || !workbench.error())
         return;
     alertOpen_ = true;
-    QMessageBox alert(QMessageBox::Warning, "提示", QString::fromStdString(*workbench.error()),
+    QMessageBox alert(QMessageBox::NoIcon, "提示", QString::fromStdString(*workbench.error()),
                       QMessageBox::NoButton, this);
-    alert.addButton("好", QMessageBox::AcceptRole);
+    alert.setObjectName("errorAlert");
+    alert.setDefaultButton(alert.addButton("好", QMessageBox::AcceptRole));
     alert.exec();
     alertOpen_ = false;
     workbench.setError(std::nullopt);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (options_.mayClose && !options_.mayClose())
+        event->ignore();
+    else
+        event->accept();
 }
 
 } // namespace tonfield::ui

@@ -1,31 +1,38 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QUrl>
 
-class QLabel;
-class QPushButton;
+#include <functional>
 
 namespace tonfield::ui {
 
 class WorkbenchBridge;
+class WorkspaceView;
 
-// The application window. For now it shows the engine folder, whether the
-// engine is ready and the size of the history, and lets the user pick another
-// engine folder; errors are raised as an alert.
+// The application window: the workspace, and the alert that shows `error`.
 class MainWindow final : public QMainWindow {
-    Q_OBJECT
 public:
-    explicit MainWindow(WorkbenchBridge& bridge, QWidget* parent = nullptr);
+    struct Options {
+        std::function<void(const QUrl&)> openUrl;
+        // Asked before the window closes; false keeps it open.
+        std::function<bool()> mayClose;
+    };
+
+    MainWindow(WorkbenchBridge& bridge, Options options, QWidget* parent = nullptr);
+
+    WorkspaceView& workspace() const { return *workspace_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
-    // Makes every child match the Workbench's current state.
     void refresh();
     void showPendingError();
 
     WorkbenchBridge& bridge_;
-    QLabel* engineLabel_;
-    QLabel* historyLabel_;
-    QPushButton* chooseEngineButton_;
+    Options options_;
+    WorkspaceView* workspace_;
     bool alertOpen_ = false;
 };
 

@@ -1,25 +1,55 @@
 #include "ui/workbench_bridge.hpp"
 
+#include "platform/qt_platform.hpp"
+
+#include <QFileInfo>
+
 namespace tonfield::ui {
 
 WorkbenchBridge::WorkbenchBridge(Workbench& workbench, QObject* parent)
     : QObject(parent)
     , workbench_(workbench)
 {
-    subscription_ = workbench_.subscribe([this](Workbench::Field) {
-        if (pending_)
-            return;
-        pending_ = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                pending_ = false;
-                emit changed();
-            },
-            Qt::QueuedConnection);
+    subscription_ = workbench_.subscribe([this](Workbench::Field field) {
+        if (field == Workbench::Field::engineRoot)
+            watchEngineFolder();
+        scheduleChanged();
     });
+    connect(&engineFolder_, &QFileSystemWatcher::directoryChanged, this, [this] {
+        watchEngineFolder(); // .venv or bin may have appeared
+        scheduleChanged();
+    });
+    watchEngineFolder();
 }
 
 WorkbenchBridge::~WorkbenchBridge() { workbench_.unsubscribe(subscription_); }
+
+void WorkbenchBridge::scheduleChanged()
+{
+    if (pending_)
+        return;
+    pending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            pending_ = false;
+            emit changed();
+        },
+        Qt::QueuedConnection);
+}
+
+void WorkbenchBridge::watchEngineFolder()
+{
+    if (!engineFolder_.directories().isEmpty())
+        engineFolder_.removePaths(engineFolder_.directories());
+    const auto& root = workbench_.engineRoot();
+    if (!root)
+        return;
+    const QString folder = platform::toQString(*root);
+    for (const QString& path : {folder, folder + "/.venv", folder + "/.venv/bin"}) {
+        if (QFileInfo(path).isDir())
+            engineFolder_.addPath(path);
+    }
+}
 
 } // namespace tonfield::ui

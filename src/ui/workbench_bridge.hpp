@@ -2,13 +2,16 @@
 
 #include "workbench/workbench.hpp"
 
+#include <QFileSystemWatcher>
 #include <QObject>
 
 namespace tonfield::ui {
 
 // The one place where the core's change notifications enter Qt. However many
 // fields an operation assigns, views hear `changed` at most once per turn of
-// the event loop, after the operation has finished.
+// the event loop, after the operation has finished. The engine folder is
+// watched too, so what depends on `ready` follows the interpreter and script
+// appearing or vanishing on disk.
 class WorkbenchBridge final : public QObject {
     Q_OBJECT
 public:
@@ -21,9 +24,13 @@ signals:
     void changed();
 
 private:
+    void scheduleChanged();
+    void watchEngineFolder();
+
     Workbench& workbench_;
     int subscription_;
     bool pending_ = false;
+    QFileSystemWatcher engineFolder_;
 };
 
 } // namespace tonfield::ui

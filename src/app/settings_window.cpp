@@ -1,0 +1,58 @@
+#include "app/settings_window.hpp"
+
+#include "platform/qt_platform.hpp"
+#include "ui/theme.hpp"
+#include "ui/workbench_bridge.hpp"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tonfield::app {
+
+SettingsWindow::SettingsWindow(ui::WorkbenchBridge& bridge, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , workbench_(bridge.workbench())
+    , engineFolder_(new QLabel)
+{
+    setObjectName("settingsWindow");
+    setWindowTitle("设置");
+    setFixedWidth(widthPx);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(28, 28, 28, 28);
+    column->setSpacing(18);
+    column->setSizeConstraint(QLayout::SetFixedSize);
+
+    auto* heading = new QLabel("本地分轨引擎");
+    heading->setFont(ui::theme::font(22));
+    column->addWidget(heading);
+    auto* description = new QLabel("Qt 提供原生界面，Python 引擎运行 UVR 兼容模型。");
+    description->setEnabled(false); // the secondary, dimmed colour
+    column->addWidget(description);
+    engineFolder_->setObjectName("engineFolder");
+    engineFolder_->setFont(ui::theme::monospaceFont(10));
+    engineFolder_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    engineFolder_->setWordWrap(true);
+    column->addWidget(engineFolder_);
+    auto* choose = new QPushButton("选择项目文件夹…");
+    choose->setObjectName("chooseEngine");
+    column->addWidget(choose, 0, Qt::AlignLeft);
+    auto* note = new QLabel("文件夹需包含 separate_job.py 和已安装依赖的 .venv。模型保存在 "
+                            "data/models，结果保存在 data/jobs。");
+    note->setFont(ui::theme::font(10));
+    note->setWordWrap(true);
+    note->setEnabled(false);
+    column->addWidget(note);
+
+    connect(choose, &QPushButton::clicked, this, [this] { workbench_.chooseEngine(); });
+    connect(&bridge, &ui::WorkbenchBridge::changed, this, &SettingsWindow::refresh);
+    refresh();
+}
+
+void SettingsWindow::refresh()
+{
+    const auto& root = workbench_.engineRoot();
+    engineFolder_->setText(root ? platform::toQString(*root) : QString("尚未配置"));
+}
+
+} // namespace tonfield::app

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+namespace tonfield::ui {
+
+// Seconds as "MM:SS": truncated toward zero, negative as 0, minutes never
+// wrapped into hours (3725 -> "62:05"). A non-finite value shows "00:00".
+std::string time(double seconds);
+
+// A stored job status as its label ("done" -> "已完成"); any other text is
+// shown as stored.
+std::string status(const std::string& stored);
+
+} // namespace tonfield::ui

@@ -1,0 +1,85 @@
+#include "ui/history_list.hpp"
+
+#include "ui/formatters.hpp"
+#include "ui/theme.hpp"
+
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QLocale>
+
+namespace tonfield::ui {
+
+HistoryList::HistoryList(Workbench& workbench, QWidget* parent)
+    : Panel(parent)
+    , workbench_(workbench)
+    , emptyText_(textLabel("还没有处理记录，先导入一首音乐。 ", theme::font(13), theme::muted()))
+    , rows_(new QWidget)
+{
+    setObjectName("historyList");
+    auto* header = new QHBoxLayout;
+    header->addWidget(textLabel("处理记录", theme::font(13, QFont::DemiBold), Qt::white));
+    header->addStretch();
+    auto* refreshButton = new BoxButton({});
+    refreshButton->setObjectName("refresh");
+    auto* refreshRow = new QHBoxLayout(refreshButton);
+    refreshRow->setContentsMargins(0, 0, 0, 0);
+    refreshRow->addWidget(textLabel("刷新", theme::font(13), theme::mint()));
+    header->addWidget(refreshButton);
+    content()->addLayout(header);
+    connect(refreshButton, &QAbstractButton::clicked, this, [this] { workbench_.loadHistory(); });
+
+    emptyText_->setObjectName("emptyHistory");
+    emptyText_->setContentsMargins(0, 35, 0, 35);
+    content()->addWidget(emptyText_);
+
+    rows_->setObjectName("jobRows");
+    auto* rowsLayout = new QVBoxLayout(rows_);
+    rowsLayout->setContentsMargins(0, 0, 0, 0);
+    rowsLayout->setSpacing(13);
+    content()->addWidget(rows_);
+    refresh();
+}
+
+void HistoryList::refresh()
+{
+    emptyText_->setVisible(workbench_.jobs().empty());
+    if (workbench_.jobs() != shownJobs_)
+        rebuildRows();
+    for (QWidget* row : rows_->findChildren<BoxButton*>("jobRow"))
+        row->setEnabled(!workbench_.busy());
+}
+
+void HistoryList::rebuildRows()
+{
+    shownJobs_ = workbench_.jobs();
+    for (QWidget* row : rows_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        delete row;
+    for (const Job& job : shownJobs_) {
+        auto* row = new BoxButton({.fill = theme::white(0.025), .radius = 6});
+        row->setObjectName("jobRow");
+        auto* layout = new QHBoxLayout(row);
+        layout->setContentsMargins(13, 13, 13, 13);
+        layout->setSpacing(12);
+        layout->addWidget(symbolLabel(job.status == "done" ? "checkmark.circle" : "clock", 16,
+                                      theme::mint()));
+        auto* lines = new QVBoxLayout;
+        lines->setSpacing(4);
+        auto* name = textLabel(QString::fromStdString(job.filename), theme::font(12), Qt::white);
+        name->setObjectName("jobName");
+        lines->addWidget(name);
+        const QDate date =
+            QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(job.created * 1000)).date();
+        lines->addWidget(textLabel(QLocale::system().toString(date, QLocale::ShortFormat),
+                                   theme::font(9), theme::muted()));
+        layout->addLayout(lines, 1);
+        auto* statusLabel = textLabel(QString::fromStdString(status(job.status)), theme::font(10),
+                                      theme::muted());
+        statusLabel->setObjectName("jobStatus");
+        layout->addWidget(statusLabel);
+        layout->addWidget(symbolLabel("chevron.right", 11, theme::muted()));
+        connect(row, &QAbstractButton::clicked, this, [this, job] { workbench_.select(job); });
+        rows_->layout()->addWidget(row);
+    }
+}
+
+} // namespace tonfield::ui

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "workbench/workbench.hpp"
+
+#include <QWidget>
+
+class QLabel;
+class QSlider;
+
+namespace tonfield::ui {
+
+// Under the page while a file is loaded for playback: its name, position and
+// length, a slider that seeks, and a stop button.
+class PlaybackBar final : public QWidget {
+public:
+    // Slider steps per second.
+    static constexpr int stepsPerSecond = 1000;
+
+    explicit PlaybackBar(Workbench& workbench, QWidget* parent = nullptr);
+    void refresh();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Workbench& workbench_;
+    QLabel* name_;
+    QLabel* position_;
+    QSlider* slider_;
+    QLabel* length_;
+};
+
+} // namespace tonfield::ui

@@ -1,0 +1,205 @@
+#include "ui/results_panel.hpp"
+
+#include "model/file_name.hpp"
+#include "platform/qt_platform.hpp"
+#include "ui/formatters.hpp"
+#include "ui/spinner.hpp"
+#include "ui/theme.hpp"
+
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QToolButton>
+
+namespace tonfield::ui {
+namespace {
+
+QString qt(const std::string& text) { return QString::fromStdString(text); }
+
+} // namespace
+
+ResultsPanel::ResultsPanel(Workbench& workbench, std::function<void(const QUrl&)> openUrl,
+                           QWidget* parent)
+    : Panel(parent)
+    , workbench_(workbench)
+    , exportAll_(new BoxButton({}))
+    , progress_(new QWidget)
+    , progressMessage_(textLabel("", theme::font(12), Qt::white))
+    , progressTime_(textLabel("", theme::font(9), theme::muted()))
+    , emptyState_(new QWidget)
+    , emptyMessage_(textLabel("", theme::font(12), theme::muted()))
+    , rows_(new QWidget)
+    , logBlock_(new QWidget)
+    , logToggle_(new QToolButton)
+    , logView_(new QPlainTextEdit)
+    , reveal_(new BoxButton({}))
+{
+    setObjectName("resultsPanel");
+    auto* header = new QHBoxLayout;
+    header->addWidget(panelTitle("03", "分离结果", ""), 1);
+    exportAll_->setObjectName("exportAll");
+    auto* exportAllRow = new QHBoxLayout(exportAll_);
+    exportAllRow->setContentsMargins(0, 0, 0, 0);
+    exportAllRow->addWidget(textLabel("导出全部", theme::font(10), theme::mint()));
+    header->addWidget(exportAll_);
+    content()->addLayout(header);
+    content()->addSpacing(4);
+
+    progress_->setObjectName("progress");
+    auto* progressRow = new QHBoxLayout(progress_);
+    progressRow->setContentsMargins(0, 22, 0, 22);
+    progressRow->setSpacing(13);
+    progressRow->addWidget(new Spinner);
+    auto* progressLines = new QVBoxLayout;
+    progressLines->setSpacing(7);
+    progressMessage_->setObjectName("progressMessage");
+    progressTime_->setObjectName("progressTime");
+    progressLines->addWidget(progressMessage_);
+    progressLines->addWidget(progressTime_);
+    progressRow->addLayout(progressLines);
+    progressRow->addStretch();
+    content()->addWidget(progress_);
+
+    emptyState_->setObjectName("emptyState");
+    auto* empty = new QVBoxLayout(emptyState_);
+    empty->setContentsMargins(0, 29, 0, 29);
+    empty->setSpacing(8);
+    empty->addWidget(symbolLabel("waveform.path", 35, theme::withAlpha(theme::mint(), 0.25)), 0,
+                     Qt::AlignHCenter);
+    emptyMessage_->setObjectName("emptyMessage");
+    emptyMessage_->setWordWrap(true);
+    emptyMessage_->setAlignment(Qt::AlignHCenter);
+    empty->addWidget(emptyMessage_);
+    empty->addWidget(textLabel("完成分离后，在这里试听和导出独立音轨", theme::font(10),
+                               theme::withAlpha(theme::muted(), 0.7)),
+                     0, Qt::AlignHCenter);
+    content()->addWidget(emptyState_);
+
+    rows_->setObjectName("stemRows");
+    auto* rowsLayout = new QVBoxLayout(rows_);
+    rowsLayout->setContentsMargins(0, 0, 0, 0);
+    rowsLayout->setSpacing(13);
+    content()->addWidget(rows_);
+
+    logBlock_->setObjectName("logBlock");
+    auto* log = new QVBoxLayout(logBlock_);
+    log->setContentsMargins(0, 6, 0, 0);
+    log->setSpacing(6);
+    logToggle_->setObjectName("logToggle");
+    logToggle_->setText("运行日志");
+    logToggle_->setCheckable(true);
+    logToggle_->setArrowType(Qt::RightArrow);
+    logToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    logToggle_->setAutoRaise(true);
+    logToggle_->setFont(theme::font(10));
+    logToggle_->setStyleSheet(QString("color: %1;").arg(theme::css(theme::muted())));
+    log->addWidget(logToggle_, 0, Qt::AlignLeft);
+    logView_->setObjectName("logView");
+    logView_->setReadOnly(true);
+    logView_->setFixedHeight(160);
+    logView_->setFont(theme::monospaceFont(9));
+    logView_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    logView_->setVisible(false);
+    log->addWidget(logView_);
+    content()->addWidget(logBlock_);
+    connect(logToggle_, &QToolButton::toggled, this, [this](bool expanded) {
+        logToggle_->setArrowType(expanded ? Qt::DownArrow : Qt::RightArrow);
+        logView_->setVisible(expanded);
+    });
+
+    reveal_->setObjectName("reveal");
+    auto* revealRow = new QHBoxLayout(reveal_);
+    revealRow->setContentsMargins(0, 4, 0, 0);
+    revealRow->setSpacing(5);
+    revealRow->addWidget(symbolLabel("folder", 12, theme::mint()));
+    revealRow->addWidget(textLabel("在文件管理器中显示结果", theme::font(10), theme::mint()));
+    revealRow->addStretch();
+    content()->addWidget(reveal_);
+
+    connect(exportAll_, &QAbstractButton::clicked, this, [this] { workbench_.exportAll(); });
+    // Showing a folder is the one thing a view asks of the desktop directly.
+    connect(reveal_, &QAbstractButton::clicked, this, [this, openUrl] {
+        if (auto folder = workbench_.activeFolder())
+            openUrl(QUrl::fromLocalFile(platform::toQString(*folder)));
+    });
+    refresh();
+}
+
+void ResultsPanel::refresh()
+{
+    const bool busy = workbench_.busy();
+    const bool hasStems = !workbench_.stems().empty();
+    exportAll_->setVisible(hasStems);
+
+    progress_->setVisible(busy);
+    progressMessage_->setText(qt(workbench_.message()));
+    progressTime_->setText("已用时 " + qt(time(workbench_.elapsed())) + " · 首次加载可能需要较长时间");
+
+    emptyState_->setVisible(!busy && !hasStems);
+    emptyMessage_->setText(workbench_.selectedJob() ? qt(workbench_.message())
+                                                    : QString("每条音轨，都有自己的声音"));
+
+    if (workbench_.stems() != shownStems_)
+        rebuildRows();
+    const auto& playing = workbench_.playingURL();
+    for (QLabel* symbol : rows_->findChildren<QLabel*>("rowPlay")) {
+        const bool isPlaying = playing && symbol->property("stem").toString() ==
+                                              platform::toQString(*playing);
+        setSymbol(*symbol, isPlaying ? "pause.fill" : "play.fill");
+    }
+
+    const QString log = qt(workbench_.log());
+    logBlock_->setVisible(!log.isEmpty());
+    if (logView_->toPlainText() != log) {
+        // The log is re-read whole; keep the reader where they were.
+        const int position = logView_->verticalScrollBar()->value();
+        logView_->setPlainText(log);
+        logView_->verticalScrollBar()->setValue(position);
+    }
+    reveal_->setVisible(hasStems);
+}
+
+void ResultsPanel::rebuildRows()
+{
+    shownStems_ = workbench_.stems();
+    for (QWidget* row : rows_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        delete row;
+    for (const Stem& stem : shownStems_) {
+        auto* row = new RoundedBox({.fill = theme::white(0.025), .radius = 6});
+        row->setObjectName("stemRow");
+        auto* layout = new QHBoxLayout(row);
+        layout->setContentsMargins(10, 10, 10, 10);
+        layout->setSpacing(12);
+
+        auto* play = new BoxButton({.fill = theme::withAlpha(theme::mint(), 0.09), .radius = 6});
+        play->setObjectName("rowPlayButton");
+        play->setFixedSize(30, 34);
+        auto* playLayout = new QHBoxLayout(play);
+        playLayout->setContentsMargins(0, 0, 0, 0);
+        auto* playSymbol = symbolLabel("play.fill", 16, theme::mint());
+        playSymbol->setObjectName("rowPlay");
+        playSymbol->setProperty("stem", platform::toQString(stem.url));
+        playLayout->addWidget(playSymbol);
+        layout->addWidget(play);
+        connect(play, &QAbstractButton::clicked, this, [this, url = stem.url] { workbench_.play(url); });
+
+        auto* lines = new QVBoxLayout;
+        lines->setSpacing(5);
+        lines->addWidget(textLabel(qt(stem.name()), theme::font(12, QFont::Medium), Qt::white));
+        const QString kind = qt(lowercasedExtension(stem.url)).toUpper() + " · 独立音轨";
+        lines->addWidget(textLabel(kind, theme::font(8), theme::muted()));
+        layout->addLayout(lines);
+        layout->addStretch();
+
+        auto* exportButton = symbolButton("square.and.arrow.down", 16, theme::muted());
+        exportButton->setObjectName("rowExport");
+        exportButton->setToolTip("导出 " + qt(stem.name()));
+        layout->addWidget(exportButton);
+        connect(exportButton, &QAbstractButton::clicked, this,
+                [this, stem] { workbench_.exportStem(stem); });
+
+        rows_->layout()->addWidget(row);
+    }
+}
+
+} // namespace tonfield::ui

@@ -1,0 +1,204 @@
+#include "ui/settings_panel.hpp"
+
+#include "ui/theme.hpp"
+
+#include <QComboBox>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+
+namespace tonfield::ui {
+namespace {
+
+struct ModePresentation {
+    SeparationMode mode;
+    const char* title;
+    const char* subtitle;
+    const char* symbol;
+    const char* modelFile;
+    const char* family;
+};
+
+constexpr std::array<ModePresentation, 3> presentations{{
+    {SeparationMode::vocal, "人声 / 伴奏", "提取人声，制作纯音乐伴奏", "mic.fill",
+     "UVR-MDX-NET-Inst_HQ_3.onnx", "MDX-Net"},
+    {SeparationMode::four, "四轨分离", "人声、鼓、贝斯、其他乐器", "waveform", "htdemucs.yaml",
+     "Demucs v4"},
+    {SeparationMode::six, "六轨分离", "进一步分离吉他与钢琴", "square.stack.3d.up.fill",
+     "htdemucs_6s.yaml", "Demucs v4"},
+}};
+
+const ModePresentation& presentationOf(SeparationMode mode)
+{
+    for (const auto& presentation : presentations) {
+        if (presentation.mode == mode)
+            return presentation;
+    }
+    return presentations[0];
+}
+
+QLabel* smallLabel(const QString& text) { return textLabel(text, theme::font(10), theme::muted()); }
+
+} // namespace
+
+struct SettingsPanel::ModeCard {
+    BoxButton* button = new BoxButton({});
+    QLabel* symbol;
+    QLabel* mark;
+
+    explicit ModeCard(const ModePresentation& presentation)
+        : symbol(symbolLabel(presentation.symbol, 17, theme::muted()))
+        , mark(symbolLabel("circle", 12, theme::muted()))
+    {
+        button->setObjectName(rawValue(presentation.mode).data());
+        auto* row = new QHBoxLayout(button);
+        row->setContentsMargins(12, 12, 12, 12);
+        row->setSpacing(11);
+        symbol->setFixedWidth(29);
+        row->addWidget(symbol);
+        auto* lines = new QVBoxLayout;
+        lines->setSpacing(3);
+        lines->addWidget(textLabel(presentation.title, theme::font(12, QFont::Medium), Qt::white));
+        lines->addWidget(textLabel(presentation.subtitle, theme::font(8), theme::muted()));
+        row->addLayout(lines);
+        row->addStretch();
+        row->addWidget(mark);
+    }
+
+    void setSelected(bool selected)
+    {
+        const QColor colour = selected ? theme::mint() : theme::muted();
+        setLabelColour(*symbol, colour);
+        setLabelColour(*mark, colour);
+        setSymbol(*mark, selected ? "largecircle.fill.circle" : "circle");
+        button->setStyle({
+            .fill = selected ? theme::withAlpha(theme::mint(), 0.10) : theme::white(0.015),
+            .border = selected ? theme::withAlpha(theme::mint(), 0.70) : theme::white(0.10),
+            .radius = 6,
+        });
+    }
+};
+
+SettingsPanel::SettingsPanel(Workbench& workbench, QWidget* parent)
+    : Panel(parent)
+    , workbench_(workbench)
+    , modelFile_(textLabel("", theme::font(10), Qt::white))
+    , modelFamily_(textLabel("", theme::font(9), theme::muted()))
+    , options_(new QWidget)
+    , format_(new QComboBox)
+    , quality_(new QComboBox)
+    , start_(new BoxButton({.fill = theme::mint(), .radius = 6}))
+    , stop_(new BoxButton({.fill = theme::white(0.04), .border = theme::white(0.15), .radius = 6}))
+    , hint_(textLabel("", theme::font(8), Qt::white))
+{
+    setObjectName("settingsPanel");
+    setFixedWidth(widthPx);
+    content()->addWidget(panelTitle("02", "分轨设置", "CONFIGURE"));
+    content()->addSpacing(4);
+    content()->addWidget(smallLabel("分离模式"));
+    for (std::size_t i = 0; i < presentations.size(); ++i) {
+        cards_[i] = std::make_unique<ModeCard>(presentations[i]);
+        const SeparationMode mode = presentations[i].mode;
+        connect(cards_[i]->button, &QAbstractButton::clicked, this,
+                [this, mode] { workbench_.setMode(mode); });
+        content()->addWidget(cards_[i]->button);
+    }
+
+    auto* model = new QVBoxLayout;
+    model->setContentsMargins(0, 10, 0, 10);
+    model->setSpacing(6);
+    model->addWidget(smallLabel("分离模型"));
+    auto* fileRow = new QHBoxLayout;
+    fileRow->setSpacing(5);
+    fileRow->addWidget(symbolLabel("cpu", 12, Qt::white));
+    modelFile_->setObjectName("modelFile");
+    fileRow->addWidget(modelFile_);
+    fileRow->addStretch();
+    model->addLayout(fileRow);
+    modelFamily_->setObjectName("modelFamily");
+    model->addWidget(modelFamily_);
+    content()->addLayout(model);
+
+    auto* optionsRow = new QHBoxLayout(options_);
+    optionsRow->setContentsMargins(0, 0, 0, 0);
+    const std::pair<const char*, QComboBox*> pickers[] = {{"输出格式", format_}, {"处理质量", quality_}};
+    for (auto [label, picker] : pickers) {
+        auto* stack = new QVBoxLayout;
+        stack->setSpacing(8);
+        stack->addWidget(smallLabel(label));
+        stack->addWidget(picker);
+        optionsRow->addLayout(stack);
+    }
+    format_->setObjectName("format");
+    format_->addItems({"WAV", "FLAC", "MP3"});
+    quality_->setObjectName("quality");
+    quality_->addItems({"标准", "高质量"});
+    content()->addWidget(options_);
+    connect(format_, &QComboBox::textActivated, this,
+            [this](const QString& text) { workbench_.setFormat(text.toStdString()); });
+    connect(quality_, &QComboBox::activated, this,
+            [this](int index) { workbench_.setHighQuality(index == 1); });
+
+    auto* note = textLabel("分轨数量由模型决定，不能还原原始制作工程的全部轨道。", theme::font(9),
+                           theme::muted());
+    note->setWordWrap(true);
+    note->setContentsMargins(0, 9, 0, 9);
+    content()->addWidget(note);
+
+    start_->setObjectName("start");
+    auto* startRow = new QHBoxLayout(start_);
+    startRow->setContentsMargins(15, 12, 15, 12);
+    startRow->addWidget(symbolLabel("sparkles", 14, theme::canvas()));
+    startRow->addStretch();
+    startRow->addWidget(textLabel("开始分轨", theme::font(12, QFont::DemiBold), theme::canvas()));
+    startRow->addStretch();
+    startRow->addWidget(symbolLabel("arrow.right", 14, theme::canvas()));
+    start_->setGraphicsEffect(new QGraphicsOpacityEffect(start_));
+    content()->addWidget(start_);
+    connect(start_, &QAbstractButton::clicked, this, [this] { workbench_.start(); });
+
+    // The destructive bordered button: red label, full width.
+    stop_->setObjectName("stop");
+    auto* stopRow = new QHBoxLayout(stop_);
+    stopRow->setContentsMargins(12, 9, 12, 9);
+    stopRow->setSpacing(6);
+    stopRow->addStretch();
+    stopRow->addWidget(symbolLabel("stop.fill", 13, theme::destructive()));
+    stopRow->addWidget(textLabel("取消分轨", theme::font(12), theme::destructive()));
+    stopRow->addStretch();
+    content()->addWidget(stop_);
+    connect(stop_, &QAbstractButton::clicked, this, [this] { workbench_.cancel(); });
+
+    hint_->setObjectName("hint");
+    content()->addWidget(hint_, 0, Qt::AlignHCenter);
+    refresh();
+}
+
+SettingsPanel::~SettingsPanel() = default;
+
+void SettingsPanel::refresh()
+{
+    const bool busy = workbench_.busy();
+    for (std::size_t i = 0; i < cards_.size(); ++i) {
+        cards_[i]->setSelected(presentations[i].mode == workbench_.mode());
+        cards_[i]->button->setEnabled(!busy);
+    }
+    const ModePresentation& current = presentationOf(workbench_.mode());
+    modelFile_->setText(current.modelFile);
+    modelFamily_->setText(QString(current.family) + " · 首次使用自动下载模型");
+
+    options_->setEnabled(!busy);
+    const QString format = QString::fromStdString(workbench_.format());
+    if (format_->findText(format) < 0) // a stored job may carry a format not offered
+        format_->addItem(format);
+    format_->setCurrentText(format);
+    quality_->setCurrentIndex(workbench_.highQuality() ? 1 : 0);
+
+    const bool canStart = workbench_.source() && workbench_.ready();
+    start_->setVisible(!busy);
+    start_->setEnabled(canStart);
+    static_cast<QGraphicsOpacityEffect*>(start_->graphicsEffect())->setOpacity(canStart ? 1.0 : 0.4);
+    stop_->setVisible(busy);
+    hint_->setText(workbench_.ready() ? "本地模型推理 · 支持 Linux 桌面" : "请先在左侧配置引擎文件夹");
+}
+
+} // namespace tonfield::ui

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "ui/panel.hpp"
+#include "workbench/workbench.hpp"
+
+#include <array>
+
+class QComboBox;
+
+namespace tonfield::ui {
+
+// Card 02: the separation mode, the model it uses, format and quality, and
+// the button that starts a job, or stops the running one.
+class SettingsPanel final : public Panel {
+public:
+    static constexpr int widthPx = 310;
+
+    explicit SettingsPanel(Workbench& workbench, QWidget* parent = nullptr);
+    ~SettingsPanel() override;
+    void refresh();
+
+private:
+    struct ModeCard;
+    Workbench& workbench_;
+    std::array<std::unique_ptr<ModeCard>, 3> cards_;
+    QLabel* modelFile_;
+    QLabel* modelFamily_;
+    QWidget* options_;
+    QComboBox* format_;
+    QComboBox* quality_;
+    BoxButton* start_;
+    BoxButton* stop_;
+    QLabel* hint_;
+};
+
+} // namespace tonfield::ui

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "workbench/workbench.hpp"
+
+#include <QUrl>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+
+namespace tonfield::ui {
+
+class BoxButton;
+
+// The fixed-width column at the window's left: brand, navigation between the
+// workspace and the history, the engine families, engine settings and links.
+class Sidebar final : public QWidget {
+public:
+    static constexpr int widthPx = 205;
+    static constexpr const char* modelCollectionUrl =
+        "https://github.com/Anjok07/ultimatevocalremovergui";
+
+    Sidebar(Workbench& workbench, std::function<void(const QUrl&)> openUrl,
+            QWidget* parent = nullptr);
+    ~Sidebar() override;
+    void refresh();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct NavButton;
+    Workbench& workbench_;
+    std::unique_ptr<NavButton> workspaceButton_;
+    std::unique_ptr<NavButton> historyButton_;
+    QLabel* historyCount_;
+    BoxButton* engineSettings_;
+};
+
+} // namespace tonfield::ui

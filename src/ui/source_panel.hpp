@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ui/panel.hpp"
+#include "workbench/workbench.hpp"
+
+namespace tonfield::ui {
+
+// Card 01: bring in the audio to separate, by the chooser or by dropping a
+// file anywhere on the card; then the chosen file with preview and replace.
+class SourcePanel final : public Panel {
+public:
+    explicit SourcePanel(Workbench& workbench, QWidget* parent = nullptr);
+    void refresh();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    Workbench& workbench_;
+    BoxButton* dropZone_;
+    RoundedBox* sourceCard_;
+    QLabel* fileName_;
+    QLabel* extension_;
+    BoxButton* preview_;
+    QLabel* previewSymbol_;
+    BoxButton* replace_;
+};
+
+} // namespace tonfield::ui

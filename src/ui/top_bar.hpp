@@ -1,0 +1,33 @@
+#pragma once
+
+#include "workbench/workbench.hpp"
+
+#include <QWidget>
+
+class QLabel;
+
+namespace tonfield::ui {
+
+// The strip above the page: where the user is, and whether the engine is ready.
+class TopBar final : public QWidget {
+public:
+    static constexpr int heightPx = 61;
+
+    explicit TopBar(const Workbench& workbench, QWidget* parent = nullptr);
+    void refresh();
+
+    // The status dot's colour, as drawn.
+    QColor dotColour() const { return dotColour_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    const Workbench& workbench_;
+    QLabel* page_;
+    QWidget* dot_;
+    QLabel* engineStatus_;
+    QColor dotColour_;
+};
+
+} // namespace tonfield::ui

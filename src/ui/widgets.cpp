@@ -1,0 +1,117 @@
+#include "ui/widgets.hpp"
+
+#include "ui/icons.hpp"
+#include "ui/theme.hpp"
+
+#include <QChildEvent>
+#include <QHBoxLayout>
+#include <QLayout>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace tonfield::ui {
+
+void paintBox(QWidget& widget, const BoxStyle& style)
+{
+    QPainter painter(&widget);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF outer = QRectF(widget.rect());
+    QPainterPath shape;
+    shape.addRoundedRect(outer, style.radius, style.radius);
+    painter.fillPath(shape, style.fill);
+    if (style.border.alpha() == 0)
+        return;
+    QPen pen(style.border, 1);
+    if (style.dashed)
+        pen.setDashPattern({5, 4});
+    painter.setPen(pen);
+    // Inset by half the line width so the stroke stays inside the shape.
+    const QRectF inner = outer.adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.drawRoundedRect(inner, style.radius - 0.5, style.radius - 0.5);
+}
+
+QLabel* textLabel(const QString& text, const QFont& font, const QColor& colour)
+{
+    auto* label = new QLabel(text);
+    label->setFont(font);
+    setLabelColour(*label, colour);
+    return label;
+}
+
+void setLabelColour(QLabel& label, const QColor& colour)
+{
+    label.setStyleSheet(QString("color: %1; background: transparent;").arg(theme::css(colour)));
+}
+
+QLabel* symbolLabel(const char* symbol, int pixelSize, const QColor& colour)
+{
+    auto* label = textLabel(icons::glyph(symbol), icons::font(pixelSize), colour);
+    label->setProperty("symbol", symbol);
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+void setSymbol(QLabel& label, const char* symbol)
+{
+    label.setText(icons::glyph(symbol));
+    label.setProperty("symbol", symbol);
+}
+
+RoundedBox::RoundedBox(BoxStyle style, QWidget* parent)
+    : QWidget(parent)
+    , style_(std::move(style))
+{
+}
+
+void RoundedBox::setStyle(const BoxStyle& style)
+{
+    style_ = style;
+    update();
+}
+
+void RoundedBox::paintEvent(QPaintEvent*) { paintBox(*this, style_); }
+
+BoxButton::BoxButton(BoxStyle style, QWidget* parent)
+    : QAbstractButton(parent)
+    , style_(std::move(style))
+{
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void BoxButton::setStyle(const BoxStyle& style)
+{
+    style_ = style;
+    update();
+}
+
+QSize BoxButton::sizeHint() const
+{
+    return layout() ? layout()->sizeHint() : QAbstractButton::sizeHint();
+}
+
+QSize BoxButton::minimumSizeHint() const
+{
+    return layout() ? layout()->minimumSize() : QAbstractButton::minimumSizeHint();
+}
+
+void BoxButton::paintEvent(QPaintEvent*) { paintBox(*this, style_); }
+
+// Children only show; the clicks are the button's.
+void BoxButton::childEvent(QChildEvent* event)
+{
+    if (event->added() && event->child()->isWidgetType())
+        static_cast<QWidget*>(event->child())->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QAbstractButton::childEvent(event);
+}
+
+BoxButton* symbolButton(const char* symbol, int pixelSize, const QColor& colour)
+{
+    auto* button = new BoxButton({});
+    auto* row = new QHBoxLayout(button);
+    row->setContentsMargins(2, 2, 2, 2);
+    row->addWidget(symbolLabel(symbol, pixelSize, colour));
+    return button;
+}
+
+} // namespace tonfield::ui

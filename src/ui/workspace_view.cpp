@@ -1,0 +1,134 @@
+#include "ui/workspace_view.hpp"
+
+#include "ui/history_list.hpp"
+#include "ui/playback_bar.hpp"
+#include "ui/results_panel.hpp"
+#include "ui/settings_panel.hpp"
+#include "ui/sidebar.hpp"
+#include "ui/source_panel.hpp"
+#include "ui/theme.hpp"
+#include "ui/top_bar.hpp"
+
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QScrollArea>
+
+namespace tonfield::ui {
+namespace {
+
+QWidget* introduction()
+{
+    auto* intro = new QWidget;
+    auto* lines = new QVBoxLayout(intro);
+    lines->setContentsMargins(0, 0, 0, 0);
+    lines->setSpacing(12);
+    lines->addWidget(textLabel("●  POWERED BY UVR MODELS", theme::font(8, QFont::Normal, 2),
+                               theme::withAlpha(theme::mint(), 0.75)));
+    auto* headline = new QLabel(QString("听见音乐的每一层<span style=\"color:%1\">。</span>")
+                                    .arg(theme::mint().name()));
+    headline->setFont(theme::font(29, QFont::DemiBold));
+    setLabelColour(*headline, Qt::white);
+    lines->addWidget(headline);
+    lines->addWidget(textLabel("分离人声、还原乐器，让每一条音轨都有新的可能。", theme::font(11),
+                               theme::muted()));
+    return intro;
+}
+
+QWidget* footer()
+{
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(textLabel("BUILT FOR LISTENERS. MADE FOR CREATORS.",
+                                theme::font(8, QFont::Normal, 1.3), theme::muted()));
+    layout->addStretch();
+    layout->addWidget(textLabel("本地处理 · 音频不上传云端", theme::font(8), theme::muted()));
+    return row;
+}
+
+// A line across the work area under the top bar.
+class Divider final : public QWidget {
+public:
+    Divider() { setFixedHeight(1); }
+    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), theme::white(0.4 * 0.25)); }
+};
+
+} // namespace
+
+WorkspaceView::WorkspaceView(Workbench& workbench, std::function<void(const QUrl&)> openUrl,
+                             QWidget* parent)
+    : QWidget(parent)
+    , workbench_(workbench)
+    , sidebar_(new Sidebar(workbench, openUrl))
+    , topBar_(new TopBar(workbench))
+    , workspace_(new QWidget)
+    , source_(new SourcePanel(workbench))
+    , settings_(new SettingsPanel(workbench))
+    , results_(new ResultsPanel(workbench, openUrl))
+    , history_(new HistoryList(workbench))
+    , playback_(new PlaybackBar(workbench))
+{
+    setObjectName("workspaceView");
+    auto* columns = new QHBoxLayout(this);
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(0);
+    columns->addWidget(sidebar_);
+
+    auto* work = new QVBoxLayout;
+    work->setSpacing(0);
+    work->addWidget(topBar_);
+    work->addWidget(new Divider);
+
+    auto* page = new QWidget;
+    page->setObjectName("page");
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(30, 30, 30, 30);
+    pageLayout->setSpacing(25);
+    pageLayout->addWidget(introduction());
+
+    auto* workspaceRow = new QHBoxLayout(workspace_);
+    workspaceRow->setContentsMargins(0, 0, 0, 0);
+    workspaceRow->setSpacing(20);
+    auto* left = new QVBoxLayout;
+    left->setSpacing(20);
+    left->addWidget(source_);
+    left->addWidget(results_);
+    left->addStretch();
+    workspaceRow->addLayout(left, 1);
+    workspaceRow->addWidget(settings_, 0, Qt::AlignTop);
+    // One of the two is shown; a hidden one takes no room.
+    pageLayout->addWidget(workspace_);
+    pageLayout->addWidget(history_);
+    pageLayout->addStretch();
+    pageLayout->addWidget(footer());
+
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName("pageScroll");
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll->setWidget(page);
+    scroll->setStyleSheet("QScrollArea, QScrollArea > QWidget > QWidget#page { background: transparent; }");
+    work->addWidget(scroll, 1);
+    work->addWidget(playback_);
+    columns->addLayout(work, 1);
+    refresh();
+}
+
+void WorkspaceView::refresh()
+{
+    sidebar_->refresh();
+    topBar_->refresh();
+    workspace_->setVisible(!workbench_.showHistory());
+    history_->setVisible(workbench_.showHistory());
+    source_->refresh();
+    settings_->refresh();
+    results_->refresh();
+    history_->refresh();
+    playback_->setVisible(workbench_.playbackDuration() > 0);
+    playback_->refresh();
+}
+
+void WorkspaceView::paintEvent(QPaintEvent*) { QPainter(this).fillRect(rect(), theme::canvas()); }
+
+} // namespace tonfield::ui

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "workbench/workbench.hpp"
+
+#include <QUrl>
+#include <QWidget>
+
+#include <functional>
+
+namespace tonfield::ui {
+
+class Sidebar;
+class TopBar;
+class SourcePanel;
+class SettingsPanel;
+class ResultsPanel;
+class HistoryList;
+class PlaybackBar;
+
+// Everything inside the main window: the sidebar, and the work area of top
+// bar, scrolling page (workspace or history) and playback bar.
+class WorkspaceView final : public QWidget {
+public:
+    WorkspaceView(Workbench& workbench, std::function<void(const QUrl&)> openUrl,
+                  QWidget* parent = nullptr);
+
+    // Makes every part match the Workbench's current state.
+    void refresh();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Workbench& workbench_;
+    Sidebar* sidebar_;
+    TopBar* topBar_;
+    QWidget* workspace_;
+    SourcePanel* source_;
+    SettingsPanel* settings_;
+    ResultsPanel* results_;
+    HistoryList* history_;
+    PlaybackBar* playback_;
+};
+
+} // namespace tonfield::ui
