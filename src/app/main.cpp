@@ -1,6 +1,7 @@
 #include "app/menus.hpp"
 #include "app/quit_confirmation.hpp"
 #include "app/settings_window.hpp"
+#include "app/unix_signals.hpp"
 #include "platform/qt_platform.hpp"
 #include "ui/main_window.hpp"
 #include "ui/theme.hpp"
@@ -92,6 +93,13 @@ int main(int argc, char* argv[])
             return;
         }
         workbench.terminateForExit();
+    });
+
+    // A signal leaves no one to ask: a running job is recorded as cancelled
+    // and the engine asked to stop, then the application ends.
+    app::UnixSignals unixSignals([&workbench] {
+        workbench.terminateForExit();
+        QApplication::quit();
     });
 
     if (!options.positionalArguments().isEmpty()) {

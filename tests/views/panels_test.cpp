@@ -1,0 +1,275 @@
+#include "ui/formatters.hpp"
+#include "ui/history_list.hpp"
+#include "ui/playback_bar.hpp"
+#include "ui/results_panel.hpp"
+#include "ui/settings_panel.hpp"
+#include "ui/source_panel.hpp"
+#include "ui/workspace_view.hpp"
+
+#include "views/view_fixture.hpp"
+
+#include <QComboBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QTest>
+
+using namespace tonfield;
+using testing::child;
+using testing::settle;
+using testing::shown;
+
+namespace {
+
+// Drags files over a widget and drops them, as the window system would.
+bool dropFiles(QWidget& target, const QList<QUrl>& files)
+{
+    QMimeData data;
+    data.setUrls(files);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&target, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&target, &drop);
+    return drop.isAccepted();
+}
+
+QString symbolOf(const QLabel* label) { return label->property("symbol").toString(); }
+
+} // namespace
+
+class PanelsTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void formatters()
+    {
+        QCOMPARE(ui::time(0), std::string("00:00"));
+        QCOMPARE(ui::time(83.9), std::string("01:23"));
+        QCOMPARE(ui::time(3725), std::string("62:05"));
+        QCOMPARE(ui::time(-4), std::string("00:00"));
+        const std::pair<const char*, const char*> labels[] = {
+            {"done", "已完成"}, {"error", "失败"},     {"cancelled", "已取消"}, {"running", "处理中"},
+            {"queued", "排队中"}, {"Done", "Done"}, {"paused", "paused"},   {"", ""},
+        };
+        for (auto [stored, label] : labels)
+            QCOMPARE(ui::status(stored), std::string(label));
+    }
+
+    void sourcePanelImportsTheFirstDroppedFileUnlessBusy()
+    {
+        testing::ViewFixture f;
+        ui::SourcePanel panel(*f.workbench);
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &panel, &ui::SourcePanel::refresh);
+        panel.show();
+        QVERIFY(shown(child(panel, "dropZone")) && !shown(child(panel, "sourceCard")));
+
+        const auto file = [&](const char* name) {
+            return QUrl::fromLocalFile(QString::fromStdString((f.temp / name).string()));
+        };
+        QVERIFY(!dropFiles(panel, {}));
+        QVERIFY(dropFiles(panel, {file("First Song.flac"), file("b.mp3"), file("c.wav")}));
+        settle();
+        QCOMPARE(f.workbench->source(), f.temp / "First Song.flac");
+        QVERIFY(!shown(child(panel, "dropZone")) && shown(child(panel, "sourceCard")));
+        QCOMPARE(child<QLabel>(panel, "fileName")->text(), QString("First Song.flac"));
+        QCOMPARE(child<QLabel>(panel, "extension")->text(), QString("FLAC"));
+
+        f.workbench->importFile(f.source());
+        f.workbench->start();
+        settle();
+        QVERIFY(!dropFiles(panel, {file("d.mp3")}));
+        QCOMPARE(f.workbench->source(), f.source());
+        QVERIFY(!child<QAbstractButton>(panel, "replace")->isEnabled());
+        QVERIFY(child<QAbstractButton>(panel, "preview")->isEnabled());
+    }
+
+    void settingsPanelWritesAndFollowsTheFields()
+    {
+        testing::ViewFixture f;
+        ui::SettingsPanel panel(*f.workbench);
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &panel, &ui::SettingsPanel::refresh);
+        panel.show();
+        QCOMPARE(panel.width(), ui::SettingsPanel::widthPx);
+        auto* start = child<QAbstractButton>(panel, "start");
+        QVERIFY2(!start->isEnabled(), "no source yet");
+
+        child<QAbstractButton>(panel, "six")->click();
+        settle();
+        QCOMPARE(f.workbench->mode(), SeparationMode::six);
+        QCOMPARE(child<QLabel>(panel, "modelFile")->text(), QString("htdemucs_6s.yaml"));
+        QCOMPARE(child<QLabel>(panel, "modelFamily")->text(), QString("Demucs v4 · 首次使用自动下载模型"));
+
+        auto* format = child<QComboBox>(panel, "format");
+        auto* quality = child<QComboBox>(panel, "quality");
+        QCOMPARE(format->count(), 3);
+        format->setCurrentIndex(1);
+        emit format->textActivated(format->currentText());
+        quality->setCurrentIndex(1);
+        emit quality->activated(1);
+        QCOMPARE(f.workbench->format(), std::string("FLAC"));
+        QVERIFY(f.workbench->highQuality());
+
+        f.workbench->importFile(f.source());
+        settle();
+        QVERIFY(start->isEnabled());
+        QCOMPARE(child<QLabel>(panel, "hint")->text(), QString("本地模型推理 · 支持 Linux 桌面"));
+        start->click();
+        settle();
+        QVERIFY(f.workbench->busy());
+        QVERIFY(!shown(start) && shown(child(panel, "stop")));
+        QVERIFY(!child<QAbstractButton>(panel, "vocal")->isEnabled());
+        QVERIFY(!format->isEnabled());
+        child<QAbstractButton>(panel, "stop")->click();
+        QCOMPARE(f.platform.launcher.last().terminateRequests, 1);
+        f.platform.launcher.exit(143);
+
+        // Selecting a stored job shows how it was run.
+        Job stored = *f.workbench->selectedJob();
+        stored.mode = "four";
+        stored.format = "MP3";
+        stored.quality = "standard";
+        f.workbench->select(stored);
+        settle();
+        QCOMPARE(format->currentText(), QString("MP3"));
+        QCOMPARE(quality->currentIndex(), 0);
+        QCOMPARE(child<QLabel>(panel, "modelFile")->text(), QString("htdemucs.yaml"));
+
+        std::filesystem::remove(f.engineRoot() / ".venv/bin/python");
+        panel.refresh();
+        QVERIFY(!start->isEnabled());
+        QCOMPARE(child<QLabel>(panel, "hint")->text(), QString("请先在左侧配置引擎文件夹"));
+    }
+
+    void resultsPanelAcrossIdleBusyStemsAndFailure()
+    {
+        testing::ViewFixture f;
+        QUrl revealed;
+        ui::ResultsPanel panel(*f.workbench, [&](const QUrl& url) { revealed = url; });
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &panel, &ui::ResultsPanel::refresh);
+        panel.show();
+        QVERIFY(shown(child(panel, "emptyState")));
+        QCOMPARE(child<QLabel>(panel, "emptyMessage")->text(), QString("每条音轨，都有自己的声音"));
+        QVERIFY(!shown(child(panel, "logBlock")) && !shown(child(panel, "exportAll")));
+
+        f.startJob();
+        f.platform.clock.now += 83.4;
+        testing::writeFile(f.engineRoot() / ("data/jobs/" + f.workbench->selectedJob()->id + "/process.log"),
+                           "模型就绪\r 10%");
+        f.platform.timers.fireAll();
+        settle();
+        QVERIFY(shown(child(panel, "progress")) && !shown(child(panel, "emptyState")));
+        QCOMPARE(child<QLabel>(panel, "progressMessage")->text(), QString("模型已就绪，正在分离音轨…"));
+        QCOMPARE(child<QLabel>(panel, "progressTime")->text(),
+                 QString("已用时 01:23 · 首次加载可能需要较长时间"));
+        QVERIFY(shown(child(panel, "logBlock")));
+        QVERIFY2(!shown(child(panel, "logView")), "collapsed at first");
+
+        f.platform.launcher.exit(2);
+        settle();
+        QCOMPARE(child<QLabel>(panel, "emptyMessage")->text(), QString("分轨失败，请展开运行日志查看原因。"));
+        child<QAbstractButton>(panel, "logToggle")->click();
+        QCOMPARE(child<QPlainTextEdit>(panel, "logView")->height(), 160);
+        QCOMPARE(child<QPlainTextEdit>(panel, "logView")->toPlainText(), QString("模型就绪\n 10%"));
+        QVERIFY(child<QPlainTextEdit>(panel, "logView")->isReadOnly());
+
+        f.finishJobWithStems({"x_(Vocals).wav", "x_(Bass).flac"});
+        f.platform.audio.durations = {{f.workbench->stems()[1].url, 3.0}};
+        settle();
+        QVERIFY(!shown(child(panel, "emptyState")) && !shown(child(panel, "progress")));
+        const auto rows = panel.findChildren<QWidget*>("stemRow");
+        QCOMPARE(rows.size(), 2);
+        const auto exports = panel.findChildren<QAbstractButton*>("rowExport");
+        QCOMPARE(exports[1]->toolTip(), QString("导出 人声"));
+        QVERIFY(shown(child(panel, "exportAll")) && shown(child(panel, "reveal")));
+
+        const auto playButtons = panel.findChildren<QAbstractButton*>("rowPlayButton");
+        playButtons[1]->click();
+        settle();
+        const auto symbols = panel.findChildren<QLabel*>("rowPlay");
+        QCOMPARE(symbolOf(symbols[0]), QString("play.fill"));
+        QCOMPARE(symbolOf(symbols[1]), QString("pause.fill"));
+        QVERIFY2(panel.findChildren<QWidget*>("stemRow") == rows, "rows are kept, not rebuilt");
+        f.platform.audio.opened.back()->playing = false; // played to its end
+        f.platform.timers.fireAll();
+        settle();
+        QCOMPARE(symbolOf(symbols[1]), QString("play.fill"));
+
+        child<QAbstractButton>(panel, "reveal")->click();
+        QCOMPARE(revealed, QUrl::fromLocalFile(QString::fromStdString(f.workbench->activeFolder()->string())));
+    }
+
+    void historyListRowsAndRefresh()
+    {
+        testing::ViewFixture f;
+        ui::HistoryList list(*f.workbench);
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &list, &ui::HistoryList::refresh);
+        list.show();
+        QCOMPARE(child<QLabel>(list, "emptyHistory")->text(), QString("还没有处理记录，先导入一首音乐。 "));
+        QVERIFY(shown(child(list, "emptyHistory")));
+
+        f.finishJobWithStems({"x_(Vocals).wav"});
+        f.platform.clock.now += 10;
+        f.startJob();
+        settle();
+        const auto rows = list.findChildren<QAbstractButton*>("jobRow");
+        QCOMPARE(rows.size(), 2);
+        QVERIFY(!shown(child(list, "emptyHistory")));
+        QVERIFY2(!rows[0]->isEnabled() && !rows[1]->isEnabled(), "rows wait while a job runs");
+        QCOMPARE(list.findChildren<QLabel*>("jobStatus")[0]->text(), QString("处理中"));
+        QCOMPARE(list.findChildren<QLabel*>("jobStatus")[1]->text(), QString("已完成"));
+
+        f.platform.launcher.exit(1);
+        settle();
+        const auto after = list.findChildren<QAbstractButton*>("jobRow");
+        QVERIFY(after[1]->isEnabled());
+        after[1]->click();
+        settle();
+        QCOMPARE(f.workbench->message(), std::string("分轨完成，已生成 1 条独立音轨。"));
+        QCOMPARE(f.workbench->stems().size(), 1u);
+    }
+
+    void playbackBarRangeAndSeek()
+    {
+        testing::ViewFixture f;
+        ui::PlaybackBar bar(*f.workbench);
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &bar, &ui::PlaybackBar::refresh);
+        const auto clip = f.temp / "clip_(Drums).wav";
+        f.platform.audio.durations = {{clip, 0.6}};
+        f.workbench->play(clip);
+        settle();
+        auto* slider = child<QSlider>(bar, "slider");
+        QCOMPARE(slider->maximum(), 1 * ui::PlaybackBar::stepsPerSecond);
+        QCOMPARE(child<QLabel>(bar, "length")->text(), QString("00:00"));
+        QCOMPARE(child<QLabel>(bar, "playingName")->text(), QString("clip_(Drums).wav"));
+
+        slider->setValue(500); // the user drags
+        QCOMPARE(f.workbench->playbackTime(), 0.5);
+        QCOMPARE(f.platform.audio.opened.back()->position, 0.5);
+
+        f.workbench->play(clip); // pause
+        settle();
+        QCOMPARE(child<QLabel>(bar, "playingName")->text(), QString("已暂停"));
+        child<QAbstractButton>(bar, "stopPlayback")->click();
+        QCOMPARE(f.workbench->playbackDuration(), 0.0);
+    }
+
+    void workspaceShowsThePlaybackBarOnlyWhileAFileIsLoaded()
+    {
+        testing::ViewFixture f;
+        ui::WorkspaceView view(*f.workbench, {});
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &view, &ui::WorkspaceView::refresh);
+        view.show();
+        QVERIFY(!shown(child(view, "playbackBar")));
+        f.platform.audio.durations = {{f.source(), 12.0}};
+        f.workbench->play(f.source());
+        settle();
+        QVERIFY(shown(child(view, "playbackBar")));
+        f.workbench->setShowHistory(true);
+        settle();
+        QVERIFY(shown(child(view, "historyList")) && !shown(child(view, "sourcePanel")));
+    }
+};
+
+QObject* makePanelsTest() { return new PanelsTest; }
+
+#include "panels_test.moc"

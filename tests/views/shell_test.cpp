@@ -1,0 +1,195 @@
+#include "app/menus.hpp"
+#include "app/quit_confirmation.hpp"
+#include "app/settings_window.hpp"
+#include "model/job_json.hpp"
+#include "model/job_layout.hpp"
+#include "ui/main_window.hpp"
+#include "ui/panel.hpp"
+#include "ui/sidebar.hpp"
+#include "ui/theme.hpp"
+#include "ui/top_bar.hpp"
+#include "ui/workspace_view.hpp"
+
+#include "views/view_fixture.hpp"
+
+#include <QAction>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+using namespace tonfield;
+using testing::child;
+using testing::settle;
+
+class ShellTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void topBarFollowsTheEngineOnDisk()
+    {
+        testing::ViewFixture f;
+        ui::TopBar bar(*f.workbench);
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &bar, &ui::TopBar::refresh);
+        QCOMPARE(bar.height(), ui::TopBar::heightPx);
+        QCOMPARE(bar.dotColour(), ui::theme::mint());
+        QCOMPARE(child<QLabel>(bar, "engineStatus")->text(), QString("本地分轨引擎就绪"));
+
+        // No Workbench operation runs: the folder watch notices the interpreter going.
+        std::filesystem::remove(f.engineRoot() / ".venv/bin/python");
+        QTRY_COMPARE(bar.dotColour(), ui::theme::orange());
+        QCOMPARE(child<QLabel>(bar, "engineStatus")->text(), QString("请选择分轨引擎文件夹"));
+        testing::makeEngineFolder(f.engineRoot(), true);
+        QTRY_COMPARE(bar.dotColour(), ui::theme::mint());
+
+        f.workbench->setShowHistory(true);
+        settle();
+        QCOMPARE(child<QLabel>(bar, "page")->text(), QString("处理记录"));
+    }
+
+    void sidebarCountsJobsAndFollowsBusy()
+    {
+        testing::ViewFixture f;
+        QUrl opened;
+        ui::Sidebar sidebar(*f.workbench, [&](const QUrl& url) { opened = url; });
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &sidebar, &ui::Sidebar::refresh);
+        QCOMPARE(sidebar.width(), ui::Sidebar::widthPx);
+        QCOMPARE(child<QLabel>(sidebar, "historyCount")->text(), QString("0"));
+
+        f.startJob();
+        settle();
+        QCOMPARE(child<QLabel>(sidebar, "historyCount")->text(), QString("1"));
+        QVERIFY(!child<QAbstractButton>(sidebar, "engineSettings")->isEnabled());
+        QVERIFY(child<QAbstractButton>(sidebar, "处理记录")->isEnabled());
+
+        // Opening the history re-reads it from disk.
+        testing::writeFile(layout::recordFile(f.engineRoot(), std::string(32, 'b')),
+                           *encodeJob(Job{.id = std::string(32, 'b'), .filename = "b.wav",
+                                          .mode = "vocal", .format = "WAV", .quality = "high",
+                                          .status = "done", .created = 1, .message = "",
+                                          .elapsed = {}, .outputs = {}}));
+        child<QAbstractButton>(sidebar, "处理记录")->click();
+        settle();
+        QVERIFY(f.workbench->showHistory());
+        QCOMPARE(child<QLabel>(sidebar, "historyCount")->text(), QString("2"));
+
+        f.platform.launcher.exit(0);
+        settle();
+        QVERIFY(child<QAbstractButton>(sidebar, "engineSettings")->isEnabled());
+        child<QAbstractButton>(sidebar, "modelCollectionLink")->click();
+        QCOMPARE(opened, QUrl(ui::Sidebar::modelCollectionUrl));
+    }
+
+    void menusFollowBusy()
+    {
+        testing::ViewFixture f;
+        ui::MainWindow window(*f.bridge, {});
+        QWidget settingsWindow;
+        const app::Menus menus = app::installMenus(window, *f.bridge, settingsWindow);
+        QCOMPARE(menus.importAudio->shortcut(), QKeySequence(QKeySequence::Open));
+        QVERIFY(menus.importAudio->isEnabled() && menus.chooseEngine->isEnabled());
+        f.startJob();
+        settle();
+        QVERIFY(!menus.importAudio->isEnabled() && !menus.chooseEngine->isEnabled());
+        f.platform.launcher.exit(1);
+        settle();
+        QVERIFY(menus.importAudio->isEnabled() && menus.chooseEngine->isEnabled());
+    }
+
+    void errorAlertShowsAndClearsTheError()
+    {
+        testing::ViewFixture f;
+        ui::MainWindow window(*f.bridge, {});
+        QString shownText;
+        testing::answerNextDialog([&](QWidget* dialog) {
+            auto* alert = qobject_cast<QMessageBox*>(dialog);
+            QVERIFY(alert);
+            shownText = alert->windowTitle() + "|" + alert->text() + "|" +
+                        alert->buttons().constFirst()->text();
+            alert->buttons().constFirst()->click();
+        });
+        f.workbench->importFile(f.temp / "notes.txt");
+        settle();
+        QCOMPARE(shownText, QString("提示|请选择 MP3、WAV、FLAC、M4A 等音频文件。|好"));
+        QVERIFY(!f.workbench->error());
+    }
+
+    void quitDecision()
+    {
+        testing::ViewFixture f;
+        int asked = 0;
+        bool answer = false;
+        app::QuitConfirmation quit(*f.workbench, [&] {
+            ++asked;
+            return answer;
+        });
+        QVERIFY(quit.mayQuit());
+        QCOMPARE(asked, 0);
+
+        f.startJob();
+        const auto record = layout::recordFile(f.engineRoot(), f.workbench->selectedJob()->id);
+        const std::string before = testing::readFile(record);
+        QVERIFY(!quit.mayQuit()); // "继续分轨"
+        QCOMPARE(asked, 1);
+        QVERIFY(f.workbench->busy());
+        QCOMPARE(testing::readFile(record), before);
+        QCOMPARE(f.platform.launcher.last().terminateRequests, 0);
+
+        answer = true; // "退出"
+        QVERIFY(quit.mayQuit());
+        const Job saved = *decodeJob(testing::readFile(record));
+        QCOMPARE(saved.status, std::string("cancelled"));
+        QCOMPARE(saved.message, std::string("App 已退出，任务取消"));
+        QCOMPARE(f.platform.launcher.last().terminateRequests, 1);
+    }
+
+    void closingTheWindowPassesTheDecision()
+    {
+        testing::ViewFixture f;
+        bool allow = false;
+        ui::MainWindow window(*f.bridge, {.openUrl = {}, .mayClose = [&] { return allow; }});
+        window.show();
+        QVERIFY(!window.close());
+        QVERIFY(window.isVisible());
+        allow = true;
+        QVERIFY(window.close());
+    }
+
+    void windowSizesAndPanelHeaders()
+    {
+        testing::ViewFixture f;
+        ui::MainWindow window(*f.bridge, {});
+        QCOMPARE(window.windowTitle(), QString("Tonfield · 音乐分轨"));
+        QCOMPARE(window.minimumSize(), QSize(960, 700));
+        QCOMPARE(window.size(), QSize(1240, 860));
+
+        std::unique_ptr<QWidget> results(ui::panelTitle("03", "分离结果", ""));
+        QVERIFY(!child<QLabel>(*results, "caption"));
+        std::unique_ptr<QWidget> source(ui::panelTitle("01", "导入音频", "SOURCE AUDIO"));
+        QCOMPARE(child<QLabel>(*source, "caption")->text(), QString("SOURCE AUDIO"));
+    }
+
+    void settingsWindowFollowsTheEngineFolder()
+    {
+        testing::FakePlatform noEngine;
+        auto unconfigured = Workbench::create(noEngine.services());
+        ui::WorkbenchBridge unconfiguredBridge(*unconfigured);
+        QCOMPARE(child<QLabel>(app::SettingsWindow(unconfiguredBridge), "engineFolder")->text(),
+                 QString("尚未配置"));
+
+        testing::ViewFixture f;
+        app::SettingsWindow settings(*f.bridge);
+        QCOMPARE(settings.width(), app::SettingsWindow::widthPx);
+        QCOMPARE(child<QLabel>(settings, "engineFolder")->text(),
+                 QString::fromStdString(f.engineRoot().string()));
+        const auto other = f.temp / "Other Engine";
+        testing::makeEngineFolder(other, false);
+        f.platform.dialogs.folderAnswers.push_back(other);
+        child<QAbstractButton>(settings, "chooseEngine")->click();
+        settle();
+        QCOMPARE(child<QLabel>(settings, "engineFolder")->text(), QString::fromStdString(other.string()));
+    }
+};
+
+QObject* makeShellTest() { return new ShellTest; }
+
+#include "shell_test.moc"

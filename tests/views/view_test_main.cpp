@@ -1,0 +1,21 @@
+#include <QApplication>
+#include <QTest>
+
+#include <memory>
+
+QObject* makeShellTest();
+QObject* makePanelsTest();
+QObject* makeAppProcessTest();
+
+// One executable runs every view test class, offscreen.
+int main(int argc, char* argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    int failures = 0;
+    for (auto make : {makeShellTest, makePanelsTest, makeAppProcessTest}) {
+        std::unique_ptr<QObject> test(make());
+        failures += QTest::qExec(test.get(), argc, argv);
+    }
+    return failures == 0 ? 0 : 1;
+}
