@@ -1,17 +1,24 @@
-// A whole job through the real parts: the Qt adapters, a real engine folder
-// made from the bundled reference engine, a real child process and real
-// files, driven the way the window drives the Workbench.
+// A whole job as a person does it, through the real parts: the window's own
+// widgets, the Qt adapters, an engine folder made from the bundled reference
+// engine, a real child process, real audio output (a null sink) and real
+// files. Only the folder chooser is scripted.
 
 #include "model/job_json.hpp"
 #include "model/job_layout.hpp"
-#include "platform/qt_audio_output.hpp"
-#include "platform/qt_platform.hpp"
-#include "workbench/workbench.hpp"
+#include "platform/qt_services.hpp"
+#include "ui/main_window.hpp"
+#include "ui/workbench_bridge.hpp"
 
 #include "adapters/audio_files.hpp"
 #include "adapters/event_loop.hpp"
 #include "fakes/fake_platform.hpp"
 #include "fakes/temp_folder.hpp"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMimeData>
 
 #include <gtest/gtest.h>
 
@@ -19,7 +26,25 @@ namespace tonfield {
 namespace {
 namespace fs = std::filesystem;
 
-TEST(WholeJob, FourStemsFromImportToExport)
+template <class T = QWidget>
+T* find(const QWidget& window, const char* name)
+{
+    T* found = window.findChild<T*>(name);
+    EXPECT_TRUE(found) << name;
+    return found;
+}
+
+void dropFile(QWidget& target, const fs::path& file)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(platform::toQString(file))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&target, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&target, &drop);
+}
+
+TEST(WholeJob, DropStartPlayExportAndFindItAgain)
 {
     testing::TempFolder temp;
     const fs::path engineRoot = temp / "Engine";
@@ -27,59 +52,71 @@ TEST(WholeJob, FourStemsFromImportToExport)
                                    "/reference-engine/make_engine_folder.sh '" +
                                    engineRoot.string() + "'";
     ASSERT_EQ(std::system(makeFolder.c_str()), 0);
-    const fs::path source = temp / "晴天 demo.m4a";
-    ASSERT_TRUE(testing::makeTone(source, 4.0));
+    const fs::path song = temp / "晴天 demo.m4a";
+    ASSERT_TRUE(testing::makeTone(song, 4.0));
 
-    platform::QtClock clock;
-    platform::QtIdSource ids;
-    platform::QtSettings settings(platform::toQString(temp / "settings.ini"));
-    settings.setString("engineRoot", engineRoot.string());
+    platform::QtServices real;
+    real.settings = platform::QtSettings(platform::toQString(temp / "settings.ini"));
+    real.settings.setString("engineRoot", engineRoot.string());
     testing::ScriptedDialogs dialogs;
-    platform::QtTimers timers;
-    platform::QtAppEnvironment environment;
-    platform::QtAccessGrants grants;
-    platform::QtProcessLauncher launcher;
-    platform::QtAudioOutput audio;
     testing::RecordingFileBrowser fileBrowser;
-    auto workbench = Workbench::create({clock, ids, settings, dialogs, timers, environment,
-                                        grants, launcher, audio, fileBrowser});
-    ASSERT_EQ(workbench->engineRoot(), engineRoot);
+    auto workbench = Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
+                                        real.environment, real.grants, real.launcher, real.audio,
+                                        fileBrowser});
+    ui::WorkbenchBridge bridge(*workbench);
+    ui::MainWindow window(bridge, {});
+    window.show();
     ASSERT_TRUE(workbench->ready());
 
-    workbench->importFile(source);
-    workbench->setMode(SeparationMode::four);
-    workbench->setFormat("FLAC");
-    bool sawReady = false;
-    workbench->subscribe([&](Workbench::Field) {
-        sawReady = sawReady || workbench->message() == "模型已就绪，正在分离音轨…";
-    });
-    workbench->start();
+    dropFile(*find(window, "sourcePanel"), song);
+    find<QAbstractButton>(window, "four")->click();
+    testing::runUntil([&] { return find<QLabel>(window, "fileName")->text() == "晴天 demo.m4a"; });
+    find<QAbstractButton>(window, "start")->click();
     ASSERT_TRUE(workbench->busy()) << workbench->error().value_or("");
     ASSERT_TRUE(testing::runUntil([&] { return !workbench->busy(); }, 300'000));
 
     const Job job = workbench->selectedJob().value();
-    EXPECT_EQ(job.status, "done") << workbench->log();
+    ASSERT_EQ(job.status, "done") << workbench->log();
     EXPECT_EQ(workbench->message(), "分轨完成，已生成 4 条独立音轨。");
-    EXPECT_TRUE(sawReady) << "the poll timer saw the engine's ready marker";
     EXPECT_NE(workbench->log().find("模型就绪"), std::string::npos);
-    std::vector<std::string> labels;
-    for (const Stem& stem : workbench->stems())
-        labels.push_back(stem.name());
-    EXPECT_EQ(labels, (std::vector<std::string>{"贝斯", "鼓", "其他乐器", "人声"}));
-    ASSERT_EQ(job.outputs->size(), 4u);
-    EXPECT_EQ(job.outputs->at(0).url,
-              "/output/" + job.id + "/%E6%99%B4%E5%A4%A9%20demo_(Bass).flac");
-    EXPECT_GT(job.outputs->at(0).size, 0);
-    EXPECT_EQ(decodeJob(testing::readFile(layout::recordFile(engineRoot, job.id))), job);
-    ASSERT_EQ(workbench->jobs().size(), 1u);
-    EXPECT_EQ(workbench->jobs()[0], job);
+    testing::runUntil([&] { return window.findChildren<QWidget*>("stemRow").size() == 4; });
+    std::vector<QString> labels;
+    for (QWidget* row : window.findChildren<QWidget*>("stemRow"))
+        labels.push_back(row->findChildren<QLabel*>()[1]->text());
+    EXPECT_EQ(labels, (std::vector<QString>{"贝斯", "鼓", "其他乐器", "人声"}));
+    EXPECT_EQ(job.outputs->at(0).url, "/output/" + job.id + "/%E6%99%B4%E5%A4%A9%20demo_(Bass).wav");
+
+    // Play the first stem until the position moves.
+    window.findChildren<QAbstractButton*>("rowPlayButton")[0]->click();
+    ASSERT_FALSE(workbench->error()) << *workbench->error();
+    EXPECT_EQ(workbench->playingURL(), workbench->stems()[0].url);
+    ASSERT_TRUE(testing::runUntil([&] { return workbench->playbackTime() > 0.2; }));
+    EXPECT_NEAR(workbench->playbackDuration(), 4.0, 0.1);
 
     dialogs.folderAnswers.push_back(temp / "exports");
-    workbench->exportAll();
-    EXPECT_FALSE(workbench->error());
-    ASSERT_EQ(fileBrowser.opened.size(), 1u);
-    EXPECT_EQ(std::distance(fs::directory_iterator(fileBrowser.opened[0]), fs::directory_iterator()), 4);
+    fs::create_directories(temp / "exports");
+    find<QAbstractButton>(window, "exportAll")->click();
+    ASSERT_EQ(fileBrowser.opened, std::vector<fs::path>{temp / "exports" / "晴天 demo · 分轨"});
+    for (const Stem& stem : workbench->stems())
+        EXPECT_EQ(testing::readFile(fileBrowser.opened[0] / stem.url.filename()),
+                  testing::readFile(stem.url));
+
+    // A new start of the application finds the job in its history.
+    auto restarted = Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
+                                        real.environment, real.grants, real.launcher, real.audio,
+                                        fileBrowser});
+    ASSERT_EQ(restarted->jobs().size(), 1u);
+    EXPECT_EQ(restarted->jobs()[0], job);
+    EXPECT_EQ(decodeJob(testing::readFile(layout::recordFile(engineRoot, job.id))), job);
 }
 
 } // namespace
 } // namespace tonfield
+
+int main(int argc, char* argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
