@@ -1,35 +1,40 @@
 #!/usr/bin/env bash
-# Starts Tonfield under Xvfb with a temporary settings folder and a sample
-# engine folder holding a few jobs, and writes PNGs of the workspace and of
-# the history, and of a finished job's results, into the given folder
-# (default: build/screenshots).
+# Starts Tonfield under Xvfb (with a private null sound sink) and a temporary
+# settings folder and engine folder, walks through a job with xdotool, and
+# writes PNGs into the given folder (default: build/screenshots):
+#   idle.png      no source yet
+#   source.png    a source chosen
+#   running.png   a job running, its log expanded
+#   finished.png  the finished job's stems, one playing in the playback bar
+#   history.png   the history
+#   failed.png    a failed job from the history
+# Coordinates are those of the default 1240 x 860 window.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [[ -z "${PULSE_SERVER:-}" ]]; then
+  exec scripts/with-null-audio.sh "$0" "$@"
+fi
 out=$(realpath -m "${1:-build/screenshots}")
 mkdir -p "$out"
-for tool in Xvfb import xdotool; do
-  command -v "$tool" >/dev/null || { echo "needs $tool (xvfb, imagemagick, xdotool)" >&2; exit 1; }
+for tool in Xvfb import xdotool ffmpeg; do
+  command -v "$tool" >/dev/null || { echo "needs $tool (xvfb, imagemagick, xdotool, ffmpeg)" >&2; exit 1; }
 done
 
 scratch=$(mktemp -d /tmp/tonfield-shot-XXXXXX)
 cleanup() { kill "${app:-}" "${xvfb:-}" 2>/dev/null || true; rm -rf "$scratch"; }
 trap cleanup EXIT
 
-# A sample engine folder with three jobs: done (with stems), failed, cancelled.
+# An engine folder with a failed job in its history, and a song to separate.
 engine="$scratch/Engine"
 reference-engine/make_engine_folder.sh "$engine"
-job() { # id filename mode status created message outputs-json
-  mkdir -p "$engine/data/jobs/$1/output" "$engine/data/jobs/$1/input"
-  printf '{"id":"%s","filename":"%s","mode":"%s","format":"WAV","quality":"high","status":"%s","created":%s,"message":"%s","elapsed":42,"outputs":%s}' \
-    "$1" "$2" "$3" "$4" "$5" "$6" "$7" > "$engine/data/jobs/$1/job.json"
-  printf '模型就绪\n分离进度 100%%\n' > "$engine/data/jobs/$1/process.log"
-}
-job aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa1 "晴天.mp3" four done 1733500000 "分轨完成，已生成 4 条独立音轨。" '[]'
-job aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa2 "Night Drive (Live).flac" vocal error 1733400000 "分轨失败，请展开运行日志查看原因。" '[]'
-job aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa3 "demo.wav" six cancelled 1733300000 "已取消分轨" '[]'
-for stem in Bass Drums Other Vocals; do
-  : > "$engine/data/jobs/aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa1/output/晴天_($stem).wav"
-done
+failed="$engine/data/jobs/aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa2"
+mkdir -p "$failed/input" "$failed/output"
+printf '{"id":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa2","filename":"Night Drive (Live).flac","mode":"vocal","format":"WAV","quality":"high","status":"error","created":1733400000,"message":"分轨失败，请展开运行日志查看原因。","elapsed":3,"outputs":[]}' \
+  > "$failed/job.json"
+printf '模型就绪\n错误：无法读取输入文件\n' > "$failed/process.log"
+ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=220:duration=45" -f lavfi \
+  -i "sine=frequency=330:duration=45" -filter_complex "[0:a][1:a]join=inputs=2:channel_layout=stereo" \
+  "$scratch/晴天.flac"
 
 export XDG_CONFIG_HOME="$scratch/config" HOME="$scratch"
 mkdir -p "$XDG_CONFIG_HOME/Tonfield"
@@ -41,20 +46,40 @@ xvfb=$!
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
-build/tonfield &
-app=$!
-for _ in $(seq 100); do xdotool search --onlyvisible --name "Tonfield" >/dev/null 2>&1 && break; sleep 0.1; done
-window=$(xdotool search --onlyvisible --name "Tonfield" | head -1)
-xdotool windowmove "$window" 0 0
-sleep 1
-import -window root -crop 1240x860+0+0 "$out/workspace.png"
+window=
+start_app() {
+  build/tonfield "$@" 2>/dev/null &
+  app=$!
+  for _ in $(seq 100); do
+    window=$(xdotool search --onlyvisible --name "Tonfield" 2>/dev/null | head -1) && [[ -n "$window" ]] && break
+    sleep 0.1
+  done
+  xdotool windowmove "$window" 0 0
+  sleep 1
+}
+shot() { import -window root -crop 1240x860+0+0 "$out/$1.png"; }
+click() { xdotool mousemove "$1" "$2" click 1; sleep "${3:-0.5}"; }
 
-# The history: the sidebar's second navigation entry.
-xdotool mousemove --window "$window" 100 "${HISTORY_Y:-237}" click 1
+start_app
+shot idle
+kill "$app"; wait "$app" 2>/dev/null || true
+
+start_app "$scratch/晴天.flac"
+shot source
+click 1040 419          # four stems
+click 1040 749 1        # start
+click 297 630 1.5       # expand the log
+shot running
+for _ in $(seq 120); do
+  [[ -n "$(ls "$engine"/data/jobs/*/output/*.wav 2>/dev/null | head -1)" ]] && \
+    grep -q '"status":"done"' "$engine"/data/jobs/*/job.json 2>/dev/null && break
+  sleep 0.5
+done
 sleep 1
-import -window root -crop 1240x860+0+0 "$out/history.png"
-# The finished job's results: the history's first row.
-xdotool mousemove --window "$window" 700 "${FIRST_JOB_Y:-318}" click 1
-sleep 1
-import -window root -crop 1240x860+0+0 "$out/results.png"
-echo "wrote workspace.png, history.png and results.png in $out"
+click 281 531 3         # play the first stem
+shot finished
+click 100 237 1         # the history
+shot history
+click 700 393 1         # the failed job
+shot failed
+echo "wrote idle, source, running, finished, history and failed.png in $out"

@@ -92,7 +92,9 @@ ResultsPanel::ResultsPanel(Workbench& workbench, std::function<void(const QUrl&)
     logToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     logToggle_->setAutoRaise(true);
     logToggle_->setFont(theme::font(10));
-    logToggle_->setStyleSheet(QString("color: %1;").arg(theme::css(theme::muted())));
+    logToggle_->setStyleSheet(
+        QString("QToolButton { color: %1; border: none; background: transparent; }")
+            .arg(theme::css(theme::muted())));
     log->addWidget(logToggle_, 0, Qt::AlignLeft);
     logView_->setObjectName("logView");
     logView_->setReadOnly(true);
@@ -150,6 +152,8 @@ void ResultsPanel::refresh()
 
     const QString log = qt(workbench_.log());
     logBlock_->setVisible(!log.isEmpty());
+    if (log.isEmpty())
+        logToggle_->setChecked(false); // shown again collapsed, as when first shown
     if (logView_->toPlainText() != log) {
         // The log is re-read whole; keep the reader where they were.
         const int position = logView_->verticalScrollBar()->value();

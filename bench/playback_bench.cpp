@@ -1,0 +1,76 @@
+// Playback through the default output device: the time from `play` until the
+// sink reports its first audio played, and the CPU used while a FLAC stem
+// plays. Run it against a sound server, for example
+//     scripts/with-null-audio.sh build/bench/playback_bench
+
+#include "platform/qt_audio_output.hpp"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+template <class Predicate>
+void runUntil(Predicate done)
+{
+    QElapsedTimer deadline;
+    deadline.start();
+    while (!done() && deadline.elapsed() < 60'000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir folder;
+    const QString stem = folder.filePath("stem.flac");
+    QProcess::execute("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                                 "sine=frequency=440:duration=30", "-ac", "2", stem});
+
+    tonfield::platform::QtAudioOutput output;
+    std::vector<double> startMs;
+    for (int run = 0; run < 5; ++run) {
+        auto opened = output.open(stem.toStdString());
+        if (!opened.object) {
+            std::fprintf(stderr, "cannot play: %s\n", opened.failure.c_str());
+            return 1;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        opened.object->play();
+        runUntil([&] { return opened.object->currentTimeSeconds() > 0; });
+        startMs.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+    }
+    const double first = startMs.front();
+    std::sort(startMs.begin(), startMs.end());
+    std::printf("play to first audio played, 5 runs: first %.0f ms, median %.0f ms, best %.0f ms\n",
+                first, startMs[2], startMs[0]);
+
+    auto opened = output.open(stem.toStdString());
+    const double cpuBefore = cpuSeconds();
+    opened.object->play();
+    QEventLoop playing;
+    QTimer::singleShot(10'000, &playing, &QEventLoop::quit);
+    playing.exec();
+    const double cpu = cpuSeconds() - cpuBefore;
+    std::printf("playing a FLAC stem for 10 s: CPU %.3f s (%.2f %% of one core)\n", cpu, cpu * 10);
+}
