@@ -29,10 +29,16 @@ const fs::path& engineRoot()
         for (int n = 0; n < jobCount; ++n) {
             char id[33];
             std::snprintf(id, sizeof id, "%032x", n);
-            Job job{.id = id, .filename = "第" + std::to_string(n) + "首.mp3", .mode = "four",
-                    .format = "WAV", .quality = "high", .status = "done",
-                    .created = 1733500000.0 + (n * 7919 % jobCount), .message = "分离完成",
-                    .elapsed = 61, .outputs = std::vector<JobOutput>{}};
+            Job job{.id = id,
+                    .filename = "第" + std::to_string(n) + "首.mp3",
+                    .mode = "four",
+                    .format = "WAV",
+                    .quality = "high",
+                    .status = "done",
+                    .created = 1733500000.0 + (n * 7919 % jobCount),
+                    .message = "分离完成",
+                    .elapsed = 61,
+                    .outputs = std::vector<JobOutput>{}};
             for (const char* stem : {"Vocals", "Drums", "Bass", "Other"})
                 job.outputs->push_back({std::string("x_(") + stem + ").wav", 31'000'000,
                                         std::string("/output/") + id + "/x_(" + stem + ").wav"});

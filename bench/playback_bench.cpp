@@ -8,9 +8,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -27,8 +27,7 @@ double cpuSeconds()
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-template <class Predicate>
-void runUntil(Predicate done)
+template <class Predicate> void runUntil(Predicate done)
 {
     QElapsedTimer deadline;
     deadline.start();

@@ -61,7 +61,8 @@ double cpuSeconds()
 // the idle measurement, waits and prints memory and CPU use.
 class FirstPaint final : public QObject {
 public:
-    FirstPaint(QWidget& window, int idleSeconds) : idleSeconds_(idleSeconds)
+    FirstPaint(QWidget& window, int idleSeconds)
+        : idleSeconds_(idleSeconds)
     {
         window.installEventFilter(this);
     }
@@ -124,7 +125,8 @@ std::pair<double, std::string> measure(const char* mode, int idleSeconds)
     const double started = monotonicSeconds();
     child.start(QCoreApplication::applicationFilePath(), {mode, QString::number(idleSeconds)});
     child.waitForFinished(idleSeconds * 1000 + 60'000);
-    const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    const QStringList lines =
+        QString::fromUtf8(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     double painted = 0;
     for (const QString& line : lines) {
         if (line.startsWith("painted "))

@@ -2,8 +2,9 @@
 // and 1 GiB (its cost must not grow with the log), and refreshStems over an
 // output folder of 2,000 files.
 
-#include "model/job_layout.hpp"
 #include "workbench/workbench.hpp"
+
+#include "model/job_layout.hpp"
 
 #include "fakes/engine_fixture.hpp"
 #include "fakes/fake_platform.hpp"
@@ -64,7 +65,10 @@ void BM_tickWhileRunning(benchmark::State& state)
         job.platform.timers.fireAll();
     state.SetLabel(std::to_string(state.range(0) >> 20) + " MiB log");
 }
-BENCHMARK(BM_tickWhileRunning)->Arg(1 << 20)->Arg(100 << 20)->Arg(std::int64_t(1) << 30)
+BENCHMARK(BM_tickWhileRunning)
+    ->Arg(1 << 20)
+    ->Arg(100 << 20)
+    ->Arg(std::int64_t(1) << 30)
     ->Unit(benchmark::kMicrosecond);
 
 void BM_refreshStems2000(benchmark::State& state)

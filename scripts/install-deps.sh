@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config clang-format
   # application
   qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev nlohmann-json3-dev libutf8proc-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the whole suite with warnings as
-# errors, the core and adapter tests again under AddressSanitizer and
+# Builds everything and runs every test: a format check, the whole suite with
+# warnings as errors, the core and adapter tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the job.json fuzzer for about a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,6 +8,9 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
+
+echo "== format"
+scripts/check-format.sh
 
 echo "== build and test"
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTONFIELD_WERROR=ON

@@ -72,15 +72,17 @@ int main(int argc, char* argv[])
     // The settings window is not a reason to keep running once the main
     // window has gone; the application ends when the quit decision allows.
     QApplication::setQuitOnLastWindowClosed(false);
-    ui::MainWindow window(bridge, {
-        .openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); },
-        .mayClose = [&quit] {
-            if (!quit.mayQuit())
-                return false;
-            QTimer::singleShot(0, qApp, &QApplication::quit);
-            return true;
-        },
-    });
+    ui::MainWindow window(bridge,
+                          {
+                              .openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); },
+                              .mayClose =
+                                  [&quit] {
+                                      if (!quit.mayQuit())
+                                          return false;
+                                      QTimer::singleShot(0, qApp, &QApplication::quit);
+                                      return true;
+                                  },
+                          });
     app::SettingsWindow settingsWindow(bridge);
     app::installMenus(window, bridge, settingsWindow);
 
@@ -103,7 +105,8 @@ int main(int argc, char* argv[])
     });
 
     if (!options.positionalArguments().isEmpty()) {
-        const QString file = QFileInfo(options.positionalArguments().constFirst()).absoluteFilePath();
+        const QString file =
+            QFileInfo(options.positionalArguments().constFirst()).absoluteFilePath();
         workbench.importFile(platform::toPath(file));
     }
     window.show();

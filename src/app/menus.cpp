@@ -31,7 +31,8 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge, QWidget& se
     menus.quit->setShortcut(QKeySequence::Quit);
     menus.quit->setMenuRole(QAction::QuitRole);
 
-    QObject::connect(menus.importAudio, &QAction::triggered, &window, [&workbench] { workbench.chooseFile(); });
+    QObject::connect(menus.importAudio, &QAction::triggered, &window,
+                     [&workbench] { workbench.chooseFile(); });
     QObject::connect(menus.chooseEngine, &QAction::triggered, &window,
                      [&workbench] { workbench.chooseEngine(); });
     QObject::connect(menus.settings, &QAction::triggered, &window, [&settingsWindow] {

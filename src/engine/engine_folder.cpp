@@ -15,8 +15,8 @@ bool isReady(const std::filesystem::path& engineRoot)
     const auto interpreter = interpreterPath(engineRoot);
     std::error_code ec;
     // access() alone would accept an executable folder named "python".
-    const bool executable = ::access(interpreter.c_str(), X_OK) == 0 &&
-                            !std::filesystem::is_directory(interpreter, ec);
+    const bool executable =
+        ::access(interpreter.c_str(), X_OK) == 0 && !std::filesystem::is_directory(interpreter, ec);
     return executable && holdsScript(engineRoot);
 }
 

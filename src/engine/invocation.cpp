@@ -26,8 +26,8 @@ Invocation buildInvocation(const std::filesystem::path& engineRoot,
     return Invocation{
         .executable = interpreterPath(engineRoot),
         .arguments = {"-u", scriptPath(engineRoot).string(), inputCopy.string(),
-                      outputFolder.string(), std::string(modelFor(settings.mode)),
-                      settings.format, settings.highQuality ? "high" : "standard"},
+                      outputFolder.string(), std::string(modelFor(settings.mode)), settings.format,
+                      settings.highQuality ? "high" : "standard"},
         .workingDirectory = engineRoot,
         .environment = std::move(environment),
     };

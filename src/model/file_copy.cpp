@@ -35,10 +35,9 @@ std::optional<std::string> replaceWithCopy(const fs::path& source, const fs::pat
         return failureText(destination, std::make_error_code(std::errc::is_a_directory));
 
     static std::atomic<unsigned> counter{0};
-    const fs::path temporary =
-        destination.parent_path() / ("." + destination.filename().string() + "." +
-                                     std::to_string(::getpid()) + "." +
-                                     std::to_string(counter++) + ".part");
+    const fs::path temporary = destination.parent_path() / ("." + destination.filename().string() +
+                                                            "." + std::to_string(::getpid()) + "." +
+                                                            std::to_string(counter++) + ".part");
     if (auto failure = copyFile(source, temporary)) {
         fs::remove(temporary, ec);
         return failure;

@@ -11,8 +11,9 @@ std::string lowercasedExtension(const std::filesystem::path& path)
     if (dot == std::string::npos)
         return {};
     std::string extension = name.substr(dot + 1);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    });
     return extension;
 }
 

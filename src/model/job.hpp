@@ -27,7 +27,7 @@ struct Job {
     std::string status;  // "running", "done", "error", "cancelled" (others are kept as read)
     double created = 0;  // seconds since 1970-01-01 UTC
     std::string message;
-    std::optional<std::int64_t> elapsed;         // whole seconds; absent while running
+    std::optional<std::int64_t> elapsed;           // whole seconds; absent while running
     std::optional<std::vector<JobOutput>> outputs; // empty list at creation
 
     bool operator==(const Job&) const = default;

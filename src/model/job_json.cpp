@@ -19,10 +19,26 @@ public:
     bool ok() const { return ok_; }
     std::string take() { return std::move(out_); }
 
-    void beginObject() { out_ += '{'; first_ = true; }
-    void endObject() { out_ += '}'; first_ = false; }
-    void beginArray() { out_ += '['; first_ = true; }
-    void endArray() { out_ += ']'; first_ = false; }
+    void beginObject()
+    {
+        out_ += '{';
+        first_ = true;
+    }
+    void endObject()
+    {
+        out_ += '}';
+        first_ = false;
+    }
+    void beginArray()
+    {
+        out_ += '[';
+        first_ = true;
+    }
+    void endArray()
+    {
+        out_ += ']';
+        first_ = false;
+    }
 
     void key(std::string_view name)
     {
@@ -34,7 +50,11 @@ public:
 
     void element() { separate(); }
 
-    void value(std::string_view text) { writeString(text); first_ = false; }
+    void value(std::string_view text)
+    {
+        writeString(text);
+        first_ = false;
+    }
 
     void value(std::int64_t number)
     {
@@ -186,8 +206,8 @@ std::optional<Job> decodeJob(std::string_view bytes)
 
     Job job;
     const std::pair<const char*, std::string*> texts[] = {
-        {"id", &job.id},         {"filename", &job.filename}, {"mode", &job.mode},
-        {"format", &job.format}, {"quality", &job.quality},   {"status", &job.status},
+        {"id", &job.id},           {"filename", &job.filename}, {"mode", &job.mode},
+        {"format", &job.format},   {"quality", &job.quality},   {"status", &job.status},
         {"message", &job.message},
     };
     for (auto [key, field] : texts) {

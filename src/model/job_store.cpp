@@ -37,7 +37,10 @@ std::optional<std::string> readWholeFile(const fs::path& path)
     return bytes;
 }
 
-std::error_code lastError() { return {errno, std::generic_category()}; }
+std::error_code lastError()
+{
+    return {errno, std::generic_category()};
+}
 
 // Writes all bytes to fd and forces them to disk; retries short writes.
 std::error_code writeDurably(int fd, std::string_view bytes)
@@ -59,9 +62,9 @@ std::error_code writeDurably(int fd, std::string_view bytes)
 fs::path temporaryNameBeside(const fs::path& target)
 {
     static std::atomic<unsigned> counter{0};
-    return target.parent_path() / ("." + target.filename().string() + "." +
-                                   std::to_string(::getpid()) + "." +
-                                   std::to_string(counter++) + ".tmp");
+    return target.parent_path() /
+           ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
+            std::to_string(counter++) + ".tmp");
 }
 
 // So that the rename itself survives a power cut; a failure here loses nothing

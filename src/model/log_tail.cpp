@@ -18,8 +18,8 @@ std::string repairUtf8(std::string_view bytes)
     std::size_t at = 0;
     while (at < bytes.size()) {
         utf8proc_int32_t codepoint;
-        const auto length = utf8proc_iterate(data + at, static_cast<utf8proc_ssize_t>(bytes.size() - at),
-                                             &codepoint);
+        const auto length = utf8proc_iterate(
+            data + at, static_cast<utf8proc_ssize_t>(bytes.size() - at), &codepoint);
         if (length > 0) {
             text.append(bytes.substr(at, static_cast<std::size_t>(length)));
             at += static_cast<std::size_t>(length);

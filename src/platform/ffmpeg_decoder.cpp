@@ -21,8 +21,8 @@ struct FfmpegDecoder::Streams {
     AVPacket* packet = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();
     int stream = -1;
-    double timeBase = 0;                // seconds per stream timestamp unit
-    std::optional<double> seekTarget;   // seconds; set until the first frame after a seek
+    double timeBase = 0;              // seconds per stream timestamp unit
+    std::optional<double> seekTarget; // seconds; set until the first frame after a seek
 
     ~Streams()
     {
@@ -93,7 +93,8 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const std::filesystem::path& 
     if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
         decoder->durationSeconds_ = static_cast<double>(format->duration) / AV_TIME_BASE;
     else if (audio->duration != AV_NOPTS_VALUE)
-        decoder->durationSeconds_ = static_cast<double>(audio->duration) * decoder->streams_->timeBase;
+        decoder->durationSeconds_ =
+            static_cast<double>(audio->duration) * decoder->streams_->timeBase;
     return decoder;
 }
 

@@ -10,8 +10,8 @@ namespace tonfield::platform {
 // The sample layout a decoder delivers: interleaved, at a fixed rate.
 struct PcmFormat {
     int sampleRate = 44100;
-    int channels = 2;           // 1 or 2
-    bool floatSamples = true;   // 32-bit float, else signed 16-bit
+    int channels = 2;         // 1 or 2
+    bool floatSamples = true; // 32-bit float, else signed 16-bit
 
     int bytesPerFrame() const { return channels * (floatSamples ? 4 : 2); }
 };
@@ -50,7 +50,7 @@ private:
     std::unique_ptr<Streams> streams_;
     PcmFormat output_;
     double durationSeconds_ = 0;
-    std::string pending_;          // converted bytes not yet read
+    std::string pending_;           // converted bytes not yet read
     long long deliveredFrames_ = 0; // frames handed out since the start of the file
     long long skipFrames_ = 0;      // frames to drop after a seek to land exactly
     bool drained_ = false;

@@ -73,8 +73,7 @@ public:
 };
 
 // Something the platform made, or its description of why it could not.
-template <class T>
-struct Made {
+template <class T> struct Made {
     std::unique_ptr<T> object;
     std::string failure; // the operating system's text; empty on success
 };

@@ -37,7 +37,10 @@ std::optional<std::filesystem::path> QtAppEnvironment::builtInEngineRoot()
     return std::filesystem::path(builtIn);
 }
 
-std::filesystem::path QtAppEnvironment::currentDirectory() { return toPath(QDir::currentPath()); }
+std::filesystem::path QtAppEnvironment::currentDirectory()
+{
+    return toPath(QDir::currentPath());
+}
 
 std::map<std::string, std::string> QtAppEnvironment::environment()
 {

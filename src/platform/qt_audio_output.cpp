@@ -15,7 +15,10 @@ namespace {
 // Hands decoded audio to the sink as it asks for it.
 class DecoderDevice final : public QIODevice {
 public:
-    explicit DecoderDevice(FfmpegDecoder& decoder) : decoder_(decoder) {}
+    explicit DecoderDevice(FfmpegDecoder& decoder)
+        : decoder_(decoder)
+    {
+    }
 
     bool isSequential() const override { return true; }
     bool atEnd() const override { return ended_; }

@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QUrl>
 #include <QFileDialog>
+#include <QUrl>
 
 namespace tonfield::platform {
 
@@ -36,8 +36,8 @@ std::optional<std::filesystem::path> QtDialogs::chooseAudioFile()
 std::optional<std::filesystem::path> QtDialogs::chooseSaveFile(const std::string& suggestedName,
                                                                const std::string& extension)
 {
-    const QString pattern = extension.empty() ? QString("*")
-                                              : QString("*.%1").arg(QString::fromStdString(extension));
+    const QString pattern =
+        extension.empty() ? QString("*") : QString("*.%1").arg(QString::fromStdString(extension));
     QFileDialog dialog(QApplication::activeWindow());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(pattern);

@@ -10,7 +10,10 @@ namespace {
 
 class QtRunningProcess final : public RunningProcess {
 public:
-    explicit QtRunningProcess(QProcess* process) : process_(process) {}
+    explicit QtRunningProcess(QProcess* process)
+        : process_(process)
+    {
+    }
 
     ~QtRunningProcess() override
     {
@@ -40,8 +43,8 @@ std::string startFailure(const engine::Invocation& invocation, const QString& qt
 
 } // namespace
 
-Made<RunningProcess> QtProcessLauncher::launch(const engine::Invocation& invocation,
-                                               int outputFile, std::function<void(int)> onExit)
+Made<RunningProcess> QtProcessLauncher::launch(const engine::Invocation& invocation, int outputFile,
+                                               std::function<void(int)> onExit)
 {
     auto* process = new QProcess;
     process->setProgram(toQString(invocation.executable));

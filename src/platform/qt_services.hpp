@@ -20,8 +20,8 @@ struct QtServices {
 
     Services services()
     {
-        return {clock, ids, settings, dialogs, timers, environment, grants, launcher, audio,
-                fileBrowser};
+        return {clock,       ids,    settings, dialogs, timers,
+                environment, grants, launcher, audio,   fileBrowser};
     }
 };
 

@@ -19,7 +19,7 @@ std::string time(double seconds)
 std::string status(const std::string& stored)
 {
     static const std::map<std::string, std::string> labels{
-        {"done", "已完成"},   {"error", "失败"},     {"cancelled", "已取消"},
+        {"done", "已完成"},    {"error", "失败"},    {"cancelled", "已取消"},
         {"running", "处理中"}, {"queued", "排队中"},
     };
     auto it = labels.find(stored);

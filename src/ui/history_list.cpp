@@ -52,16 +52,15 @@ void HistoryList::refresh()
 void HistoryList::rebuildRows()
 {
     shownJobs_ = workbench_.jobs();
-    for (QWidget* row : rows_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        delete row;
+    deleteChildWidgets(*rows_);
     for (const Job& job : shownJobs_) {
         auto* row = new BoxButton({.fill = theme::white(0.025), .radius = 6});
         row->setObjectName("jobRow");
         auto* layout = new QHBoxLayout(row);
         layout->setContentsMargins(13, 13, 13, 13);
         layout->setSpacing(12);
-        layout->addWidget(symbolLabel(job.status == "done" ? "checkmark.circle" : "clock", 16,
-                                      theme::mint()));
+        layout->addWidget(
+            symbolLabel(job.status == "done" ? "checkmark.circle" : "clock", 16, theme::mint()));
         auto* lines = new QVBoxLayout;
         lines->setSpacing(4);
         auto* name = textLabel(QString::fromStdString(job.filename), theme::font(12), Qt::white);
@@ -72,8 +71,8 @@ void HistoryList::rebuildRows()
         lines->addWidget(textLabel(QLocale::system().toString(date, QLocale::ShortFormat),
                                    theme::font(9), theme::muted()));
         layout->addLayout(lines, 1);
-        auto* statusLabel = textLabel(QString::fromStdString(status(job.status)), theme::font(10),
-                                      theme::muted());
+        auto* statusLabel =
+            textLabel(QString::fromStdString(status(job.status)), theme::font(10), theme::muted());
         statusLabel->setObjectName("jobStatus");
         layout->addWidget(statusLabel);
         layout->addWidget(symbolLabel("chevron.right", 11, theme::muted()));

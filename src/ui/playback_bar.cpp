@@ -42,9 +42,8 @@ PlaybackBar::PlaybackBar(Workbench& workbench, QWidget* parent)
 
     // Programmatic moves are made with signals blocked, so every value change
     // seen here is the user's, while dragging as well as at the end.
-    connect(slider_, &QSlider::valueChanged, this, [this](int value) {
-        workbench_.seek(static_cast<double>(value) / stepsPerSecond);
-    });
+    connect(slider_, &QSlider::valueChanged, this,
+            [this](int value) { workbench_.seek(static_cast<double>(value) / stepsPerSecond); });
     connect(stop, &QAbstractButton::clicked, this, [this] { workbench_.stopPlayback(); });
     refresh();
 }
@@ -60,9 +59,13 @@ void PlaybackBar::refresh()
     const double rangeSeconds = std::max(workbench_.playbackDuration(), 1.0);
     slider_->setRange(0, static_cast<int>(std::lround(rangeSeconds * stepsPerSecond)));
     if (!slider_->isSliderDown())
-        slider_->setValue(static_cast<int>(std::lround(workbench_.playbackTime() * stepsPerSecond)));
+        slider_->setValue(
+            static_cast<int>(std::lround(workbench_.playbackTime() * stepsPerSecond)));
 }
 
-void PlaybackBar::paintEvent(QPaintEvent*) { QPainter(this).fillRect(rect(), theme::surface()); }
+void PlaybackBar::paintEvent(QPaintEvent*)
+{
+    QPainter(this).fillRect(rect(), theme::surface());
+}
 
 } // namespace tonfield::ui

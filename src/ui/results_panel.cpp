@@ -14,7 +14,10 @@
 namespace tonfield::ui {
 namespace {
 
-QString qt(const std::string& text) { return QString::fromStdString(text); }
+QString qt(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
 
 } // namespace
 
@@ -135,7 +138,8 @@ void ResultsPanel::refresh()
 
     progress_->setVisible(busy);
     progressMessage_->setText(qt(workbench_.message()));
-    progressTime_->setText("已用时 " + qt(time(workbench_.elapsed())) + " · 首次加载可能需要较长时间");
+    progressTime_->setText("已用时 " + qt(time(workbench_.elapsed())) +
+                           " · 首次加载可能需要较长时间");
 
     emptyState_->setVisible(!busy && !hasStems);
     emptyMessage_->setText(workbench_.selectedJob() ? qt(workbench_.message())
@@ -145,8 +149,8 @@ void ResultsPanel::refresh()
         rebuildRows();
     const auto& playing = workbench_.playingURL();
     for (QLabel* symbol : rows_->findChildren<QLabel*>("rowPlay")) {
-        const bool isPlaying = playing && symbol->property("stem").toString() ==
-                                              platform::toQString(*playing);
+        const bool isPlaying =
+            playing && symbol->property("stem").toString() == platform::toQString(*playing);
         setSymbol(*symbol, isPlaying ? "pause.fill" : "play.fill");
     }
 
@@ -166,8 +170,7 @@ void ResultsPanel::refresh()
 void ResultsPanel::rebuildRows()
 {
     shownStems_ = workbench_.stems();
-    for (QWidget* row : rows_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        delete row;
+    deleteChildWidgets(*rows_);
     for (const Stem& stem : shownStems_) {
         auto* row = new RoundedBox({.fill = theme::white(0.025), .radius = 6});
         row->setObjectName("stemRow");
@@ -185,7 +188,8 @@ void ResultsPanel::rebuildRows()
         playSymbol->setProperty("stem", platform::toQString(stem.url));
         playLayout->addWidget(playSymbol);
         layout->addWidget(play);
-        connect(play, &QAbstractButton::clicked, this, [this, url = stem.url] { workbench_.play(url); });
+        connect(play, &QAbstractButton::clicked, this,
+                [this, url = stem.url] { workbench_.play(url); });
 
         auto* lines = new QVBoxLayout;
         lines->setSpacing(5);

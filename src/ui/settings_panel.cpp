@@ -36,7 +36,10 @@ const ModePresentation& presentationOf(SeparationMode mode)
     return presentations[0];
 }
 
-QLabel* smallLabel(const QString& text) { return textLabel(text, theme::font(10), theme::muted()); }
+QLabel* smallLabel(const QString& text)
+{
+    return textLabel(text, theme::font(10), theme::muted());
+}
 
 } // namespace
 
@@ -120,7 +123,8 @@ SettingsPanel::SettingsPanel(Workbench& workbench, QWidget* parent)
 
     auto* optionsRow = new QHBoxLayout(options_);
     optionsRow->setContentsMargins(0, 0, 0, 0);
-    const std::pair<const char*, QComboBox*> pickers[] = {{"输出格式", format_}, {"处理质量", quality_}};
+    const std::pair<const char*, QComboBox*> pickers[] = {{"输出格式", format_},
+                                                          {"处理质量", quality_}};
     for (auto [label, picker] : pickers) {
         auto* stack = new QVBoxLayout;
         stack->setSpacing(8);
@@ -196,9 +200,11 @@ void SettingsPanel::refresh()
     const bool canStart = workbench_.source() && workbench_.ready();
     start_->setVisible(!busy);
     start_->setEnabled(canStart);
-    static_cast<QGraphicsOpacityEffect*>(start_->graphicsEffect())->setOpacity(canStart ? 1.0 : 0.4);
+    static_cast<QGraphicsOpacityEffect*>(start_->graphicsEffect())
+        ->setOpacity(canStart ? 1.0 : 0.4);
     stop_->setVisible(busy);
-    hint_->setText(workbench_.ready() ? "本地模型推理 · 支持 Linux 桌面" : "请先在左侧配置引擎文件夹");
+    hint_->setText(workbench_.ready() ? "本地模型推理 · 支持 Linux 桌面"
+                                      : "请先在左侧配置引擎文件夹");
 }
 
 } // namespace tonfield::ui

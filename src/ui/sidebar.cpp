@@ -41,7 +41,10 @@ struct Sidebar::NavButton {
 
 namespace {
 
-QLabel* sectionLabel(const QString& text) { return textLabel(text, theme::font(10), theme::muted()); }
+QLabel* sectionLabel(const QString& text)
+{
+    return textLabel(text, theme::font(10), theme::muted());
+}
 
 QWidget* engineLabel(const QString& title, const QString& subtitle, const char* symbol)
 {
@@ -79,7 +82,8 @@ QWidget* brandRow()
     auto* lines = new QVBoxLayout;
     lines->setSpacing(4);
     lines->addWidget(textLabel("TONFIELD", theme::font(15, QFont::DemiBold), Qt::white));
-    lines->addWidget(textLabel("NATIVE AUDIO WORKSPACE", theme::font(6, QFont::Normal, 1.2), theme::muted()));
+    lines->addWidget(
+        textLabel("NATIVE AUDIO WORKSPACE", theme::font(6, QFont::Normal, 1.2), theme::muted()));
     layout->addLayout(lines);
     layout->addStretch();
     return row;

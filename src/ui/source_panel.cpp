@@ -50,11 +50,14 @@ SourcePanel::SourcePanel(Workbench& workbench, QWidget* parent)
     auto* arrow = symbolLabel("square.and.arrow.up", 30, theme::mint());
     arrow->setContentsMargins(0, 0, 0, 6);
     zone->addWidget(arrow, 0, Qt::AlignHCenter);
-    zone->addWidget(textLabel("把音乐放进来", theme::font(15, QFont::Medium), Qt::white), 0, Qt::AlignHCenter);
-    zone->addWidget(textLabel("拖放音频文件到这里，或点击浏览文件", theme::font(11), theme::muted()), 0,
+    zone->addWidget(textLabel("把音乐放进来", theme::font(15, QFont::Medium), Qt::white), 0,
                     Qt::AlignHCenter);
-    zone->addWidget(textLabel("MP3 · WAV · FLAC · M4A · OGG", theme::font(8, QFont::Normal, 1), theme::muted()),
-                    0, Qt::AlignHCenter);
+    zone->addWidget(
+        textLabel("拖放音频文件到这里，或点击浏览文件", theme::font(11), theme::muted()), 0,
+        Qt::AlignHCenter);
+    zone->addWidget(
+        textLabel("MP3 · WAV · FLAC · M4A · OGG", theme::font(8, QFont::Normal, 1), theme::muted()),
+        0, Qt::AlignHCenter);
     content()->addWidget(dropZone_);
 
     sourceCard_->setObjectName("sourceCard");
@@ -84,7 +87,8 @@ SourcePanel::SourcePanel(Workbench& workbench, QWidget* parent)
     note->setSpacing(5);
     note->addStretch();
     note->addWidget(symbolLabel("lock.shield", 11, theme::muted()));
-    note->addWidget(textLabel("音频在此设备上处理，原始文件保持不变", theme::font(9), theme::muted()));
+    note->addWidget(
+        textLabel("音频在此设备上处理，原始文件保持不变", theme::font(9), theme::muted()));
     note->addStretch();
     content()->addSpacing(3);
     content()->addLayout(note);

@@ -35,10 +35,22 @@ QColor withAlpha(const QColor& colour, double opacity)
     return result;
 }
 
-QColor white(double opacity) { return withAlpha(Qt::white, opacity); }
-QColor orange() { return QColor(255, 159, 10); }
-QColor grey() { return QColor(142, 142, 147); }
-QColor destructive() { return QColor(255, 69, 58); }
+QColor white(double opacity)
+{
+    return withAlpha(Qt::white, opacity);
+}
+QColor orange()
+{
+    return QColor(255, 159, 10);
+}
+QColor grey()
+{
+    return QColor(142, 142, 147);
+}
+QColor destructive()
+{
+    return QColor(255, 69, 58);
+}
 
 QString css(const QColor& colour)
 {

@@ -11,7 +11,11 @@ namespace {
 
 class Dot final : public QWidget {
 public:
-    explicit Dot(const QColor& colour) : colour_(colour) { setFixedSize(5, 5); }
+    explicit Dot(const QColor& colour)
+        : colour_(colour)
+    {
+        setFixedSize(5, 5);
+    }
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);

@@ -57,6 +57,12 @@ void setSymbol(QLabel& label, const char* symbol)
     label.setProperty("symbol", symbol);
 }
 
+void deleteChildWidgets(QWidget& container)
+{
+    for (QWidget* child : container.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        delete child;
+}
+
 RoundedBox::RoundedBox(BoxStyle style, QWidget* parent)
     : QWidget(parent)
     , style_(std::move(style))
@@ -69,7 +75,10 @@ void RoundedBox::setStyle(const BoxStyle& style)
     update();
 }
 
-void RoundedBox::paintEvent(QPaintEvent*) { paintBox(*this, style_); }
+void RoundedBox::paintEvent(QPaintEvent*)
+{
+    paintBox(*this, style_);
+}
 
 BoxButton::BoxButton(BoxStyle style, QWidget* parent)
     : QAbstractButton(parent)
@@ -95,7 +104,10 @@ QSize BoxButton::minimumSizeHint() const
     return layout() ? layout()->minimumSize() : QAbstractButton::minimumSizeHint();
 }
 
-void BoxButton::paintEvent(QPaintEvent*) { paintBox(*this, style_); }
+void BoxButton::paintEvent(QPaintEvent*)
+{
+    paintBox(*this, style_);
+}
 
 // Children only show; the clicks are the button's.
 void BoxButton::childEvent(QChildEvent* event)

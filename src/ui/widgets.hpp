@@ -13,7 +13,7 @@ struct BoxStyle {
     QColor fill = Qt::transparent;
     QColor border = Qt::transparent; // 1 px, drawn inside the shape
     qreal radius = 6;
-    bool dashed = false;             // 5 px drawn, 4 px gap
+    bool dashed = false; // 5 px drawn, 4 px gap
 };
 
 void paintBox(QWidget& widget, const BoxStyle& style);
@@ -23,6 +23,9 @@ QLabel* textLabel(const QString& text, const QFont& font, const QColor& colour);
 QLabel* symbolLabel(const char* symbol, int pixelSize, const QColor& colour);
 void setSymbol(QLabel& label, const char* symbol);
 void setLabelColour(QLabel& label, const QColor& colour);
+
+// Removes a list's rows before it is built anew.
+void deleteChildWidgets(QWidget& container);
 
 // A container that paints a rounded box behind its children.
 class RoundedBox : public QWidget {

@@ -22,7 +22,10 @@ WorkbenchBridge::WorkbenchBridge(Workbench& workbench, QObject* parent)
     watchEngineFolder();
 }
 
-WorkbenchBridge::~WorkbenchBridge() { workbench_.unsubscribe(subscription_); }
+WorkbenchBridge::~WorkbenchBridge()
+{
+    workbench_.unsubscribe(subscription_);
+}
 
 void WorkbenchBridge::scheduleChanged()
 {

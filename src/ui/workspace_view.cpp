@@ -24,8 +24,8 @@ QWidget* introduction()
     lines->setSpacing(12);
     lines->addWidget(textLabel("●  POWERED BY UVR MODELS", theme::font(8, QFont::Normal, 2),
                                theme::withAlpha(theme::mint(), 0.75)));
-    auto* headline = new QLabel(QString("听见音乐的每一层<span style=\"color:%1\">。</span>")
-                                    .arg(theme::mint().name()));
+    auto* headline = new QLabel(
+        QString("听见音乐的每一层<span style=\"color:%1\">。</span>").arg(theme::mint().name()));
     headline->setFont(theme::font(29, QFont::DemiBold));
     setLabelColour(*headline, Qt::white);
     lines->addWidget(headline);
@@ -50,7 +50,10 @@ QWidget* footer()
 class Divider final : public QWidget {
 public:
     Divider() { setFixedHeight(1); }
-    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), theme::white(0.4 * 0.25)); }
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter(this).fillRect(rect(), theme::white(0.4 * 0.25));
+    }
 };
 
 } // namespace
@@ -108,7 +111,8 @@ WorkspaceView::WorkspaceView(Workbench& workbench, std::function<void(const QUrl
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll->setWidget(page);
-    scroll->setStyleSheet("QScrollArea, QScrollArea > QWidget > QWidget#page { background: transparent; }");
+    scroll->setStyleSheet(
+        "QScrollArea, QScrollArea > QWidget > QWidget#page { background: transparent; }");
     work->addWidget(scroll, 1);
     work->addWidget(playback_);
     columns->addLayout(work, 1);
@@ -129,6 +133,9 @@ void WorkspaceView::refresh()
     playback_->refresh();
 }
 
-void WorkspaceView::paintEvent(QPaintEvent*) { QPainter(this).fillRect(rect(), theme::canvas()); }
+void WorkspaceView::paintEvent(QPaintEvent*)
+{
+    QPainter(this).fillRect(rect(), theme::canvas());
+}
 
 } // namespace tonfield::ui

@@ -15,7 +15,10 @@ public:
     // Empties (or creates) the file, then opens it for appending.
     static std::optional<LogHandle> open(const std::filesystem::path& file, std::error_code& error);
 
-    LogHandle(LogHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    LogHandle(LogHandle&& other) noexcept
+        : fd_(std::exchange(other.fd_, -1))
+    {
+    }
     LogHandle& operator=(LogHandle&& other) noexcept
     {
         std::swap(fd_, other.fd_);
@@ -26,7 +29,10 @@ public:
     int descriptor() const { return fd_; }
 
 private:
-    explicit LogHandle(int fd) : fd_(fd) {}
+    explicit LogHandle(int fd)
+        : fd_(fd)
+    {
+    }
     int fd_ = -1;
 };
 

@@ -133,8 +133,7 @@ private:
     void failLaunch(Job record, const std::string& description);
     void followPlayback();
 
-    template <class T>
-    void assign(Field field, T& member, T value)
+    template <class T> void assign(Field field, T& member, T value)
     {
         member = std::move(value);
         notify(field);

@@ -9,8 +9,8 @@
 namespace tonfield {
 namespace {
 
-constexpr std::array<std::string_view, 9> acceptedExtensions{
-    "mp3", "wav", "flac", "m4a", "ogg", "aac", "aiff", "aif", "wma"};
+constexpr std::array<std::string_view, 9> acceptedExtensions{"mp3", "wav",  "flac", "m4a", "ogg",
+                                                             "aac", "aiff", "aif",  "wma"};
 
 } // namespace
 

@@ -45,10 +45,10 @@ void Workbench::start()
     if (!logHandle_)
         return failLaunch(std::move(record), failureText(logFile, ec));
 
-    const engine::Invocation invocation = engine::buildInvocation(
-        root, inputCopy, layout::outputFolder(root, id),
-        {.mode = mode_, .format = format_, .highQuality = highQuality_},
-        services_.environment.environment());
+    const engine::Invocation invocation =
+        engine::buildInvocation(root, inputCopy, layout::outputFolder(root, id),
+                                {.mode = mode_, .format = format_, .highQuality = highQuality_},
+                                services_.environment.environment());
 
     assign(Field::selectedJob, selectedJob_, std::optional<Job>(record));
     activeID_ = id;
@@ -61,11 +61,11 @@ void Workbench::start()
     save(record);
 
     std::weak_ptr<Workbench> weak = weak_from_this();
-    auto launched = services_.launcher.launch(invocation, logHandle_->descriptor(),
-                                              [weak, id](int status) {
-                                                  if (auto self = weak.lock())
-                                                      self->finished(id, status);
-                                              });
+    auto launched =
+        services_.launcher.launch(invocation, logHandle_->descriptor(), [weak, id](int status) {
+            if (auto self = weak.lock())
+                self->finished(id, status);
+        });
     if (!launched.object)
         return failLaunch(std::move(record), launched.failure);
     process_ = std::move(launched.object);

@@ -62,7 +62,10 @@ int Workbench::subscribe(Observer observer)
     return nextSubscription_++;
 }
 
-void Workbench::unsubscribe(int subscription) { observers_.erase(subscription); }
+void Workbench::unsubscribe(int subscription)
+{
+    observers_.erase(subscription);
+}
 
 void Workbench::notify(Field field)
 {
@@ -72,8 +75,14 @@ void Workbench::notify(Field field)
         observer(field);
 }
 
-void Workbench::setMode(SeparationMode mode) { assign(Field::mode, mode_, mode); }
-void Workbench::setFormat(std::string format) { assign(Field::format, format_, std::move(format)); }
+void Workbench::setMode(SeparationMode mode)
+{
+    assign(Field::mode, mode_, mode);
+}
+void Workbench::setFormat(std::string format)
+{
+    assign(Field::format, format_, std::move(format));
+}
 void Workbench::setHighQuality(bool highQuality)
 {
     assign(Field::highQuality, highQuality_, highQuality);
@@ -87,7 +96,10 @@ void Workbench::setError(std::optional<std::string> error)
     assign(Field::error, error_, std::move(error));
 }
 
-bool Workbench::ready() const { return engineRoot_ && engine::isReady(*engineRoot_); }
+bool Workbench::ready() const
+{
+    return engineRoot_ && engine::isReady(*engineRoot_);
+}
 
 std::optional<fs::path> Workbench::activeFolder() const
 {

@@ -8,8 +8,7 @@ namespace tonfield::testing {
 
 // Runs the event loop until `done` holds. The deadline only keeps a broken
 // build from hanging the suite; every wait ends on an event, not on time.
-template <class Predicate>
-bool runUntil(Predicate done, int deadlineMs = 60'000)
+template <class Predicate> bool runUntil(Predicate done, int deadlineMs = 60'000)
 {
     QDeadlineTimer deadline(deadlineMs);
     while (!done() && !deadline.hasExpired())

@@ -42,7 +42,8 @@ protected:
     {
         testing::writeFile(root / ".venv/bin/python", fakeEngine);
         fs::permissions(root / ".venv/bin/python", fs::perms::owner_all);
-        logFd = ::open((root / "process.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        logFd =
+            ::open((root / "process.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         ASSERT_GE(logFd, 0);
     }
     void TearDown() override { ::close(logFd); }
@@ -72,9 +73,10 @@ TEST_F(QtProcessLauncherTest, RunsTheInvocationWithBothStreamsInTheLog)
     ASSERT_TRUE(runUntil([&] { return !exits.empty(); }));
     EXPECT_EQ(exits, std::vector<int>{0});
     EXPECT_EQ(log(), "模型就绪\nto stderr\n\r 50%\r100%\n");
-    EXPECT_EQ(readFile(root / "argv.txt"),
-              "-u\n" + (root / "separate_job.py").string() + "\n" + (root / "input/a.wav").string() +
-                  "\n" + (root / "output").string() + "\nhtdemucs_6s.yaml\nMP3\nhigh\n");
+    EXPECT_EQ(readFile(root / "argv.txt"), "-u\n" + (root / "separate_job.py").string() + "\n" +
+                                               (root / "input/a.wav").string() + "\n" +
+                                               (root / "output").string() +
+                                               "\nhtdemucs_6s.yaml\nMP3\nhigh\n");
     EXPECT_EQ(readFile(root / "cwd.txt"), root.string() + "\n");
     const std::string env = readFile(root / "env.txt");
     EXPECT_NE(env.find("PYTHONUNBUFFERED=1\n"), std::string::npos);
@@ -104,7 +106,8 @@ TEST_F(QtProcessLauncherTest, TerminateAsksWithoutWaiting)
     // A child that ignores the request keeps running until it ends by itself.
     exits.clear();
     auto stubborn = launch("stubborn");
-    ASSERT_TRUE(runUntil([&] { return log().find("waiting\n", log().find("got TERM")) != std::string::npos; }));
+    ASSERT_TRUE(runUntil(
+        [&] { return log().find("waiting\n", log().find("got TERM")) != std::string::npos; }));
     stubborn.object->terminate();
     ASSERT_TRUE(runUntil([&] { return log().find("ignoring TERM") != std::string::npos; }));
     QCoreApplication::processEvents();
@@ -149,7 +152,8 @@ TEST_F(QtProcessLauncherTest, LaunchFailureComesBackAtOnceWithTheSystemsText)
     fs::remove(root / ".venv/bin/python");
     auto missing = launch("ok");
     EXPECT_FALSE(missing.object);
-    EXPECT_EQ(missing.failure, (root / ".venv/bin/python").string() + ": No such file or directory");
+    EXPECT_EQ(missing.failure,
+              (root / ".venv/bin/python").string() + ": No such file or directory");
     QCoreApplication::processEvents();
     EXPECT_TRUE(exits.empty());
 }

@@ -1,4 +1,5 @@
 #include "model/job_json.hpp"
+
 #include "model/separation_mode.hpp"
 #include "model/stem.hpp"
 
@@ -23,19 +24,21 @@ Job finishedJob()
         .created = 1733500000.25,
         .message = "分离完成：\"4\" 条音轨\n",
         .elapsed = 42,
-        .outputs = std::vector<JobOutput>{{"晴天_(Vocals).wav", 1234,
-                                           "/output/" + jobId + "/%E6%99%B4%E5%A4%A9_(Vocals).wav"}},
+        .outputs =
+            std::vector<JobOutput>{{"晴天_(Vocals).wav", 1234,
+                                    "/output/" + jobId + "/%E6%99%B4%E5%A4%A9_(Vocals).wav"}},
     };
 }
 
 TEST(JobJson, EncodesExactBytes)
 {
-    EXPECT_EQ(*encodeJob(finishedJob()),
-              R"({"id":"0123456789abcdef0123456789abcdef","filename":"晴天 (Live).mp3",)"
-              R"("mode":"four","format":"WAV","quality":"high","status":"done",)"
-              R"("created":1733500000.25,"message":"分离完成：\"4\" 条音轨\n","elapsed":42,)"
-              R"("outputs":[{"name":"晴天_(Vocals).wav","size":1234,)"
-              R"("url":"\/output\/0123456789abcdef0123456789abcdef\/%E6%99%B4%E5%A4%A9_(Vocals).wav"}]})");
+    EXPECT_EQ(
+        *encodeJob(finishedJob()),
+        R"({"id":"0123456789abcdef0123456789abcdef","filename":"晴天 (Live).mp3",)"
+        R"("mode":"four","format":"WAV","quality":"high","status":"done",)"
+        R"("created":1733500000.25,"message":"分离完成：\"4\" 条音轨\n","elapsed":42,)"
+        R"("outputs":[{"name":"晴天_(Vocals).wav","size":1234,)"
+        R"("url":"\/output\/0123456789abcdef0123456789abcdef\/%E6%99%B4%E5%A4%A9_(Vocals).wav"}]})");
 
     Job fresh = finishedJob();
     fresh.status = "running";
@@ -92,8 +95,9 @@ TEST(JobJson, ReadsLenientlyWhereTheFormatAllows)
     EXPECT_FALSE(job->elapsed);
     EXPECT_FALSE(job->outputs);
 
-    auto withoutOptionals = decodeJob(R"({"id":"x","filename":"f","mode":"vocal","format":"WAV",)"
-                                      R"("quality":"high","status":"done","created":1.5,"message":""})");
+    auto withoutOptionals =
+        decodeJob(R"({"id":"x","filename":"f","mode":"vocal","format":"WAV",)"
+                  R"("quality":"high","status":"done","created":1.5,"message":""})");
     ASSERT_TRUE(withoutOptionals);
     EXPECT_FALSE(withoutOptionals->elapsed);
     EXPECT_FALSE(withoutOptionals->outputs);
@@ -108,11 +112,11 @@ TEST(JobJson, RejectsBrokenRecordsWhole)
         "",
         "not json",
         "[]",
-        good.substr(0, good.size() - 3),                 // truncated
-        head + "}",                                      // no message
-        good + R"(,"elapsed":1.5})",                     // elapsed not an integer
+        good.substr(0, good.size() - 3), // truncated
+        head + "}",                      // no message
+        good + R"(,"elapsed":1.5})",     // elapsed not an integer
         good + R"(,"elapsed":"3"})",
-        good + R"(,"outputs":{}})",                      // outputs not a list
+        good + R"(,"outputs":{}})", // outputs not a list
         good + R"(,"outputs":[{"name":"a","size":"12","url":"u"}]})",
         good + R"(,"outputs":[{"name":"a","size":12.5,"url":"u"}]})",
         good + R"(,"outputs":[{"name":"a","size":9223372036854775808,"url":"u"}]})",
@@ -145,16 +149,11 @@ TEST(SeparationMode, RawValuesAreExact)
 TEST(Stem, LabelComesFromTheBracketedKeyInExactCase)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"/o/x_(Vocals).wav", "人声"},
-        {"/o/x_(Instrumental).flac", "伴奏"},
-        {"/o/x_(Drums).mp3", "鼓"},
-        {"/o/x_(Bass).wav", "贝斯"},
-        {"/o/x_(Guitar).wav", "吉他"},
-        {"/o/x_(Piano).wav", "钢琴"},
-        {"/o/x_(Other).wav", "其他乐器"},
-        {"/o/x_(vocals).wav", "x_(vocals)"},
-        {"/o/Vocals.wav", "Vocals"},
-        {"/o/song.v2.wav", "song.v2"},
+        {"/o/x_(Vocals).wav", "人声"},    {"/o/x_(Instrumental).flac", "伴奏"},
+        {"/o/x_(Drums).mp3", "鼓"},       {"/o/x_(Bass).wav", "贝斯"},
+        {"/o/x_(Guitar).wav", "吉他"},    {"/o/x_(Piano).wav", "钢琴"},
+        {"/o/x_(Other).wav", "其他乐器"}, {"/o/x_(vocals).wav", "x_(vocals)"},
+        {"/o/Vocals.wav", "Vocals"},      {"/o/song.v2.wav", "song.v2"},
     };
     for (auto [path, label] : cases)
         EXPECT_EQ(Stem{path}.name(), label) << path;

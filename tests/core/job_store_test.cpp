@@ -1,6 +1,7 @@
+#include "model/job_store.hpp"
+
 #include "model/job_json.hpp"
 #include "model/job_layout.hpp"
-#include "model/job_store.hpp"
 
 #include "fakes/temp_folder.hpp"
 
@@ -24,9 +25,16 @@ std::string idOf(int n)
 
 Job jobWith(const std::string& id, double created)
 {
-    return Job{.id = id, .filename = "song.mp3", .mode = "vocal", .format = "WAV",
-               .quality = "standard", .status = "done", .created = created,
-               .message = "完成", .elapsed = 3, .outputs = std::vector<JobOutput>{}};
+    return Job{.id = id,
+               .filename = "song.mp3",
+               .mode = "vocal",
+               .format = "WAV",
+               .quality = "standard",
+               .status = "done",
+               .created = created,
+               .message = "完成",
+               .elapsed = 3,
+               .outputs = std::vector<JobOutput>{}};
 }
 
 void storeRecord(const fs::path& root, const Job& job, const std::string& folderName)
@@ -51,13 +59,13 @@ TEST(JobStore, HistoryListsOnlyTrustworthyRecordsNewestFirst)
     storeRecord(root.path(), jobWith(idOf(1), 100), idOf(1));
     storeRecord(root.path(), jobWith(idOf(2), 200), idOf(2));
     writeFile(jobs / "stray.txt", "x");
-    fs::create_directories(jobs / idOf(3));                      // no record
-    fs::create_directories(jobs / idOf(4) / "job.json");         // record is a folder
-    writeFile(jobs / idOf(5) / "job.json", "{\"id\":");          // broken
-    storeRecord(root.path(), jobWith(idOf(1), 300), idOf(6));    // copied from another job
+    fs::create_directories(jobs / idOf(3));                   // no record
+    fs::create_directories(jobs / idOf(4) / "job.json");      // record is a folder
+    writeFile(jobs / idOf(5) / "job.json", "{\"id\":");       // broken
+    storeRecord(root.path(), jobWith(idOf(1), 300), idOf(6)); // copied from another job
     storeRecord(root.path(), jobWith("not-a-job-id", 400), "not-a-job-id");
     storeRecord(root.path(), jobWith("ABCDEF0123456789ABCDEF0123456789", 500),
-                "ABCDEF0123456789ABCDEF0123456789");             // not lower case
+                "ABCDEF0123456789ABCDEF0123456789"); // not lower case
 
     EXPECT_EQ(idsOf(readHistory(root.path())), (std::vector<std::string>{idOf(2), idOf(1)}));
 }

@@ -13,7 +13,8 @@ protected:
     {
         startJob();
         for (const char* stem : {"Bass", "Drums", "Other", "Vocals"})
-            writeFile(jobFile(std::string("output/song_(") + stem + ").wav"), std::string("audio of ") + stem);
+            writeFile(jobFile(std::string("output/song_(") + stem + ").wav"),
+                      std::string("audio of ") + stem);
         platform.launcher.exit(0);
         ASSERT_EQ(workbench->stems().size(), 4u);
     }
@@ -93,7 +94,8 @@ TEST_F(WorkbenchExport, ExportAllStopsAtTheFirstFailedCopy)
     platform.dialogs.folderAnswers.push_back(exports);
     workbench->exportAll();
     const fs::path target = exports / "My Song (Live) · 分轨";
-    EXPECT_EQ(workbench->error(), workbench->stems()[2].url.string() + ": No such file or directory");
+    EXPECT_EQ(workbench->error(),
+              workbench->stems()[2].url.string() + ": No such file or directory");
     EXPECT_TRUE(fs::exists(target / "song_(Bass).wav"));
     EXPECT_TRUE(fs::exists(target / "song_(Drums).wav"));
     EXPECT_FALSE(fs::exists(target / "song_(Vocals).wav"));

@@ -74,8 +74,12 @@ TEST_F(WorkbenchMonitoring, OnlyTheLastWindowOfTheLogIsShown)
 TEST(LogTail, RepairsInvalidUtf8)
 {
     EXPECT_EQ(repairUtf8("ok \xE6\x99\xB4"), "ok \xE6\x99\xB4");
-    EXPECT_EQ(repairUtf8("\xFF" "a\xC0\xAF" "b\xED\xA0\x80"),
-              "\xEF\xBF\xBD" "a\xEF\xBF\xBD\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(repairUtf8("\xFF"
+                         "a\xC0\xAF"
+                         "b\xED\xA0\x80"),
+              "\xEF\xBF\xBD"
+              "a\xEF\xBF\xBD\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
     EXPECT_EQ(repairUtf8("end\xE6\x99"), "end\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 

@@ -12,7 +12,10 @@ protected:
         WorkbenchFixture::SetUp();
         platform.audio.durations = {{a, 180.0}, {b, 0.6}};
     }
-    testing::FakeAudio::State& player(std::size_t index) { return *platform.audio.opened.at(index); }
+    testing::FakeAudio::State& player(std::size_t index)
+    {
+        return *platform.audio.opened.at(index);
+    }
 
     const fs::path a = "/stems/a_(Vocals).wav";
     const fs::path b = "/stems/b_(Drums).wav";
@@ -47,7 +50,8 @@ TEST_F(WorkbenchPlayback, AnotherFileGetsANewPlayerUnlessItCannotBeOpened)
 {
     workbench->play(a);
     workbench->play(broken);
-    EXPECT_EQ(workbench->error(), "无法试听：/stems/notes.wav: Invalid data found when processing input");
+    EXPECT_EQ(workbench->error(),
+              "无法试听：/stems/notes.wav: Invalid data found when processing input");
     EXPECT_EQ(workbench->playingURL(), a);
     EXPECT_TRUE(player(0).alive && player(0).playing);
 

@@ -46,17 +46,17 @@ TEST_F(WorkbenchRun, LaunchPreparesTheJobAndInvokesTheEngine)
                                         jobFile("input/My Song (Live).flac").string(),
                                         jobFile("output").string(), "htdemucs.yaml", "FLAC",
                                         "standard"}));
-    EXPECT_EQ(invocation.environment,
-              (std::map<std::string, std::string>{{"HOME", "/home/test"}, {"PYTHONUNBUFFERED", "1"}}));
+    EXPECT_EQ(invocation.environment, (std::map<std::string, std::string>{
+                                          {"HOME", "/home/test"}, {"PYTHONUNBUFFERED", "1"}}));
     EXPECT_GE(platform.launcher.last().outputFile, 0);
 
     EXPECT_FALSE(workbench->error());
     EXPECT_EQ(workbench->message(), "正在加载模型，首次使用需要下载权重。");
-    EXPECT_EQ(changes, (std::vector<Field>{Field::playingURL, Field::playbackTime,
-                                           Field::playbackDuration, Field::error,
-                                           Field::selectedJob, Field::stems, Field::log,
-                                           Field::elapsed, Field::busy, Field::showHistory,
-                                           Field::message, Field::jobs}));
+    EXPECT_EQ(changes,
+              (std::vector<Field>{Field::playingURL, Field::playbackTime, Field::playbackDuration,
+                                  Field::error, Field::selectedJob, Field::stems, Field::log,
+                                  Field::elapsed, Field::busy, Field::showHistory, Field::message,
+                                  Field::jobs}));
 }
 
 TEST_F(WorkbenchRun, ModelAndQualityFollowTheSettings)
@@ -115,7 +115,8 @@ TEST_F(WorkbenchRun, SourceGoneBeforeTheCopyRecordsAnError)
     EXPECT_EQ(workbench->error(), text);
     EXPECT_EQ(workbench->selectedJob()->status, "error");
     EXPECT_EQ(workbench->selectedJob()->message, text);
-    EXPECT_EQ(workbench->message(), "音频已就绪，选择模型后开始分轨。") << "the failure path keeps message";
+    EXPECT_EQ(workbench->message(), "音频已就绪，选择模型后开始分轨。")
+        << "the failure path keeps message";
     EXPECT_TRUE(fs::is_directory(jobFile("input")));
     EXPECT_TRUE(fs::is_empty(jobFile("input")));
     EXPECT_TRUE(fs::is_directory(jobFile("output")));

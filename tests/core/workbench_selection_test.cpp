@@ -21,15 +21,19 @@ TEST(StemListing, KeepsStemExtensionsInCodePointOrderOfTheNfcName)
     for (const char* name : {"b.WAV", "a.Flac", "c.ogg", "d.m4a", "notes.txt", ".DS_Store",
                              "x_(Vocals).wav", "._x_(Vocals).wav", "Vocals.wav", "vocals.wav",
                              "track10.mp3", "track9.mp3", "\xC3\xA9t\xC3\xA9.wav" /* NFC é */,
-                             "e\xCC\x81" "a.wav" /* NFD é */, "noext", "\xFF.wav"})
+                             "e\xCC\x81"
+                             "a.wav" /* NFD é */,
+                             "noext", "\xFF.wav"})
         testing::writeFile(folder / name, "");
     fs::create_directories(folder / "more.wav");
 
-    EXPECT_EQ(namesOf(listStems(folder.path())),
-              (std::vector<std::string>{"._x_(Vocals).wav", "Vocals.wav", "a.Flac", "b.WAV",
-                                        "more.wav", "track10.mp3", "track9.mp3", "vocals.wav",
-                                        "x_(Vocals).wav", "e\xCC\x81" "a.wav",
-                                        "\xC3\xA9t\xC3\xA9.wav", "\xFF.wav"}));
+    EXPECT_EQ(
+        namesOf(listStems(folder.path())),
+        (std::vector<std::string>{"._x_(Vocals).wav", "Vocals.wav", "a.Flac", "b.WAV", "more.wav",
+                                  "track10.mp3", "track9.mp3", "vocals.wav", "x_(Vocals).wav",
+                                  "e\xCC\x81"
+                                  "a.wav",
+                                  "\xC3\xA9t\xC3\xA9.wav", "\xFF.wav"}));
     EXPECT_TRUE(listStems(folder / "missing").empty());
 }
 
@@ -37,10 +41,16 @@ class WorkbenchSelection : public testing::WorkbenchFixture {
 protected:
     Job storedJob(std::string mode, std::string quality)
     {
-        return Job{.id = std::string(32, 'e'), .filename = "a.mp3", .mode = std::move(mode),
-                   .format = "MP3", .quality = std::move(quality), .status = "error",
-                   .created = 1, .message = "分轨失败，请展开运行日志查看原因。",
-                   .elapsed = 4, .outputs = std::vector<JobOutput>{}};
+        return Job{.id = std::string(32, 'e'),
+                   .filename = "a.mp3",
+                   .mode = std::move(mode),
+                   .format = "MP3",
+                   .quality = std::move(quality),
+                   .status = "error",
+                   .created = 1,
+                   .message = "分轨失败，请展开运行日志查看原因。",
+                   .elapsed = 4,
+                   .outputs = std::vector<JobOutput>{}};
     }
 };
 
@@ -60,14 +70,14 @@ TEST_F(WorkbenchSelection, SelectRestoresTheJobsSettingsStemsAndLog)
     EXPECT_TRUE(workbench->highQuality());
     EXPECT_FALSE(workbench->showHistory());
     EXPECT_EQ(workbench->message(), job.message);
-    EXPECT_EQ(namesOf(workbench->stems()), (std::vector<std::string>{"x_(Bass).wav", "x_(Drums).wav"}));
+    EXPECT_EQ(namesOf(workbench->stems()),
+              (std::vector<std::string>{"x_(Bass).wav", "x_(Drums).wav"}));
     EXPECT_EQ(workbench->log(), "line\nredrawn");
     EXPECT_EQ(workbench->activeFolder(), layout::outputFolder(engineRoot(), job.id));
     EXPECT_EQ(changes, (std::vector<Field>{Field::playingURL, Field::playbackTime,
-                                           Field::playbackDuration, Field::selectedJob,
-                                           Field::mode, Field::format, Field::highQuality,
-                                           Field::showHistory, Field::message, Field::stems,
-                                           Field::log}));
+                                           Field::playbackDuration, Field::selectedJob, Field::mode,
+                                           Field::format, Field::highQuality, Field::showHistory,
+                                           Field::message, Field::stems, Field::log}));
 
     workbench->select(storedJob("FOUR", "High"));
     EXPECT_EQ(workbench->mode(), SeparationMode::vocal);

@@ -1,6 +1,7 @@
+#include "workbench/workbench.hpp"
+
 #include "model/job_json.hpp"
 #include "model/job_layout.hpp"
-#include "workbench/workbench.hpp"
 
 #include "fakes/engine_fixture.hpp"
 #include "fakes/fake_platform.hpp"
@@ -21,11 +22,16 @@ protected:
 
     void storeJob(const fs::path& root, const std::string& id, double created)
     {
-        testing::writeFile(layout::recordFile(root, id),
-                           *encodeJob(Job{.id = id, .filename = "a.mp3", .mode = "vocal",
-                                          .format = "WAV", .quality = "standard",
-                                          .status = "done", .created = created,
-                                          .message = "", .elapsed = {}, .outputs = {}}));
+        testing::writeFile(layout::recordFile(root, id), *encodeJob(Job{.id = id,
+                                                                        .filename = "a.mp3",
+                                                                        .mode = "vocal",
+                                                                        .format = "WAV",
+                                                                        .quality = "standard",
+                                                                        .status = "done",
+                                                                        .created = created,
+                                                                        .message = "",
+                                                                        .elapsed = {},
+                                                                        .outputs = {}}));
     }
 
     TempFolder temp;
@@ -142,7 +148,8 @@ TEST_F(WorkbenchState, SaveFailureIsReportedAndTheHistoryIsKept)
     fs::remove_all(layout::jobFolder(temp.path(), id));
     const std::vector<Job> after = workbench->jobs();
     workbench->save(changed);
-    EXPECT_EQ(workbench->error(), "保存任务记录失败：" + layout::recordFile(temp.path(), id).string() +
+    EXPECT_EQ(workbench->error(), "保存任务记录失败：" +
+                                      layout::recordFile(temp.path(), id).string() +
                                       ": No such file or directory");
     EXPECT_EQ(workbench->jobs(), after);
 }

@@ -26,8 +26,7 @@ namespace tonfield {
 namespace {
 namespace fs = std::filesystem;
 
-template <class T = QWidget>
-T* find(const QWidget& window, const char* name)
+template <class T = QWidget> T* find(const QWidget& window, const char* name)
 {
     T* found = window.findChild<T*>(name);
     EXPECT_TRUE(found) << name;
@@ -60,9 +59,9 @@ TEST(WholeJob, DropStartPlayExportAndFindItAgain)
     real.settings.setString("engineRoot", engineRoot.string());
     testing::ScriptedDialogs dialogs;
     testing::RecordingFileBrowser fileBrowser;
-    auto workbench = Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
-                                        real.environment, real.grants, real.launcher, real.audio,
-                                        fileBrowser});
+    auto workbench =
+        Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
+                           real.environment, real.grants, real.launcher, real.audio, fileBrowser});
     ui::WorkbenchBridge bridge(*workbench);
     ui::MainWindow window(bridge, {});
     window.show();
@@ -84,7 +83,8 @@ TEST(WholeJob, DropStartPlayExportAndFindItAgain)
     for (QWidget* row : window.findChildren<QWidget*>("stemRow"))
         labels.push_back(row->findChildren<QLabel*>()[1]->text());
     EXPECT_EQ(labels, (std::vector<QString>{"贝斯", "鼓", "其他乐器", "人声"}));
-    EXPECT_EQ(job.outputs->at(0).url, "/output/" + job.id + "/%E6%99%B4%E5%A4%A9%20demo_(Bass).wav");
+    EXPECT_EQ(job.outputs->at(0).url,
+              "/output/" + job.id + "/%E6%99%B4%E5%A4%A9%20demo_(Bass).wav");
 
     // Play the first stem until the position moves.
     window.findChildren<QAbstractButton*>("rowPlayButton")[0]->click();
@@ -102,9 +102,9 @@ TEST(WholeJob, DropStartPlayExportAndFindItAgain)
                   testing::readFile(stem.url));
 
     // A new start of the application finds the job in its history.
-    auto restarted = Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
-                                        real.environment, real.grants, real.launcher, real.audio,
-                                        fileBrowser});
+    auto restarted =
+        Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
+                           real.environment, real.grants, real.launcher, real.audio, fileBrowser});
     ASSERT_EQ(restarted->jobs().size(), 1u);
     EXPECT_EQ(restarted->jobs()[0], job);
     EXPECT_EQ(decodeJob(testing::readFile(layout::recordFile(engineRoot, job.id))), job);

@@ -74,7 +74,8 @@ struct ScriptedDialogs final : platform::Dialogs {
         return answer;
     }
 
-    std::optional<std::filesystem::path> chooseFolder(const platform::FolderRequest& request) override
+    std::optional<std::filesystem::path>
+    chooseFolder(const platform::FolderRequest& request) override
     {
         folderRequests.push_back(request);
         if (folderAnswers.empty())
@@ -96,7 +97,10 @@ struct ManualTimers final : platform::Timers {
 
     class Handle final : public platform::RepeatingTimer {
     public:
-        explicit Handle(std::shared_ptr<Armed> timer) : timer_(std::move(timer)) {}
+        explicit Handle(std::shared_ptr<Armed> timer)
+            : timer_(std::move(timer))
+        {
+        }
         ~Handle() override { timer_->alive = false; }
 
     private:
@@ -128,8 +132,7 @@ struct FakeEnvironment final : platform::AppEnvironment {
     std::optional<std::filesystem::path> builtInEngineRoot() override { return builtIn; }
     std::filesystem::path currentDirectory() override { return currentDirectoryPath; }
 
-    std::map<std::string, std::string> variables{{"HOME", "/home/test"},
-                                                 {"PYTHONUNBUFFERED", "0"}};
+    std::map<std::string, std::string> variables{{"HOME", "/home/test"}, {"PYTHONUNBUFFERED", "0"}};
     std::map<std::string, std::string> environment() override { return variables; }
 };
 
@@ -159,7 +162,10 @@ struct FakeLauncher final : platform::ProcessLauncher {
 
     class Process final : public platform::RunningProcess {
     public:
-        explicit Process(std::shared_ptr<Launch> launch) : launch_(std::move(launch)) {}
+        explicit Process(std::shared_ptr<Launch> launch)
+            : launch_(std::move(launch))
+        {
+        }
         void terminate() override { ++launch_->terminateRequests; }
 
     private:
@@ -172,7 +178,8 @@ struct FakeLauncher final : platform::ProcessLauncher {
     {
         if (!failure.empty())
             return {nullptr, failure};
-        launches.push_back(std::make_shared<Launch>(Launch{invocation, outputFile, std::move(onExit)}));
+        launches.push_back(
+            std::make_shared<Launch>(Launch{invocation, outputFile, std::move(onExit)}));
         return {std::make_unique<Process>(launches.back()), {}};
     }
 
@@ -195,7 +202,10 @@ struct FakeAudio final : platform::AudioOutput {
 
     class Player final : public platform::AudioPlayer {
     public:
-        explicit Player(std::shared_ptr<State> state) : state_(std::move(state)) {}
+        explicit Player(std::shared_ptr<State> state)
+            : state_(std::move(state))
+        {
+        }
         ~Player() override { state_->alive = false; }
         double durationSeconds() const override { return state_->duration; }
         void play() override { state_->playing = true; }
@@ -238,8 +248,8 @@ struct FakePlatform {
 
     platform::Services services()
     {
-        return {clock,       ids,    settings, dialogs, timers, environment, grants,
-                launcher,    audio,  fileBrowser};
+        return {clock,       ids,    settings, dialogs, timers,
+                environment, grants, launcher, audio,   fileBrowser};
     }
 };
 

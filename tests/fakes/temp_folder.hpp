@@ -15,7 +15,8 @@ class TempFolder {
 public:
     TempFolder()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tonfield-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tonfield-test-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             throw std::runtime_error("mkdtemp failed");
         path_ = pattern;

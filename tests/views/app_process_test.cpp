@@ -57,6 +57,9 @@ private slots:
     }
 };
 
-QObject* makeAppProcessTest() { return new AppProcessTest; }
+QObject* makeAppProcessTest()
+{
+    return new AppProcessTest;
+}
 
 #include "app_process_test.moc"

@@ -33,7 +33,10 @@ bool dropFiles(QWidget& target, const QList<QUrl>& files)
     return drop.isAccepted();
 }
 
-QString symbolOf(const QLabel* label) { return label->property("symbol").toString(); }
+QString symbolOf(const QLabel* label)
+{
+    return label->property("symbol").toString();
+}
 
 } // namespace
 
@@ -48,8 +51,8 @@ private slots:
         QCOMPARE(ui::time(3725), std::string("62:05"));
         QCOMPARE(ui::time(-4), std::string("00:00"));
         const std::pair<const char*, const char*> labels[] = {
-            {"done", "已完成"}, {"error", "失败"},     {"cancelled", "已取消"}, {"running", "处理中"},
-            {"queued", "排队中"}, {"Done", "Done"}, {"paused", "paused"},   {"", ""},
+            {"done", "已完成"},   {"error", "失败"}, {"cancelled", "已取消"}, {"running", "处理中"},
+            {"queued", "排队中"}, {"Done", "Done"},  {"paused", "paused"},    {"", ""},
         };
         for (auto [stored, label] : labels)
             QCOMPARE(ui::status(stored), std::string(label));
@@ -59,7 +62,8 @@ private slots:
     {
         testing::ViewFixture f;
         ui::SourcePanel panel(*f.workbench);
-        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &panel, &ui::SourcePanel::refresh);
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &panel,
+                         &ui::SourcePanel::refresh);
         panel.show();
         QVERIFY(shown(child(panel, "dropZone")) && !shown(child(panel, "sourceCard")));
 
@@ -87,7 +91,8 @@ private slots:
     {
         testing::ViewFixture f;
         ui::SettingsPanel panel(*f.workbench);
-        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &panel, &ui::SettingsPanel::refresh);
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &panel,
+                         &ui::SettingsPanel::refresh);
         panel.show();
         QCOMPARE(panel.width(), ui::SettingsPanel::widthPx);
         auto* start = child<QAbstractButton>(panel, "start");
@@ -97,7 +102,8 @@ private slots:
         settle();
         QCOMPARE(f.workbench->mode(), SeparationMode::six);
         QCOMPARE(child<QLabel>(panel, "modelFile")->text(), QString("htdemucs_6s.yaml"));
-        QCOMPARE(child<QLabel>(panel, "modelFamily")->text(), QString("Demucs v4 · 首次使用自动下载模型"));
+        QCOMPARE(child<QLabel>(panel, "modelFamily")->text(),
+                 QString("Demucs v4 · 首次使用自动下载模型"));
 
         auto* format = child<QComboBox>(panel, "format");
         auto* quality = child<QComboBox>(panel, "quality");
@@ -145,7 +151,8 @@ private slots:
         testing::ViewFixture f;
         QUrl revealed;
         ui::ResultsPanel panel(*f.workbench, [&](const QUrl& url) { revealed = url; });
-        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &panel, &ui::ResultsPanel::refresh);
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &panel,
+                         &ui::ResultsPanel::refresh);
         panel.show();
         QVERIFY(shown(child(panel, "emptyState")));
         QCOMPARE(child<QLabel>(panel, "emptyMessage")->text(), QString("每条音轨，都有自己的声音"));
@@ -153,12 +160,14 @@ private slots:
 
         f.startJob();
         f.platform.clock.now += 83.4;
-        testing::writeFile(f.engineRoot() / ("data/jobs/" + f.workbench->selectedJob()->id + "/process.log"),
+        testing::writeFile(f.engineRoot() /
+                               ("data/jobs/" + f.workbench->selectedJob()->id + "/process.log"),
                            "模型就绪\r 10%");
         f.platform.timers.fireAll();
         settle();
         QVERIFY(shown(child(panel, "progress")) && !shown(child(panel, "emptyState")));
-        QCOMPARE(child<QLabel>(panel, "progressMessage")->text(), QString("模型已就绪，正在分离音轨…"));
+        QCOMPARE(child<QLabel>(panel, "progressMessage")->text(),
+                 QString("模型已就绪，正在分离音轨…"));
         QCOMPARE(child<QLabel>(panel, "progressTime")->text(),
                  QString("已用时 01:23 · 首次加载可能需要较长时间"));
         QVERIFY(shown(child(panel, "logBlock")));
@@ -166,7 +175,8 @@ private slots:
 
         f.platform.launcher.exit(2);
         settle();
-        QCOMPARE(child<QLabel>(panel, "emptyMessage")->text(), QString("分轨失败，请展开运行日志查看原因。"));
+        QCOMPARE(child<QLabel>(panel, "emptyMessage")->text(),
+                 QString("分轨失败，请展开运行日志查看原因。"));
         child<QAbstractButton>(panel, "logToggle")->click();
         QCOMPARE(child<QPlainTextEdit>(panel, "logView")->height(), 160);
         QCOMPARE(child<QPlainTextEdit>(panel, "logView")->toPlainText(), QString("模型就绪\n 10%"));
@@ -195,16 +205,19 @@ private slots:
         QCOMPARE(symbolOf(symbols[1]), QString("play.fill"));
 
         child<QAbstractButton>(panel, "reveal")->click();
-        QCOMPARE(revealed, QUrl::fromLocalFile(QString::fromStdString(f.workbench->activeFolder()->string())));
+        QCOMPARE(revealed, QUrl::fromLocalFile(
+                               QString::fromStdString(f.workbench->activeFolder()->string())));
     }
 
     void historyListRowsAndRefresh()
     {
         testing::ViewFixture f;
         ui::HistoryList list(*f.workbench);
-        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &list, &ui::HistoryList::refresh);
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &list,
+                         &ui::HistoryList::refresh);
         list.show();
-        QCOMPARE(child<QLabel>(list, "emptyHistory")->text(), QString("还没有处理记录，先导入一首音乐。 "));
+        QCOMPARE(child<QLabel>(list, "emptyHistory")->text(),
+                 QString("还没有处理记录，先导入一首音乐。 "));
         QVERIFY(shown(child(list, "emptyHistory")));
 
         f.finishJobWithStems({"x_(Vocals).wav"});
@@ -232,7 +245,8 @@ private slots:
     {
         testing::ViewFixture f;
         ui::PlaybackBar bar(*f.workbench);
-        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &bar, &ui::PlaybackBar::refresh);
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &bar,
+                         &ui::PlaybackBar::refresh);
         const auto clip = f.temp / "clip_(Drums).wav";
         f.platform.audio.durations = {{clip, 0.6}};
         f.workbench->play(clip);
@@ -257,7 +271,8 @@ private slots:
     {
         testing::ViewFixture f;
         ui::WorkspaceView view(*f.workbench, {});
-        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &view, &ui::WorkspaceView::refresh);
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &view,
+                         &ui::WorkspaceView::refresh);
         view.show();
         QVERIFY(!shown(child(view, "playbackBar")));
         f.platform.audio.durations = {{f.source(), 12.0}};
@@ -270,6 +285,9 @@ private slots:
     }
 };
 
-QObject* makePanelsTest() { return new PanelsTest; }
+QObject* makePanelsTest()
+{
+    return new PanelsTest;
+}
 
 #include "panels_test.moc"

@@ -51,7 +51,8 @@ private slots:
         testing::ViewFixture f;
         QUrl opened;
         ui::Sidebar sidebar(*f.workbench, [&](const QUrl& url) { opened = url; });
-        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &sidebar, &ui::Sidebar::refresh);
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &sidebar,
+                         &ui::Sidebar::refresh);
         QCOMPARE(sidebar.width(), ui::Sidebar::widthPx);
         QCOMPARE(child<QLabel>(sidebar, "historyCount")->text(), QString("0"));
 
@@ -63,10 +64,16 @@ private slots:
 
         // Opening the history re-reads it from disk.
         testing::writeFile(layout::recordFile(f.engineRoot(), std::string(32, 'b')),
-                           *encodeJob(Job{.id = std::string(32, 'b'), .filename = "b.wav",
-                                          .mode = "vocal", .format = "WAV", .quality = "high",
-                                          .status = "done", .created = 1, .message = "",
-                                          .elapsed = {}, .outputs = {}}));
+                           *encodeJob(Job{.id = std::string(32, 'b'),
+                                          .filename = "b.wav",
+                                          .mode = "vocal",
+                                          .format = "WAV",
+                                          .quality = "high",
+                                          .status = "done",
+                                          .created = 1,
+                                          .message = "",
+                                          .elapsed = {},
+                                          .outputs = {}}));
         child<QAbstractButton>(sidebar, "处理记录")->click();
         settle();
         QVERIFY(f.workbench->showHistory());
@@ -186,10 +193,14 @@ private slots:
         f.platform.dialogs.folderAnswers.push_back(other);
         child<QAbstractButton>(settings, "chooseEngine")->click();
         settle();
-        QCOMPARE(child<QLabel>(settings, "engineFolder")->text(), QString::fromStdString(other.string()));
+        QCOMPARE(child<QLabel>(settings, "engineFolder")->text(),
+                 QString::fromStdString(other.string()));
     }
 };
 
-QObject* makeShellTest() { return new ShellTest; }
+QObject* makeShellTest()
+{
+    return new ShellTest;
+}
 
 #include "shell_test.moc"

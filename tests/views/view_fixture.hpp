@@ -8,9 +8,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QTimer>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -44,7 +44,8 @@ struct ViewFixture {
     void finishJobWithStems(std::initializer_list<const char*> stems)
     {
         startJob();
-        const auto output = engineRoot() / ("data/jobs/" + workbench->selectedJob()->id + "/output");
+        const auto output =
+            engineRoot() / ("data/jobs/" + workbench->selectedJob()->id + "/output");
         for (const char* stem : stems)
             writeFile(output / stem, "audio");
         platform.launcher.exit(0);
@@ -66,15 +67,20 @@ inline void answerNextDialog(std::function<void(QWidget*)> answer)
 }
 
 // Lets queued change notifications reach the views.
-inline void settle() { QCoreApplication::processEvents(); }
+inline void settle()
+{
+    QCoreApplication::processEvents();
+}
 
-template <class T = QWidget>
-T* child(const QObject& parent, const char* name)
+template <class T = QWidget> T* child(const QObject& parent, const char* name)
 {
     return parent.findChild<T*>(name);
 }
 
 // The widget's visibility as drawn within its top-level window.
-inline bool shown(const QWidget* widget) { return widget && widget->isVisibleTo(widget->window()); }
+inline bool shown(const QWidget* widget)
+{
+    return widget && widget->isVisibleTo(widget->window());
+}
 
 } // namespace tonfield::testing
