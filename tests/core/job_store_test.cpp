@@ -3,6 +3,7 @@
 #include "model/job_json.hpp"
 #include "model/job_layout.hpp"
 
+#include "fakes/sample_job.hpp"
 #include "fakes/temp_folder.hpp"
 
 #include <gtest/gtest.h>
@@ -21,20 +22,6 @@ std::string idOf(int n)
 {
     std::string id = std::to_string(n);
     return std::string(32 - id.size(), 'a') + id;
-}
-
-Job jobWith(const std::string& id, double created)
-{
-    return Job{.id = id,
-               .filename = "song.mp3",
-               .mode = "vocal",
-               .format = "WAV",
-               .quality = "standard",
-               .status = "done",
-               .created = created,
-               .message = "完成",
-               .elapsed = 3,
-               .outputs = std::vector<JobOutput>{}};
 }
 
 void storeRecord(const fs::path& root, const Job& job, const std::string& folderName)
@@ -56,15 +43,15 @@ TEST(JobStore, HistoryListsOnlyTrustworthyRecordsNewestFirst)
     EXPECT_TRUE(readHistory(root.path()).empty()) << "no data/jobs yet";
 
     const fs::path jobs = layout::jobsFolder(root.path());
-    storeRecord(root.path(), jobWith(idOf(1), 100), idOf(1));
-    storeRecord(root.path(), jobWith(idOf(2), 200), idOf(2));
+    storeRecord(root.path(), testing::sampleJob(idOf(1), 100), idOf(1));
+    storeRecord(root.path(), testing::sampleJob(idOf(2), 200), idOf(2));
     writeFile(jobs / "stray.txt", "x");
-    fs::create_directories(jobs / idOf(3));                   // no record
-    fs::create_directories(jobs / idOf(4) / "job.json");      // record is a folder
-    writeFile(jobs / idOf(5) / "job.json", "{\"id\":");       // broken
-    storeRecord(root.path(), jobWith(idOf(1), 300), idOf(6)); // copied from another job
-    storeRecord(root.path(), jobWith("not-a-job-id", 400), "not-a-job-id");
-    storeRecord(root.path(), jobWith("ABCDEF0123456789ABCDEF0123456789", 500),
+    fs::create_directories(jobs / idOf(3));                              // no record
+    fs::create_directories(jobs / idOf(4) / "job.json");                 // record is a folder
+    writeFile(jobs / idOf(5) / "job.json", "{\"id\":");                  // broken
+    storeRecord(root.path(), testing::sampleJob(idOf(1), 300), idOf(6)); // copied from another job
+    storeRecord(root.path(), testing::sampleJob("not-a-job-id", 400), "not-a-job-id");
+    storeRecord(root.path(), testing::sampleJob("ABCDEF0123456789ABCDEF0123456789", 500),
                 "ABCDEF0123456789ABCDEF0123456789"); // not lower case
 
     EXPECT_EQ(idsOf(readHistory(root.path())), (std::vector<std::string>{idOf(2), idOf(1)}));
@@ -74,7 +61,7 @@ TEST(JobStore, EqualCreationTimesKeepTheListingOrder)
 {
     TempFolder root;
     for (int n = 1; n <= 6; ++n)
-        storeRecord(root.path(), jobWith(idOf(n), n == 6 ? 99 : 50), idOf(n));
+        storeRecord(root.path(), testing::sampleJob(idOf(n), n == 6 ? 99 : 50), idOf(n));
 
     std::vector<std::string> listed;
     for (const auto& entry : fs::directory_iterator(layout::jobsFolder(root.path())))
@@ -88,7 +75,7 @@ TEST(JobStore, EqualCreationTimesKeepTheListingOrder)
 TEST(JobStore, WriteReplacesTheRecordAndNeverCreatesTheFolder)
 {
     TempFolder root;
-    Job job = jobWith(idOf(1), 100);
+    Job job = testing::sampleJob(idOf(1), 100);
     auto failure = writeRecord(root.path(), job);
     ASSERT_TRUE(failure);
     EXPECT_EQ(*failure,
@@ -110,7 +97,7 @@ TEST(JobStore, WriteReplacesTheRecordAndNeverCreatesTheFolder)
 TEST(JobStore, FailedWriteKeepsTheOldRecordAndLeavesNoTemporaryFile)
 {
     TempFolder root;
-    Job job = jobWith(idOf(1), 100);
+    Job job = testing::sampleJob(idOf(1), 100);
     fs::create_directories(layout::jobFolder(root.path(), job.id));
     ASSERT_FALSE(writeRecord(root.path(), job));
     const std::string before = readFile(layout::recordFile(root.path(), job.id));
@@ -137,7 +124,7 @@ TEST(JobStore, RefusesToWriteARecordWhoseIdNamesAPath)
 {
     TempFolder root;
     fs::create_directories(root / "data");
-    EXPECT_TRUE(writeRecord(root.path(), jobWith("..", 1)));
+    EXPECT_TRUE(writeRecord(root.path(), testing::sampleJob("..", 1)));
     EXPECT_FALSE(fs::exists(root / "data/job.json"));
 }
 

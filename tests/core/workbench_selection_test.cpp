@@ -1,5 +1,6 @@
 #include "model/stem_listing.hpp"
 
+#include "fakes/sample_job.hpp"
 #include "fakes/workbench_fixture.hpp"
 
 namespace tonfield {
@@ -41,16 +42,13 @@ class WorkbenchSelection : public testing::WorkbenchFixture {
 protected:
     Job storedJob(std::string mode, std::string quality)
     {
-        return Job{.id = std::string(32, 'e'),
-                   .filename = "a.mp3",
-                   .mode = std::move(mode),
-                   .format = "MP3",
-                   .quality = std::move(quality),
-                   .status = "error",
-                   .created = 1,
-                   .message = "分轨失败，请展开运行日志查看原因。",
-                   .elapsed = 4,
-                   .outputs = std::vector<JobOutput>{}};
+        Job job = testing::sampleJob(std::string(32, 'e'));
+        job.mode = std::move(mode);
+        job.format = "MP3";
+        job.quality = std::move(quality);
+        job.status = "error";
+        job.message = "分轨失败，请展开运行日志查看原因。";
+        return job;
     }
 };
 

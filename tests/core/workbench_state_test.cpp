@@ -5,6 +5,7 @@
 
 #include "fakes/engine_fixture.hpp"
 #include "fakes/fake_platform.hpp"
+#include "fakes/sample_job.hpp"
 
 #include <gtest/gtest.h>
 
@@ -22,16 +23,7 @@ protected:
 
     void storeJob(const fs::path& root, const std::string& id, double created)
     {
-        testing::writeFile(layout::recordFile(root, id), *encodeJob(Job{.id = id,
-                                                                        .filename = "a.mp3",
-                                                                        .mode = "vocal",
-                                                                        .format = "WAV",
-                                                                        .quality = "standard",
-                                                                        .status = "done",
-                                                                        .created = created,
-                                                                        .message = "",
-                                                                        .elapsed = {},
-                                                                        .outputs = {}}));
+        testing::storeJob(root, testing::sampleJob(id, created));
     }
 
     TempFolder temp;

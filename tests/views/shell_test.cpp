@@ -10,6 +10,7 @@
 #include "ui/top_bar.hpp"
 #include "ui/workspace_view.hpp"
 
+#include "fakes/sample_job.hpp"
 #include "views/view_fixture.hpp"
 
 #include <QAction>
@@ -63,17 +64,7 @@ private slots:
         QVERIFY(child<QAbstractButton>(sidebar, "处理记录")->isEnabled());
 
         // Opening the history re-reads it from disk.
-        testing::writeFile(layout::recordFile(f.engineRoot(), std::string(32, 'b')),
-                           *encodeJob(Job{.id = std::string(32, 'b'),
-                                          .filename = "b.wav",
-                                          .mode = "vocal",
-                                          .format = "WAV",
-                                          .quality = "high",
-                                          .status = "done",
-                                          .created = 1,
-                                          .message = "",
-                                          .elapsed = {},
-                                          .outputs = {}}));
+        testing::storeJob(f.engineRoot(), testing::sampleJob(std::string(32, 'b')));
         child<QAbstractButton>(sidebar, "处理记录")->click();
         settle();
         QVERIFY(f.workbench->showHistory());
