@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Real-time factor and peak memory of the reference engine for each model and
 quality, on a three-minute 44.1 kHz stereo input.
 
