@@ -63,7 +63,8 @@ void HistoryList::rebuildRows()
             symbolLabel(job.status == "done" ? "checkmark.circle" : "clock", 16, theme::mint()));
         auto* lines = new QVBoxLayout;
         lines->setSpacing(4);
-        auto* name = textLabel(QString::fromStdString(job.filename), theme::font(12), Qt::white);
+        auto* name = new ElidedLabel(1, theme::font(12), Qt::white);
+        name->setText(QString::fromStdString(job.filename));
         name->setObjectName("jobName");
         lines->addWidget(name);
         const QDate date =

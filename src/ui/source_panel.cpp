@@ -32,7 +32,7 @@ SourcePanel::SourcePanel(Workbench& workbench, QWidget* parent)
                                .radius = 7,
                                .dashed = true}))
     , sourceCard_(new RoundedBox({.fill = theme::withAlpha(theme::mint(), 0.06), .radius = 7}))
-    , fileName_(textLabel("", theme::font(13), Qt::white))
+    , fileName_(new ElidedLabel(2, theme::font(13), Qt::white))
     , extension_(textLabel("", theme::font(11), theme::muted()))
     , preview_(new BoxButton({}))
     , previewSymbol_(symbolLabel("play.circle.fill", 22, theme::mint()))
@@ -68,8 +68,6 @@ SourcePanel::SourcePanel(Workbench& workbench, QWidget* parent)
     auto* lines = new QVBoxLayout;
     lines->setSpacing(3);
     fileName_->setObjectName("fileName");
-    fileName_->setWordWrap(true);
-    fileName_->setMaximumHeight(fileName_->fontMetrics().lineSpacing() * 2);
     extension_->setObjectName("extension");
     lines->addWidget(fileName_);
     lines->addWidget(extension_);

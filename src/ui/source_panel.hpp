@@ -20,7 +20,7 @@ private:
     Workbench& workbench_;
     BoxButton* dropZone_;
     RoundedBox* sourceCard_;
-    QLabel* fileName_;
+    ElidedLabel* fileName_;
     QLabel* extension_;
     BoxButton* preview_;
     QLabel* previewSymbol_;

@@ -8,6 +8,7 @@
 #include <QLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextLayout>
 
 namespace tonfield::ui {
 
@@ -55,6 +56,74 @@ void setSymbol(QLabel& label, const char* symbol)
 {
     label.setText(icons::glyph(symbol));
     label.setProperty("symbol", symbol);
+}
+
+ElidedLabel::ElidedLabel(int maxLines, const QFont& font, const QColor& colour, QWidget* parent)
+    : QWidget(parent)
+    , maxLines_(maxLines)
+    , colour_(colour)
+{
+    setFont(font);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+}
+
+void ElidedLabel::setText(const QString& text)
+{
+    if (text == text_)
+        return;
+    text_ = text;
+    updateGeometry();
+    update();
+}
+
+QStringList ElidedLabel::displayedLines() const
+{
+    QStringList lines;
+    const int width = std::max(1, this->width());
+    QTextLayout layout(text_, font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        if (lines.size() == maxLines_ - 1) {
+            // The last line allowed takes the rest, shortened to fit.
+            const QString rest = text_.mid(line.textStart());
+            lines << fontMetrics().elidedText(rest, Qt::ElideRight, width);
+            break;
+        }
+        lines << text_.mid(line.textStart(), line.textLength());
+    }
+    layout.endLayout();
+    return lines;
+}
+
+QSize ElidedLabel::sizeHint() const
+{
+    const int lines = std::max<qsizetype>(1, displayedLines().size());
+    return {fontMetrics().horizontalAdvance(text_), lines * fontMetrics().lineSpacing()};
+}
+
+QSize ElidedLabel::minimumSizeHint() const
+{
+    return {0, sizeHint().height()};
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent*)
+{
+    updateGeometry();
+}
+
+void ElidedLabel::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setPen(colour_);
+    int y = fontMetrics().ascent();
+    for (const QString& line : displayedLines()) {
+        painter.drawText(0, y, line);
+        y += fontMetrics().lineSpacing();
+    }
 }
 
 void deleteChildWidgets(QWidget& container)

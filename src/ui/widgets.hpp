@@ -24,6 +24,28 @@ QLabel* symbolLabel(const char* symbol, int pixelSize, const QColor& colour);
 void setSymbol(QLabel& label, const char* symbol);
 void setLabelColour(QLabel& label, const QColor& colour);
 
+// Text that wraps (anywhere, if a word is too long) to at most maxLines lines
+// and ends in "…" when it does not fit.
+class ElidedLabel : public QWidget {
+public:
+    ElidedLabel(int maxLines, const QFont& font, const QColor& colour, QWidget* parent = nullptr);
+    void setText(const QString& text);
+    const QString& text() const { return text_; }
+    // The lines as drawn at the current width.
+    QStringList displayedLines() const;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    int maxLines_;
+    QColor colour_;
+    QString text_;
+};
+
 // Removes a list's rows before it is built anew.
 void deleteChildWidgets(QWidget& container);
 

@@ -7,6 +7,7 @@
 #include "model/job_layout.hpp"
 #include "platform/qt_services.hpp"
 #include "ui/main_window.hpp"
+#include "ui/widgets.hpp"
 #include "ui/workbench_bridge.hpp"
 
 #include "adapters/audio_files.hpp"
@@ -69,7 +70,8 @@ TEST(WholeJob, DropStartPlayExportAndFindItAgain)
 
     dropFile(*find(window, "sourcePanel"), song);
     find<QAbstractButton>(window, "four")->click();
-    testing::runUntil([&] { return find<QLabel>(window, "fileName")->text() == "晴天 demo.m4a"; });
+    testing::runUntil(
+        [&] { return find<ui::ElidedLabel>(window, "fileName")->text() == "晴天 demo.m4a"; });
     find<QAbstractButton>(window, "start")->click();
     ASSERT_TRUE(workbench->busy()) << workbench->error().value_or("");
     ASSERT_TRUE(testing::runUntil([&] { return !workbench->busy(); }, 300'000));

@@ -4,6 +4,7 @@
 #include "ui/results_panel.hpp"
 #include "ui/settings_panel.hpp"
 #include "ui/source_panel.hpp"
+#include "ui/widgets.hpp"
 #include "ui/workspace_view.hpp"
 
 #include "views/view_fixture.hpp"
@@ -64,6 +65,7 @@ private slots:
         ui::SourcePanel panel(*f.workbench);
         QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &panel,
                          &ui::SourcePanel::refresh);
+        panel.resize(600, 300);
         panel.show();
         QVERIFY(shown(child(panel, "dropZone")) && !shown(child(panel, "sourceCard")));
 
@@ -75,8 +77,18 @@ private slots:
         settle();
         QCOMPARE(f.workbench->source(), f.temp / "First Song.flac");
         QVERIFY(!shown(child(panel, "dropZone")) && shown(child(panel, "sourceCard")));
-        QCOMPARE(child<QLabel>(panel, "fileName")->text(), QString("First Song.flac"));
+        auto* name = child<ui::ElidedLabel>(panel, "fileName");
+        QCOMPARE(name->text(), QString("First Song.flac"));
+        QCOMPARE(name->displayedLines(), QStringList{"First Song.flac"});
         QCOMPARE(child<QLabel>(panel, "extension")->text(), QString("FLAC"));
+        // A long name wraps to a second line and is then cut short.
+        f.workbench->importFile(f.temp /
+                                (std::string(40, 'x') + " " + std::string(200, 'y') + ".wav"));
+        settle();
+        const QStringList lines = name->displayedLines();
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines[1].endsWith(QChar(0x2026)));
+        f.workbench->importFile(f.source());
 
         f.workbench->importFile(f.source());
         f.workbench->start();
