@@ -24,7 +24,8 @@ pwd > "$here/cwd.txt"
 env > "$here/env.txt"
 echo $$ > "$here/pid.txt"
 case "$FAKE_ENGINE" in
-  ok)     echo "模型就绪"; echo "to stderr" >&2; printf '\r 50%%\r100%%\n'; exit 0 ;;
+  ok)     echo "模型就绪"; echo "to stderr" >&2; printf '\r 50%%\r100%%\n'
+          mkdir -p "$4" && printf 'RIFF' > "$4/a_(Vocals).wav"; exit 0 ;;
   exit)   exit 3 ;;
   killed) kill -KILL $$ ;;
   wait)   trap 'echo got TERM; exit 0' TERM; echo waiting
@@ -73,6 +74,8 @@ TEST_F(QtProcessLauncherTest, RunsTheInvocationWithBothStreamsInTheLog)
     ASSERT_TRUE(runUntil([&] { return !exits.empty(); }));
     EXPECT_EQ(exits, std::vector<int>{0});
     EXPECT_EQ(log(), "模型就绪\nto stderr\n\r 50%\r100%\n");
+    EXPECT_EQ(readFile(root / "output/a_(Vocals).wav"), "RIFF")
+        << "the stem went where it was told";
     EXPECT_EQ(readFile(root / "argv.txt"), "-u\n" + (root / "separate_job.py").string() + "\n" +
                                                (root / "input/a.wav").string() + "\n" +
                                                (root / "output").string() +
