@@ -6,7 +6,6 @@
 
 #include <QString>
 
-
 namespace tonfield::platform {
 
 class QtClock final : public Clock {
