@@ -14,10 +14,22 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <string>
 #include <sys/resource.h>
 #include <vector>
 
 namespace {
+
+long residentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return 0;
+}
 
 double cpuSeconds()
 {
@@ -72,4 +84,18 @@ int main(int argc, char* argv[])
     playing.exec();
     const double cpu = cpuSeconds() - cpuBefore;
     std::printf("playing a FLAC stem for 10 s: CPU %.3f s (%.2f %% of one core)\n", cpu, cpu * 10);
+    opened.object.reset();
+
+    // An hour-long file is streamed, not loaded.
+    const QString hour = folder.filePath("hour.flac");
+    QProcess::execute("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                                 "sine=frequency=220:duration=3600", "-ac", "2", hour});
+    const long before = residentKiB();
+    auto long_ = output.open(hour.toStdString());
+    long_.object->play();
+    long_.object->setCurrentTimeSeconds(1800);
+    QTimer::singleShot(3'000, &playing, &QEventLoop::quit);
+    playing.exec();
+    std::printf("one-hour FLAC (%.0f s) playing from its middle: resident %ld KiB -> %ld KiB\n",
+                long_.object->durationSeconds(), before, residentKiB());
 }
