@@ -33,15 +33,19 @@ void MainWindow::refresh()
 void MainWindow::showPendingError()
 {
     Workbench& workbench = bridge_.workbench();
-    if (alertOpen_ || !workbench.error())
+    if (!workbench.error())
         return;
-    alertOpen_ = true;
-    QMessageBox alert(QMessageBox::NoIcon, "提示", QString::fromStdString(*workbench.error()),
-                      QMessageBox::NoButton, this);
+    const QString text = QString::fromStdString(*workbench.error());
+    if (alert_) { // already up: it shows the latest text
+        alert_->setText(text);
+        return;
+    }
+    QMessageBox alert(QMessageBox::NoIcon, "提示", text, QMessageBox::NoButton, this);
     alert.setObjectName("errorAlert");
     alert.setDefaultButton(alert.addButton("好", QMessageBox::AcceptRole));
+    alert_ = &alert;
     alert.exec();
-    alertOpen_ = false;
+    alert_ = nullptr;
     workbench.setError(std::nullopt);
 }
 

@@ -5,6 +5,8 @@
 
 #include <functional>
 
+class QMessageBox;
+
 namespace tonfield::ui {
 
 class WorkbenchBridge;
@@ -33,7 +35,7 @@ private:
     WorkbenchBridge& bridge_;
     Options options_;
     WorkspaceView* workspace_;
-    bool alertOpen_ = false;
+    QMessageBox* alert_ = nullptr; // the error alert while it is up
 };
 
 } // namespace tonfield::ui
