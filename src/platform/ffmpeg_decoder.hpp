@@ -29,7 +29,6 @@ public:
     FfmpegDecoder& operator=(const FfmpegDecoder&) = delete;
 
     double durationSeconds() const { return durationSeconds_; }
-    const PcmFormat& format() const { return output_; }
 
     // Fills up to maxBytes (whole frames) and returns how many bytes it wrote;
     // 0 only at the end of the file.

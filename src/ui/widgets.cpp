@@ -138,12 +138,6 @@ RoundedBox::RoundedBox(BoxStyle style, QWidget* parent)
 {
 }
 
-void RoundedBox::setStyle(const BoxStyle& style)
-{
-    style_ = style;
-    update();
-}
-
 void RoundedBox::paintEvent(QPaintEvent*)
 {
     paintBox(*this, style_);

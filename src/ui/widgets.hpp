@@ -53,7 +53,6 @@ void deleteChildWidgets(QWidget& container);
 class RoundedBox : public QWidget {
 public:
     explicit RoundedBox(BoxStyle style, QWidget* parent = nullptr);
-    void setStyle(const BoxStyle& style);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -3,6 +3,7 @@
 #include "app/settings_window.hpp"
 #include "model/job_json.hpp"
 #include "model/job_layout.hpp"
+#include "ui/icons.hpp"
 #include "ui/main_window.hpp"
 #include "ui/panel.hpp"
 #include "ui/sidebar.hpp"
@@ -153,6 +154,18 @@ private slots:
         QVERIFY(window.isVisible());
         allow = true;
         QVERIFY(window.close());
+    }
+
+    void everySymbolHasAGlyphInTheBuiltInFont()
+    {
+        const QFontMetrics metrics(ui::icons::font(16));
+        QVERIFY(!ui::icons::allSymbols().isEmpty());
+        for (const QString& symbol : ui::icons::allSymbols()) {
+            const QString glyph = ui::icons::glyph(symbol.toUtf8().constData());
+            QVERIFY2(!glyph.isEmpty() && metrics.inFontUcs4(glyph.at(0).unicode()),
+                     qPrintable(symbol));
+        }
+        QVERIFY(ui::icons::glyph("no.such.symbol").isEmpty());
     }
 
     void windowSizesAndPanelHeaders()
