@@ -5,6 +5,8 @@
 
 #include "platform/qt_audio_output.hpp"
 
+#include "process_usage.hpp"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -14,30 +16,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
 
 namespace {
-
-long residentKiB()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    }
-    return 0;
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using tonfield::bench::cpuSeconds;
+using tonfield::bench::residentKiB;
 
 template <class Predicate> void runUntil(Predicate done)
 {

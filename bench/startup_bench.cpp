@@ -15,6 +15,8 @@
 #include "ui/main_window.hpp"
 #include "ui/workbench_bridge.hpp"
 
+#include "process_usage.hpp"
+
 #include <QApplication>
 #include <QEvent>
 #include <QProcess>
@@ -24,12 +26,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
 
 namespace {
+using tonfield::bench::cpuSeconds;
+using tonfield::bench::residentKiB;
 using namespace tonfield;
 
 double monotonicSeconds()
@@ -37,24 +39,6 @@ double monotonicSeconds()
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-long residentKiB()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    }
-    return 0;
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // Prints the time of the first paint of `window`, then either quits or, for

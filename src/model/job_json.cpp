@@ -50,6 +50,12 @@ public:
 
     void element() { separate(); }
 
+    template <class T> void field(std::string_view name, const T& content)
+    {
+        key(name);
+        value(content);
+    }
+
     void value(std::string_view text)
     {
         writeString(text);
@@ -112,12 +118,9 @@ private:
 void writeOutput(RecordWriter& w, const JobOutput& output)
 {
     w.beginObject();
-    w.key("name");
-    w.value(output.name);
-    w.key("size");
-    w.value(output.size);
-    w.key("url");
-    w.value(output.url);
+    w.field("name", output.name);
+    w.field("size", output.size);
+    w.field("url", output.url);
     w.endObject();
 }
 
@@ -163,26 +166,16 @@ std::optional<std::string> encodeJob(const Job& job)
 {
     RecordWriter w;
     w.beginObject();
-    w.key("id");
-    w.value(job.id);
-    w.key("filename");
-    w.value(job.filename);
-    w.key("mode");
-    w.value(job.mode);
-    w.key("format");
-    w.value(job.format);
-    w.key("quality");
-    w.value(job.quality);
-    w.key("status");
-    w.value(job.status);
-    w.key("created");
-    w.value(job.created);
-    w.key("message");
-    w.value(job.message);
-    if (job.elapsed) {
-        w.key("elapsed");
-        w.value(*job.elapsed);
-    }
+    w.field("id", job.id);
+    w.field("filename", job.filename);
+    w.field("mode", job.mode);
+    w.field("format", job.format);
+    w.field("quality", job.quality);
+    w.field("status", job.status);
+    w.field("created", job.created);
+    w.field("message", job.message);
+    if (job.elapsed)
+        w.field("elapsed", *job.elapsed);
     if (job.outputs) {
         w.key("outputs");
         w.beginArray();

@@ -1,0 +1,29 @@
+#pragma once
+
+// What this process uses: resident memory and CPU time so far.
+
+#include <fstream>
+#include <string>
+#include <sys/resource.h>
+
+namespace tonfield::bench {
+
+inline long residentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return 0;
+}
+
+inline double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace tonfield::bench
