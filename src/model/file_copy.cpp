@@ -1,10 +1,11 @@
 #include "model/file_copy.hpp"
 
 #include "model/failure_text.hpp"
+#include "model/regular_file.hpp"
 
-#include <atomic>
-#include <cstdio>
-#include <fstream>
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tonfield {
@@ -12,43 +13,138 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path& pathOfCopyFailure(const fs::path& source, const fs::path& destination)
+enum class Existing { refuse, replace };
+
+std::error_code lastError()
 {
-    return std::ifstream(source, std::ios::binary).is_open() ? destination : source;
+    return {errno, std::generic_category()};
+}
+
+std::error_code writeAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return lastError();
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return {};
+}
+
+// A short name, so that it fits wherever the destination's own name fits.
+std::string temporaryTemplate(const fs::path& folder)
+{
+    return (folder / ".tonfield-XXXXXX").string();
+}
+
+// Copies source into a new temporary file beside the destination and names
+// it in `temporary`; on failure nothing is left and `temporary` is empty.
+std::optional<std::string> copyToTemporary(const fs::path& source, const fs::path& destination,
+                                           std::string& temporary)
+{
+    std::error_code error;
+    RegularFile input = RegularFile::open(source, error);
+    if (!input)
+        return failureText(source, error);
+
+    const fs::path folder = destination.has_parent_path() ? destination.parent_path() : ".";
+    temporary = temporaryTemplate(folder);
+    const int output = ::mkstemp(temporary.data());
+    if (output < 0) {
+        temporary.clear();
+        return failureText(destination, lastError());
+    }
+    ::fchmod(output, 0644);
+
+    std::optional<std::string> failure;
+    char buffer[256 * 1024];
+    for (;;) {
+        const ssize_t count = ::read(input.descriptor(), buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0) {
+            failure = failureText(source, lastError());
+            break;
+        }
+        if (count == 0)
+            break;
+        if (auto written = writeAll(output, buffer, static_cast<std::size_t>(count))) {
+            failure = failureText(destination, written);
+            break;
+        }
+    }
+    // Delayed allocation can report a full disk only here.
+    if (!failure && ::fsync(output) != 0)
+        failure = failureText(destination, lastError());
+    if (::close(output) != 0 && !failure)
+        failure = failureText(destination, lastError());
+    if (failure) {
+        ::unlink(temporary.c_str());
+        temporary.clear();
+    }
+    return failure;
+}
+
+bool somethingAt(const fs::path& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// Gives the complete temporary file the destination's name.
+std::optional<std::string> moveIntoPlace(const std::string& temporary, const fs::path& destination,
+                                         Existing existing)
+{
+    if (existing == Existing::replace) {
+        if (::rename(temporary.c_str(), destination.c_str()) == 0)
+            return std::nullopt;
+        return failureText(destination, lastError());
+    }
+    // A hard link never replaces; where the file system has none (FAT, some
+    // network shares) a checked rename stands in.
+    if (::link(temporary.c_str(), destination.c_str()) == 0) {
+        ::unlink(temporary.c_str());
+        return std::nullopt;
+    }
+    if (errno == EEXIST || somethingAt(destination))
+        return failureText(destination, std::make_error_code(std::errc::file_exists));
+    if (::rename(temporary.c_str(), destination.c_str()) == 0)
+        return std::nullopt;
+    return failureText(destination, lastError());
+}
+
+std::optional<std::string> copyThroughTemporary(const fs::path& source,
+                                                const fs::path& destination, Existing existing)
+{
+    std::error_code ec;
+    if (fs::is_directory(fs::symlink_status(destination, ec)))
+        return failureText(destination, std::make_error_code(std::errc::is_a_directory));
+    if (existing == Existing::refuse && somethingAt(destination))
+        return failureText(destination, std::make_error_code(std::errc::file_exists));
+
+    std::string temporary;
+    if (auto failure = copyToTemporary(source, destination, temporary))
+        return failure;
+    auto failure = moveIntoPlace(temporary, destination, existing);
+    if (failure)
+        ::unlink(temporary.c_str());
+    return failure;
 }
 
 } // namespace
 
 std::optional<std::string> copyFile(const fs::path& source, const fs::path& destination)
 {
-    std::error_code ec;
-    fs::copy_file(source, destination, ec);
-    if (ec)
-        return failureText(pathOfCopyFailure(source, destination), ec);
-    return std::nullopt;
+    return copyThroughTemporary(source, destination, Existing::refuse);
 }
 
 std::optional<std::string> replaceWithCopy(const fs::path& source, const fs::path& destination)
 {
-    std::error_code ec;
-    if (fs::is_directory(destination, ec))
-        return failureText(destination, std::make_error_code(std::errc::is_a_directory));
-
-    static std::atomic<unsigned> counter{0};
-    const fs::path temporary = destination.parent_path() / ("." + destination.filename().string() +
-                                                            "." + std::to_string(::getpid()) + "." +
-                                                            std::to_string(counter++) + ".part");
-    if (auto failure = copyFile(source, temporary)) {
-        fs::remove(temporary, ec);
-        return failure;
-    }
-    fs::rename(temporary, destination, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        return failureText(destination, ec);
-    }
-    return std::nullopt;
+    return copyThroughTemporary(source, destination, Existing::replace);
 }
 
 } // namespace tonfield

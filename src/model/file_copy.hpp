@@ -6,15 +6,19 @@
 
 namespace tonfield {
 
-// Copies a file byte for byte to a destination that must not exist yet.
-// Returns the operating system's description of a failure, naming the path it
-// concerns (the source when it cannot be read, else the destination).
+// Both copies go byte for byte through a hidden temporary file beside the
+// destination, which takes the destination's name only once it is complete:
+// a failed copy (source gone, disk full) leaves no partial file behind.
+// Failures are the operating system's description after the path concerned:
+// the source when it cannot be read, else the destination the caller named.
+// A source that is not a regular file (a FIFO, a device) is refused.
+
+// The destination must not exist yet; an existing file there is an error.
 std::optional<std::string> copyFile(const std::filesystem::path& source,
                                     const std::filesystem::path& destination);
 
-// Puts a copy of the source at the destination, replacing a file already
-// there only once the copy is complete: on failure the old file is untouched
-// and no partial file is left. A destination that is a folder is refused.
+// Replaces a file already at the destination only with a complete copy; a
+// destination that is a folder is refused.
 std::optional<std::string> replaceWithCopy(const std::filesystem::path& source,
                                            const std::filesystem::path& destination);
 

@@ -74,6 +74,9 @@ public:
             ok_ = false;
             return;
         }
+        // "-0" would read back as the integer 0 and save as "0": one form for zero.
+        if (number == 0)
+            number = 0;
         char buffer[32];
         auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, number);
         if (ec != std::errc{}) {

@@ -4,10 +4,13 @@
 #include "model/job_id.hpp"
 #include "model/job_json.hpp"
 #include "model/job_layout.hpp"
+#include "model/regular_file.hpp"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -16,24 +19,28 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::optional<std::string> readWholeFile(const fs::path& path)
+// A record is a few hundred bytes; anything past this is not one of ours, and
+// reading it whole could exhaust memory.
+constexpr std::int64_t maxRecordBytes = 4 * 1024 * 1024;
+
+std::optional<std::string> readRecordBytes(const fs::path& path)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    std::error_code error;
+    RegularFile file = RegularFile::open(path, error);
+    if (!file || file.sizeBytes() > maxRecordBytes)
         return std::nullopt;
     std::string bytes;
     char buffer[16 * 1024];
     ssize_t count;
-    while ((count = ::read(fd, buffer, sizeof buffer)) != 0) {
+    while ((count = ::read(file.descriptor(), buffer, sizeof buffer)) != 0) {
         if (count < 0 && errno == EINTR)
             continue;
-        if (count < 0) { // EISDIR for a folder named job.json, or an I/O error
-            ::close(fd);
+        if (count < 0)
             return std::nullopt;
-        }
         bytes.append(buffer, static_cast<std::size_t>(count));
+        if (static_cast<std::int64_t>(bytes.size()) > maxRecordBytes)
+            return std::nullopt; // grew while being read
     }
-    ::close(fd);
     return bytes;
 }
 
@@ -59,12 +66,45 @@ std::error_code writeDurably(int fd, std::string_view bytes)
     return {};
 }
 
+constexpr std::string_view temporaryPrefix = ".job.json.";
+constexpr std::string_view temporarySuffix = ".tmp";
+
+// ".job.json.<pid>.<n>.tmp": the pid tells a save in flight from one that a
+// killed process left behind.
 fs::path temporaryNameBeside(const fs::path& target)
 {
     static std::atomic<unsigned> counter{0};
-    return target.parent_path() /
-           ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-            std::to_string(counter++) + ".tmp");
+    return target.parent_path() / (std::string(temporaryPrefix) + std::to_string(::getpid()) +
+                                   "." + std::to_string(counter++) +
+                                   std::string(temporarySuffix));
+}
+
+bool processIsGone(const std::string& pidText)
+{
+    char* end = nullptr;
+    const long pid = std::strtol(pidText.c_str(), &end, 10);
+    if (end == pidText.c_str() || pid <= 0)
+        return true;
+    return pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+// Temporary files of saves that never finished (the process was killed
+// between writing and renaming) would otherwise stay in the job folder for good.
+void removeStaleTemporaries(const fs::path& jobFolder)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(jobFolder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= temporaryPrefix.size() + temporarySuffix.size() ||
+            !name.starts_with(temporaryPrefix) || !name.ends_with(temporarySuffix))
+            continue;
+        const std::string pid = name.substr(temporaryPrefix.size(),
+                                            name.find('.', temporaryPrefix.size()) -
+                                                temporaryPrefix.size());
+        std::error_code ignored;
+        if (processIsGone(pid))
+            fs::remove(it->path(), ignored);
+    }
 }
 
 // So that the rename itself survives a power cut; a failure here loses nothing
@@ -87,7 +127,7 @@ std::vector<Job> readHistory(const fs::path& engineRoot)
     for (fs::directory_iterator it(layout::jobsFolder(engineRoot), ec), end; !ec && it != end;
          it.increment(ec)) {
         const std::string entryName = it->path().filename().string();
-        auto bytes = readWholeFile(it->path() / "job.json");
+        auto bytes = readRecordBytes(it->path() / "job.json");
         if (!bytes)
             continue;
         auto job = decodeJob(*bytes);
@@ -109,6 +149,7 @@ std::optional<std::string> writeRecord(const fs::path& engineRoot, const Job& jo
     if (!bytes)
         return failureText(target, std::make_error_code(std::errc::illegal_byte_sequence));
 
+    removeStaleTemporaries(target.parent_path());
     const fs::path temporary = temporaryNameBeside(target);
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)

@@ -1,41 +1,21 @@
 #include "model/log_tail.hpp"
 
-#include <utf8proc.h>
+#include "model/regular_file.hpp"
+#include "model/utf8.hpp"
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace tonfield {
 
-std::string repairUtf8(std::string_view bytes)
-{
-    static constexpr std::string_view replacement = "\xEF\xBF\xBD";
-    std::string text;
-    text.reserve(bytes.size());
-    const auto* data = reinterpret_cast<const utf8proc_uint8_t*>(bytes.data());
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        utf8proc_int32_t codepoint;
-        const auto length = utf8proc_iterate(
-            data + at, static_cast<utf8proc_ssize_t>(bytes.size() - at), &codepoint);
-        if (length > 0) {
-            text.append(bytes.substr(at, static_cast<std::size_t>(length)));
-            at += static_cast<std::size_t>(length);
-        } else {
-            text.append(replacement);
-            ++at;
-        }
-    }
-    return text;
-}
-
 std::string readLogTail(const std::filesystem::path& logFile, std::size_t windowBytes)
 {
-    const int fd = ::open(logFile.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    std::error_code error;
+    const RegularFile file = RegularFile::open(logFile, error);
+    if (!file)
         return {};
+    const int fd = file.descriptor();
     off_t length = ::lseek(fd, 0, SEEK_END);
     if (length < 0)
         length = 0;
@@ -58,7 +38,6 @@ std::string readLogTail(const std::filesystem::path& logFile, std::size_t window
             break;
         filled += static_cast<std::size_t>(count);
     }
-    ::close(fd);
     bytes.resize(filled);
 
     std::string text = repairUtf8(bytes);

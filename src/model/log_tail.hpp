@@ -12,7 +12,4 @@ namespace tonfield {
 // read only; a log that cannot be opened reads as "".
 std::string readLogTail(const std::filesystem::path& logFile, std::size_t windowBytes);
 
-// Valid UTF-8, with U+FFFD in place of every byte that starts no valid sequence.
-std::string repairUtf8(std::string_view bytes);
-
 } // namespace tonfield

@@ -18,15 +18,22 @@ struct FfmpegDecoder::Streams {
     AVFormatContext* format = nullptr;
     AVCodecContext* codec = nullptr;
     SwrContext* resampler = nullptr;
+    // What the resampler was built for; a stream may change it mid-file.
+    AVChannelLayout resamplerLayout{};
+    int resamplerRate = 0;
+    int resamplerFormat = -1;
     AVPacket* packet = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();
     int stream = -1;
     double timeBase = 0;              // seconds per stream timestamp unit
+    int64_t startStamp = 0;           // the first decoded frame's timestamp: position 0
+    bool startKnown = false;
     std::optional<double> seekTarget; // seconds; set until the first frame after a seek
 
     ~Streams()
     {
         swr_free(&resampler);
+        av_channel_layout_uninit(&resamplerLayout);
         avcodec_free_context(&codec);
         avformat_close_input(&format);
         av_packet_free(&packet);
@@ -43,7 +50,51 @@ std::string ffmpegText(int code)
     return text;
 }
 
+// The frame's channel layout, with a default order where the file gives none.
+AVChannelLayout layoutOf(const AVFrame& frame)
+{
+    AVChannelLayout layout{};
+    if (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame.ch_layout.nb_channels <= 0)
+        av_channel_layout_default(&layout, std::max(frame.ch_layout.nb_channels, 1));
+    else
+        av_channel_layout_copy(&layout, &frame.ch_layout);
+    return layout;
+}
+
 } // namespace
+
+// Builds the resampler for this frame's layout, rate and sample format unless
+// it was built for exactly these: joined files switch from stereo to mono
+// mid-stream, and a resampler fed the wrong layout reads past its input.
+bool FfmpegDecoder::fitResamplerTo(const AVFrame& frame)
+{
+    Streams& s = *streams_;
+    AVChannelLayout layout = layoutOf(frame);
+    if (s.resampler && frame.sample_rate == s.resamplerRate && frame.format == s.resamplerFormat &&
+        av_channel_layout_compare(&layout, &s.resamplerLayout) == 0) {
+        av_channel_layout_uninit(&layout);
+        return true;
+    }
+    swr_free(&s.resampler);
+    av_channel_layout_uninit(&s.resamplerLayout);
+    s.resamplerLayout = layout;
+    s.resamplerRate = frame.sample_rate;
+    s.resamplerFormat = frame.format;
+    if (frame.sample_rate <= 0)
+        return false;
+    AVChannelLayout outLayout{};
+    av_channel_layout_default(&outLayout, output_.channels);
+    const int rc = swr_alloc_set_opts2(
+        &s.resampler, &outLayout, output_.floatSamples ? AV_SAMPLE_FMT_FLT : AV_SAMPLE_FMT_S16,
+        output_.sampleRate, &s.resamplerLayout, static_cast<AVSampleFormat>(frame.format),
+        frame.sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&outLayout);
+    if (rc < 0 || swr_init(s.resampler) < 0) {
+        swr_free(&s.resampler);
+        return false;
+    }
+    return true;
+}
 
 std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const std::filesystem::path& file,
                                                    const PcmFormat& output, std::string& failure)
@@ -65,27 +116,13 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const std::filesystem::path& 
     streams->stream = stream;
     const AVStream* audio = streams->format->streams[stream];
     streams->timeBase = av_q2d(audio->time_base);
+    if (audio->start_time != AV_NOPTS_VALUE)
+        streams->startStamp = audio->start_time;
 
     streams->codec = avcodec_alloc_context3(codec);
     if (int rc = avcodec_parameters_to_context(streams->codec, audio->codecpar); rc < 0)
         return fail(rc);
     if (int rc = avcodec_open2(streams->codec, codec, nullptr); rc < 0)
-        return fail(rc);
-
-    AVChannelLayout inLayout{};
-    if (streams->codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-        av_channel_layout_default(&inLayout, streams->codec->ch_layout.nb_channels);
-    else
-        av_channel_layout_copy(&inLayout, &streams->codec->ch_layout);
-    AVChannelLayout outLayout{};
-    av_channel_layout_default(&outLayout, output.channels);
-    int rc = swr_alloc_set_opts2(&streams->resampler, &outLayout,
-                                 output.floatSamples ? AV_SAMPLE_FMT_FLT : AV_SAMPLE_FMT_S16,
-                                 output.sampleRate, &inLayout, streams->codec->sample_fmt,
-                                 streams->codec->sample_rate, 0, nullptr);
-    av_channel_layout_uninit(&inLayout);
-    av_channel_layout_uninit(&outLayout);
-    if (rc < 0 || (rc = swr_init(streams->resampler)) < 0)
         return fail(rc);
 
     std::unique_ptr<FfmpegDecoder> decoder(new FfmpegDecoder(std::move(streams), output));
@@ -95,6 +132,7 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const std::filesystem::path& 
     else if (audio->duration != AV_NOPTS_VALUE)
         decoder->durationSeconds_ =
             static_cast<double>(audio->duration) * decoder->streams_->timeBase;
+    decoder->decodeMore(); // learns where position 0 lies before any seek
     return decoder;
 }
 
@@ -112,6 +150,8 @@ bool FfmpegDecoder::decodeMore()
     Streams& s = *streams_;
     const int bytesPerFrame = output_.bytesPerFrame();
     auto append = [&](const uint8_t** input, int inputSamples) {
+        if (!s.resampler)
+            return;
         const int capacity = swr_get_out_samples(s.resampler, inputSamples);
         if (capacity <= 0)
             return;
@@ -129,17 +169,25 @@ bool FfmpegDecoder::decodeMore()
     while (pending_.empty() && !drained_) {
         int rc = avcodec_receive_frame(s.codec, s.frame);
         if (rc == 0) {
+            // Position 0 is the stream's declared start (after an MP3 or AAC
+            // encoder delay) or the first frame the decoder delivers (WMA
+            // decoders hold back their first frames), whichever is later.
+            if (!s.startKnown && s.frame->best_effort_timestamp != AV_NOPTS_VALUE)
+                s.startStamp = std::max(s.startStamp, s.frame->best_effort_timestamp);
+            s.startKnown = true;
             if (s.seekTarget) {
                 // The demuxer lands on a packet at or before the target; drop
                 // what lies before it so playback starts where it was asked.
                 const int64_t stamp = s.frame->best_effort_timestamp;
                 if (stamp != AV_NOPTS_VALUE) {
-                    const double late = *s.seekTarget - static_cast<double>(stamp) * s.timeBase;
+                    const double late =
+                        *s.seekTarget - static_cast<double>(stamp - s.startStamp) * s.timeBase;
                     skipFrames_ = std::max<long long>(0, std::llround(late * output_.sampleRate));
                 }
                 s.seekTarget.reset();
             }
-            append(const_cast<const uint8_t**>(s.frame->extended_data), s.frame->nb_samples);
+            if (fitResamplerTo(*s.frame)) // a frame nothing can convert is skipped
+                append(const_cast<const uint8_t**>(s.frame->extended_data), s.frame->nb_samples);
             av_frame_unref(s.frame);
         } else if (rc == AVERROR(EAGAIN)) {
             rc = av_read_frame(s.format, s.packet);
@@ -177,11 +225,10 @@ void FfmpegDecoder::seek(double seconds)
 {
     seconds = std::clamp(seconds, 0.0, std::max(durationSeconds_, 0.0));
     Streams& s = *streams_;
-    const auto stamp = static_cast<int64_t>(seconds / s.timeBase);
+    const auto stamp = s.startStamp + static_cast<int64_t>(seconds / s.timeBase);
     av_seek_frame(s.format, s.stream, stamp, AVSEEK_FLAG_BACKWARD);
     avcodec_flush_buffers(s.codec);
-    swr_close(s.resampler);
-    swr_init(s.resampler);
+    swr_free(&s.resampler); // rebuilt for the first frame after the seek
     pending_.clear();
     drained_ = false;
     skipFrames_ = 0;

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+struct AVFrame;
+
 namespace tonfield::platform {
 
 // The sample layout a decoder delivers: interleaved, at a fixed rate.
@@ -45,6 +47,7 @@ public:
 private:
     FfmpegDecoder(std::unique_ptr<Streams> streams, const PcmFormat& output);
     bool decodeMore();
+    bool fitResamplerTo(const AVFrame& frame);
 
     std::unique_ptr<Streams> streams_;
     PcmFormat output_;

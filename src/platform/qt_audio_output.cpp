@@ -63,8 +63,7 @@ public:
             return;
         if (finished())
             seekDecoder(0); // a file played to its end starts over
-        device_.restart();
-        sink_.start(&device_);
+        startSink();
     }
 
     void pause() override
@@ -99,8 +98,7 @@ public:
         sink_.stop();
         seekDecoder(seconds);
         if (wasSounding || wasPaused) {
-            device_.restart();
-            sink_.start(&device_);
+            startSink();
             if (wasPaused)
                 sink_.suspend();
         }
@@ -114,6 +112,18 @@ public:
 
 private:
     bool finished() const { return device_.atEnd(); }
+
+    // The PulseAudio backend asks for the buffer length it was given at the
+    // previous start, which the server may have trimmed: without a fixed
+    // request the buffer shrinks with every seek until nothing is written.
+    void startSink()
+    {
+        device_.restart();
+        sink_.setBufferSize(sink_.format().bytesForDuration(bufferMicroseconds));
+        sink_.start(&device_);
+    }
+
+    static constexpr qint64 bufferMicroseconds = 500'000;
 
     void seekDecoder(double seconds)
     {

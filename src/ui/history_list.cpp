@@ -7,7 +7,24 @@
 #include <QHBoxLayout>
 #include <QLocale>
 
+#include <cmath>
+
 namespace tonfield::ui {
+namespace {
+
+// A damaged record may hold any number: outside the calendar's years it shows
+// a dash rather than a wrapped-around date.
+QString shortDate(double createdSeconds)
+{
+    constexpr double lastSecond = 253402300799.0; // 9999-12-31 23:59:59 UTC
+    if (!(std::abs(createdSeconds) <= lastSecond))
+        return "—";
+    const auto milliseconds = static_cast<qint64>(createdSeconds * 1000);
+    return QLocale::system().toString(QDateTime::fromMSecsSinceEpoch(milliseconds).date(),
+                                      QLocale::ShortFormat);
+}
+
+} // namespace
 
 HistoryList::HistoryList(Workbench& workbench, QWidget* parent)
     : Panel(parent)
@@ -67,10 +84,9 @@ void HistoryList::rebuildRows()
         name->setText(QString::fromStdString(job.filename));
         name->setObjectName("jobName");
         lines->addWidget(name);
-        const QDate date =
-            QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(job.created * 1000)).date();
-        lines->addWidget(textLabel(QLocale::system().toString(date, QLocale::ShortFormat),
-                                   theme::font(9), theme::muted()));
+        auto* date = textLabel(shortDate(job.created), theme::font(9), theme::muted());
+        date->setObjectName("jobDate");
+        lines->addWidget(date);
         layout->addLayout(lines, 1);
         auto* statusLabel =
             textLabel(QString::fromStdString(status(job.status)), theme::font(10), theme::muted());

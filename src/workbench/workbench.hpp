@@ -130,6 +130,7 @@ private:
     explicit Workbench(platform::Services services);
     void startUp();
     std::optional<std::filesystem::path> locateEngineRoot();
+    std::filesystem::path absoluteEngineRoot(const std::filesystem::path& folder);
     void failLaunch(Job record, const std::string& description);
     void followPlayback();
 

@@ -1,6 +1,7 @@
 #include "workbench/workbench.hpp"
 
 #include "model/percent_encoding.hpp"
+#include "model/utf8.hpp"
 
 #include <cmath>
 
@@ -11,13 +12,16 @@ namespace {
 
 JobOutput outputFor(const Stem& stem, const std::string& jobId)
 {
-    const std::string name = stem.url.filename().string();
+    // A Linux file name can hold any bytes; the record must stay valid UTF-8
+    // (the url keeps the exact bytes, percent-encoded).
+    const std::string rawName = stem.url.filename().string();
+    const std::string name = repairUtf8(rawName);
     std::error_code ec;
     const auto size = fs::file_size(stem.url, ec);
     return JobOutput{
         .name = name,
         .size = ec ? 0 : static_cast<std::int64_t>(size),
-        .url = "/output/" + jobId + "/" + percentEncodePath(name),
+        .url = "/output/" + jobId + "/" + percentEncodePath(rawName),
     };
 }
 

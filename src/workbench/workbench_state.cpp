@@ -51,9 +51,18 @@ std::optional<fs::path> Workbench::locateEngineRoot()
 
     for (const fs::path& candidate : candidates) {
         if (engine::holdsScript(candidate))
-            return candidate;
+            return absoluteEngineRoot(candidate);
     }
     return std::nullopt;
+}
+
+// The engine runs in its own folder, so a relative interpreter path given to
+// it would resolve against the wrong directory: every engine root is absolute.
+fs::path Workbench::absoluteEngineRoot(const fs::path& folder)
+{
+    if (folder.is_absolute())
+        return folder;
+    return (services_.environment.currentDirectory() / folder).lexically_normal();
 }
 
 int Workbench::subscribe(Observer observer)
@@ -121,8 +130,9 @@ void Workbench::chooseEngine()
         setError("所选目录不包含 separate_job.py。");
         return;
     }
-    assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(*folder));
-    services_.settings.setString(engineRootKey, folder->string());
+    const fs::path root = absoluteEngineRoot(*folder);
+    assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(root));
+    services_.settings.setString(engineRootKey, root.string());
     assign(Field::selectedJob, selectedJob_, std::optional<Job>());
     assign(Field::stems, stems_, std::vector<Stem>());
     loadHistory();

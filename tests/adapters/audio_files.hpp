@@ -19,4 +19,15 @@ inline bool makeTone(const std::filesystem::path& file, double seconds, int rate
     return std::system(command.c_str()) == 0;
 }
 
+// Makes a mono rising sweep, whose every stretch of a few milliseconds is
+// unlike every other, so an offset between two decodings shows as a lag.
+inline bool makeSweep(const std::filesystem::path& file, double seconds)
+{
+    const std::string command =
+        "ffmpeg -nostdin -v error -y -f lavfi -i "
+        "'aevalsrc=0.5*sin(2*PI*(100+300*t)*t):sample_rate=44100:duration=" +
+        std::to_string(seconds) + "' '" + file.string() + "'";
+    return std::system(command.c_str()) == 0;
+}
+
 } // namespace tonfield::testing

@@ -6,6 +6,7 @@
 
 #include "adapters/audio_files.hpp"
 #include "adapters/event_loop.hpp"
+#include "adapters/null_sink_monitor.hpp"
 #include "fakes/temp_folder.hpp"
 
 #include <QElapsedTimer>
@@ -52,9 +53,45 @@ TEST(QtAudioOutput, PositionAdvancesWhilePlayingHoldsWhilePausedAndPlayingEnds)
     ASSERT_TRUE(testing::runUntil([&] { return !player.isPlaying(); }));
     EXPECT_NEAR(player.currentTimeSeconds(), 1.5, 0.05);
 
-    player.play(); // a file played to its end starts over
+    player.play(); // a file played to its end starts over, and sounds again
     EXPECT_TRUE(player.isPlaying());
     EXPECT_LT(player.currentTimeSeconds(), 0.5);
+    ASSERT_TRUE(testing::runUntil([&] { return player.currentTimeSeconds() > 0.3; }));
+    EXPECT_TRUE(player.isPlaying());
+}
+
+// A slider drag makes dozens of seeks; replays restart a finished file. Neither
+// may ever leave the output silent while the player says it plays.
+TEST(QtAudioOutput, KeepsSoundingAfterManySeeksAndReplays)
+{
+    testing::TempFolder folder;
+    ASSERT_TRUE(testing::makeTone(folder / "tone.flac", 3));
+    QtAudioOutput output;
+    auto opened = output.open(folder / "tone.flac");
+    ASSERT_TRUE(opened.object) << opened.failure;
+    AudioPlayer& player = *opened.object;
+    testing::NullSinkMonitor monitor;
+    ASSERT_TRUE(monitor.started());
+
+    player.play();
+    for (int seek = 0; seek < 100; ++seek) {
+        player.setCurrentTimeSeconds(0.2 + (seek % 20) * 0.1);
+        QCoreApplication::processEvents();
+    }
+    for (int replay = 0; replay < 20; ++replay) {
+        player.setCurrentTimeSeconds(2.95);
+        ASSERT_TRUE(testing::runUntil([&] { return !player.isPlaying(); })) << replay;
+        player.play();
+    }
+
+    monitor.loudSamplesSinceLastCall();
+    player.setCurrentTimeSeconds(0.5);
+    long long heard = 0;
+    EXPECT_TRUE(testing::runUntil([&] {
+        heard += monitor.loudSamplesSinceLastCall();
+        return heard > 44100 / 2 && player.currentTimeSeconds() > 1.0;
+    })) << "heard " << heard << " samples, position " << player.currentTimeSeconds();
+    EXPECT_TRUE(player.isPlaying());
 }
 
 TEST(QtAudioOutput, FilesThatAreNotAudioFailAtOnce)

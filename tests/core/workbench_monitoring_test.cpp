@@ -1,4 +1,5 @@
 #include "model/log_tail.hpp"
+#include "model/utf8.hpp"
 
 #include "fakes/workbench_fixture.hpp"
 
@@ -80,7 +81,16 @@ TEST(LogTail, RepairsInvalidUtf8)
               "\xEF\xBF\xBD"
               "a\xEF\xBF\xBD\xEF\xBF\xBD"
               "b\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
-    EXPECT_EQ(repairUtf8("end\xE6\x99"), "end\xEF\xBF\xBD\xEF\xBF\xBD");
+    // A cut sequence is one maximal subpart, whatever follows it.
+    EXPECT_EQ(repairUtf8("end\xE6\x99"), "end\xEF\xBF\xBD");
+    EXPECT_EQ(repairUtf8("ab\xE4\xB8"
+                         "Acd"),
+              "ab\xEF\xBF\xBD"
+              "Acd");
+    EXPECT_EQ(repairUtf8("\xF0\x9F\x98"
+                         "\xF4\x90\x80\x80"),
+              "\xEF\xBF\xBD"
+              "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
 } // namespace

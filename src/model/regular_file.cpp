@@ -1,0 +1,65 @@
+#include "model/regular_file.hpp"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tonfield {
+namespace {
+
+class FileKindCategory final : public std::error_category {
+public:
+    const char* name() const noexcept override { return "file kind"; }
+    std::string message(int) const override { return "Not a regular file"; }
+};
+
+} // namespace
+
+std::error_code notARegularFile()
+{
+    static const FileKindCategory category;
+    return {1, category};
+}
+
+RegularFile RegularFile::open(const std::filesystem::path& path, std::error_code& error)
+{
+    // O_NONBLOCK keeps the open of a FIFO with no writer from waiting for one.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        error = {errno, std::generic_category()};
+        return {-1, 0};
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = S_ISDIR(info.st_mode) ? std::make_error_code(std::errc::is_a_directory)
+                                      : notARegularFile();
+        ::close(fd);
+        return {-1, 0};
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    error.clear();
+    return {fd, static_cast<std::int64_t>(info.st_size)};
+}
+
+RegularFile::RegularFile(int fd, std::int64_t sizeBytes)
+    : fd_(fd)
+    , sizeBytes_(sizeBytes)
+{
+}
+
+RegularFile::RegularFile(RegularFile&& other) noexcept
+    : fd_(other.fd_)
+    , sizeBytes_(other.sizeBytes_)
+{
+    other.fd_ = -1;
+}
+
+RegularFile::~RegularFile()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+} // namespace tonfield

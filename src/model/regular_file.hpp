@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+
+namespace tonfield {
+
+// A file opened for reading only if it is a regular file. Opening never
+// blocks: a FIFO, a device or a socket in place of a record, a log or a stem
+// is refused ("Not a regular file") instead of freezing the caller.
+class RegularFile {
+public:
+    static RegularFile open(const std::filesystem::path& path, std::error_code& error);
+    ~RegularFile();
+    RegularFile(RegularFile&& other) noexcept;
+    RegularFile& operator=(RegularFile&&) = delete;
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+
+    explicit operator bool() const { return fd_ >= 0; }
+    int descriptor() const { return fd_; }
+    std::int64_t sizeBytes() const { return sizeBytes_; }
+
+private:
+    RegularFile(int fd, std::int64_t sizeBytes);
+
+    int fd_ = -1;
+    std::int64_t sizeBytes_ = 0;
+};
+
+// The error for a path that names something other than a regular file.
+std::error_code notARegularFile();
+
+} // namespace tonfield
