@@ -7,8 +7,11 @@ namespace tonfield {
 void Workbench::play(const std::filesystem::path& file)
 {
     if (playingURL_ == file) {
-        if (player_)
+        if (player_) {
             player_->pause();
+            // Up to a tick has passed since the position was last copied.
+            assign(Field::playbackTime, playbackTime_, player_->currentTimeSeconds());
+        }
         assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>());
         return;
     }

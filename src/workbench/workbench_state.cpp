@@ -50,8 +50,9 @@ std::optional<fs::path> Workbench::locateEngineRoot()
     candidates.push_back(services_.environment.currentDirectory());
 
     for (const fs::path& candidate : candidates) {
-        if (engine::holdsScript(candidate))
-            return absoluteEngineRoot(candidate);
+        fs::path root = absoluteEngineRoot(candidate);
+        if (engine::holdsScript(root))
+            return root;
     }
     return std::nullopt;
 }
@@ -126,11 +127,11 @@ void Workbench::chooseEngine()
     auto folder = services_.dialogs.chooseFolder(request);
     if (!folder)
         return;
-    if (!engine::holdsScript(*folder)) {
+    const fs::path root = absoluteEngineRoot(*folder);
+    if (!engine::holdsScript(root)) {
         setError("所选目录不包含 separate_job.py。");
         return;
     }
-    const fs::path root = absoluteEngineRoot(*folder);
     assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(root));
     services_.settings.setString(engineRootKey, root.string());
     assign(Field::selectedJob, selectedJob_, std::optional<Job>());

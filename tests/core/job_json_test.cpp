@@ -83,6 +83,29 @@ TEST(JobJson, DecodeThenEncodeGivesTheSameBytes)
     }
 }
 
+// Found by fuzzing: "-0" reads back as the integer 0, so zero has one form.
+TEST(JobJson, ExtremeTimesSurviveReadingAndSavingAgain)
+{
+    for (const char* created : {"-0", "-0.0", "1e300", "-1e300", "4.9e-324"}) {
+        SCOPED_TRACE(created);
+        const std::string stored = std::string(R"({"id":"a","filename":"s.mp3","mode":"vocal",)") +
+                                   R"("format":"WAV","quality":"standard","status":"done",)" +
+                                   R"("created":)" + created + R"(,"message":"m"})";
+        auto job = decodeJob(stored);
+        ASSERT_TRUE(job);
+        auto encoded = encodeJob(*job);
+        ASSERT_TRUE(encoded);
+        auto again = decodeJob(*encoded);
+        ASSERT_TRUE(again);
+        EXPECT_EQ(encodeJob(*again), encoded);
+    }
+    EXPECT_NE(encodeJob(*decodeJob(R"({"id":"a","filename":"s","mode":"vocal","format":"WAV",)"
+                                   R"("quality":"high","status":"done","created":-0.0,)"
+                                   R"("message":""})"))
+                  ->find(R"("created":0,)"),
+              std::string::npos);
+}
+
 TEST(JobJson, ReadsLenientlyWhereTheFormatAllows)
 {
     auto job = decodeJob(R"({"message":"m","status":"queued","mode":"karaoke","id":"x",)"

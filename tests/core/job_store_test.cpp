@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/resource.h>
 
 namespace tonfield {
@@ -57,17 +58,20 @@ TEST(JobStore, HistoryListsOnlyTrustworthyRecordsNewestFirst)
     EXPECT_EQ(idsOf(readHistory(root.path())), (std::vector<std::string>{idOf(2), idOf(1)}));
 }
 
+// Enough records that an unstable sort would reorder equal times (the library
+// sorts up to 16 elements by insertion, which happens to be stable).
 TEST(JobStore, EqualCreationTimesKeepTheListingOrder)
 {
     TempFolder root;
-    for (int n = 1; n <= 6; ++n)
-        storeRecord(root.path(), testing::sampleJob(idOf(n), n == 6 ? 99 : 50), idOf(n));
+    constexpr int count = 40;
+    for (int n = 1; n <= count; ++n)
+        storeRecord(root.path(), testing::sampleJob(idOf(n), n == count ? 99 : 50), idOf(n));
 
     std::vector<std::string> listed;
     for (const auto& entry : fs::directory_iterator(layout::jobsFolder(root.path())))
-        if (entry.path().filename() != idOf(6))
+        if (entry.path().filename() != idOf(count))
             listed.push_back(entry.path().filename().string());
-    listed.insert(listed.begin(), idOf(6));
+    listed.insert(listed.begin(), idOf(count));
 
     EXPECT_EQ(idsOf(readHistory(root.path())), listed);
 }
@@ -118,6 +122,41 @@ TEST(JobStore, FailedWriteKeepsTheOldRecordAndLeavesNoTemporaryFile)
     EXPECT_EQ(std::distance(fs::directory_iterator(layout::jobFolder(root.path(), job.id)),
                             fs::directory_iterator()),
               1);
+}
+
+// Records that are not regular files, or far too large to be records, are
+// skipped without blocking on them or reading them whole.
+TEST(JobStore, HostileRecordsNeitherBlockNorExhaustMemory)
+{
+    TempFolder root;
+    const fs::path jobs = layout::jobsFolder(root.path());
+    storeRecord(root.path(), testing::sampleJob(idOf(1), 100), idOf(1));
+    fs::create_directories(jobs / idOf(2));
+    ASSERT_EQ(::mkfifo((jobs / idOf(2) / "job.json").c_str(), 0600), 0);
+    fs::create_directories(jobs / idOf(3));
+    fs::create_symlink("/dev/zero", jobs / idOf(3) / "job.json");
+    Job huge = testing::sampleJob(idOf(4), 200);
+    huge.message = std::string(5 * 1024 * 1024, 'x');
+    storeRecord(root.path(), huge, idOf(4));
+
+    EXPECT_EQ(idsOf(readHistory(root.path())), std::vector<std::string>{idOf(1)});
+}
+
+// A process killed between writing and renaming leaves its temporary file;
+// the next save of that record removes it, but never one a live save owns.
+TEST(JobStore, SavingRemovesTemporaryFilesOfSavesThatDied)
+{
+    TempFolder root;
+    const Job job = testing::sampleJob(idOf(1), 100);
+    const fs::path folder = layout::jobFolder(root.path(), job.id);
+    writeFile(folder / ".job.json.999999999.0.tmp", "{\"id\":"); // beyond any pid
+    writeFile(folder / ".job.json.1.3.tmp", "in flight");          // init never dies
+    writeFile(folder / "process.log", "log");
+
+    ASSERT_FALSE(writeRecord(root.path(), job));
+    EXPECT_FALSE(fs::exists(folder / ".job.json.999999999.0.tmp"));
+    EXPECT_TRUE(fs::exists(folder / ".job.json.1.3.tmp"));
+    EXPECT_TRUE(fs::exists(folder / "process.log"));
 }
 
 TEST(JobStore, RefusesToWriteARecordWhoseIdNamesAPath)

@@ -1,4 +1,10 @@
+#include "fakes/sample_job.hpp"
 #include "fakes/workbench_fixture.hpp"
+
+#include <algorithm>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace tonfield {
 namespace {
@@ -81,7 +87,8 @@ TEST_F(WorkbenchExport, ExportAllFillsANewFolderNamedAfterTheSource)
     workbench->exportAll();
     ASSERT_EQ(platform.fileBrowser.opened.size(), 2u);
     const std::string second = platform.fileBrowser.opened[1].filename().string();
-    EXPECT_EQ(second, "a.b · C0FFEE") << "the first six characters of a fresh UUID, upper case";
+    EXPECT_EQ(second, "a.b · C0FFEE")
+        << "the first six characters of a fresh (lower-case) UUID, upper case";
     EXPECT_EQ(std::distance(fs::directory_iterator(platform.fileBrowser.opened[1]),
                             fs::directory_iterator()),
               4);
@@ -100,6 +107,91 @@ TEST_F(WorkbenchExport, ExportAllStopsAtTheFirstFailedCopy)
     EXPECT_TRUE(fs::exists(target / "song_(Drums).wav"));
     EXPECT_FALSE(fs::exists(target / "song_(Vocals).wav"));
     EXPECT_TRUE(platform.fileBrowser.opened.empty());
+}
+
+// A record from a copied or shared engine folder names the export folder only
+// through the last component of its file name.
+TEST_F(WorkbenchExport, ExportAllStaysInsideTheChosenFolderWhateverTheRecordSays)
+{
+    finishJobWithStems();
+    fs::create_directories(exports);
+    const fs::path outside = temp / "outside";
+    for (const std::string& filename :
+         {std::string("../../outside/song.mp3"), (outside / "abs.mp3").string(), std::string(".."),
+          std::string("a/."), std::string("")}) {
+        SCOPED_TRACE(filename);
+        Job job = *workbench->selectedJob();
+        job.filename = filename;
+        testing::storeJob(engineRoot(), job);
+        workbench->loadHistory();
+        workbench->select(workbench->jobs().at(0));
+        platform.dialogs.folderAnswers.push_back(exports);
+        workbench->exportAll();
+        ASSERT_FALSE(platform.fileBrowser.opened.empty());
+        EXPECT_EQ(platform.fileBrowser.opened.back().parent_path(), exports);
+        EXPECT_EQ(fs::relative(platform.fileBrowser.opened.back(), exports).begin()->string(),
+                  platform.fileBrowser.opened.back().filename().string());
+    }
+    EXPECT_FALSE(fs::exists(outside));
+    EXPECT_TRUE(fs::exists(exports / "abs · 分轨"));
+    EXPECT_TRUE(fs::exists(exports / "song · 分轨"));
+}
+
+// The file-size limit stands in for a full disk: the stem being copied is
+// never left truncated under its real name.
+TEST_F(WorkbenchExport, AFailedCopyLeavesNoPartialFile)
+{
+    finishJobWithStems();
+    writeFile(workbench->stems()[1].url, std::string(64 * 1024, 'd'));
+    platform.dialogs.folderAnswers.push_back(exports);
+    platform.dialogs.saveAnswers.push_back(exports / "alone.wav");
+
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit original{};
+    ::getrlimit(RLIMIT_FSIZE, &original);
+    rlimit small = original;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    workbench->exportAll();
+    const auto allError = workbench->error();
+    workbench->exportStem(workbench->stems()[1]);
+    const auto oneError = workbench->error();
+    ::setrlimit(RLIMIT_FSIZE, &original);
+
+    const fs::path target = exports / "My Song (Live) · 分轨";
+    EXPECT_EQ(allError, (target / "song_(Drums).wav").string() + ": File too large");
+    EXPECT_EQ(oneError, (exports / "alone.wav").string() + ": File too large")
+        << "the failure names the file the user chose, not a temporary one";
+    std::vector<std::string> left;
+    for (const auto& entry : fs::recursive_directory_iterator(exports))
+        left.push_back(fs::relative(entry.path(), exports).string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"My Song (Live) · 分轨",
+                                              "My Song (Live) · 分轨/song_(Bass).wav"}));
+}
+
+// Names near the file-name limit (80 Chinese characters) export as they are;
+// a stem that is not a regular file is refused instead of blocking.
+TEST_F(WorkbenchExport, LongNamesExportAndOddFilesAreRefused)
+{
+    finishJobWithStems();
+    fs::create_directories(exports);
+    std::string longName;
+    for (int i = 0; i < 80; ++i)
+        longName += "晴";
+    longName += ".wav";
+    ASSERT_GE(longName.size(), 244u);
+    platform.dialogs.saveAnswers.push_back(exports / longName);
+    workbench->exportStem(workbench->stems()[0]);
+    EXPECT_FALSE(workbench->error()) << *workbench->error();
+    EXPECT_EQ(readFile(exports / longName), "audio of Bass");
+
+    const Stem pipe{engineRoot() / "pipe.wav"};
+    ASSERT_EQ(::mkfifo(pipe.url.c_str(), 0600), 0);
+    platform.dialogs.saveAnswers.push_back(exports / "pipe.wav");
+    workbench->exportStem(pipe);
+    EXPECT_EQ(workbench->error(), pipe.url.string() + ": Not a regular file");
+    EXPECT_FALSE(fs::exists(exports / "pipe.wav"));
 }
 
 } // namespace

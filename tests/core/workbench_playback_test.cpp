@@ -46,6 +46,16 @@ TEST_F(WorkbenchPlayback, PlayTogglesAndResumesWithTheSamePlayer)
     EXPECT_EQ(player(0).position, 30.0);
 }
 
+// The position shown on pausing is where the sound stopped, not the last tick's.
+TEST_F(WorkbenchPlayback, PausingTakesThePlayersPosition)
+{
+    workbench->play(a);
+    player(0).position = 12.3;
+    workbench->play(a);
+    EXPECT_EQ(workbench->playbackTime(), 12.3);
+    EXPECT_FALSE(workbench->playingURL());
+}
+
 TEST_F(WorkbenchPlayback, AnotherFileGetsANewPlayerUnlessItCannotBeOpened)
 {
     workbench->play(a);

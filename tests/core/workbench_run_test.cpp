@@ -6,6 +6,8 @@ namespace tonfield {
 namespace {
 namespace fs = std::filesystem;
 using Field = Workbench::Field;
+using testing::readFile;
+using testing::writeFile;
 
 class WorkbenchRun : public testing::WorkbenchFixture {};
 
@@ -139,6 +141,49 @@ TEST_F(WorkbenchRun, LaunchFailureSavesTheRunningRecordAgainAsError)
     EXPECT_EQ(stored.status, "error");
     EXPECT_EQ(stored.message, platform.launcher.failure);
     EXPECT_EQ(workbench->jobs().at(0), stored);
+}
+
+// Both saves fail here (job.json is a folder) and the launch fails too: the
+// user sees the launch's error, the record's time was taken before the copy,
+// and the engine's log descriptor is not left open.
+TEST_F(WorkbenchRun, LaunchFailureReportsTheLaunchAndClosesTheLog)
+{
+    const std::string id = "c0ffee01000040008000000000000001";
+    const fs::path jobFolder = layout::jobFolder(engineRoot(), id);
+    fs::create_directories(jobFolder / "job.json");
+    std::optional<bool> copiedWhenTimeWasTaken;
+    platform.clock.onRead = [&] {
+        if (!copiedWhenTimeWasTaken)
+            copiedWhenTimeWasTaken = fs::exists(jobFolder / "input" / sourceFile.filename());
+    };
+    platform.launcher.failure = "/x/.venv/bin/python: No such file or directory";
+    workbench->importFile(sourceFile);
+    workbench->start();
+
+    EXPECT_EQ(workbench->error(), platform.launcher.failure);
+    EXPECT_EQ(copiedWhenTimeWasTaken, false);
+    ASSERT_GE(platform.launcher.lastOutputFile, 0);
+    const fs::path descriptor = "/proc/self/fd/" + std::to_string(platform.launcher.lastOutputFile);
+    std::error_code ec;
+    EXPECT_NE(fs::read_symlink(descriptor, ec), jobFolder / "process.log");
+}
+
+// A Linux file name may hold any bytes; the final record must still be saved.
+TEST_F(WorkbenchRun, AStemNameThatIsNotUtf8StillEndsTheRecord)
+{
+    startJob();
+    writeFile(jobFile("output/song_(Vocals)\xE9.wav"), "v");
+    platform.clock.now += 7.5;
+    platform.launcher.exit(0);
+
+    EXPECT_FALSE(workbench->error());
+    const Job stored = *decodeJob(readFile(jobFile("job.json")));
+    EXPECT_EQ(stored.status, "done");
+    EXPECT_EQ(stored.elapsed, 7);
+    ASSERT_EQ(stored.outputs->size(), 1u);
+    EXPECT_EQ(stored.outputs->at(0).name, "song_(Vocals)\xEF\xBF\xBD.wav");
+    EXPECT_EQ(stored.outputs->at(0).url, "/output/" + jobId() + "/song_(Vocals)%E9.wav");
+    EXPECT_EQ(workbench->jobs().at(0).status, "done");
 }
 
 TEST_F(WorkbenchRun, ExitZeroWithStemsEndsDone)

@@ -72,6 +72,28 @@ TEST_F(WorkbenchState, EngineFolderComesFromTheFirstCandidateHoldingTheScript)
     EXPECT_FALSE(create()->engineRoot());
 }
 
+// The engine runs in its own folder: a relative root would make every start
+// fail, so each candidate and each chosen folder becomes absolute.
+TEST_F(WorkbenchState, EngineRootIsAlwaysAbsolute)
+{
+    makeEngineFolder(temp / "Engine", true);
+    platform.environment.currentDirectoryPath = temp.path();
+    platform.settings.values["engineRoot"] = "Engine";
+    EXPECT_EQ(create()->engineRoot(), temp / "Engine");
+
+    platform.settings.values.clear();
+    platform.environment.currentDirectoryPath = temp / "Engine";
+    auto workbench = create();
+    EXPECT_EQ(workbench->engineRoot(), temp / "Engine");
+
+    makeEngineFolder(temp / "Other", true);
+    platform.environment.currentDirectoryPath = temp.path();
+    platform.dialogs.folderAnswers.push_back(fs::path("Other/../Other"));
+    workbench->chooseEngine();
+    EXPECT_EQ(workbench->engineRoot(), temp / "Other");
+    EXPECT_EQ(platform.settings.values["engineRoot"], (temp / "Other").string());
+}
+
 TEST_F(WorkbenchState, ReadyFollowsTheFileSystemAtEveryRead)
 {
     makeEngineFolder(temp.path(), false);

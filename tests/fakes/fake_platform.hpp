@@ -13,7 +13,13 @@ namespace tonfield::testing {
 
 struct ManualClock final : platform::Clock {
     double now = 1'733'500'000.25;
-    double nowSeconds() override { return now; }
+    std::function<void()> onRead; // lets a test see when the time is taken
+    double nowSeconds() override
+    {
+        if (onRead)
+            onRead();
+        return now;
+    }
 };
 
 struct SequentialIds final : platform::IdSource {
@@ -21,7 +27,7 @@ struct SequentialIds final : platform::IdSource {
     std::string newUuid() override
     {
         char text[37];
-        std::snprintf(text, sizeof text, "C0FFEE%02X-0000-4000-8000-%012d", next % 256, next);
+        std::snprintf(text, sizeof text, "c0ffee%02x-0000-4000-8000-%012d", next % 256, next);
         ++next;
         return text;
     }
@@ -159,6 +165,7 @@ struct FakeLauncher final : platform::ProcessLauncher {
     };
     std::vector<std::shared_ptr<Launch>> launches;
     std::string failure; // when set, every launch fails with it
+    int lastOutputFile = -1;
 
     class Process final : public platform::RunningProcess {
     public:
@@ -176,6 +183,7 @@ struct FakeLauncher final : platform::ProcessLauncher {
                                                     int outputFile,
                                                     std::function<void(int)> onExit) override
     {
+        lastOutputFile = outputFile;
         if (!failure.empty())
             return {nullptr, failure};
         launches.push_back(
