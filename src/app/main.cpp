@@ -1,7 +1,6 @@
 #include "app/menus.hpp"
 #include "app/quit_confirmation.hpp"
 #include "app/settings_window.hpp"
-#include "app/unix_signals.hpp"
 #include "platform/qt_platform.hpp"
 #include "ui/main_window.hpp"
 #include "ui/theme.hpp"
@@ -15,7 +14,6 @@
 #include <QPalette>
 #include <QSessionManager>
 #include <QStyleFactory>
-#include <QTimer>
 
 namespace {
 
@@ -75,13 +73,7 @@ int main(int argc, char* argv[])
     ui::MainWindow window(bridge,
                           {
                               .openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); },
-                              .mayClose =
-                                  [&quit] {
-                                      if (!quit.mayQuit())
-                                          return false;
-                                      QTimer::singleShot(0, qApp, &QApplication::quit);
-                                      return true;
-                                  },
+                              .mayClose = [&quit] { return quit.mayCloseMainWindow(); },
                           });
     app::SettingsWindow settingsWindow(bridge);
     app::installMenus(window, bridge, settingsWindow);
@@ -97,12 +89,7 @@ int main(int argc, char* argv[])
         workbench.terminateForExit();
     });
 
-    // A signal leaves no one to ask: a running job is recorded as cancelled
-    // and the engine asked to stop, then the application ends.
-    app::UnixSignals unixSignals([&workbench] {
-        workbench.terminateForExit();
-        QApplication::quit();
-    });
+    quit.endOnTerminationSignals();
 
     if (!options.positionalArguments().isEmpty()) {
         const QString file =

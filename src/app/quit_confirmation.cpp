@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 namespace tonfield::app {
 
@@ -14,12 +15,32 @@ QuitConfirmation::QuitConfirmation(Workbench& workbench, Ask ask)
 
 bool QuitConfirmation::mayQuit()
 {
-    if (!workbench_.busy())
+    // `busy` stays true after terminateForExit until the engine's exit is
+    // reported, which a quitting application no longer waits for.
+    if (decided_ || !workbench_.busy())
         return true;
     if (!ask_())
         return false;
     workbench_.terminateForExit();
+    decided_ = true;
     return true;
+}
+
+bool QuitConfirmation::mayCloseMainWindow()
+{
+    if (!mayQuit())
+        return false;
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    return true;
+}
+
+void QuitConfirmation::endOnTerminationSignals()
+{
+    signals_ = std::make_unique<UnixSignals>([this] {
+        workbench_.terminateForExit();
+        decided_ = true;
+        QCoreApplication::quit();
+    });
 }
 
 bool QuitConfirmation::askWithAlert()

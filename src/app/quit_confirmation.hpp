@@ -1,8 +1,10 @@
 #pragma once
 
+#include "app/unix_signals.hpp"
 #include "workbench/workbench.hpp"
 
 #include <functional>
+#include <memory>
 
 namespace tonfield::app {
 
@@ -19,12 +21,23 @@ public:
     // Whether the application may end now.
     bool mayQuit();
 
+    // The main window's close button: when the decision allows, the window
+    // closes and the application ends after it.
+    bool mayCloseMainWindow();
+
+    // From now on SIGTERM and SIGINT end the application with no one to ask:
+    // a running job is recorded as cancelled, the engine asked to stop, and
+    // every quit request that follows (the windows closing) is granted.
+    void endOnTerminationSignals();
+
     // The modal question, as the window shows it.
     static bool askWithAlert();
 
 private:
     Workbench& workbench_;
     Ask ask_;
+    bool decided_ = false;
+    std::unique_ptr<UnixSignals> signals_;
 };
 
 } // namespace tonfield::app

@@ -117,8 +117,8 @@ std::optional<std::string> moveIntoPlace(const std::string& temporary, const fs:
     return failureText(destination, lastError());
 }
 
-std::optional<std::string> copyThroughTemporary(const fs::path& source,
-                                                const fs::path& destination, Existing existing)
+std::optional<std::string> copyThroughTemporary(const fs::path& source, const fs::path& destination,
+                                                Existing existing)
 {
     std::error_code ec;
     if (fs::is_directory(fs::symlink_status(destination, ec)))

@@ -74,9 +74,8 @@ constexpr std::string_view temporarySuffix = ".tmp";
 fs::path temporaryNameBeside(const fs::path& target)
 {
     static std::atomic<unsigned> counter{0};
-    return target.parent_path() / (std::string(temporaryPrefix) + std::to_string(::getpid()) +
-                                   "." + std::to_string(counter++) +
-                                   std::string(temporarySuffix));
+    return target.parent_path() / (std::string(temporaryPrefix) + std::to_string(::getpid()) + "." +
+                                   std::to_string(counter++) + std::string(temporarySuffix));
 }
 
 bool processIsGone(const std::string& pidText)
@@ -98,9 +97,9 @@ void removeStaleTemporaries(const fs::path& jobFolder)
         if (name.size() <= temporaryPrefix.size() + temporarySuffix.size() ||
             !name.starts_with(temporaryPrefix) || !name.ends_with(temporarySuffix))
             continue;
-        const std::string pid = name.substr(temporaryPrefix.size(),
-                                            name.find('.', temporaryPrefix.size()) -
-                                                temporaryPrefix.size());
+        const std::string pid =
+            name.substr(temporaryPrefix.size(),
+                        name.find('.', temporaryPrefix.size()) - temporaryPrefix.size());
         std::error_code ignored;
         if (processIsGone(pid))
             fs::remove(it->path(), ignored);

@@ -4,7 +4,7 @@ namespace tonfield {
 namespace {
 
 struct SequenceShape {
-    int length = 0;             // 0: the byte starts no sequence
+    int length = 0;                 // 0: the byte starts no sequence
     unsigned char secondLow = 0x80; // the second byte's range narrows for some leads
     unsigned char secondHigh = 0xBF;
 };

@@ -1,5 +1,8 @@
 #include "platform/ffmpeg_decoder.hpp"
 
+#include "model/failure_text.hpp"
+#include "model/regular_file.hpp"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -25,8 +28,8 @@ struct FfmpegDecoder::Streams {
     AVPacket* packet = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();
     int stream = -1;
-    double timeBase = 0;              // seconds per stream timestamp unit
-    int64_t startStamp = 0;           // the first decoded frame's timestamp: position 0
+    double timeBase = 0;    // seconds per stream timestamp unit
+    int64_t startStamp = 0; // the first decoded frame's timestamp: position 0
     bool startKnown = false;
     std::optional<double> seekTarget; // seconds; set until the first frame after a seek
 
@@ -105,6 +108,13 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const std::filesystem::path& 
         return nullptr;
     };
 
+    // FFmpeg would wait for ever on a FIFO with no writer, or read a device
+    // without end: only regular files are audio files.
+    std::error_code kind;
+    if (RegularFile::open(file, kind); kind) {
+        failure = failureText(file, kind);
+        return nullptr;
+    }
     if (int rc = avformat_open_input(&streams->format, file.c_str(), nullptr, nullptr); rc < 0)
         return fail(rc);
     if (int rc = avformat_find_stream_info(streams->format, nullptr); rc < 0)

@@ -41,6 +41,9 @@ std::optional<std::filesystem::path> QtDialogs::chooseSaveFile(const std::string
     QFileDialog dialog(QApplication::activeWindow());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(pattern);
+    // "mix" saves as "mix.wav"; the dialog's own question about replacing a
+    // file then concerns the name that will really be written.
+    dialog.setDefaultSuffix(QString::fromStdString(extension));
     dialog.selectFile(QString::fromStdString(suggestedName));
     // The Workbench replaces an existing file safely; the dialog asks first.
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -33,7 +33,6 @@ std::string exportBaseName(const std::optional<Job>& job)
     return withoutExtension(name);
 }
 
-
 std::string upperCased(std::string text)
 {
     for (char& c : text)

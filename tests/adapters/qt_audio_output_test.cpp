@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace tonfield::platform {
 namespace {
 
@@ -90,7 +92,8 @@ TEST(QtAudioOutput, KeepsSoundingAfterManySeeksAndReplays)
     EXPECT_TRUE(testing::runUntil([&] {
         heard += monitor.loudSamplesSinceLastCall();
         return heard > 44100 / 2 && player.currentTimeSeconds() > 1.0;
-    })) << "heard " << heard << " samples, position " << player.currentTimeSeconds();
+    })) << "heard "
+        << heard << " samples, position " << player.currentTimeSeconds();
     EXPECT_TRUE(player.isPlaying());
 }
 
@@ -104,6 +107,9 @@ TEST(QtAudioOutput, FilesThatAreNotAudioFailAtOnce)
     EXPECT_EQ(notAudio.failure.rfind((folder / "notes.wav").string() + ": ", 0), 0u);
     auto missing = output.open(folder / "gone.wav");
     EXPECT_EQ(missing.failure, (folder / "gone.wav").string() + ": No such file or directory");
+    ASSERT_EQ(::mkfifo((folder / "pipe.wav").c_str(), 0600), 0);
+    auto pipe = output.open(folder / "pipe.wav"); // would block for ever if opened as a file
+    EXPECT_EQ(pipe.failure, (folder / "pipe.wav").string() + ": Not a regular file");
 }
 
 TEST(QtAudioOutputWithoutDevice, RefusesRatherThanPlaySilence)

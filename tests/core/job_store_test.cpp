@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <sys/stat.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace tonfield {
 namespace {
@@ -150,7 +150,7 @@ TEST(JobStore, SavingRemovesTemporaryFilesOfSavesThatDied)
     const Job job = testing::sampleJob(idOf(1), 100);
     const fs::path folder = layout::jobFolder(root.path(), job.id);
     writeFile(folder / ".job.json.999999999.0.tmp", "{\"id\":"); // beyond any pid
-    writeFile(folder / ".job.json.1.3.tmp", "in flight");          // init never dies
+    writeFile(folder / ".job.json.1.3.tmp", "in flight");        // init never dies
     writeFile(folder / "process.log", "log");
 
     ASSERT_FALSE(writeRecord(root.path(), job));

@@ -254,10 +254,12 @@ struct FakePlatform {
     FakeAudio audio;
     RecordingFileBrowser fileBrowser;
 
-    platform::Services services()
+    // Fakes throughout, or a real process launcher in place of the fake one.
+    platform::Services services(platform::ProcessLauncher* realLauncher = nullptr)
     {
-        return {clock,       ids,    settings, dialogs, timers,
-                environment, grants, launcher, audio,   fileBrowser};
+        return {clock,  ids,         settings, dialogs,
+                timers, environment, grants,   realLauncher ? *realLauncher : launcher,
+                audio,  fileBrowser};
     }
 };
 

@@ -7,6 +7,7 @@
 #include "ui/widgets.hpp"
 #include "ui/workspace_view.hpp"
 
+#include "fakes/sample_job.hpp"
 #include "views/view_fixture.hpp"
 
 #include <QComboBox>
@@ -251,6 +252,24 @@ private slots:
         settle();
         QCOMPARE(f.workbench->message(), std::string("分轨完成，已生成 1 条独立音轨。"));
         QCOMPARE(f.workbench->stems().size(), 1u);
+    }
+
+    // A damaged record's time is shown as a dash, never as a wrapped date.
+    void historyDatesOutsideTheCalendarShowADash()
+    {
+        testing::ViewFixture f;
+        testing::storeJob(f.engineRoot(),
+                          testing::sampleJob("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa1", 1e300));
+        testing::storeJob(f.engineRoot(),
+                          testing::sampleJob("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa2", 1733500000));
+        f.workbench->loadHistory();
+        ui::HistoryList list(*f.workbench);
+        list.refresh();
+        const auto dates = list.findChildren<QLabel*>("jobDate");
+        QCOMPARE(dates.size(), 2);
+        QCOMPARE(dates[0]->text(), QString("—"));
+        QCOMPARE(dates[1]->text(),
+                 QLocale::system().toString(QDate(2024, 12, 6), QLocale::ShortFormat));
     }
 
     void playbackBarRangeAndSeek()

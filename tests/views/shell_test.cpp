@@ -3,6 +3,7 @@
 #include "app/settings_window.hpp"
 #include "model/job_json.hpp"
 #include "model/job_layout.hpp"
+#include "platform/qt_platform.hpp"
 #include "ui/icons.hpp"
 #include "ui/main_window.hpp"
 #include "ui/panel.hpp"
@@ -15,9 +16,14 @@
 #include "views/view_fixture.hpp"
 
 #include <QAction>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
+#include <unistd.h>
 
 using namespace tonfield;
 using testing::child;
@@ -142,6 +148,73 @@ private slots:
         QCOMPARE(saved.status, std::string("cancelled"));
         QCOMPARE(saved.message, std::string("App 已退出，任务取消"));
         QCOMPARE(f.platform.launcher.last().terminateRequests, 1);
+    }
+
+    void saveChooserAddsTheStemsExtension()
+    {
+        testing::TempFolder temp;
+        platform::QtDialogs dialogs;
+        for (const char* typed : {"mix", "mix.flac"}) {
+            testing::answerNextDialog([&](QWidget* dialog) {
+                auto* chooser = qobject_cast<QFileDialog*>(dialog);
+                QVERIFY(chooser);
+                chooser->setDirectory(QString::fromStdString(temp.path().string()));
+                auto* name = chooser->findChild<QLineEdit*>("fileNameEdit");
+                QVERIFY(name);
+                name->setText(typed);
+                QTest::keyClick(name, Qt::Key_Return);
+            });
+            const auto chosen = dialogs.chooseSaveFile("song_(Vocals).wav", "wav");
+            QVERIFY(chosen);
+            QCOMPARE(chosen->filename().string(),
+                     std::string(typed) == "mix" ? "mix.wav" : "mix.flac");
+        }
+    }
+
+    // SIGTERM while a real engine runs: the record is cancelled, the engine
+    // asked to stop, and the application ends without a question. The quit
+    // reaches modal loops that run after it, so no test below opens a dialog.
+    void terminationSignalEndsARunningJobWithoutAsking()
+    {
+        testing::TempFolder temp;
+        const std::filesystem::path engine = temp / "Engine";
+        testing::makeEngineFolder(engine, false);
+        const auto python = engine / ".venv/bin/python";
+        testing::writeFile(python, "#!/bin/sh\n"
+                                   "trap 'echo stop > terminated; exit 143' TERM\n"
+                                   "echo 模型就绪\n"
+                                   "while :; do sleep 0.05; done\n");
+        std::filesystem::permissions(python, std::filesystem::perms::owner_all);
+        testing::writeFile(temp / "song.flac", "fLaC");
+
+        testing::FakePlatform fakes;
+        fakes.environment.currentDirectoryPath = engine;
+        platform::QtProcessLauncher launcher;
+        auto workbench = Workbench::create(fakes.services(&launcher));
+        ui::WorkbenchBridge bridge(*workbench);
+        int asked = 0;
+        app::QuitConfirmation quit(*workbench, [&] {
+            ++asked;
+            return false;
+        });
+        quit.endOnTerminationSignals();
+        ui::MainWindow window(
+            bridge, {.openUrl = {}, .mayClose = [&] { return quit.mayCloseMainWindow(); }});
+        window.show();
+        workbench->importFile(temp / "song.flac");
+        workbench->start();
+        QVERIFY(workbench->busy());
+        const auto record = layout::recordFile(engine, workbench->selectedJob()->id);
+
+        QTimer::singleShot(100, [] { ::kill(::getpid(), SIGTERM); });
+        QTimer::singleShot(30'000, [] { QCoreApplication::exit(1); }); // only if broken
+        QCOMPARE(QApplication::exec(), 0);
+        QCOMPARE(asked, 0);
+        QVERIFY(!window.isVisible());
+        const Job saved = *decodeJob(testing::readFile(record));
+        QCOMPARE(saved.status, std::string("cancelled"));
+        QCOMPARE(saved.message, std::string("App 已退出，任务取消"));
+        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(engine / "terminated"), 30'000);
     }
 
     void closingTheWindowPassesTheDecision()
