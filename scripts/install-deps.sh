@@ -1,20 +1,29 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Tonfield needs to build, run and test, and only
-# those that are missing, so running it again costs nothing.
+# Installs the Debian packages Tonfield needs, and only those that are
+# missing, so running it again costs nothing.
+#   scripts/install-deps.sh          what building and running the application needs
+#   scripts/install-deps.sh --tests  that, plus what the tests, fuzzers and benchmarks need
+# The test packages stay out of a plain install: PulseAudio above all, which on
+# a desktop whose sound server is PipeWire would compete with it.
 set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config clang-format
-  # application
-  qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev nlohmann-json3-dev libutf8proc-dev
+  cmake ninja-build g++ pkg-config
+  # application (qt6-wayland: native windows in a Wayland session)
+  qt6-base-dev qt6-qpa-plugins qt6-wayland qt6-multimedia-dev nlohmann-json3-dev libutf8proc-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   fonts-noto-cjk fonts-material-design-icons-iconfont
-  # tests, fuzzing, benchmarks (pulseaudio gives the audio tests a null sink)
-  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev pulseaudio pulseaudio-utils
   # reference engine
   python3 python3-venv python3-numpy python3-scipy python3-soundfile ffmpeg
 )
+if [[ "${1:-}" == "--tests" ]]; then
+  packages+=(
+    # tests, fuzzing, benchmarks (pulseaudio gives the audio tests a private null sink)
+    clang-format libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+    pulseaudio pulseaudio-utils
+  )
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -23,8 +32,30 @@ for package in "${packages[@]}"; do
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
+advice() {
+  cat >&2 <<TEXT
+Tonfield needs these Debian packages, which are not installed:
+  ${missing[*]}
+Installing them needs administrator rights. Either run this script as root:
+  su -c '$0 $*'
+or ask an administrator to run:
+  apt-get install ${missing[*]}
+TEXT
+}
+
 echo "Installing: ${missing[*]}"
-sudo=()
-[[ $(id -u) -eq 0 ]] || sudo=(sudo)
-"${sudo[@]}" apt-get update
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+if [[ $(id -u) -eq 0 ]]; then
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+  exit 0
+fi
+if ! command -v sudo >/dev/null; then
+  advice "$@"
+  exit 1
+fi
+# sudo resets the environment: the front end is passed on explicitly.
+if ! sudo apt-get update || ! sudo env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y --no-install-recommends "${missing[@]}"; then
+  advice "$@"
+  exit 1
+fi

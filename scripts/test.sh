@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: a format check, the whole suite with
 # warnings as errors, the core and adapter tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the job.json fuzzer for about a minute.
+# UndefinedBehaviorSanitizer, and the job.json and audio decoder fuzzers for
+# about a minute each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh --tests
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 
@@ -17,14 +18,19 @@ cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTONFIELD_WERROR=ON
 cmake --build build-test
 ctest --test-dir build-test --output-on-failure -j "$jobs"
 
+echo "== the application as the run command builds it, warnings as errors"
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTONFIELD_WERROR=ON \
+  -DTONFIELD_BUILD_TESTS=OFF -DTONFIELD_BUILD_BENCH=OFF
+cmake --build build-release --target tonfield
+
 echo "== core and adapter tests under sanitizers"
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTONFIELD_WERROR=ON \
   -DTONFIELD_SANITIZE=ON -DTONFIELD_BUILD_BENCH=OFF
 cmake --build build-sanitize --target core_tests adapter_tests audio_output_tests
 ctest --test-dir build-sanitize --output-on-failure -j "$jobs" -L 'core|adapter'
 
-echo "== job.json fuzzer"
+echo "== job.json and decoder fuzzers"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTONFIELD_WERROR=ON -DTONFIELD_CORE_ONLY=ON -DTONFIELD_SANITIZE=ON -DTONFIELD_FUZZ=ON
-cmake --build build-fuzz --target job_json_fuzzer
+cmake --build build-fuzz --target job_json_fuzzer decoder_fuzzer
 ctest --test-dir build-fuzz --output-on-failure -L fuzz

@@ -3,13 +3,12 @@
 #include "model/job_json.hpp"
 #include "model/job_layout.hpp"
 
+#include "fakes/file_size_limit.hpp"
 #include "fakes/sample_job.hpp"
 #include "fakes/temp_folder.hpp"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace tonfield {
@@ -107,14 +106,12 @@ TEST(JobStore, FailedWriteKeepsTheOldRecordAndLeavesNoTemporaryFile)
     const std::string before = readFile(layout::recordFile(root.path(), job.id));
 
     job.message = std::string(256 * 1024, 'x');
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit original{};
-    ::getrlimit(RLIMIT_FSIZE, &original);
-    rlimit small = original;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    auto failure = writeRecord(root.path(), job);
-    ::setrlimit(RLIMIT_FSIZE, &original);
+    std::optional<std::string> failure;
+    {
+        testing::FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.applied());
+        failure = writeRecord(root.path(), job);
+    }
 
     ASSERT_TRUE(failure);
     EXPECT_EQ(*failure, layout::recordFile(root.path(), job.id).string() + ": File too large");

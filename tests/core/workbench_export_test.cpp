@@ -1,9 +1,8 @@
+#include "fakes/file_size_limit.hpp"
 #include "fakes/sample_job.hpp"
 #include "fakes/workbench_fixture.hpp"
 
 #include <algorithm>
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace tonfield {
@@ -146,17 +145,15 @@ TEST_F(WorkbenchExport, AFailedCopyLeavesNoPartialFile)
     platform.dialogs.folderAnswers.push_back(exports);
     platform.dialogs.saveAnswers.push_back(exports / "alone.wav");
 
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit original{};
-    ::getrlimit(RLIMIT_FSIZE, &original);
-    rlimit small = original;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    workbench->exportAll();
-    const auto allError = workbench->error();
-    workbench->exportStem(workbench->stems()[1]);
-    const auto oneError = workbench->error();
-    ::setrlimit(RLIMIT_FSIZE, &original);
+    std::optional<std::string> allError, oneError;
+    {
+        testing::FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.applied());
+        workbench->exportAll();
+        allError = workbench->error();
+        workbench->exportStem(workbench->stems()[1]);
+        oneError = workbench->error();
+    }
 
     const fs::path target = exports / "My Song (Live) · 分轨";
     EXPECT_EQ(allError, (target / "song_(Drums).wav").string() + ": File too large");
