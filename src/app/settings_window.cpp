@@ -21,7 +21,6 @@ SettingsWindow::SettingsWindow(ui::WorkbenchBridge& bridge, QWidget* parent)
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(28, 28, 28, 28);
     column->setSpacing(18);
-    column->setSizeConstraint(QLayout::SetFixedSize);
 
     auto* heading = new QLabel("本地分轨引擎");
     heading->setFont(ui::theme::font(22));
@@ -53,6 +52,9 @@ void SettingsWindow::refresh()
 {
     const auto& root = workbench_.engineRoot();
     engineFolder_->setText(root ? platform::toQString(*root) : QString("尚未配置"));
+    // The width is fixed; the height follows the wrapped text at that width.
+    const int height = layout()->totalHeightForWidth(widthPx);
+    setFixedHeight(height > 0 ? height : layout()->totalSizeHint().height());
 }
 
 } // namespace tonfield::app

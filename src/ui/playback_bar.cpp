@@ -5,21 +5,57 @@
 #include "ui/widgets.hpp"
 
 #include <QHBoxLayout>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 #include <algorithm>
 #include <cmath>
 
 namespace tonfield::ui {
+namespace {
+
+// A timeline: a click on the track jumps there and can go on as a drag,
+// where a plain slider would only step towards the click.
+class TimelineSlider final : public QSlider {
+public:
+    TimelineSlider()
+        : QSlider(Qt::Horizontal)
+    {
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton) {
+            QStyleOptionSlider option;
+            initStyleOption(&option);
+            const QRect handle =
+                style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+            const QPoint at = event->position().toPoint();
+            if (!handle.contains(at)) {
+                const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option,
+                                                             QStyle::SC_SliderGroove, this);
+                const int span = groove.width() - handle.width();
+                const int offset = at.x() - groove.x() - handle.width() / 2;
+                setValue(QStyle::sliderValueFromPosition(minimum(), maximum(), offset, span));
+            }
+        }
+        QSlider::mousePressEvent(event); // the handle is under the pointer now: a drag
+    }
+};
+
+} // namespace
 
 PlaybackBar::PlaybackBar(Workbench& workbench, QWidget* parent)
     : QWidget(parent)
     , workbench_(workbench)
     , name_(textLabel("", theme::font(10), Qt::white))
     , position_(textLabel("", theme::monospaceFont(9), theme::muted()))
-    , slider_(new QSlider(Qt::Horizontal))
+    , slider_(new TimelineSlider)
     , length_(textLabel("", theme::monospaceFont(9), theme::muted()))
 {
     setObjectName("playbackBar");
@@ -33,6 +69,9 @@ PlaybackBar::PlaybackBar(Workbench& workbench, QWidget* parent)
     position_->setObjectName("position");
     row->addWidget(position_);
     slider_->setObjectName("slider");
+    // Arrow keys move 5 s and Page Up/Down 30 s; Home and End go to the ends.
+    slider_->setSingleStep(5 * stepsPerSecond);
+    slider_->setPageStep(30 * stepsPerSecond);
     row->addWidget(slider_, 1);
     length_->setObjectName("length");
     row->addWidget(length_);

@@ -298,6 +298,36 @@ private slots:
         QCOMPARE(f.workbench->playbackDuration(), 0.0);
     }
 
+    // A click on the track jumps there; keys move in steps a listener can use.
+    void playbackBarTimelineClicksAndKeys()
+    {
+        testing::ViewFixture f;
+        ui::PlaybackBar bar(*f.workbench);
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &bar,
+                         &ui::PlaybackBar::refresh);
+        const auto song = f.temp / "song_(Vocals).wav";
+        f.platform.audio.durations = {{song, 100.0}};
+        f.workbench->play(song);
+        bar.resize(900, 60);
+        bar.show();
+        settle();
+        auto* slider = child<QSlider>(bar, "slider");
+        QTest::mouseClick(slider, Qt::LeftButton, {},
+                          QPoint(slider->width() * 3 / 4, slider->height() / 2));
+        QVERIFY2(std::abs(f.workbench->playbackTime() - 75.0) < 3.0,
+                 std::to_string(f.workbench->playbackTime()).c_str());
+
+        slider->setFocus();
+        QTest::keyClick(slider, Qt::Key_Home);
+        QCOMPARE(f.workbench->playbackTime(), 0.0);
+        QTest::keyClick(slider, Qt::Key_Right);
+        QCOMPARE(f.workbench->playbackTime(), 5.0);
+        QTest::keyClick(slider, Qt::Key_PageUp);
+        QCOMPARE(f.workbench->playbackTime(), 35.0);
+        QTest::keyClick(slider, Qt::Key_End);
+        QCOMPARE(f.workbench->playbackTime(), 100.0);
+    }
+
     void workspaceShowsThePlaybackBarOnlyWhileAFileIsLoaded()
     {
         testing::ViewFixture f;

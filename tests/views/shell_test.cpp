@@ -265,6 +265,8 @@ private slots:
 
         testing::ViewFixture f;
         app::SettingsWindow settings(*f.bridge);
+        settings.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&settings));
         QCOMPARE(settings.width(), app::SettingsWindow::widthPx);
         QCOMPARE(child<QLabel>(settings, "engineFolder")->text(),
                  QString::fromStdString(f.engineRoot().string()));
