@@ -103,7 +103,9 @@ ResultsPanel::ResultsPanel(Workbench& workbench, std::function<void(const QUrl&)
     logView_->setReadOnly(true);
     logView_->setFixedHeight(160);
     logView_->setFont(theme::monospaceFont(9));
-    logView_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long lines wrap (anywhere, for paths with no spaces) rather than scroll.
+    logView_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    logView_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     logView_->setVisible(false);
     log->addWidget(logView_);
     content()->addWidget(logBlock_);
@@ -193,11 +195,13 @@ void ResultsPanel::rebuildRows()
 
         auto* lines = new QVBoxLayout;
         lines->setSpacing(5);
-        lines->addWidget(textLabel(qt(stem.name()), theme::font(12, QFont::Medium), Qt::white));
+        auto* name = new ElidedLabel(1, theme::font(12, QFont::Medium), Qt::white);
+        name->setObjectName("stemName");
+        name->setText(qt(stem.name()));
+        lines->addWidget(name);
         const QString kind = qt(lowercasedExtension(stem.url)).toUpper() + " · 独立音轨";
         lines->addWidget(textLabel(kind, theme::font(8), theme::muted()));
-        layout->addLayout(lines);
-        layout->addStretch();
+        layout->addLayout(lines, 1); // a long name is cut; the buttons keep their place
 
         auto* exportButton = symbolButton("square.and.arrow.down", 16, theme::muted());
         exportButton->setObjectName("rowExport");

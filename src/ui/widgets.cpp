@@ -149,6 +149,9 @@ BoxButton::BoxButton(BoxStyle style, QWidget* parent)
 {
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
+    // A row may be narrower than its content's natural width: its elided
+    // labels are what gives way.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 }
 
 void BoxButton::setStyle(const BoxStyle& style)

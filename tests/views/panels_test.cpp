@@ -13,6 +13,8 @@
 #include <QComboBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTest>
 
@@ -326,6 +328,52 @@ private slots:
         QCOMPARE(f.workbench->playbackTime(), 35.0);
         QTest::keyClick(slider, Qt::Key_End);
         QCOMPARE(f.workbench->playbackTime(), 100.0);
+    }
+
+    // At the minimum size, long names are cut: the page never scrolls sideways
+    // and every row keeps its status and buttons in view.
+    void longNamesNeverWidenThePage()
+    {
+        testing::ViewFixture f;
+        QString longStem; // with "_(Vocals).wav", 253 of the 255 bytes a name may have
+        for (int i = 0; i < 80; ++i)
+            longStem += "长";
+        f.finishJobWithStems({(longStem + "_(Vocals).wav").toUtf8().constData()});
+        Job longJob = testing::sampleJob("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa7", 5);
+        longJob.filename = (longStem + longStem + ".flac").toStdString();
+        testing::storeJob(f.engineRoot(), longJob);
+        f.workbench->loadHistory();
+        f.workbench->setShowHistory(true);
+
+        ui::WorkspaceView view(*f.workbench, {});
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &view,
+                         &ui::WorkspaceView::refresh);
+        view.resize(960, 700);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        settle();
+        auto* scroll = child<QScrollArea>(view, "pageScroll");
+        const QRect viewport = scroll->viewport()->rect();
+        auto inView = [&](const QWidget* widget) {
+            if (!widget)
+                return false;
+            const QRect area(widget->mapTo(scroll->viewport(), QPoint(0, 0)), widget->size());
+            return area.left() >= viewport.left() && area.right() <= viewport.right();
+        };
+        QVERIFY(!scroll->horizontalScrollBar()->isVisible());
+        const auto statuses = view.findChildren<QLabel*>("jobStatus");
+        QCOMPARE(statuses.size(), 2);
+        for (const QLabel* status : statuses)
+            QVERIFY(inView(status));
+        QVERIFY(inView(child(view, "refresh")));
+
+        f.workbench->setShowHistory(false);
+        settle();
+        QVERIFY(!scroll->horizontalScrollBar()->isVisible());
+        QVERIFY(inView(child(view, "rowExport")));
+        QVERIFY(inView(child(view, "start")));
+        auto* log = child<QPlainTextEdit>(view, "logView");
+        QCOMPARE(log->lineWrapMode(), QPlainTextEdit::WidgetWidth);
     }
 
     void workspaceShowsThePlaybackBarOnlyWhileAFileIsLoaded()
