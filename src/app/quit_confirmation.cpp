@@ -1,6 +1,7 @@
 #include "app/quit_confirmation.hpp"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -49,12 +50,19 @@ bool QuitConfirmation::askWithAlert()
     alert.setObjectName("quitAlert");
     alert.setText("取消分轨并退出？");
     alert.setInformativeText("当前任务尚未完成。已完成的音轨和历史记录会保留。");
+    // Wide enough that the sentence stays on one line instead of orphaning
+    // "留。": Chinese may wrap anywhere, so the alert would otherwise be narrow.
+    if (auto* informative = alert.findChild<QLabel*>("qt_msgbox_informativelabel"))
+        informative->setMinimumWidth(
+            informative->fontMetrics().horizontalAdvance(alert.informativeText()) + 2);
     QPushButton* keepGoing = alert.addButton("继续分轨", QMessageBox::RejectRole);
     alert.addButton("退出", QMessageBox::DestructiveRole);
     alert.setDefaultButton(keepGoing);
     alert.setEscapeButton(keepGoing);
     alert.exec();
-    return alert.clickedButton() != keepGoing;
+    // Only "退出" quits; an alert closed without an answer keeps the job running.
+    const QAbstractButton* answer = alert.clickedButton();
+    return answer && answer != keepGoing;
 }
 
 } // namespace tonfield::app

@@ -60,6 +60,7 @@ HistoryList::HistoryList(Workbench& workbench, QWidget* parent)
 void HistoryList::refresh()
 {
     emptyText_->setVisible(workbench_.jobs().empty());
+    rows_->setVisible(!workbench_.jobs().empty()); // an empty list would still take a spacing
     if (workbench_.jobs() != shownJobs_)
         rebuildRows();
     for (QWidget* row : rows_->findChildren<BoxButton*>("jobRow"))

@@ -15,8 +15,8 @@ MainWindow::MainWindow(WorkbenchBridge& bridge, Options options, QWidget* parent
     , workspace_(new WorkspaceView(bridge.workbench(), options_.openUrl))
 {
     setWindowTitle("Tonfield · 音乐分轨");
-    setMinimumSize(960, 700);
-    resize(1240, 860);
+    // The sizes are the content's: the menu bar comes on top of them.
+    workspace_->setMinimumSize(minimumContentSize);
     setCentralWidget(workspace_);
     connect(&bridge_, &WorkbenchBridge::changed, this, &MainWindow::refresh);
     refresh();
@@ -47,6 +47,16 @@ void MainWindow::showPendingError()
     alert.exec();
     alert_ = nullptr;
     workbench.setError(std::nullopt);
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    if (!sized_) { // the menu bar is in place by the first show
+        sized_ = true;
+        const int menuHeight = menuWidget() ? menuWidget()->sizeHint().height() : 0;
+        resize(defaultContentSize + QSize(0, menuHeight));
+    }
+    QMainWindow::showEvent(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

@@ -21,11 +21,15 @@ public:
         std::function<bool()> mayClose;
     };
 
+    static constexpr QSize defaultContentSize{1240, 860};
+    static constexpr QSize minimumContentSize{960, 700};
+
     MainWindow(WorkbenchBridge& bridge, Options options, QWidget* parent = nullptr);
 
     WorkspaceView& workspace() const { return *workspace_; }
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -36,6 +40,7 @@ private:
     Options options_;
     WorkspaceView* workspace_;
     QMessageBox* alert_ = nullptr; // the error alert while it is up
+    bool sized_ = false;
 };
 
 } // namespace tonfield::ui

@@ -144,6 +144,7 @@ void ResultsPanel::refresh()
                            " · 首次加载可能需要较长时间");
 
     emptyState_->setVisible(!busy && !hasStems);
+    rows_->setVisible(hasStems); // an empty list would still take a spacing
     emptyMessage_->setText(workbench_.selectedJob() ? qt(workbench_.message())
                                                     : QString("每条音轨，都有自己的声音"));
 

@@ -37,6 +37,7 @@ QWidget* introduction()
 QWidget* footer()
 {
     auto* row = new QWidget;
+    row->setObjectName("footer");
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(textLabel("BUILT FOR LISTENERS. MADE FOR CREATORS.",
@@ -89,6 +90,7 @@ WorkspaceView::WorkspaceView(Workbench& workbench, std::function<void(const QUrl
     pageLayout->setSpacing(25);
     pageLayout->addWidget(introduction());
 
+    workspace_->setObjectName("workspace");
     auto* workspaceRow = new QHBoxLayout(workspace_);
     workspaceRow->setContentsMargins(0, 0, 0, 0);
     workspaceRow->setSpacing(20);
@@ -102,8 +104,8 @@ WorkspaceView::WorkspaceView(Workbench& workbench, std::function<void(const QUrl
     // One of the two is shown; a hidden one takes no room.
     pageLayout->addWidget(workspace_);
     pageLayout->addWidget(history_);
+    pageLayout->addWidget(footer()); // under the content, not at the window's bottom
     pageLayout->addStretch();
-    pageLayout->addWidget(footer());
 
     auto* scroll = new QScrollArea;
     scroll->setObjectName("pageScroll");

@@ -376,6 +376,34 @@ private slots:
         QCOMPARE(log->lineWrapMode(), QPlainTextEdit::WidgetWidth);
     }
 
+    // An empty panel ends at its padding under the empty text; the footer sits
+    // 25 points under the content, not at the bottom of the window.
+    void emptyPanelsAndTheFooterLeaveNoExtraSpace()
+    {
+        testing::ViewFixture f;
+        auto gapUnder = [](QWidget& panel, const char* last) {
+            panel.resize(700, 10);
+            panel.adjustSize();
+            panel.show();
+            settle();
+            const QWidget* widget = child(panel, last);
+            return panel.height() - widget->mapTo(&panel, QPoint(0, widget->height())).y();
+        };
+        ui::ResultsPanel results(*f.workbench, {});
+        QCOMPARE(gapUnder(results, "emptyState"), 21);
+        ui::HistoryList history(*f.workbench);
+        QCOMPARE(gapUnder(history, "emptyHistory"), 21);
+
+        ui::WorkspaceView view(*f.workbench, {});
+        view.resize(1240, 1400);
+        view.show();
+        settle();
+        const QWidget* workspace = child(view, "workspace");
+        const QWidget* footer = child(view, "footer");
+        QCOMPARE(footer->mapTo(&view, QPoint(0, 0)).y(),
+                 workspace->mapTo(&view, QPoint(0, workspace->height())).y() + 25);
+    }
+
     void workspaceShowsThePlaybackBarOnlyWhileAFileIsLoaded()
     {
         testing::ViewFixture f;

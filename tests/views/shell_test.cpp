@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -171,6 +172,19 @@ private slots:
         }
     }
 
+    void quitAlertKeepsItsSentenceOnOneLine()
+    {
+        bool fits = false;
+        testing::answerNextDialog([&](QWidget* dialog) {
+            auto* text = dialog->findChild<QLabel*>("qt_msgbox_informativelabel");
+            QVERIFY(text);
+            fits = text->width() >= text->fontMetrics().horizontalAdvance(text->text());
+            QMetaObject::invokeMethod(dialog, "reject");
+        });
+        QVERIFY2(!app::QuitConfirmation::askWithAlert(), "closed without an answer: keep going");
+        QVERIFY(fits);
+    }
+
     // SIGTERM while a real engine runs: the record is cancelled, the engine
     // asked to stop, and the application ends without a question. The quit
     // reaches modal loops that run after it, so no test below opens a dialog.
@@ -245,9 +259,18 @@ private slots:
     {
         testing::ViewFixture f;
         ui::MainWindow window(*f.bridge, {});
+        QWidget settingsWindow;
+        app::installMenus(window, *f.bridge, settingsWindow);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.windowTitle(), QString("Tonfield · 音乐分轨"));
-        QCOMPARE(window.minimumSize(), QSize(960, 700));
-        QCOMPARE(window.size(), QSize(1240, 860));
+        // The content area has the sizes; the menu bar comes on top.
+        QCOMPARE(window.centralWidget()->size(), QSize(1240, 860));
+        QVERIFY(window.menuBar()->height() > 0);
+        QCOMPARE(window.height(), 860 + window.menuBar()->height());
+        window.resize(100, 100);
+        settle();
+        QCOMPARE(window.centralWidget()->size(), QSize(960, 700));
 
         std::unique_ptr<QWidget> results(ui::panelTitle("03", "分离结果", ""));
         QVERIFY(!child<QLabel>(*results, "caption"));
