@@ -22,6 +22,8 @@ if [[ "${1:-}" == "--tests" ]]; then
     # tests, fuzzing, benchmarks (pulseaudio gives the audio tests a private null sink)
     clang-format libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
     pulseaudio pulseaudio-utils
+    # a real X server for the tests of what the window manager is told
+    xvfb x11-utils
   )
 fi
 

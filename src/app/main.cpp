@@ -50,7 +50,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Tonfield");
     QApplication::setApplicationName("Tonfield");
-    QApplication::setApplicationDisplayName("Tonfield");
+    // No display name: Qt would append it to every window title.
     QApplication::setApplicationVersion(TONFIELD_VERSION);
     QApplication::setDesktopFileName("tonfield");
 

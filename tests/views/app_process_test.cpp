@@ -45,6 +45,48 @@ private slots:
         QCOMPARE(app.exitCode(), 0);
     }
 
+    // On a real X server the window manager is handed exactly the titles the
+    // window gives, with nothing appended ("提示" is the alert that a file of
+    // the wrong kind raises at start-up).
+    void windowTitlesReachTheXServerAsGiven()
+    {
+        QProcess server; // Xvfb and xwininfo come with the test set-up (xvfb, x11-utils)
+        server.start("Xvfb",
+                     {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1400x1000x24"});
+        QVERIFY(server.waitForReadyRead(30'000));
+        const QString display = ":" + QString::fromLatin1(server.readLine()).trimmed();
+
+        tonfield::testing::TempFolder home;
+        tonfield::testing::writeFile(home / "notes.txt", "not audio");
+        QProcess app;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("DISPLAY", display);
+        environment.insert("HOME", QString::fromStdString(home.path().string()));
+        environment.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
+        app.setProcessEnvironment(environment);
+        app.start(TONFIELD_EXECUTABLE, {QString::fromStdString((home / "notes.txt").string())});
+        QVERIFY(app.waitForStarted());
+
+        auto windowNames = [&] {
+            QProcess list;
+            QProcessEnvironment listEnvironment = QProcessEnvironment::systemEnvironment();
+            listEnvironment.insert("DISPLAY", display);
+            list.setProcessEnvironment(listEnvironment);
+            list.start("xwininfo", {"-root", "-tree"});
+            list.waitForFinished(10'000);
+            return QString::fromUtf8(list.readAllStandardOutput());
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(windowNames().contains("\"提示\""), 30'000);
+        const QString names = windowNames();
+        QVERIFY2(names.contains("\"Tonfield · 音乐分轨\":"), qPrintable(names));
+        QVERIFY2(!names.contains("— Tonfield"), qPrintable(names));
+        app.kill();
+        app.waitForFinished();
+        server.kill();
+        server.waitForFinished();
+    }
+
     void answersHelpAndVersion()
     {
         QProcess app;
