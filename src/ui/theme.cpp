@@ -74,6 +74,10 @@ QFont font(int pixelSize, QFont::Weight weight, double trackingPx)
 QFont monospaceFont(int pixelSize)
 {
     QFont result = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    // Chinese comes from the regular-weight monospaced CJK face, named here
+    // rather than left to whatever face the desktop's fallback picks first.
+    result.setFamilies({result.family(), "Noto Sans Mono CJK SC"});
+    result.setWeight(QFont::Normal);
     result.setPixelSize(pixelSize);
     return result;
 }

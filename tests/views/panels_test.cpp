@@ -11,7 +11,9 @@
 #include "views/view_fixture.hpp"
 
 #include <QComboBox>
+#include <QImage>
 #include <QMimeData>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -402,6 +404,35 @@ private slots:
         const QWidget* footer = child(view, "footer");
         QCOMPARE(footer->mapTo(&view, QPoint(0, 0)).y(),
                  workspace->mapTo(&view, QPoint(0, workspace->height())).y() + 25);
+    }
+
+    // Chinese in the log falls back to a regular-weight CJK face, not a bold one.
+    void logDrawsChineseAtRegularWeight()
+    {
+        testing::ViewFixture f;
+        ui::ResultsPanel results(*f.workbench, {});
+        const QFont logFont = child<QPlainTextEdit>(results, "logView")->font();
+        auto ink = [](QFont font) {
+            QImage image(400, 40, QImage::Format_Grayscale8);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            painter.setFont(font);
+            painter.setPen(Qt::black);
+            painter.drawText(4, 30, "模型就绪，正在分离");
+            painter.end();
+            long dark = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    dark += 255 - qGray(image.pixel(x, y));
+            return dark;
+        };
+        QFont regular("Noto Sans Mono CJK SC");
+        regular.setPixelSize(logFont.pixelSize());
+        QFont bold = regular;
+        bold.setWeight(QFont::Bold);
+        const long shown = ink(logFont);
+        QVERIFY2(std::abs(shown - ink(regular)) < std::abs(shown - ink(bold)),
+                 qPrintable(QString("%1 %2 %3").arg(shown).arg(ink(regular)).arg(ink(bold))));
     }
 
     void workspaceShowsThePlaybackBarOnlyWhileAFileIsLoaded()
