@@ -69,6 +69,7 @@ PlaybackBar::PlaybackBar(Workbench& workbench, QWidget* parent)
     position_->setObjectName("position");
     row->addWidget(position_);
     slider_->setObjectName("slider");
+    addFocusRing(*slider_);
     // Arrow keys move 5 s and Page Up/Down 30 s; Home and End go to the ends.
     slider_->setSingleStep(5 * stepsPerSecond);
     slider_->setPageStep(30 * stepsPerSecond);

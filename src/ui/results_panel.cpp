@@ -89,6 +89,7 @@ ResultsPanel::ResultsPanel(Workbench& workbench, std::function<void(const QUrl&)
     log->setContentsMargins(0, 6, 0, 0);
     log->setSpacing(6);
     logToggle_->setObjectName("logToggle");
+    addFocusRing(*logToggle_);
     logToggle_->setText("运行日志");
     logToggle_->setCheckable(true);
     logToggle_->setArrowType(Qt::RightArrow);

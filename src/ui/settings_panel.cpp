@@ -133,8 +133,10 @@ SettingsPanel::SettingsPanel(Workbench& workbench, QWidget* parent)
         optionsRow->addLayout(stack);
     }
     format_->setObjectName("format");
+    addFocusRing(*format_);
     format_->addItems({"WAV", "FLAC", "MP3"});
     quality_->setObjectName("quality");
+    addFocusRing(*quality_);
     quality_->addItems({"标准", "高质量"});
     content()->addWidget(options_);
     connect(format_, &QComboBox::textActivated, this,

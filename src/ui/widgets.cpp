@@ -4,6 +4,7 @@
 #include "ui/theme.hpp"
 
 #include <QChildEvent>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLayout>
 #include <QPainter>
@@ -29,6 +30,59 @@ void paintBox(QWidget& widget, const BoxStyle& style)
     // Inset by half the line width so the stroke stays inside the shape.
     const QRectF inner = outer.adjusted(0.5, 0.5, -0.5, -0.5);
     painter.drawRoundedRect(inner, style.radius - 0.5, style.radius - 0.5);
+}
+
+void paintFocusRing(QWidget& widget, qreal radius)
+{
+    QPainter painter(&widget);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(theme::mint(), 2));
+    painter.drawRoundedRect(QRectF(widget.rect()).adjusted(1, 1, -1, -1), radius, radius);
+}
+
+namespace {
+
+// Drawn over a control the style draws itself (pickers, the timeline, the log
+// toggle) while it has keyboard focus; clicks pass through it.
+class FocusRingOverlay final : public QWidget {
+public:
+    explicit FocusRingOverlay(QWidget& target)
+        : QWidget(&target)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setVisible(false);
+        target.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* target = static_cast<QWidget*>(watched);
+        switch (event->type()) {
+        case QEvent::FocusIn:
+            setGeometry(target->rect());
+            raise();
+            show();
+            break;
+        case QEvent::FocusOut:
+            hide();
+            break;
+        case QEvent::Resize:
+            setGeometry(target->rect());
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+    void paintEvent(QPaintEvent*) override { paintFocusRing(*this, 4); }
+};
+
+} // namespace
+
+void addFocusRing(QWidget& control)
+{
+    new FocusRingOverlay(control);
 }
 
 QLabel* textLabel(const QString& text, const QFont& font, const QColor& colour)
@@ -173,6 +227,20 @@ QSize BoxButton::minimumSizeHint() const
 void BoxButton::paintEvent(QPaintEvent*)
 {
     paintBox(*this, style_);
+    if (hasFocus())
+        paintFocusRing(*this, style_.radius);
+}
+
+void BoxButton::focusInEvent(QFocusEvent* event)
+{
+    update();
+    QAbstractButton::focusInEvent(event);
+}
+
+void BoxButton::focusOutEvent(QFocusEvent* event)
+{
+    update();
+    QAbstractButton::focusOutEvent(event);
 }
 
 // Children only show; the clicks are the button's.

@@ -17,6 +17,11 @@ struct BoxStyle {
 };
 
 void paintBox(QWidget& widget, const BoxStyle& style);
+// Keyboard focus: a 2 px mint ring inside the widget's rounded shape.
+void paintFocusRing(QWidget& widget, qreal radius);
+// The same ring over a control the style draws (a picker, a slider), shown
+// while it has focus.
+void addFocusRing(QWidget& control);
 
 QLabel* textLabel(const QString& text, const QFont& font, const QColor& colour);
 // A symbol's label keeps its identifier in the "symbol" property.
@@ -72,6 +77,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void childEvent(QChildEvent* event) override;
 
 private:

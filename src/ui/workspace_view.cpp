@@ -96,11 +96,13 @@ WorkspaceView::WorkspaceView(Workbench& workbench, std::function<void(const QUrl
     workspaceRow->setSpacing(20);
     auto* left = new QVBoxLayout;
     left->setSpacing(20);
+    workspaceRow->addLayout(left, 1);
+    // Tab follows the order in which the panels join the page: the source,
+    // then the settings that start a job, then its results.
     left->addWidget(source_);
+    workspaceRow->addWidget(settings_, 0, Qt::AlignTop);
     left->addWidget(results_);
     left->addStretch();
-    workspaceRow->addLayout(left, 1);
-    workspaceRow->addWidget(settings_, 0, Qt::AlignTop);
     // One of the two is shown; a hidden one takes no room.
     pageLayout->addWidget(workspace_);
     pageLayout->addWidget(history_);
@@ -110,6 +112,7 @@ WorkspaceView::WorkspaceView(Workbench& workbench, std::function<void(const QUrl
     auto* scroll = new QScrollArea;
     scroll->setObjectName("pageScroll");
     scroll->setWidgetResizable(true);
+    scroll->setFocusPolicy(Qt::NoFocus); // Tab goes to the controls on the page
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll->setWidget(page);

@@ -4,6 +4,7 @@
 #include "ui/results_panel.hpp"
 #include "ui/settings_panel.hpp"
 #include "ui/source_panel.hpp"
+#include "ui/theme.hpp"
 #include "ui/widgets.hpp"
 #include "ui/workspace_view.hpp"
 
@@ -433,6 +434,57 @@ private slots:
         const long shown = ink(logFont);
         QVERIFY2(std::abs(shown - ink(regular)) < std::abs(shown - ink(bold)),
                  qPrintable(QString("%1 %2 %3").arg(shown).arg(ink(regular)).arg(ink(bold))));
+    }
+
+    // Tab moves in reading order, and wherever focus lands a mint ring shows it.
+    void keyboardFocusIsVisibleAndInReadingOrder()
+    {
+        testing::ViewFixture f;
+        f.finishJobWithStems({"a_(Vocals).wav", "a_(Drums).wav"});
+        const auto stem = f.workbench->stems().front().url;
+        f.platform.audio.durations = {{stem, 10}};
+        f.workbench->play(stem);
+        ui::WorkspaceView view(*f.workbench, {});
+        view.resize(1240, 860);
+        view.show();
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        settle();
+
+        QList<QWidget*> chain;
+        for (QWidget* w = view.nextInFocusChain(); w != &view; w = w->nextInFocusChain())
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(&view))
+                chain << w;
+        QStringList names;
+        for (const QWidget* w : chain)
+            names << w->objectName();
+        auto at = [&](const char* name) { return names.indexOf(name); };
+        QVERIFY2(!names.contains("pageScroll"), qPrintable(names.join(' ')));
+        QVERIFY2(at("engineSettings") < at("preview") && at("replace") < at("vocal") &&
+                     at("six") < at("format") && at("quality") < at("start") &&
+                     at("start") < at("exportAll") && at("rowExport") < at("slider") &&
+                     at("slider") < at("stopPlayback"),
+                 qPrintable(names.join(' ')));
+
+        const QColor mint = ui::theme::mint();
+        for (QWidget* w : chain) {
+            w->clearFocus(); // activating the window may have focused it already
+            settle();
+            const QImage before = w->grab().toImage();
+            w->setFocus(Qt::TabFocusReason);
+            settle();
+            const QImage after = w->grab().toImage();
+            int mintPixels = 0;
+            for (int y = 0; y < after.height(); ++y)
+                for (int x = 0; x < after.width(); ++x) {
+                    const QColor c = after.pixelColor(x, y);
+                    if (std::abs(c.red() - mint.red()) < 24 &&
+                        std::abs(c.green() - mint.green()) < 24 &&
+                        std::abs(c.blue() - mint.blue()) < 24 && before.pixelColor(x, y) != c)
+                        ++mintPixels;
+                }
+            QVERIFY2(mintPixels > 8, qPrintable(w->objectName()));
+        }
     }
 
     void workspaceShowsThePlaybackBarOnlyWhileAFileIsLoaded()
