@@ -5,6 +5,7 @@
 
 #include <QChildEvent>
 #include <QEvent>
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLayout>
 #include <QPainter>
@@ -229,6 +230,24 @@ void BoxButton::paintEvent(QPaintEvent*)
     paintBox(*this, style_);
     if (hasFocus())
         paintFocusRing(*this, style_.radius);
+}
+
+// A disabled button is drawn at 40 %, children and all, unless it manages its
+// own look with an effect of its own (the start button).
+void BoxButton::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::EnabledChange) {
+        const bool dimmedByUs = graphicsEffect() && graphicsEffect()->property("dims").toBool();
+        if (!isEnabled() && !graphicsEffect()) {
+            auto* dim = new QGraphicsOpacityEffect(this);
+            dim->setOpacity(0.4);
+            dim->setProperty("dims", true);
+            setGraphicsEffect(dim);
+        } else if (isEnabled() && dimmedByUs) {
+            setGraphicsEffect(nullptr);
+        }
+    }
+    QAbstractButton::changeEvent(event);
 }
 
 void BoxButton::focusInEvent(QFocusEvent* event)

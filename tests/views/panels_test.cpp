@@ -487,6 +487,43 @@ private slots:
         }
     }
 
+    // While a job runs, the controls it locks are drawn dimmed, as the start
+    // button is, and come back when it ends.
+    void disabledControlsLookDisabled()
+    {
+        testing::ViewFixture f;
+        f.finishJobWithStems({"a_(Vocals).wav"});
+        ui::WorkspaceView view(*f.workbench, {});
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &view,
+                         &ui::WorkspaceView::refresh);
+        view.resize(1240, 860);
+        view.show();
+        settle();
+        auto brightness = [](QWidget* widget) {
+            const QImage image = widget->grab().toImage();
+            qint64 sum = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    sum += qGray(image.pixel(x, y));
+            return sum;
+        };
+        const char* locked[] = {"four", "replace", "engineSettings"};
+        QList<qint64> enabled;
+        for (const char* name : locked)
+            enabled << brightness(child(view, name));
+        f.startJob();
+        settle();
+        for (int i = 0; i < 3; ++i) {
+            QWidget* control = child(view, locked[i]);
+            QVERIFY2(!control->isEnabled(), locked[i]);
+            QVERIFY2(brightness(control) < enabled[i] * 0.8, locked[i]);
+        }
+        f.platform.launcher.exit(1);
+        settle();
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(brightness(child(view, locked[i])), enabled[i]);
+    }
+
     void workspaceShowsThePlaybackBarOnlyWhileAFileIsLoaded()
     {
         testing::ViewFixture f;
