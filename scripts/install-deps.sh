@@ -11,7 +11,8 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config
   # application (qt6-wayland: native windows in a Wayland session)
-  qt6-base-dev qt6-qpa-plugins qt6-wayland qt6-multimedia-dev nlohmann-json3-dev libutf8proc-dev
+  qt6-base-dev qt6-qpa-plugins qt6-wayland qt6-multimedia-dev qt6-translations-l10n
+  nlohmann-json3-dev libutf8proc-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   fonts-noto-cjk fonts-material-design-icons-iconfont
   # reference engine

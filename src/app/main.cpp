@@ -1,4 +1,5 @@
 #include "app/menus.hpp"
+#include "app/qt_translations.hpp"
 #include "app/quit_confirmation.hpp"
 #include "app/settings_window.hpp"
 #include "platform/qt_platform.hpp"
@@ -63,6 +64,7 @@ int main(int argc, char* argv[])
     options.process(app);
 
     applyDarkTheme(app);
+    app::loadChineseQtTranslations(app);
     Workbench& workbench = Workbench::shared();
     ui::WorkbenchBridge bridge(workbench);
     app::QuitConfirmation quit(workbench, &app::QuitConfirmation::askWithAlert);

@@ -1,4 +1,5 @@
 #include "app/menus.hpp"
+#include "app/qt_translations.hpp"
 #include "app/quit_confirmation.hpp"
 #include "app/settings_window.hpp"
 #include "model/job_json.hpp"
@@ -16,10 +17,12 @@
 #include "views/view_fixture.hpp"
 
 #include <QAction>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -170,6 +173,14 @@ private slots:
             QCOMPARE(chosen->filename().string(),
                      std::string(typed) == "mix" ? "mix.wav" : "mix.flac");
         }
+    }
+
+    void qtsOwnTextsAreChinese()
+    {
+        app::loadChineseQtTranslations(*QCoreApplication::instance());
+        QDialogButtonBox buttons(QDialogButtonBox::Cancel | QDialogButtonBox::Save);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QString("取消"));
+        QCOMPARE(buttons.button(QDialogButtonBox::Save)->text(), QString("保存"));
     }
 
     void quitAlertKeepsItsSentenceOnOneLine()
