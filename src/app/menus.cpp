@@ -14,19 +14,32 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge, QWidget& se
     // On macOS Qt moves the settings and quit items into the application menu.
     QMenu* appMenu = window.menuBar()->addMenu("Tonfield");
     QMenu* fileMenu = window.menuBar()->addMenu("文件");
+    QMenu* viewMenu = window.menuBar()->addMenu("视图");
+    QMenu* playMenu = window.menuBar()->addMenu("播放");
 
     Menus menus{
         .importAudio = fileMenu->addAction("导入音频…"),
+        .exportAll = fileMenu->addAction("导出全部…"),
         .chooseEngine = nullptr,
         .settings = appMenu->addAction("设置…"),
         .quit = nullptr,
+        .showHistory = viewMenu->addAction("处理记录"),
+        .playPause = playMenu->addAction("播放 / 暂停"),
+        .stopPlayback = playMenu->addAction("停止"),
     };
     menus.chooseEngine = appMenu->addAction("选择分轨引擎文件夹…");
     appMenu->addSeparator();
     menus.quit = appMenu->addAction("退出");
 
     menus.importAudio->setShortcut(QKeySequence::Open);
-    menus.settings->setShortcut(QKeySequence::Preferences);
+    menus.exportAll->setShortcut(QKeySequence("Ctrl+E"));
+    menus.showHistory->setShortcut(QKeySequence("Ctrl+H"));
+    // Space reaches the window only when the focused control does not use it
+    // itself (text fields type it, buttons are pressed by it).
+    menus.playPause->setShortcut(QKeySequence(Qt::Key_Space));
+    menus.stopPlayback->setShortcut(QKeySequence(Qt::Key_Escape));
+    // Not every desktop binds the standard preferences key; Ctrl+, always works.
+    menus.settings->setShortcuts({QKeySequence("Ctrl+,"), QKeySequence::Preferences});
     menus.settings->setMenuRole(QAction::PreferencesRole);
     menus.quit->setShortcut(QKeySequence::Quit);
     menus.quit->setMenuRole(QAction::QuitRole);
@@ -41,10 +54,23 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge, QWidget& se
         settingsWindow.activateWindow();
     });
     QObject::connect(menus.quit, &QAction::triggered, &window, [&window] { window.close(); });
+    QObject::connect(menus.exportAll, &QAction::triggered, &window,
+                     [&workbench] { workbench.exportAll(); });
+    QObject::connect(menus.showHistory, &QAction::triggered, &window,
+                     [&workbench] { workbench.setShowHistory(true); });
+    QObject::connect(menus.playPause, &QAction::triggered, &window, [&workbench] {
+        if (auto file = workbench.loadedFile())
+            workbench.play(*file);
+    });
+    QObject::connect(menus.stopPlayback, &QAction::triggered, &window,
+                     [&workbench] { workbench.stopPlayback(); });
 
     auto followBusy = [menus, &workbench] {
         menus.importAudio->setEnabled(!workbench.busy());
         menus.chooseEngine->setEnabled(!workbench.busy());
+        menus.exportAll->setEnabled(!workbench.stems().empty());
+        menus.playPause->setEnabled(workbench.loadedFile().has_value());
+        menus.stopPlayback->setEnabled(workbench.loadedFile().has_value());
     };
     QObject::connect(&bridge, &ui::WorkbenchBridge::changed, &window, followBusy);
     followBusy();

@@ -10,15 +10,21 @@ class WorkbenchBridge;
 
 namespace tonfield::app {
 
-// The window's menus. The import and engine-folder commands follow `busy`.
+// The window's menus, which also make its keyboard shortcuts discoverable.
+// Import and the engine-folder command follow `busy`; the others are enabled
+// while there is something for them to act on.
 struct Menus {
     QAction* importAudio;
+    QAction* exportAll;
     QAction* chooseEngine;
     QAction* settings;
     QAction* quit;
+    QAction* showHistory;
+    QAction* playPause;
+    QAction* stopPlayback;
 };
 
-// openSettings shows the settings window; quit asks the window to close, which
+// Settings shows the settings window; quit asks the window to close, which
 // passes the quit decision.
 Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge, QWidget& settingsWindow);
 

@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QPainter>
 #include <QPainterPath>
@@ -248,6 +249,17 @@ void BoxButton::changeEvent(QEvent* event)
         }
     }
     QAbstractButton::changeEvent(event);
+}
+
+// Space presses a focused button before the window's play/pause shortcut sees it.
+bool BoxButton::event(QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
+        event->accept();
+        return true;
+    }
+    return QAbstractButton::event(event);
 }
 
 void BoxButton::focusInEvent(QFocusEvent* event)

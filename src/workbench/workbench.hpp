@@ -79,6 +79,11 @@ public:
     bool showHistory() const { return showHistory_; }
     double elapsed() const { return elapsed_; }
     const std::optional<std::filesystem::path>& playingURL() const { return playingURL_; }
+    // The file the player is bound to, playing or paused; absent when stopped.
+    std::optional<std::filesystem::path> loadedFile() const
+    {
+        return player_ ? std::optional<std::filesystem::path>(playerFile_) : std::nullopt;
+    }
     double playbackTime() const { return playbackTime_; }
     double playbackDuration() const { return playbackDuration_; }
     const std::optional<std::string>& error() const { return error_; }

@@ -104,6 +104,55 @@ private slots:
         QVERIFY(menus.importAudio->isEnabled() && menus.chooseEngine->isEnabled());
     }
 
+    // The listener's keys, each also a menu item: Space toggles what the
+    // playback bar holds unless a focused button takes it, Escape stops,
+    // Ctrl+E exports all, Ctrl+H opens the history, Ctrl+, the settings.
+    void keyboardShortcutsLiveInTheMenus()
+    {
+        testing::ViewFixture f;
+        ui::MainWindow window(*f.bridge, {});
+        QWidget settingsWindow;
+        const app::Menus menus = app::installMenus(window, *f.bridge, settingsWindow);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        f.finishJobWithStems({"a_(Vocals).wav"});
+        const auto stem = f.workbench->stems().front().url;
+        f.platform.audio.durations = {{stem, 10}};
+        f.workbench->play(stem);
+        settle();
+        for (QAction* action : {menus.playPause, menus.stopPlayback, menus.exportAll,
+                                menus.showHistory, menus.settings})
+            QVERIFY2(action->menu() == nullptr && !action->associatedObjects().isEmpty(),
+                     qPrintable(action->text()));
+
+        if (QApplication::focusWidget())
+            QApplication::focusWidget()->clearFocus();
+        QTest::keyClick(&window, Qt::Key_Space);
+        QVERIFY(!f.workbench->playingURL()); // paused
+        QTest::keyClick(&window, Qt::Key_Space);
+        QCOMPARE(f.workbench->playingURL(), stem);
+
+        // A focused button is pressed by Space instead.
+        auto* historyButton = window.findChild<QAbstractButton*>("处理记录");
+        QVERIFY(historyButton);
+        historyButton->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(historyButton, Qt::Key_Space);
+        QVERIFY(f.workbench->showHistory());
+        QCOMPARE(f.workbench->playingURL(), stem);
+        f.workbench->setShowHistory(false);
+        historyButton->clearFocus();
+
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(!f.workbench->loadedFile());
+        QTest::keyClick(&window, Qt::Key_H, Qt::ControlModifier);
+        QVERIFY(f.workbench->showHistory());
+        QTest::keyClick(&window, Qt::Key_E, Qt::ControlModifier);
+        QCOMPARE(f.platform.dialogs.folderRequests.size(), 1u);
+        QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
+        QVERIFY(settingsWindow.isVisible());
+    }
+
     void errorAlertShowsAndClearsTheError()
     {
         testing::ViewFixture f;
