@@ -69,6 +69,7 @@ PlaybackBar::PlaybackBar(Workbench& workbench, QWidget* parent)
     position_->setObjectName("position");
     row->addWidget(position_);
     slider_->setObjectName("slider");
+    slider_->setAccessibleName("播放位置");
     addFocusRing(*slider_);
     // Arrow keys move 5 s and Page Up/Down 30 s; Home and End go to the ends.
     slider_->setSingleStep(5 * stepsPerSecond);
@@ -78,6 +79,7 @@ PlaybackBar::PlaybackBar(Workbench& workbench, QWidget* parent)
     row->addWidget(length_);
     auto* stop = symbolButton("xmark", 14, theme::muted());
     stop->setObjectName("stopPlayback");
+    stop->setText("停止试听");
     row->addWidget(stop);
 
     // Programmatic moves are made with signals blocked, so every value change

@@ -156,6 +156,8 @@ void ResultsPanel::refresh()
         const bool isPlaying =
             playing && symbol->property("stem").toString() == platform::toQString(*playing);
         setSymbol(*symbol, isPlaying ? "pause.fill" : "play.fill");
+        auto* button = static_cast<QAbstractButton*>(symbol->parentWidget());
+        button->setText((isPlaying ? "暂停 " : "播放 ") + symbol->property("stemName").toString());
     }
 
     const QString log = qt(workbench_.log());
@@ -190,6 +192,8 @@ void ResultsPanel::rebuildRows()
         auto* playSymbol = symbolLabel("play.fill", 16, theme::mint());
         playSymbol->setObjectName("rowPlay");
         playSymbol->setProperty("stem", platform::toQString(stem.url));
+        playSymbol->setProperty("stemName", qt(stem.name()));
+        play->setText("播放 " + qt(stem.name())); // what a screen reader says
         playLayout->addWidget(playSymbol);
         layout->addWidget(play);
         connect(play, &QAbstractButton::clicked, this,
@@ -208,6 +212,7 @@ void ResultsPanel::rebuildRows()
         auto* exportButton = symbolButton("square.and.arrow.down", 16, theme::muted());
         exportButton->setObjectName("rowExport");
         exportButton->setToolTip("导出 " + qt(stem.name()));
+        exportButton->setText(exportButton->toolTip());
         layout->addWidget(exportButton);
         connect(exportButton, &QAbstractButton::clicked, this,
                 [this, stem] { workbench_.exportStem(stem); });

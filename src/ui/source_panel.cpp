@@ -78,6 +78,7 @@ SourcePanel::SourcePanel(Workbench& workbench, QWidget* parent)
     previewLayout->addWidget(previewSymbol_);
     card->addWidget(preview_);
     replace_->setObjectName("replace");
+    replace_->setText("更换音频");
     card->addWidget(replace_);
     content()->addWidget(sourceCard_);
 
@@ -112,8 +113,9 @@ void SourcePanel::refresh()
     const QFileInfo file(platform::toQString(*source));
     fileName_->setText(file.fileName());
     extension_->setText(file.suffix().toUpper());
-    setSymbol(*previewSymbol_,
-              workbench_.playingURL() == source ? "pause.circle.fill" : "play.circle.fill");
+    const bool playing = workbench_.playingURL() == source;
+    setSymbol(*previewSymbol_, playing ? "pause.circle.fill" : "play.circle.fill");
+    preview_->setText((playing ? "暂停 " : "试听 ") + file.fileName());
 }
 
 // Any local file may be dragged over the card; nothing lights up while it hovers.

@@ -128,6 +128,7 @@ void ElidedLabel::setText(const QString& text)
     if (text == text_)
         return;
     text_ = text;
+    setAccessibleName(text); // the whole text, however it is cut on screen
     updateGeometry();
     update();
 }
@@ -251,17 +252,6 @@ void BoxButton::changeEvent(QEvent* event)
     QAbstractButton::changeEvent(event);
 }
 
-// Space presses a focused button before the window's play/pause shortcut sees it.
-bool BoxButton::event(QEvent* event)
-{
-    if (event->type() == QEvent::ShortcutOverride &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
-        event->accept();
-        return true;
-    }
-    return QAbstractButton::event(event);
-}
-
 void BoxButton::focusInEvent(QFocusEvent* event)
 {
     update();
@@ -280,6 +270,38 @@ void BoxButton::childEvent(QChildEvent* event)
     if (event->added() && event->child()->isWidgetType())
         static_cast<QWidget*>(event->child())->setAttribute(Qt::WA_TransparentForMouseEvents);
     QAbstractButton::childEvent(event);
+}
+
+// A screen reader reads a button by its text, which this button never draws:
+// unless a caller names it, its name is the words it shows (symbols, which
+// are private-use characters, left out).
+void BoxButton::nameAfterContent()
+{
+    if (!text().isEmpty())
+        return;
+    QStringList words;
+    for (const QWidget* child : findChildren<QWidget*>()) {
+        if (const auto* label = qobject_cast<const QLabel*>(child);
+            label && !label->property("symbol").isValid())
+            words << label->text();
+        else if (const auto* elided = dynamic_cast<const ElidedLabel*>(child))
+            words << elided->text();
+    }
+    words.removeAll(QString());
+    setAccessibleName(words.join(' '));
+}
+
+bool BoxButton::event(QEvent* event)
+{
+    if (event->type() == QEvent::Polish || event->type() == QEvent::LayoutRequest)
+        nameAfterContent();
+    if (event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
+        // Space presses a focused button before the play/pause shortcut sees it.
+        event->accept();
+        return true;
+    }
+    return QAbstractButton::event(event);
 }
 
 BoxButton* symbolButton(const char* symbol, int pixelSize, const QColor& colour)

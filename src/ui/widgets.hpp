@@ -84,6 +84,8 @@ protected:
     void childEvent(QChildEvent* event) override;
 
 private:
+    void nameAfterContent();
+
     BoxStyle style_;
 };
 

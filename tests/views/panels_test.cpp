@@ -11,6 +11,7 @@
 #include "fakes/sample_job.hpp"
 #include "views/view_fixture.hpp"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QImage>
 #include <QMimeData>
@@ -522,6 +523,53 @@ private slots:
         settle();
         for (int i = 0; i < 3; ++i)
             QCOMPARE(brightness(child(view, locked[i])), enabled[i]);
+    }
+
+    // What a screen reader is told: every control has a name in words (no
+    // icon glyphs), rows say what they act on, file names are exposed.
+    void screenReadersGetNamesForEveryControl()
+    {
+        testing::ViewFixture f;
+        f.finishJobWithStems({"a_(Vocals).wav"});
+        const auto stem = f.workbench->stems().front().url;
+        f.platform.audio.durations = {{stem, 10}, {f.source(), 10}};
+        f.workbench->importFile(f.source());
+        f.workbench->play(stem);
+        ui::WorkspaceView view(*f.workbench, {});
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &view,
+                         &ui::WorkspaceView::refresh);
+        view.resize(1240, 860);
+        view.show();
+        settle();
+        auto name = [](QWidget* widget) {
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            return accessible ? accessible->text(QAccessible::Name) : QString();
+        };
+        auto words = [](const QString& text) {
+            for (const QChar c : text)
+                if (c.unicode() >= 0xE000 && c.unicode() <= 0xF8FF)
+                    return false;
+            return !text.trimmed().isEmpty();
+        };
+        auto checkChain = [&] {
+            for (QWidget* w = view.nextInFocusChain(); w != &view; w = w->nextInFocusChain())
+                if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(&view))
+                    QVERIFY2(words(name(w)), qPrintable(w->objectName() + ": " + name(w)));
+        };
+        checkChain();
+        QCOMPARE(name(child(view, "rowPlayButton")), QString("暂停 人声"));
+        QCOMPARE(name(child(view, "rowExport")), QString("导出 人声"));
+        QCOMPARE(name(child(view, "preview")), QString("试听 song.flac"));
+        QCOMPARE(name(child(view, "slider")), QString("播放位置"));
+        QCOMPARE(name(child(view, "fileName")), QString("song.flac"));
+
+        f.workbench->setShowHistory(true);
+        settle();
+        checkChain();
+        const QString row = name(child(view, "jobRow"));
+        QVERIFY2(row.contains("song.flac") && row.contains("已完成") &&
+                     row.contains(child<QLabel>(view, "jobDate")->text()),
+                 qPrintable(row));
     }
 
     void workspaceShowsThePlaybackBarOnlyWhileAFileIsLoaded()
