@@ -8,7 +8,10 @@
 #   finished.png  the finished job's stems, one playing in the playback bar
 #   history.png   the history
 #   failed.png    a failed job from the history
-# Coordinates are those of the default 1240 x 860 window.
+#   minimum.png   the history at the minimum window size, with a long-named job
+#   focus.png     keyboard focus moved with Tab, drawn as a mint ring
+# Coordinates are those of the default window (content 1240 x 860 under the
+# menu bar).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [[ -z "${PULSE_SERVER:-}" ]]; then
@@ -32,6 +35,11 @@ mkdir -p "$failed/input" "$failed/output"
 printf '{"id":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa2","filename":"Night Drive (Live).flac","mode":"vocal","format":"WAV","quality":"high","status":"error","created":1733400000,"message":"分轨失败，请展开运行日志查看原因。","elapsed":3,"outputs":[]}' \
   > "$failed/job.json"
 printf '模型就绪\n错误：无法读取输入文件\n' > "$failed/process.log"
+long="$engine/data/jobs/aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa3"
+mkdir -p "$long/input" "$long/output"
+printf '{"id":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa3","filename":"%s.flac","mode":"four","format":"FLAC","quality":"standard","status":"done","created":1733300000,"message":"分轨完成，已生成 4 条独立音轨。","elapsed":41,"outputs":[]}' \
+  "Live at the Royal Albert Hall — 晴天、七里香、稻香、夜曲、告白气球、说好不哭、青花瓷（二〇二四年巡回演唱会完整版）" \
+  > "$long/job.json"
 ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=220:duration=45" -f lavfi \
   -i "sine=frequency=330:duration=45" -filter_complex "[0:a][1:a]join=inputs=2:channel_layout=stereo" \
   "$scratch/晴天.flac"
@@ -57,7 +65,12 @@ start_app() {
   xdotool windowmove "$window" 0 0
   sleep 1
 }
-shot() { import -window root -crop 1240x860+0+0 "$out/$1.png"; }
+# The whole window, menu bar included.
+shot() {
+  local size
+  size=$(xdotool getwindowgeometry "$window" | awk '/Geometry/ {print $2}')
+  import -window root -crop "${size}+0+0" "$out/$1.png"
+}
 click() { xdotool mousemove "$1" "$2" click 1; sleep "${3:-0.5}"; }
 
 start_app
@@ -82,4 +95,14 @@ click 100 237 1         # the history
 shot history
 click 700 393 1         # the failed job
 shot failed
-echo "wrote idle, source, running, finished, history and failed.png in $out"
+
+# The smallest window: content 960 x 700 under the menu bar.
+menu_height=$(( $(xdotool getwindowgeometry "$window" | awk -F'[x ]' '/Geometry/ {print $NF}') - 860 ))
+xdotool windowsize "$window" 960 $((700 + menu_height)); sleep 1
+click 100 237 1         # the history
+shot minimum
+xdotool windowsize "$window" 1240 $((860 + menu_height)); sleep 1
+click 100 195 1         # back to the workspace
+xdotool key Tab Tab Tab Tab Tab Tab Tab; sleep 0.5  # onto "四轨分离"
+shot focus
+echo "wrote idle, source, running, finished, history, failed, minimum and focus.png in $out"
