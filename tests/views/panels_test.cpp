@@ -48,6 +48,33 @@ QString symbolOf(const QLabel* label)
 
 } // namespace
 
+namespace {
+
+// The whole workspace shown at a content size, redrawn at every change.
+std::unique_ptr<ui::WorkspaceView> showWorkspace(testing::ViewFixture& f, QSize size)
+{
+    auto view =
+        std::make_unique<ui::WorkspaceView>(*f.workbench, std::function<void(const QUrl&)>());
+    QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, view.get(),
+                     &ui::WorkspaceView::refresh);
+    view->resize(size);
+    view->show();
+    settle();
+    return view;
+}
+
+// The controls Tab reaches, in order.
+QList<QWidget*> focusChain(QWidget& window)
+{
+    QList<QWidget*> chain;
+    for (QWidget* w = window.nextInFocusChain(); w != &window; w = w->nextInFocusChain())
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(&window))
+            chain << w;
+    return chain;
+}
+
+} // namespace
+
 class PanelsTest final : public QObject {
     Q_OBJECT
 
@@ -349,13 +376,8 @@ private slots:
         f.workbench->loadHistory();
         f.workbench->setShowHistory(true);
 
-        ui::WorkspaceView view(*f.workbench, {});
-        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &view,
-                         &ui::WorkspaceView::refresh);
-        view.resize(960, 700);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        settle();
+        const auto shownView = showWorkspace(f, {960, 700});
+        ui::WorkspaceView& view = *shownView;
         auto* scroll = child<QScrollArea>(view, "pageScroll");
         const QRect viewport = scroll->viewport()->rect();
         auto inView = [&](const QWidget* widget) {
@@ -398,10 +420,8 @@ private slots:
         ui::HistoryList history(*f.workbench);
         QCOMPARE(gapUnder(history, "emptyHistory"), 21);
 
-        ui::WorkspaceView view(*f.workbench, {});
-        view.resize(1240, 1400);
-        view.show();
-        settle();
+        const auto shownView = showWorkspace(f, {1240, 1400});
+        ui::WorkspaceView& view = *shownView;
         const QWidget* workspace = child(view, "workspace");
         const QWidget* footer = child(view, "footer");
         QCOMPARE(footer->mapTo(&view, QPoint(0, 0)).y(),
@@ -445,17 +465,12 @@ private slots:
         const auto stem = f.workbench->stems().front().url;
         f.platform.audio.durations = {{stem, 10}};
         f.workbench->play(stem);
-        ui::WorkspaceView view(*f.workbench, {});
-        view.resize(1240, 860);
-        view.show();
+        const auto shownView = showWorkspace(f, {1240, 860});
+        ui::WorkspaceView& view = *shownView;
         view.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&view));
-        settle();
 
-        QList<QWidget*> chain;
-        for (QWidget* w = view.nextInFocusChain(); w != &view; w = w->nextInFocusChain())
-            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(&view))
-                chain << w;
+        const QList<QWidget*> chain = focusChain(view);
         QStringList names;
         for (const QWidget* w : chain)
             names << w->objectName();
@@ -494,12 +509,8 @@ private slots:
     {
         testing::ViewFixture f;
         f.finishJobWithStems({"a_(Vocals).wav"});
-        ui::WorkspaceView view(*f.workbench, {});
-        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &view,
-                         &ui::WorkspaceView::refresh);
-        view.resize(1240, 860);
-        view.show();
-        settle();
+        const auto shownView = showWorkspace(f, {1240, 860});
+        ui::WorkspaceView& view = *shownView;
         auto brightness = [](QWidget* widget) {
             const QImage image = widget->grab().toImage();
             qint64 sum = 0;
@@ -535,12 +546,8 @@ private slots:
         f.platform.audio.durations = {{stem, 10}, {f.source(), 10}};
         f.workbench->importFile(f.source());
         f.workbench->play(stem);
-        ui::WorkspaceView view(*f.workbench, {});
-        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &view,
-                         &ui::WorkspaceView::refresh);
-        view.resize(1240, 860);
-        view.show();
-        settle();
+        const auto shownView = showWorkspace(f, {1240, 860});
+        ui::WorkspaceView& view = *shownView;
         auto name = [](QWidget* widget) {
             QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
             return accessible ? accessible->text(QAccessible::Name) : QString();
@@ -552,9 +559,8 @@ private slots:
             return !text.trimmed().isEmpty();
         };
         auto checkChain = [&] {
-            for (QWidget* w = view.nextInFocusChain(); w != &view; w = w->nextInFocusChain())
-                if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(&view))
-                    QVERIFY2(words(name(w)), qPrintable(w->objectName() + ": " + name(w)));
+            for (QWidget* w : focusChain(view))
+                QVERIFY2(words(name(w)), qPrintable(w->objectName() + ": " + name(w)));
         };
         checkChain();
         QCOMPARE(name(child(view, "rowPlayButton")), QString("暂停 人声"));
