@@ -22,9 +22,14 @@ bool QuitConfirmation::mayQuit()
         return true;
     if (!ask_())
         return false;
+    decideToQuit();
+    return true;
+}
+
+void QuitConfirmation::decideToQuit()
+{
     workbench_.terminateForExit();
     decided_ = true;
-    return true;
 }
 
 bool QuitConfirmation::mayCloseMainWindow()
@@ -38,8 +43,7 @@ bool QuitConfirmation::mayCloseMainWindow()
 void QuitConfirmation::endOnTerminationSignals()
 {
     signals_ = std::make_unique<UnixSignals>([this] {
-        workbench_.terminateForExit();
-        decided_ = true;
+        decideToQuit();
         QCoreApplication::quit();
     });
 }

@@ -34,6 +34,9 @@ public:
     static bool askWithAlert();
 
 private:
+    // Records a running job as cancelled and asks the engine to stop.
+    void decideToQuit();
+
     Workbench& workbench_;
     Ask ask_;
     bool decided_ = false;

@@ -1,6 +1,7 @@
 #include "engine/invocation.hpp"
 
 #include "engine/engine_folder.hpp"
+#include "model/job_values.hpp"
 
 namespace tonfield::engine {
 
@@ -29,7 +30,7 @@ Invocation buildInvocation(const std::filesystem::path& engineRoot,
         .executable = interpreterPath(engineRoot),
         .arguments = {"-u", scriptPath(engineRoot).string(), inputCopy.string(),
                       outputFolder.string(), std::string(modelFor(settings.mode)), settings.format,
-                      settings.highQuality ? "high" : "standard"},
+                      std::string(job_quality::fromSwitch(settings.highQuality))},
         .workingDirectory = engineRoot,
         .environment = std::move(environment),
     };

@@ -1,6 +1,7 @@
 #include "ui/history_list.hpp"
 
-#include "ui/formatters.hpp"
+#include "model/display_text.hpp"
+#include "model/job_values.hpp"
 #include "ui/theme.hpp"
 
 #include <QDateTime>
@@ -77,8 +78,8 @@ void HistoryList::rebuildRows()
         auto* layout = new QHBoxLayout(row);
         layout->setContentsMargins(13, 13, 13, 13);
         layout->setSpacing(12);
-        layout->addWidget(
-            symbolLabel(job.status == "done" ? "checkmark.circle" : "clock", 16, theme::mint()));
+        layout->addWidget(symbolLabel(job.status == job_status::done ? "checkmark.circle" : "clock",
+                                      16, theme::mint()));
         auto* lines = new QVBoxLayout;
         lines->setSpacing(4);
         auto* name = new ElidedLabel(1, theme::font(12), Qt::white);
@@ -89,8 +90,8 @@ void HistoryList::rebuildRows()
         date->setObjectName("jobDate");
         lines->addWidget(date);
         layout->addLayout(lines, 1);
-        auto* statusLabel =
-            textLabel(QString::fromStdString(status(job.status)), theme::font(10), theme::muted());
+        auto* statusLabel = textLabel(QString::fromStdString(display::status(job.status)),
+                                      theme::font(10), theme::muted());
         statusLabel->setObjectName("jobStatus");
         layout->addWidget(statusLabel);
         layout->addWidget(symbolLabel("chevron.right", 11, theme::muted()));

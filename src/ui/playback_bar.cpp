@@ -1,6 +1,6 @@
 #include "ui/playback_bar.hpp"
 
-#include "ui/formatters.hpp"
+#include "model/display_text.hpp"
 #include "ui/theme.hpp"
 #include "ui/widgets.hpp"
 
@@ -95,8 +95,8 @@ void PlaybackBar::refresh()
     const auto& playing = workbench_.playingURL();
     const QString name = playing ? QString::fromStdString(playing->filename().string()) : "已暂停";
     name_->setText(name_->fontMetrics().elidedText(name, Qt::ElideRight, name_->width()));
-    position_->setText(QString::fromStdString(time(workbench_.playbackTime())));
-    length_->setText(QString::fromStdString(time(workbench_.playbackDuration())));
+    position_->setText(QString::fromStdString(display::time(workbench_.playbackTime())));
+    length_->setText(QString::fromStdString(display::time(workbench_.playbackDuration())));
     const QSignalBlocker blocker(slider_);
     const double rangeSeconds = std::max(workbench_.playbackDuration(), 1.0);
     slider_->setRange(0, static_cast<int>(std::lround(rangeSeconds * stepsPerSecond)));

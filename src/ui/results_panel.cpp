@@ -1,8 +1,8 @@
 #include "ui/results_panel.hpp"
 
+#include "model/display_text.hpp"
 #include "model/file_name.hpp"
 #include "platform/qt_platform.hpp"
-#include "ui/formatters.hpp"
 #include "ui/spinner.hpp"
 #include "ui/theme.hpp"
 
@@ -141,7 +141,7 @@ void ResultsPanel::refresh()
 
     progress_->setVisible(busy);
     progressMessage_->setText(qt(workbench_.message()));
-    progressTime_->setText("已用时 " + qt(time(workbench_.elapsed())) +
+    progressTime_->setText("已用时 " + qt(display::time(workbench_.elapsed())) +
                            " · 首次加载可能需要较长时间");
 
     emptyState_->setVisible(!busy && !hasStems);

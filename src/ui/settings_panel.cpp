@@ -1,5 +1,6 @@
 #include "ui/settings_panel.hpp"
 
+#include "engine/invocation.hpp"
 #include "ui/theme.hpp"
 
 #include <QComboBox>
@@ -14,17 +15,14 @@ struct ModePresentation {
     const char* title;
     const char* subtitle;
     const char* symbol;
-    const char* modelFile;
     const char* family;
 };
 
 constexpr std::array<ModePresentation, 3> presentations{{
-    {SeparationMode::vocal, "人声 / 伴奏", "提取人声，制作纯音乐伴奏", "mic.fill",
-     "UVR-MDX-NET-Inst_HQ_3.onnx", "MDX-Net"},
-    {SeparationMode::four, "四轨分离", "人声、鼓、贝斯、其他乐器", "waveform", "htdemucs.yaml",
-     "Demucs v4"},
+    {SeparationMode::vocal, "人声 / 伴奏", "提取人声，制作纯音乐伴奏", "mic.fill", "MDX-Net"},
+    {SeparationMode::four, "四轨分离", "人声、鼓、贝斯、其他乐器", "waveform", "Demucs v4"},
     {SeparationMode::six, "六轨分离", "进一步分离吉他与钢琴", "square.stack.3d.up.fill",
-     "htdemucs_6s.yaml", "Demucs v4"},
+     "Demucs v4"},
 }};
 
 const ModePresentation& presentationOf(SeparationMode mode)
@@ -189,7 +187,8 @@ void SettingsPanel::refresh()
         cards_[i]->button->setEnabled(!busy);
     }
     const ModePresentation& current = presentationOf(workbench_.mode());
-    modelFile_->setText(current.modelFile);
+    // The same table the engine is invoked with.
+    modelFile_->setText(QString::fromUtf8(engine::modelFor(current.mode)));
     modelFamily_->setText(QString(current.family) + " · 首次使用自动下载模型");
 
     options_->setEnabled(!busy);

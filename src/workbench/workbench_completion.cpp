@@ -1,5 +1,6 @@
 #include "workbench/workbench.hpp"
 
+#include "model/job_values.hpp"
 #include "model/percent_encoding.hpp"
 #include "model/utf8.hpp"
 
@@ -39,19 +40,19 @@ void Workbench::finished(const std::string& jobID, int code)
     activeID_.reset();
     job.elapsed = static_cast<std::int64_t>(std::trunc(services_.clock.nowSeconds() - job.created));
 
-    if (job.status == "cancelled") {
+    if (job.status == job_status::cancelled) {
         job.message = "已取消分轨";
         assign(Field::stems, stems_, std::vector<Stem>());
     } else if (code != 0) {
-        job.status = "error";
+        job.status = job_status::error;
         job.message = "分轨失败，请展开运行日志查看原因。";
     } else {
         refreshStems();
         if (stems_.empty()) {
-            job.status = "error";
+            job.status = job_status::error;
             job.message = "模型未生成音轨，请查看日志。";
         } else {
-            job.status = "done";
+            job.status = job_status::done;
             job.message = "分轨完成，已生成 " + std::to_string(stems_.size()) + " 条独立音轨。";
         }
     }
@@ -73,7 +74,7 @@ void Workbench::cancel()
         return;
     if (selectedJob_) {
         Job job = *selectedJob_;
-        job.status = "cancelled";
+        job.status = job_status::cancelled;
         assign(Field::selectedJob, selectedJob_, std::optional<Job>(std::move(job)));
     }
     assign(Field::message, message_, std::string("正在取消，等待引擎退出…"));
@@ -89,7 +90,7 @@ void Workbench::terminateForExit()
         return;
     if (selectedJob_) {
         Job job = *selectedJob_;
-        job.status = "cancelled";
+        job.status = job_status::cancelled;
         job.message = "App 已退出，任务取消";
         assign(Field::selectedJob, selectedJob_, std::optional<Job>(job));
         save(job);

@@ -5,6 +5,7 @@
 #include "model/file_copy.hpp"
 #include "model/job_id.hpp"
 #include "model/job_layout.hpp"
+#include "model/job_values.hpp"
 
 namespace tonfield {
 namespace fs = std::filesystem;
@@ -23,8 +24,8 @@ void Workbench::start()
         .filename = source_->filename().string(),
         .mode = std::string(rawValue(mode_)),
         .format = format_,
-        .quality = highQuality_ ? "high" : "standard",
-        .status = "running",
+        .quality = std::string(job_quality::fromSwitch(highQuality_)),
+        .status = std::string(job_status::running),
         .created = services_.clock.nowSeconds(),
         .message = "正在加载模型，首次使用需要下载权重。",
         .elapsed = std::nullopt,
@@ -80,7 +81,7 @@ void Workbench::failLaunch(Job record, const std::string& description)
     process_.reset();
     activeID_.reset();
     logHandle_.reset();
-    record.status = "error";
+    record.status = job_status::error;
     record.message = description;
     assign(Field::selectedJob, selectedJob_, std::optional<Job>(record));
     save(record);

@@ -1,5 +1,6 @@
 #include "workbench/workbench.hpp"
 
+#include "model/job_values.hpp"
 #include "model/stem_listing.hpp"
 
 namespace tonfield {
@@ -10,7 +11,7 @@ void Workbench::select(Job job)
         return;
     stopPlayback();
     const SeparationMode mode = separationModeFromRaw(job.mode).value_or(SeparationMode::vocal);
-    const bool highQuality = job.quality == "high";
+    const bool highQuality = job_quality::isHigh(job.quality);
     std::string format = job.format;
     std::string message = job.message;
     assign(Field::selectedJob, selectedJob_, std::optional<Job>(std::move(job)));

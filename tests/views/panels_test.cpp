@@ -1,4 +1,3 @@
-#include "ui/formatters.hpp"
 #include "ui/history_list.hpp"
 #include "ui/playback_bar.hpp"
 #include "ui/results_panel.hpp"
@@ -79,20 +78,6 @@ class PanelsTest final : public QObject {
     Q_OBJECT
 
 private slots:
-    void formatters()
-    {
-        QCOMPARE(ui::time(0), std::string("00:00"));
-        QCOMPARE(ui::time(83.9), std::string("01:23"));
-        QCOMPARE(ui::time(3725), std::string("62:05"));
-        QCOMPARE(ui::time(-4), std::string("00:00"));
-        const std::pair<const char*, const char*> labels[] = {
-            {"done", "已完成"},   {"error", "失败"}, {"cancelled", "已取消"}, {"running", "处理中"},
-            {"queued", "排队中"}, {"Done", "Done"},  {"paused", "paused"},    {"", ""},
-        };
-        for (auto [stored, label] : labels)
-            QCOMPARE(ui::status(stored), std::string(label));
-    }
-
     void sourcePanelImportsTheFirstDroppedFileUnlessBusy()
     {
         testing::ViewFixture f;

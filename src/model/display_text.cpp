@@ -1,11 +1,13 @@
-#include "ui/formatters.hpp"
+#include "model/display_text.hpp"
+
+#include "model/job_values.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
 
-namespace tonfield::ui {
+namespace tonfield::display {
 
 std::string time(double seconds)
 {
@@ -18,12 +20,13 @@ std::string time(double seconds)
 
 std::string status(const std::string& stored)
 {
-    static const std::map<std::string, std::string> labels{
-        {"done", "已完成"},    {"error", "失败"},    {"cancelled", "已取消"},
-        {"running", "处理中"}, {"queued", "排队中"},
+    static const std::map<std::string_view, std::string, std::less<>> labels{
+        {job_status::done, "已完成"},      {job_status::error, "失败"},
+        {job_status::cancelled, "已取消"}, {job_status::running, "处理中"},
+        {job_status::queued, "排队中"},
     };
     auto it = labels.find(stored);
     return it == labels.end() ? stored : it->second;
 }
 
-} // namespace tonfield::ui
+} // namespace tonfield::display

@@ -2,7 +2,8 @@
 
 #include <string>
 
-namespace tonfield::ui {
+// How stored values read on screen and on the command line.
+namespace tonfield::display {
 
 // Seconds as "MM:SS": truncated toward zero, negative as 0, minutes never
 // wrapped into hours (3725 -> "62:05"). A non-finite value shows "00:00".
@@ -12,4 +13,4 @@ std::string time(double seconds);
 // shown as stored.
 std::string status(const std::string& stored);
 
-} // namespace tonfield::ui
+} // namespace tonfield::display
