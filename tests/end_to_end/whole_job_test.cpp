@@ -83,7 +83,7 @@ TEST(WholeJob, DropStartPlayExportAndFindItAgain)
     testing::runUntil([&] { return window.findChildren<QWidget*>("stemRow").size() == 4; });
     std::vector<QString> labels;
     for (QWidget* row : window.findChildren<QWidget*>("stemRow"))
-        labels.push_back(row->findChildren<QLabel*>()[1]->text());
+        labels.push_back(row->findChild<ui::ElidedLabel*>("stemName")->text());
     EXPECT_EQ(labels, (std::vector<QString>{"贝斯", "鼓", "其他乐器", "人声"}));
     EXPECT_EQ(job.outputs->at(0).url,
               "/output/" + job.id + "/%E6%99%B4%E5%A4%A9%20demo_(Bass).wav");
