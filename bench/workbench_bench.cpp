@@ -19,15 +19,15 @@ namespace fs = std::filesystem;
 using namespace tonfield;
 
 struct RunningJob {
-    testing::TempFolder temp;
-    testing::FakePlatform platform;
+    test::TempFolder temp;
+    test::FakePlatform platform;
     std::shared_ptr<Workbench> workbench;
 
     RunningJob()
     {
-        testing::makeEngineFolder(temp / "Engine", true);
+        test::makeEngineFolder(temp / "Engine", true);
         platform.environment.currentDirectoryPath = temp / "Engine";
-        testing::writeFile(temp / "song.wav", "RIFF");
+        test::writeFile(temp / "song.wav", "RIFF");
         workbench = Workbench::create(platform.services());
         workbench->importFile(temp / "song.wav");
         workbench->start();
@@ -76,7 +76,7 @@ void BM_refreshStems2000(benchmark::State& state)
     RunningJob job;
     job.platform.launcher.exit(1);
     for (int n = 0; n < 2000; ++n)
-        testing::writeFile(job.jobFile("output/stem " + std::to_string(n) + "_(Vocals).wav"), "");
+        test::writeFile(job.jobFile("output/stem " + std::to_string(n) + "_(Vocals).wav"), "");
     for (auto _ : state) {
         job.workbench->refreshStems();
         benchmark::DoNotOptimize(job.workbench->stems().size());

@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -23,8 +24,12 @@ void forward(int)
 UnixSignals::UnixSignals(std::function<void()> onTerminate, QObject* parent)
     : QObject(parent)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalSockets) != 0)
         return;
+    // Not inherited by the engine; set apart from socketpair, as macOS has no
+    // SOCK_CLOEXEC.
+    for (int socket : signalSockets)
+        ::fcntl(socket, F_SETFD, FD_CLOEXEC);
     auto* notifier = new QSocketNotifier(signalSockets[1], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [onTerminate = std::move(onTerminate)] {
         char byte;

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-namespace tonfield::testing {
+namespace tonfield::test {
 
 // Makes a stereo test tone with the ffmpeg program: a 440 Hz sine on the left,
 // 660 Hz on the right. The container and codec follow the file's extension.
@@ -30,4 +30,4 @@ inline bool makeSweep(const std::filesystem::path& file, double seconds)
     return std::system(command.c_str()) == 0;
 }
 
-} // namespace tonfield::testing
+} // namespace tonfield::test

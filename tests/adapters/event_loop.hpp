@@ -4,7 +4,7 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 
-namespace tonfield::testing {
+namespace tonfield::test {
 
 // Runs the event loop until `done` holds. The deadline only keeps a broken
 // build from hanging the suite; every wait ends on an event, not on time.
@@ -16,4 +16,4 @@ template <class Predicate> bool runUntil(Predicate done, int deadlineMs = 60'000
     return done();
 }
 
-} // namespace tonfield::testing
+} // namespace tonfield::test

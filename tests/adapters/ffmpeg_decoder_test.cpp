@@ -19,9 +19,9 @@ class FfmpegDecoderTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        folder = new testing::TempFolder;
+        folder = new test::TempFolder;
         for (const char* extension : {"wav", "flac", "mp3", "ogg", "m4a"})
-            ASSERT_TRUE(testing::makeTone(*folder / (std::string("tone.") + extension), 3.0));
+            ASSERT_TRUE(test::makeTone(*folder / (std::string("tone.") + extension), 3.0));
     }
     static void TearDownTestSuite() { delete folder; }
 
@@ -45,9 +45,9 @@ protected:
         return samples;
     }
 
-    static testing::TempFolder* folder;
+    static test::TempFolder* folder;
 };
-testing::TempFolder* FfmpegDecoderTest::folder = nullptr;
+test::TempFolder* FfmpegDecoderTest::folder = nullptr;
 
 TEST_F(FfmpegDecoderTest, EveryFormatDecodesToItsFullLength)
 {
@@ -118,7 +118,7 @@ TEST_F(FfmpegDecoderTest, SeeksLandOnTheRequestedSampleInEveryAcceptedFormat)
     for (const char* extension : {"wav", "flac", "mp3", "ogg", "m4a", "aac", "aiff", "wma"}) {
         SCOPED_TRACE(extension);
         const fs::path file = *folder / (std::string("sweep.") + extension);
-        ASSERT_TRUE(testing::makeSweep(file, 3.0));
+        ASSERT_TRUE(test::makeSweep(file, 3.0));
         auto decoder = open(file);
         ASSERT_TRUE(decoder);
         const std::vector<float> whole = readAll(*decoder);
@@ -167,7 +167,7 @@ TEST_F(FfmpegDecoderTest, MissingAndNonAudioFilesFailWithFfmpegsText)
     EXPECT_FALSE(FfmpegDecoder::open(*folder / "missing.wav", stereoFloat, failure));
     EXPECT_EQ(failure, (*folder / "missing.wav").string() + ": No such file or directory");
 
-    testing::writeFile(*folder / "notes.mp3", "these are notes, not audio\n");
+    test::writeFile(*folder / "notes.mp3", "these are notes, not audio\n");
     EXPECT_FALSE(FfmpegDecoder::open(*folder / "notes.mp3", stereoFloat, failure));
     EXPECT_EQ(failure.rfind((*folder / "notes.mp3").string() + ": ", 0), 0u) << failure;
 }

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace tonfield::testing {
+namespace tonfield::test {
 
 // Records what reaches the private null sink (scripts/with-null-audio.sh), so
 // a test checks the sound itself rather than what the player reports.
@@ -52,4 +52,4 @@ private:
     QByteArray pending_;
 };
 
-} // namespace tonfield::testing
+} // namespace tonfield::test

@@ -24,13 +24,13 @@ void idle(int ms)
 {
     QElapsedTimer clock;
     clock.start();
-    testing::runUntil([&] { return clock.elapsed() >= ms; });
+    test::runUntil([&] { return clock.elapsed() >= ms; });
 }
 
 TEST(QtAudioOutput, PositionAdvancesWhilePlayingHoldsWhilePausedAndPlayingEnds)
 {
-    testing::TempFolder folder;
-    ASSERT_TRUE(testing::makeTone(folder / "tone.flac", 1.5));
+    test::TempFolder folder;
+    ASSERT_TRUE(test::makeTone(folder / "tone.flac", 1.5));
     QtAudioOutput output;
     auto opened = output.open(folder / "tone.flac");
     ASSERT_TRUE(opened.object) << opened.failure;
@@ -40,7 +40,7 @@ TEST(QtAudioOutput, PositionAdvancesWhilePlayingHoldsWhilePausedAndPlayingEnds)
 
     player.play();
     EXPECT_TRUE(player.isPlaying());
-    ASSERT_TRUE(testing::runUntil([&] { return player.currentTimeSeconds() > 0.3; }));
+    ASSERT_TRUE(test::runUntil([&] { return player.currentTimeSeconds() > 0.3; }));
 
     player.pause();
     EXPECT_FALSE(player.isPlaying());
@@ -52,13 +52,13 @@ TEST(QtAudioOutput, PositionAdvancesWhilePlayingHoldsWhilePausedAndPlayingEnds)
     EXPECT_NEAR(player.currentTimeSeconds(), 0.9, 1e-6) << "seeking while paused";
     EXPECT_FALSE(player.isPlaying());
     player.play();
-    ASSERT_TRUE(testing::runUntil([&] { return !player.isPlaying(); }));
+    ASSERT_TRUE(test::runUntil([&] { return !player.isPlaying(); }));
     EXPECT_NEAR(player.currentTimeSeconds(), 1.5, 0.05);
 
     player.play(); // a file played to its end starts over, and sounds again
     EXPECT_TRUE(player.isPlaying());
     EXPECT_LT(player.currentTimeSeconds(), 0.5);
-    ASSERT_TRUE(testing::runUntil([&] { return player.currentTimeSeconds() > 0.3; }));
+    ASSERT_TRUE(test::runUntil([&] { return player.currentTimeSeconds() > 0.3; }));
     EXPECT_TRUE(player.isPlaying());
 }
 
@@ -66,13 +66,13 @@ TEST(QtAudioOutput, PositionAdvancesWhilePlayingHoldsWhilePausedAndPlayingEnds)
 // may ever leave the output silent while the player says it plays.
 TEST(QtAudioOutput, KeepsSoundingAfterManySeeksAndReplays)
 {
-    testing::TempFolder folder;
-    ASSERT_TRUE(testing::makeTone(folder / "tone.flac", 3));
+    test::TempFolder folder;
+    ASSERT_TRUE(test::makeTone(folder / "tone.flac", 3));
     QtAudioOutput output;
     auto opened = output.open(folder / "tone.flac");
     ASSERT_TRUE(opened.object) << opened.failure;
     AudioPlayer& player = *opened.object;
-    testing::NullSinkMonitor monitor;
+    test::NullSinkMonitor monitor;
     ASSERT_TRUE(monitor.started());
 
     player.play();
@@ -82,14 +82,14 @@ TEST(QtAudioOutput, KeepsSoundingAfterManySeeksAndReplays)
     }
     for (int replay = 0; replay < 20; ++replay) {
         player.setCurrentTimeSeconds(2.95);
-        ASSERT_TRUE(testing::runUntil([&] { return !player.isPlaying(); })) << replay;
+        ASSERT_TRUE(test::runUntil([&] { return !player.isPlaying(); })) << replay;
         player.play();
     }
 
     monitor.loudSamplesSinceLastCall();
     player.setCurrentTimeSeconds(0.5);
     long long heard = 0;
-    EXPECT_TRUE(testing::runUntil([&] {
+    EXPECT_TRUE(test::runUntil([&] {
         heard += monitor.loudSamplesSinceLastCall();
         return heard > 44100 / 2 && player.currentTimeSeconds() > 1.0;
     })) << "heard "
@@ -99,8 +99,8 @@ TEST(QtAudioOutput, KeepsSoundingAfterManySeeksAndReplays)
 
 TEST(QtAudioOutput, FilesThatAreNotAudioFailAtOnce)
 {
-    testing::TempFolder folder;
-    testing::writeFile(folder / "notes.wav", "not audio");
+    test::TempFolder folder;
+    test::writeFile(folder / "notes.wav", "not audio");
     QtAudioOutput output;
     auto notAudio = output.open(folder / "notes.wav");
     EXPECT_FALSE(notAudio.object);
@@ -114,8 +114,8 @@ TEST(QtAudioOutput, FilesThatAreNotAudioFailAtOnce)
 
 TEST(QtAudioOutputWithoutDevice, RefusesRatherThanPlaySilence)
 {
-    testing::TempFolder folder;
-    ASSERT_TRUE(testing::makeTone(folder / "tone.wav", 0.5));
+    test::TempFolder folder;
+    ASSERT_TRUE(test::makeTone(folder / "tone.wav", 0.5));
     QtAudioOutput output;
     auto opened = output.open(folder / "tone.wav");
     EXPECT_FALSE(opened.object);

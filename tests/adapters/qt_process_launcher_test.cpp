@@ -12,8 +12,8 @@
 namespace tonfield::platform {
 namespace {
 namespace fs = std::filesystem;
-using testing::readFile;
-using testing::runUntil;
+using test::readFile;
+using test::runUntil;
 
 // A stand-in engine: a shell script in the interpreter's place. What it does
 // is chosen by FAKE_ENGINE in its environment.
@@ -41,7 +41,7 @@ class QtProcessLauncherTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        testing::writeFile(root / ".venv/bin/python", fakeEngine);
+        test::writeFile(root / ".venv/bin/python", fakeEngine);
         fs::permissions(root / ".venv/bin/python", fs::perms::owner_all);
         logFd =
             ::open((root / "process.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -58,9 +58,9 @@ protected:
         return launcher.launch(invocation, logFd, [this](int status) { exits.push_back(status); });
     }
     std::string log() const { return readFile(root / "process.log"); }
-    void release() { testing::writeFile(root / "release", ""); }
+    void release() { test::writeFile(root / "release", ""); }
 
-    testing::TempFolder temp;
+    test::TempFolder temp;
     fs::path root = temp / "engine folder";
     int logFd = -1;
     QtProcessLauncher launcher;

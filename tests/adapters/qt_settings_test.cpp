@@ -11,7 +11,7 @@ namespace {
 
 TEST(QtSettings, StoresStringsAndIgnoresOtherValues)
 {
-    testing::TempFolder temp;
+    test::TempFolder temp;
     const QString file = toQString(temp / "settings.ini");
     {
         QtSettings settings(file);

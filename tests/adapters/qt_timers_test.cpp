@@ -18,7 +18,7 @@ TEST(QtTimers, FiresRepeatedlyOnTheEventLoopUntilDestroyed)
         ++firings;
     });
     starting = false;
-    ASSERT_TRUE(testing::runUntil([&] { return firings >= 3; }));
+    ASSERT_TRUE(test::runUntil([&] { return firings >= 3; }));
     EXPECT_FALSE(firedInsideCaller);
 
     timer.reset();

@@ -14,9 +14,9 @@
 namespace tonfield {
 namespace {
 namespace fs = std::filesystem;
-using testing::readFile;
-using testing::TempFolder;
-using testing::writeFile;
+using test::readFile;
+using test::TempFolder;
+using test::writeFile;
 
 std::string idOf(int n)
 {
@@ -43,15 +43,15 @@ TEST(JobStore, HistoryListsOnlyTrustworthyRecordsNewestFirst)
     EXPECT_TRUE(readHistory(root.path()).empty()) << "no data/jobs yet";
 
     const fs::path jobs = layout::jobsFolder(root.path());
-    storeRecord(root.path(), testing::sampleJob(idOf(1), 100), idOf(1));
-    storeRecord(root.path(), testing::sampleJob(idOf(2), 200), idOf(2));
+    storeRecord(root.path(), test::sampleJob(idOf(1), 100), idOf(1));
+    storeRecord(root.path(), test::sampleJob(idOf(2), 200), idOf(2));
     writeFile(jobs / "stray.txt", "x");
-    fs::create_directories(jobs / idOf(3));                              // no record
-    fs::create_directories(jobs / idOf(4) / "job.json");                 // record is a folder
-    writeFile(jobs / idOf(5) / "job.json", "{\"id\":");                  // broken
-    storeRecord(root.path(), testing::sampleJob(idOf(1), 300), idOf(6)); // copied from another job
-    storeRecord(root.path(), testing::sampleJob("not-a-job-id", 400), "not-a-job-id");
-    storeRecord(root.path(), testing::sampleJob("ABCDEF0123456789ABCDEF0123456789", 500),
+    fs::create_directories(jobs / idOf(3));                           // no record
+    fs::create_directories(jobs / idOf(4) / "job.json");              // record is a folder
+    writeFile(jobs / idOf(5) / "job.json", "{\"id\":");               // broken
+    storeRecord(root.path(), test::sampleJob(idOf(1), 300), idOf(6)); // copied from another job
+    storeRecord(root.path(), test::sampleJob("not-a-job-id", 400), "not-a-job-id");
+    storeRecord(root.path(), test::sampleJob("ABCDEF0123456789ABCDEF0123456789", 500),
                 "ABCDEF0123456789ABCDEF0123456789"); // not lower case
 
     EXPECT_EQ(idsOf(readHistory(root.path())), (std::vector<std::string>{idOf(2), idOf(1)}));
@@ -64,7 +64,7 @@ TEST(JobStore, EqualCreationTimesKeepTheListingOrder)
     TempFolder root;
     constexpr int count = 40;
     for (int n = 1; n <= count; ++n)
-        storeRecord(root.path(), testing::sampleJob(idOf(n), n == count ? 99 : 50), idOf(n));
+        storeRecord(root.path(), test::sampleJob(idOf(n), n == count ? 99 : 50), idOf(n));
 
     std::vector<std::string> listed;
     for (const auto& entry : fs::directory_iterator(layout::jobsFolder(root.path())))
@@ -78,7 +78,7 @@ TEST(JobStore, EqualCreationTimesKeepTheListingOrder)
 TEST(JobStore, WriteReplacesTheRecordAndNeverCreatesTheFolder)
 {
     TempFolder root;
-    Job job = testing::sampleJob(idOf(1), 100);
+    Job job = test::sampleJob(idOf(1), 100);
     auto failure = writeRecord(root.path(), job);
     ASSERT_TRUE(failure);
     EXPECT_EQ(*failure,
@@ -100,7 +100,7 @@ TEST(JobStore, WriteReplacesTheRecordAndNeverCreatesTheFolder)
 TEST(JobStore, FailedWriteKeepsTheOldRecordAndLeavesNoTemporaryFile)
 {
     TempFolder root;
-    Job job = testing::sampleJob(idOf(1), 100);
+    Job job = test::sampleJob(idOf(1), 100);
     fs::create_directories(layout::jobFolder(root.path(), job.id));
     ASSERT_FALSE(writeRecord(root.path(), job));
     const std::string before = readFile(layout::recordFile(root.path(), job.id));
@@ -108,7 +108,7 @@ TEST(JobStore, FailedWriteKeepsTheOldRecordAndLeavesNoTemporaryFile)
     job.message = std::string(256 * 1024, 'x');
     std::optional<std::string> failure;
     {
-        testing::FileSizeLimit limit(4096);
+        test::FileSizeLimit limit(4096);
         ASSERT_TRUE(limit.applied());
         failure = writeRecord(root.path(), job);
     }
@@ -127,12 +127,12 @@ TEST(JobStore, HostileRecordsNeitherBlockNorExhaustMemory)
 {
     TempFolder root;
     const fs::path jobs = layout::jobsFolder(root.path());
-    storeRecord(root.path(), testing::sampleJob(idOf(1), 100), idOf(1));
+    storeRecord(root.path(), test::sampleJob(idOf(1), 100), idOf(1));
     fs::create_directories(jobs / idOf(2));
     ASSERT_EQ(::mkfifo((jobs / idOf(2) / "job.json").c_str(), 0600), 0);
     fs::create_directories(jobs / idOf(3));
     fs::create_symlink("/dev/zero", jobs / idOf(3) / "job.json");
-    Job huge = testing::sampleJob(idOf(4), 200);
+    Job huge = test::sampleJob(idOf(4), 200);
     huge.message = std::string(5 * 1024 * 1024, 'x');
     storeRecord(root.path(), huge, idOf(4));
 
@@ -144,7 +144,7 @@ TEST(JobStore, HostileRecordsNeitherBlockNorExhaustMemory)
 TEST(JobStore, SavingRemovesTemporaryFilesOfSavesThatDied)
 {
     TempFolder root;
-    const Job job = testing::sampleJob(idOf(1), 100);
+    const Job job = test::sampleJob(idOf(1), 100);
     const fs::path folder = layout::jobFolder(root.path(), job.id);
     writeFile(folder / ".job.json.999999999.0.tmp", "{\"id\":"); // beyond any pid
     writeFile(folder / ".job.json.1.3.tmp", "in flight");        // init never dies
@@ -160,7 +160,7 @@ TEST(JobStore, RefusesToWriteARecordWhoseIdNamesAPath)
 {
     TempFolder root;
     fs::create_directories(root / "data");
-    EXPECT_TRUE(writeRecord(root.path(), testing::sampleJob("..", 1)));
+    EXPECT_TRUE(writeRecord(root.path(), test::sampleJob("..", 1)));
     EXPECT_FALSE(fs::exists(root / "data/job.json"));
 }
 

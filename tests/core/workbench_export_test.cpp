@@ -8,10 +8,10 @@
 namespace tonfield {
 namespace {
 namespace fs = std::filesystem;
-using testing::readFile;
-using testing::writeFile;
+using test::readFile;
+using test::writeFile;
 
-class WorkbenchExport : public testing::WorkbenchFixture {
+class WorkbenchExport : public test::WorkbenchFixture {
 protected:
     // A finished job whose four stems lie in its output folder.
     void finishJobWithStems()
@@ -70,7 +70,7 @@ TEST_F(WorkbenchExport, ExportAllFillsANewFolderNamedAfterTheSource)
     EXPECT_TRUE(platform.dialogs.folderRequests.empty());
 
     sourceFile = temp / "a.b.flac";
-    testing::writeFile(sourceFile, "x");
+    test::writeFile(sourceFile, "x");
     finishJobWithStems();
     fs::create_directories(exports);
     platform.dialogs.folderAnswers = {exports, exports};
@@ -121,7 +121,7 @@ TEST_F(WorkbenchExport, ExportAllStaysInsideTheChosenFolderWhateverTheRecordSays
         SCOPED_TRACE(filename);
         Job job = *workbench->selectedJob();
         job.filename = filename;
-        testing::storeJob(engineRoot(), job);
+        test::storeJob(engineRoot(), job);
         workbench->loadHistory();
         workbench->select(workbench->jobs().at(0));
         platform.dialogs.folderAnswers.push_back(exports);
@@ -147,7 +147,7 @@ TEST_F(WorkbenchExport, AFailedCopyLeavesNoPartialFile)
 
     std::optional<std::string> allError, oneError;
     {
-        testing::FileSizeLimit limit(4096);
+        test::FileSizeLimit limit(4096);
         ASSERT_TRUE(limit.applied());
         workbench->exportAll();
         allError = workbench->error();

@@ -6,9 +6,9 @@
 namespace tonfield {
 namespace {
 
-class WorkbenchMonitoring : public testing::WorkbenchFixture {
+class WorkbenchMonitoring : public test::WorkbenchFixture {
 protected:
-    void writeLog(const std::string& text) { testing::writeFile(jobFile("process.log"), text); }
+    void writeLog(const std::string& text) { test::writeFile(jobFile("process.log"), text); }
 };
 
 TEST_F(WorkbenchMonitoring, TickFollowsTheClockAndTheLogOnlyWhileBusy)

@@ -5,17 +5,14 @@ namespace {
 namespace fs = std::filesystem;
 using Field = Workbench::Field;
 
-class WorkbenchPlayback : public testing::WorkbenchFixture {
+class WorkbenchPlayback : public test::WorkbenchFixture {
 protected:
     void SetUp() override
     {
         WorkbenchFixture::SetUp();
         platform.audio.durations = {{a, 180.0}, {b, 0.6}};
     }
-    testing::FakeAudio::State& player(std::size_t index)
-    {
-        return *platform.audio.opened.at(index);
-    }
+    test::FakeAudio::State& player(std::size_t index) { return *platform.audio.opened.at(index); }
 
     const fs::path a = "/stems/a_(Vocals).wav";
     const fs::path b = "/stems/b_(Drums).wav";

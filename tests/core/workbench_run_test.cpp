@@ -6,10 +6,10 @@ namespace tonfield {
 namespace {
 namespace fs = std::filesystem;
 using Field = Workbench::Field;
-using testing::readFile;
-using testing::writeFile;
+using test::readFile;
+using test::writeFile;
 
-class WorkbenchRun : public testing::WorkbenchFixture {};
+class WorkbenchRun : public test::WorkbenchFixture {};
 
 TEST_F(WorkbenchRun, LaunchPreparesTheJobAndInvokesTheEngine)
 {
@@ -31,11 +31,10 @@ TEST_F(WorkbenchRun, LaunchPreparesTheJobAndInvokesTheEngine)
     EXPECT_EQ(job.outputs, std::vector<JobOutput>{});
     EXPECT_FALSE(job.elapsed);
 
-    EXPECT_EQ(testing::readFile(jobFile("input/My Song (Live).flac")),
-              testing::readFile(sourceFile));
+    EXPECT_EQ(test::readFile(jobFile("input/My Song (Live).flac")), test::readFile(sourceFile));
     EXPECT_TRUE(fs::is_directory(jobFile("output")));
     EXPECT_TRUE(fs::exists(jobFile("process.log")));
-    EXPECT_EQ(decodeJob(testing::readFile(jobFile("job.json"))), job);
+    EXPECT_EQ(decodeJob(test::readFile(jobFile("job.json"))), job);
     ASSERT_EQ(workbench->jobs().size(), 1u) << "the history already lists the new job";
     EXPECT_EQ(workbench->jobs()[0].status, "running");
 
@@ -92,7 +91,7 @@ TEST_F(WorkbenchRun, GuardsLeaveEverythingAsItWas)
     EXPECT_TRUE(platform.launcher.launches.empty());
     EXPECT_FALSE(fs::exists(layout::jobsFolder(engineRoot())));
 
-    testing::makeEngineFolder(engineRoot(), true);
+    test::makeEngineFolder(engineRoot(), true);
     workbench->start();
     changes.clear();
     workbench->start(); // busy
@@ -122,7 +121,7 @@ TEST_F(WorkbenchRun, SourceGoneBeforeTheCopyRecordsAnError)
     EXPECT_TRUE(fs::is_directory(jobFile("input")));
     EXPECT_TRUE(fs::is_empty(jobFile("input")));
     EXPECT_TRUE(fs::is_directory(jobFile("output")));
-    EXPECT_EQ(decodeJob(testing::readFile(jobFile("job.json")))->status, "error");
+    EXPECT_EQ(decodeJob(test::readFile(jobFile("job.json")))->status, "error");
     ASSERT_EQ(workbench->jobs().size(), 1u);
     EXPECT_TRUE(platform.launcher.launches.empty());
 }
@@ -137,7 +136,7 @@ TEST_F(WorkbenchRun, LaunchFailureSavesTheRunningRecordAgainAsError)
     EXPECT_EQ(workbench->error(), platform.launcher.failure);
     EXPECT_EQ(workbench->message(), "正在加载模型，首次使用需要下载权重。");
     EXPECT_EQ(workbench->log(), "");
-    Job stored = *decodeJob(testing::readFile(jobFile("job.json")));
+    Job stored = *decodeJob(test::readFile(jobFile("job.json")));
     EXPECT_EQ(stored.status, "error");
     EXPECT_EQ(stored.message, platform.launcher.failure);
     EXPECT_EQ(workbench->jobs().at(0), stored);
@@ -190,11 +189,11 @@ TEST_F(WorkbenchRun, ExitZeroWithStemsEndsDone)
 {
     startJob();
     const std::string stemName = "晴天 #1_(Vocals).wav";
-    testing::writeFile(jobFile("output/" + stemName), std::string(1234, 'v'));
-    testing::writeFile(jobFile("output/a_(Bass).wav"), std::string(10, 'b'));
-    testing::writeFile(jobFile("output/b_(Drums).mp3"), "");
-    testing::writeFile(jobFile("output/notes.txt"), "x");
-    testing::writeFile(jobFile("process.log"), "模型就绪\n done\n");
+    test::writeFile(jobFile("output/" + stemName), std::string(1234, 'v'));
+    test::writeFile(jobFile("output/a_(Bass).wav"), std::string(10, 'b'));
+    test::writeFile(jobFile("output/b_(Drums).mp3"), "");
+    test::writeFile(jobFile("output/notes.txt"), "x");
+    test::writeFile(jobFile("process.log"), "模型就绪\n done\n");
     platform.clock.now += 59.9;
     platform.launcher.exit(0);
 
@@ -212,14 +211,14 @@ TEST_F(WorkbenchRun, ExitZeroWithStemsEndsDone)
                            }));
     EXPECT_EQ(workbench->stems().size(), 3u);
     EXPECT_EQ(workbench->log(), "模型就绪\n done\n");
-    EXPECT_EQ(decodeJob(testing::readFile(jobFile("job.json"))), job);
+    EXPECT_EQ(decodeJob(test::readFile(jobFile("job.json"))), job);
     EXPECT_EQ(workbench->jobs().at(0), job);
 }
 
 TEST_F(WorkbenchRun, NonZeroExitOrNoStemsEndsInError)
 {
     startJob();
-    testing::writeFile(jobFile("output/x_(Vocals).wav"), "v");
+    test::writeFile(jobFile("output/x_(Vocals).wav"), "v");
     platform.launcher.exit(137);
     EXPECT_EQ(workbench->selectedJob()->status, "error");
     EXPECT_EQ(workbench->message(), "分轨失败，请展开运行日志查看原因。");
@@ -239,9 +238,9 @@ TEST_F(WorkbenchRun, CancelledRunEndsCancelledWhateverTheEngineDid)
     EXPECT_TRUE(workbench->busy()) << "the run ends when the engine has exited";
     EXPECT_EQ(platform.launcher.last().terminateRequests, 1);
     EXPECT_EQ(workbench->message(), "正在取消，等待引擎退出…");
-    EXPECT_EQ(decodeJob(testing::readFile(jobFile("job.json")))->status, "cancelled");
+    EXPECT_EQ(decodeJob(test::readFile(jobFile("job.json")))->status, "cancelled");
 
-    testing::writeFile(jobFile("output/x_(Vocals).wav"), "v");
+    test::writeFile(jobFile("output/x_(Vocals).wav"), "v");
     platform.launcher.exit(0);
     const Job& job = *workbench->selectedJob();
     EXPECT_EQ(job.status, "cancelled");
@@ -263,7 +262,7 @@ TEST_F(WorkbenchRun, QuitDuringARunRecordsItCancelled)
     EXPECT_EQ(platform.launcher.last().terminateRequests, 1);
     EXPECT_EQ(workbench->message(), message);
     EXPECT_TRUE(workbench->busy());
-    Job stored = *decodeJob(testing::readFile(jobFile("job.json")));
+    Job stored = *decodeJob(test::readFile(jobFile("job.json")));
     EXPECT_EQ(stored.status, "cancelled");
     EXPECT_EQ(stored.message, "App 已退出，任务取消");
 }

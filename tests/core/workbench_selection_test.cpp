@@ -18,14 +18,14 @@ std::vector<std::string> namesOf(const std::vector<Stem>& stems)
 
 TEST(StemListing, KeepsStemExtensionsInCodePointOrderOfTheNfcName)
 {
-    testing::TempFolder folder;
+    test::TempFolder folder;
     for (const char* name : {"b.WAV", "a.Flac", "c.ogg", "d.m4a", "notes.txt", ".DS_Store",
                              "x_(Vocals).wav", "._x_(Vocals).wav", "Vocals.wav", "vocals.wav",
                              "track10.mp3", "track9.mp3", "\xC3\xA9t\xC3\xA9.wav" /* NFC é */,
                              "e\xCC\x81"
                              "a.wav" /* NFD é */,
                              "noext", "\xFF.wav"})
-        testing::writeFile(folder / name, "");
+        test::writeFile(folder / name, "");
     fs::create_directories(folder / "more.wav");
 
     EXPECT_EQ(
@@ -38,11 +38,11 @@ TEST(StemListing, KeepsStemExtensionsInCodePointOrderOfTheNfcName)
     EXPECT_TRUE(listStems(folder / "missing").empty());
 }
 
-class WorkbenchSelection : public testing::WorkbenchFixture {
+class WorkbenchSelection : public test::WorkbenchFixture {
 protected:
     Job storedJob(std::string mode, std::string quality)
     {
-        Job job = testing::sampleJob(std::string(32, 'e'));
+        Job job = test::sampleJob(std::string(32, 'e'));
         job.mode = std::move(mode);
         job.format = "MP3";
         job.quality = std::move(quality);
@@ -55,9 +55,9 @@ protected:
 TEST_F(WorkbenchSelection, SelectRestoresTheJobsSettingsStemsAndLog)
 {
     Job job = storedJob("six", "high");
-    testing::writeFile(layout::outputFolder(engineRoot(), job.id) / "x_(Drums).wav", "");
-    testing::writeFile(layout::outputFolder(engineRoot(), job.id) / "x_(Bass).wav", "");
-    testing::writeFile(layout::logFile(engineRoot(), job.id), "line\rredrawn");
+    test::writeFile(layout::outputFolder(engineRoot(), job.id) / "x_(Drums).wav", "");
+    test::writeFile(layout::outputFolder(engineRoot(), job.id) / "x_(Bass).wav", "");
+    test::writeFile(layout::logFile(engineRoot(), job.id), "line\rredrawn");
     workbench->setShowHistory(true);
     changes.clear();
 

@@ -13,9 +13,9 @@ namespace tonfield {
 namespace {
 namespace fs = std::filesystem;
 using Field = Workbench::Field;
-using testing::FakePlatform;
-using testing::makeEngineFolder;
-using testing::TempFolder;
+using test::FakePlatform;
+using test::makeEngineFolder;
+using test::TempFolder;
 
 class WorkbenchState : public ::testing::Test {
 protected:
@@ -23,7 +23,7 @@ protected:
 
     void storeJob(const fs::path& root, const std::string& id, double created)
     {
-        testing::storeJob(root, testing::sampleJob(id, created));
+        test::storeJob(root, test::sampleJob(id, created));
     }
 
     TempFolder temp;

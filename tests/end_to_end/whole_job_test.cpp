@@ -46,20 +46,20 @@ void dropFile(QWidget& target, const fs::path& file)
 
 TEST(WholeJob, DropStartPlayExportAndFindItAgain)
 {
-    testing::TempFolder temp;
+    test::TempFolder temp;
     const fs::path engineRoot = temp / "Engine";
     const std::string makeFolder = std::string(TONFIELD_SOURCE_DIR) +
                                    "/reference-engine/make_engine_folder.sh '" +
                                    engineRoot.string() + "'";
     ASSERT_EQ(std::system(makeFolder.c_str()), 0);
     const fs::path song = temp / "晴天 demo.m4a";
-    ASSERT_TRUE(testing::makeTone(song, 4.0));
+    ASSERT_TRUE(test::makeTone(song, 4.0));
 
     platform::QtServices real;
     real.settings = platform::QtSettings(platform::toQString(temp / "settings.ini"));
     real.settings.setString("engineRoot", engineRoot.string());
-    testing::ScriptedDialogs dialogs;
-    testing::RecordingFileBrowser fileBrowser;
+    test::ScriptedDialogs dialogs;
+    test::RecordingFileBrowser fileBrowser;
     auto workbench =
         Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
                            real.environment, real.grants, real.launcher, real.audio, fileBrowser});
@@ -70,17 +70,17 @@ TEST(WholeJob, DropStartPlayExportAndFindItAgain)
 
     dropFile(*find(window, "sourcePanel"), song);
     find<QAbstractButton>(window, "four")->click();
-    testing::runUntil(
+    test::runUntil(
         [&] { return find<ui::ElidedLabel>(window, "fileName")->text() == "晴天 demo.m4a"; });
     find<QAbstractButton>(window, "start")->click();
     ASSERT_TRUE(workbench->busy()) << workbench->error().value_or("");
-    ASSERT_TRUE(testing::runUntil([&] { return !workbench->busy(); }, 300'000));
+    ASSERT_TRUE(test::runUntil([&] { return !workbench->busy(); }, 300'000));
 
     const Job job = workbench->selectedJob().value();
     ASSERT_EQ(job.status, "done") << workbench->log();
     EXPECT_EQ(workbench->message(), "分轨完成，已生成 4 条独立音轨。");
     EXPECT_NE(workbench->log().find("模型就绪"), std::string::npos);
-    testing::runUntil([&] { return window.findChildren<QWidget*>("stemRow").size() == 4; });
+    test::runUntil([&] { return window.findChildren<QWidget*>("stemRow").size() == 4; });
     std::vector<QString> labels;
     for (QWidget* row : window.findChildren<QWidget*>("stemRow"))
         labels.push_back(row->findChild<ui::ElidedLabel*>("stemName")->text());
@@ -92,7 +92,7 @@ TEST(WholeJob, DropStartPlayExportAndFindItAgain)
     window.findChildren<QAbstractButton*>("rowPlayButton")[0]->click();
     ASSERT_FALSE(workbench->error()) << *workbench->error();
     EXPECT_EQ(workbench->playingURL(), workbench->stems()[0].url);
-    ASSERT_TRUE(testing::runUntil([&] { return workbench->playbackTime() > 0.2; }));
+    ASSERT_TRUE(test::runUntil([&] { return workbench->playbackTime() > 0.2; }));
     EXPECT_NEAR(workbench->playbackDuration(), 4.0, 0.1);
 
     dialogs.folderAnswers.push_back(temp / "exports");
@@ -100,8 +100,8 @@ TEST(WholeJob, DropStartPlayExportAndFindItAgain)
     find<QAbstractButton>(window, "exportAll")->click();
     ASSERT_EQ(fileBrowser.opened, std::vector<fs::path>{temp / "exports" / "晴天 demo · 分轨"});
     for (const Stem& stem : workbench->stems())
-        EXPECT_EQ(testing::readFile(fileBrowser.opened[0] / stem.url.filename()),
-                  testing::readFile(stem.url));
+        EXPECT_EQ(test::readFile(fileBrowser.opened[0] / stem.url.filename()),
+                  test::readFile(stem.url));
 
     // A new start of the application finds the job in its history.
     auto restarted =
@@ -109,7 +109,7 @@ TEST(WholeJob, DropStartPlayExportAndFindItAgain)
                            real.environment, real.grants, real.launcher, real.audio, fileBrowser});
     ASSERT_EQ(restarted->jobs().size(), 1u);
     EXPECT_EQ(restarted->jobs()[0], job);
-    EXPECT_EQ(decodeJob(testing::readFile(layout::recordFile(engineRoot, job.id))), job);
+    EXPECT_EQ(decodeJob(test::readFile(layout::recordFile(engineRoot, job.id))), job);
 }
 
 } // namespace

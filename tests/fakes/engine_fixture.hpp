@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-namespace tonfield::testing {
+namespace tonfield::test {
 
 // Makes `folder` an engine folder: the script, and optionally an executable
 // interpreter at .venv/bin/python.
@@ -18,4 +18,4 @@ inline void makeEngineFolder(const std::filesystem::path& folder, bool withInter
     }
 }
 
-} // namespace tonfield::testing
+} // namespace tonfield::test

@@ -9,7 +9,7 @@
 #include <map>
 #include <vector>
 
-namespace tonfield::testing {
+namespace tonfield::test {
 
 struct ManualClock final : platform::Clock {
     double now = 1'733'500'000.25;
@@ -263,4 +263,4 @@ struct FakePlatform {
     }
 };
 
-} // namespace tonfield::testing
+} // namespace tonfield::test

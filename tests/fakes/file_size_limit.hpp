@@ -3,7 +3,7 @@
 #include <csignal>
 #include <sys/resource.h>
 
-namespace tonfield::testing {
+namespace tonfield::test {
 
 // While it lives, no file can grow past `bytes`: writes beyond fail with
 // "File too large", standing in for a full disk without needing one.
@@ -28,4 +28,4 @@ private:
     bool applied_ = false;
 };
 
-} // namespace tonfield::testing
+} // namespace tonfield::test

@@ -6,7 +6,7 @@
 
 #include "fakes/temp_folder.hpp"
 
-namespace tonfield::testing {
+namespace tonfield::test {
 
 // A finished job record; tests change the fields they care about.
 inline Job sampleJob(std::string id, double created = 1)
@@ -29,4 +29,4 @@ inline void storeJob(const std::filesystem::path& engineRoot, const Job& job)
     writeFile(layout::recordFile(engineRoot, job.id), *encodeJob(job));
 }
 
-} // namespace tonfield::testing
+} // namespace tonfield::test

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace tonfield::testing {
+namespace tonfield::test {
 
 // A fresh folder under the system's temporary folder, removed with its content.
 class TempFolder {
@@ -53,4 +53,4 @@ inline std::string readFile(const std::filesystem::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-} // namespace tonfield::testing
+} // namespace tonfield::test

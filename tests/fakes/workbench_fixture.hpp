@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-namespace tonfield::testing {
+namespace tonfield::test {
 
 // A Workbench over fakes with a ready engine folder and an imported source.
 class WorkbenchFixture : public ::testing::Test {
@@ -44,4 +44,4 @@ protected:
     std::vector<Workbench::Field> changes;
 };
 
-} // namespace tonfield::testing
+} // namespace tonfield::test

@@ -28,7 +28,7 @@ class AppProcessTest final : public QObject {
 private slots:
     void startsAndQuitsCleanlyWhenIdle()
     {
-        tonfield::testing::TempFolder home;
+        tonfield::test::TempFolder home;
         QProcess app;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
@@ -56,8 +56,8 @@ private slots:
         QVERIFY(server.waitForReadyRead(30'000));
         const QString display = ":" + QString::fromLatin1(server.readLine()).trimmed();
 
-        tonfield::testing::TempFolder home;
-        tonfield::testing::writeFile(home / "notes.txt", "not audio");
+        tonfield::test::TempFolder home;
+        tonfield::test::writeFile(home / "notes.txt", "not audio");
         QProcess app;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "xcb");

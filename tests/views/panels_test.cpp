@@ -22,9 +22,9 @@
 #include <QTest>
 
 using namespace tonfield;
-using testing::child;
-using testing::settle;
-using testing::shown;
+using test::child;
+using test::settle;
+using test::shown;
 
 namespace {
 
@@ -50,7 +50,7 @@ QString symbolOf(const QLabel* label)
 namespace {
 
 // The whole workspace shown at a content size, redrawn at every change.
-std::unique_ptr<ui::WorkspaceView> showWorkspace(testing::ViewFixture& f, QSize size)
+std::unique_ptr<ui::WorkspaceView> showWorkspace(test::ViewFixture& f, QSize size)
 {
     auto view =
         std::make_unique<ui::WorkspaceView>(*f.workbench, std::function<void(const QUrl&)>());
@@ -80,7 +80,7 @@ class PanelsTest final : public QObject {
 private slots:
     void sourcePanelImportsTheFirstDroppedFileUnlessBusy()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         ui::SourcePanel panel(*f.workbench);
         QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &panel,
                          &ui::SourcePanel::refresh);
@@ -120,7 +120,7 @@ private slots:
 
     void settingsPanelWritesAndFollowsTheFields()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         ui::SettingsPanel panel(*f.workbench);
         QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &panel,
                          &ui::SettingsPanel::refresh);
@@ -179,7 +179,7 @@ private slots:
 
     void resultsPanelAcrossIdleBusyStemsAndFailure()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         QUrl revealed;
         ui::ResultsPanel panel(*f.workbench, [&](const QUrl& url) { revealed = url; });
         QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &panel,
@@ -191,9 +191,9 @@ private slots:
 
         f.startJob();
         f.platform.clock.now += 83.4;
-        testing::writeFile(f.engineRoot() /
-                               ("data/jobs/" + f.workbench->selectedJob()->id + "/process.log"),
-                           "模型就绪\r 10%");
+        test::writeFile(f.engineRoot() /
+                            ("data/jobs/" + f.workbench->selectedJob()->id + "/process.log"),
+                        "模型就绪\r 10%");
         f.platform.timers.fireAll();
         settle();
         QVERIFY(shown(child(panel, "progress")) && !shown(child(panel, "emptyState")));
@@ -242,7 +242,7 @@ private slots:
 
     void historyListRowsAndRefresh()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         ui::HistoryList list(*f.workbench);
         QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &list,
                          &ui::HistoryList::refresh);
@@ -275,11 +275,10 @@ private slots:
     // A damaged record's time is shown as a dash, never as a wrapped date.
     void historyDatesOutsideTheCalendarShowADash()
     {
-        testing::ViewFixture f;
-        testing::storeJob(f.engineRoot(),
-                          testing::sampleJob("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa1", 1e300));
-        testing::storeJob(f.engineRoot(),
-                          testing::sampleJob("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa2", 1733500000));
+        test::ViewFixture f;
+        test::storeJob(f.engineRoot(), test::sampleJob("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa1", 1e300));
+        test::storeJob(f.engineRoot(),
+                       test::sampleJob("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa2", 1733500000));
         f.workbench->loadHistory();
         ui::HistoryList list(*f.workbench);
         list.refresh();
@@ -292,7 +291,7 @@ private slots:
 
     void playbackBarRangeAndSeek()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         ui::PlaybackBar bar(*f.workbench);
         QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &bar,
                          &ui::PlaybackBar::refresh);
@@ -319,7 +318,7 @@ private slots:
     // A click on the track jumps there; keys move in steps a listener can use.
     void playbackBarTimelineClicksAndKeys()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         ui::PlaybackBar bar(*f.workbench);
         QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &bar,
                          &ui::PlaybackBar::refresh);
@@ -350,14 +349,14 @@ private slots:
     // and every row keeps its status and buttons in view.
     void longNamesNeverWidenThePage()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         QString longStem; // with "_(Vocals).wav", 253 of the 255 bytes a name may have
         for (int i = 0; i < 80; ++i)
             longStem += "长";
         f.finishJobWithStems({(longStem + "_(Vocals).wav").toUtf8().constData()});
-        Job longJob = testing::sampleJob("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa7", 5);
+        Job longJob = test::sampleJob("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa7", 5);
         longJob.filename = (longStem + longStem + ".flac").toStdString();
-        testing::storeJob(f.engineRoot(), longJob);
+        test::storeJob(f.engineRoot(), longJob);
         f.workbench->loadHistory();
         f.workbench->setShowHistory(true);
 
@@ -391,7 +390,7 @@ private slots:
     // 25 points under the content, not at the bottom of the window.
     void emptyPanelsAndTheFooterLeaveNoExtraSpace()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         auto gapUnder = [](QWidget& panel, const char* last) {
             panel.resize(700, 10);
             panel.adjustSize();
@@ -416,7 +415,7 @@ private slots:
     // Chinese in the log falls back to a regular-weight CJK face, not a bold one.
     void logDrawsChineseAtRegularWeight()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         ui::ResultsPanel results(*f.workbench, {});
         const QFont logFont = child<QPlainTextEdit>(results, "logView")->font();
         auto ink = [](QFont font) {
@@ -445,7 +444,7 @@ private slots:
     // Tab moves in reading order, and wherever focus lands a mint ring shows it.
     void keyboardFocusIsVisibleAndInReadingOrder()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         f.finishJobWithStems({"a_(Vocals).wav", "a_(Drums).wav"});
         const auto stem = f.workbench->stems().front().url;
         f.platform.audio.durations = {{stem, 10}};
@@ -492,7 +491,7 @@ private slots:
     // button is, and come back when it ends.
     void disabledControlsLookDisabled()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         f.finishJobWithStems({"a_(Vocals).wav"});
         const auto shownView = showWorkspace(f, {1240, 860});
         ui::WorkspaceView& view = *shownView;
@@ -525,7 +524,7 @@ private slots:
     // icon glyphs), rows say what they act on, file names are exposed.
     void screenReadersGetNamesForEveryControl()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         f.finishJobWithStems({"a_(Vocals).wav"});
         const auto stem = f.workbench->stems().front().url;
         f.platform.audio.durations = {{stem, 10}, {f.source(), 10}};
@@ -565,7 +564,7 @@ private slots:
 
     void workspaceShowsThePlaybackBarOnlyWhileAFileIsLoaded()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         ui::WorkspaceView view(*f.workbench, {});
         QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &view,
                          &ui::WorkspaceView::refresh);

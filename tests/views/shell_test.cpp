@@ -30,8 +30,8 @@
 #include <unistd.h>
 
 using namespace tonfield;
-using testing::child;
-using testing::settle;
+using test::child;
+using test::settle;
 
 class ShellTest final : public QObject {
     Q_OBJECT
@@ -39,7 +39,7 @@ class ShellTest final : public QObject {
 private slots:
     void topBarFollowsTheEngineOnDisk()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         ui::TopBar bar(*f.workbench);
         QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &bar, &ui::TopBar::refresh);
         QCOMPARE(bar.height(), ui::TopBar::heightPx);
@@ -50,7 +50,7 @@ private slots:
         std::filesystem::remove(f.engineRoot() / ".venv/bin/python");
         QTRY_COMPARE(bar.dotColour(), ui::theme::orange());
         QCOMPARE(child<QLabel>(bar, "engineStatus")->text(), QString("请选择分轨引擎文件夹"));
-        testing::makeEngineFolder(f.engineRoot(), true);
+        test::makeEngineFolder(f.engineRoot(), true);
         QTRY_COMPARE(bar.dotColour(), ui::theme::mint());
 
         f.workbench->setShowHistory(true);
@@ -60,7 +60,7 @@ private slots:
 
     void sidebarCountsJobsAndFollowsBusy()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         QUrl opened;
         ui::Sidebar sidebar(*f.workbench, [&](const QUrl& url) { opened = url; });
         QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &sidebar,
@@ -75,7 +75,7 @@ private slots:
         QVERIFY(child<QAbstractButton>(sidebar, "处理记录")->isEnabled());
 
         // Opening the history re-reads it from disk.
-        testing::storeJob(f.engineRoot(), testing::sampleJob(std::string(32, 'b')));
+        test::storeJob(f.engineRoot(), test::sampleJob(std::string(32, 'b')));
         child<QAbstractButton>(sidebar, "处理记录")->click();
         settle();
         QVERIFY(f.workbench->showHistory());
@@ -90,7 +90,7 @@ private slots:
 
     void menusFollowBusy()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         ui::MainWindow window(*f.bridge, {});
         QWidget settingsWindow;
         const app::Menus menus = app::installMenus(window, *f.bridge, settingsWindow);
@@ -109,7 +109,7 @@ private slots:
     // Ctrl+E exports all, Ctrl+H opens the history, Ctrl+, the settings.
     void keyboardShortcutsLiveInTheMenus()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         ui::MainWindow window(*f.bridge, {});
         QWidget settingsWindow;
         const app::Menus menus = app::installMenus(window, *f.bridge, settingsWindow);
@@ -155,10 +155,10 @@ private slots:
 
     void errorAlertShowsAndClearsTheError()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         ui::MainWindow window(*f.bridge, {});
         QString shownText;
-        testing::answerNextDialog([&](QWidget* dialog) {
+        test::answerNextDialog([&](QWidget* dialog) {
             auto* alert = qobject_cast<QMessageBox*>(dialog);
             QVERIFY(alert);
             // A newer error while the alert is up replaces its text.
@@ -176,7 +176,7 @@ private slots:
 
     void quitDecision()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         int asked = 0;
         bool answer = false;
         app::QuitConfirmation quit(*f.workbench, [&] {
@@ -188,16 +188,16 @@ private slots:
 
         f.startJob();
         const auto record = layout::recordFile(f.engineRoot(), f.workbench->selectedJob()->id);
-        const std::string before = testing::readFile(record);
+        const std::string before = test::readFile(record);
         QVERIFY(!quit.mayQuit()); // "继续分轨"
         QCOMPARE(asked, 1);
         QVERIFY(f.workbench->busy());
-        QCOMPARE(testing::readFile(record), before);
+        QCOMPARE(test::readFile(record), before);
         QCOMPARE(f.platform.launcher.last().terminateRequests, 0);
 
         answer = true; // "退出"
         QVERIFY(quit.mayQuit());
-        const Job saved = *decodeJob(testing::readFile(record));
+        const Job saved = *decodeJob(test::readFile(record));
         QCOMPARE(saved.status, std::string("cancelled"));
         QCOMPARE(saved.message, std::string("App 已退出，任务取消"));
         QCOMPARE(f.platform.launcher.last().terminateRequests, 1);
@@ -205,10 +205,10 @@ private slots:
 
     void saveChooserAddsTheStemsExtension()
     {
-        testing::TempFolder temp;
+        test::TempFolder temp;
         platform::QtDialogs dialogs;
         for (const char* typed : {"mix", "mix.flac"}) {
-            testing::answerNextDialog([&](QWidget* dialog) {
+            test::answerNextDialog([&](QWidget* dialog) {
                 auto* chooser = qobject_cast<QFileDialog*>(dialog);
                 QVERIFY(chooser);
                 chooser->setDirectory(QString::fromStdString(temp.path().string()));
@@ -235,7 +235,7 @@ private slots:
     void quitAlertKeepsItsSentenceOnOneLine()
     {
         bool fits = false;
-        testing::answerNextDialog([&](QWidget* dialog) {
+        test::answerNextDialog([&](QWidget* dialog) {
             auto* text = dialog->findChild<QLabel*>("qt_msgbox_informativelabel");
             QVERIFY(text);
             fits = text->width() >= text->fontMetrics().horizontalAdvance(text->text());
@@ -250,18 +250,18 @@ private slots:
     // reaches modal loops that run after it, so no test below opens a dialog.
     void terminationSignalEndsARunningJobWithoutAsking()
     {
-        testing::TempFolder temp;
+        test::TempFolder temp;
         const std::filesystem::path engine = temp / "Engine";
-        testing::makeEngineFolder(engine, false);
+        test::makeEngineFolder(engine, false);
         const auto python = engine / ".venv/bin/python";
-        testing::writeFile(python, "#!/bin/sh\n"
-                                   "trap 'echo stop > terminated; exit 143' TERM\n"
-                                   "echo 模型就绪\n"
-                                   "while :; do sleep 0.05; done\n");
+        test::writeFile(python, "#!/bin/sh\n"
+                                "trap 'echo stop > terminated; exit 143' TERM\n"
+                                "echo 模型就绪\n"
+                                "while :; do sleep 0.05; done\n");
         std::filesystem::permissions(python, std::filesystem::perms::owner_all);
-        testing::writeFile(temp / "song.flac", "fLaC");
+        test::writeFile(temp / "song.flac", "fLaC");
 
-        testing::FakePlatform fakes;
+        test::FakePlatform fakes;
         fakes.environment.currentDirectoryPath = engine;
         platform::QtProcessLauncher launcher;
         auto workbench = Workbench::create(fakes.services(&launcher));
@@ -285,7 +285,7 @@ private slots:
         QCOMPARE(QApplication::exec(), 0);
         QCOMPARE(asked, 0);
         QVERIFY(!window.isVisible());
-        const Job saved = *decodeJob(testing::readFile(record));
+        const Job saved = *decodeJob(test::readFile(record));
         QCOMPARE(saved.status, std::string("cancelled"));
         QCOMPARE(saved.message, std::string("App 已退出，任务取消"));
         QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(engine / "terminated"), 30'000);
@@ -293,7 +293,7 @@ private slots:
 
     void closingTheWindowPassesTheDecision()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         bool allow = false;
         ui::MainWindow window(*f.bridge, {.openUrl = {}, .mayClose = [&] { return allow; }});
         window.show();
@@ -317,7 +317,7 @@ private slots:
 
     void windowSizesAndPanelHeaders()
     {
-        testing::ViewFixture f;
+        test::ViewFixture f;
         ui::MainWindow window(*f.bridge, {});
         QWidget settingsWindow;
         app::installMenus(window, *f.bridge, settingsWindow);
@@ -340,13 +340,13 @@ private slots:
 
     void settingsWindowFollowsTheEngineFolder()
     {
-        testing::FakePlatform noEngine;
+        test::FakePlatform noEngine;
         auto unconfigured = Workbench::create(noEngine.services());
         ui::WorkbenchBridge unconfiguredBridge(*unconfigured);
         QCOMPARE(child<QLabel>(app::SettingsWindow(unconfiguredBridge), "engineFolder")->text(),
                  QString("尚未配置"));
 
-        testing::ViewFixture f;
+        test::ViewFixture f;
         app::SettingsWindow settings(*f.bridge);
         settings.show();
         QVERIFY(QTest::qWaitForWindowExposed(&settings));
@@ -354,7 +354,7 @@ private slots:
         QCOMPARE(child<QLabel>(settings, "engineFolder")->text(),
                  QString::fromStdString(f.engineRoot().string()));
         const auto other = f.temp / "Other Engine";
-        testing::makeEngineFolder(other, false);
+        test::makeEngineFolder(other, false);
         f.platform.dialogs.folderAnswers.push_back(other);
         child<QAbstractButton>(settings, "chooseEngine")->click();
         settle();

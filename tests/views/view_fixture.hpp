@@ -15,7 +15,7 @@
 
 #include <functional>
 
-namespace tonfield::testing {
+namespace tonfield::test {
 
 // A Workbench over fakes with a ready engine folder, bridged to Qt.
 struct ViewFixture {
@@ -83,4 +83,4 @@ inline bool shown(const QWidget* widget)
     return widget && widget->isVisibleTo(widget->window());
 }
 
-} // namespace tonfield::testing
+} // namespace tonfield::test
