@@ -6,56 +6,14 @@
 
 #include "model/job_layout.hpp"
 
-#include "fakes/engine_fixture.hpp"
-#include "fakes/fake_platform.hpp"
+#include "running_job.hpp"
 
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace {
-namespace fs = std::filesystem;
 using namespace tonfield;
-
-struct RunningJob {
-    test::TempFolder temp;
-    test::FakePlatform platform;
-    std::shared_ptr<Workbench> workbench;
-
-    RunningJob()
-    {
-        test::makeEngineFolder(temp / "Engine", true);
-        platform.environment.currentDirectoryPath = temp / "Engine";
-        test::writeFile(temp / "song.wav", "RIFF");
-        workbench = Workbench::create(platform.services());
-        workbench->importFile(temp / "song.wav");
-        workbench->start();
-    }
-    fs::path jobFile(const std::string& name) const
-    {
-        return layout::jobFolder(temp / "Engine", workbench->selectedJob()->id) / name;
-    }
-};
-
-// A log of the given size whose last mebibyte is engine text; the rest is a
-// hole in the file, so even 1 GiB costs no disk.
-void growLog(const fs::path& log, std::int64_t bytes)
-{
-    const std::int64_t textBytes = 1 << 20;
-    const int fd = ::open(log.c_str(), O_WRONLY | O_TRUNC);
-    if (fd < 0 || ::ftruncate(fd, bytes - textBytes) != 0)
-        std::abort();
-    ::lseek(fd, 0, SEEK_END);
-    std::string line = "\r分离进度  42% 模型就绪 Starting separation process\n";
-    std::string text;
-    while (static_cast<std::int64_t>(text.size()) < textBytes)
-        text += line;
-    text.resize(textBytes);
-    if (::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
-        std::abort();
-    ::close(fd);
-}
+using bench::growLog;
+using bench::RunningJob;
 
 void BM_tickWhileRunning(benchmark::State& state)
 {

@@ -48,8 +48,10 @@ SettingsWindow::SettingsWindow(ui::WorkbenchBridge& bridge, QWidget* parent)
     refresh();
 }
 
-void SettingsWindow::refresh()
+void SettingsWindow::refresh(const ui::FieldSet& changed)
 {
+    if (!changed.any({Workbench::Field::engineRoot}))
+        return;
     const auto& root = workbench_.engineRoot();
     engineFolder_->setText(root ? platform::toQString(*root) : QString("尚未配置"));
     // The width is fixed; the height follows the wrapped text at that width.

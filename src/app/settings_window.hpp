@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/field_set.hpp"
 #include "workbench/workbench.hpp"
 
 #include <QWidget>
@@ -18,7 +19,7 @@ public:
     static constexpr int widthPx = 520;
 
     explicit SettingsWindow(ui::WorkbenchBridge& bridge, QWidget* parent = nullptr);
-    void refresh();
+    void refresh(const ui::FieldSet& changed = ui::FieldSet::all());
 
 private:
     Workbench& workbench_;

@@ -58,8 +58,10 @@ HistoryList::HistoryList(Workbench& workbench, QWidget* parent)
     refresh();
 }
 
-void HistoryList::refresh()
+void HistoryList::refresh(const FieldSet& changed)
 {
+    if (!changed.any({Workbench::Field::jobs, Workbench::Field::busy}))
+        return;
     emptyText_->setVisible(workbench_.jobs().empty());
     rows_->setVisible(!workbench_.jobs().empty()); // an empty list would still take a spacing
     if (workbench_.jobs() != shownJobs_)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/field_set.hpp"
 #include "ui/panel.hpp"
 #include "workbench/workbench.hpp"
 
@@ -9,7 +10,8 @@ namespace tonfield::ui {
 class HistoryList final : public Panel {
 public:
     explicit HistoryList(Workbench& workbench, QWidget* parent = nullptr);
-    void refresh();
+    // Redraws when one of the fields it shows is among those that changed.
+    void refresh(const FieldSet& changed = FieldSet::all());
 
 private:
     void rebuildRows();

@@ -22,9 +22,9 @@ MainWindow::MainWindow(WorkbenchBridge& bridge, Options options, QWidget* parent
     refresh();
 }
 
-void MainWindow::refresh()
+void MainWindow::refresh(const FieldSet& changed)
 {
-    workspace_->refresh();
+    workspace_->refresh(changed);
     showPendingError();
 }
 

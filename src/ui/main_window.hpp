@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/field_set.hpp"
+
 #include <QMainWindow>
 #include <QUrl>
 
@@ -33,7 +35,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void refresh();
+    void refresh(const FieldSet& changed = FieldSet::all());
     void showPendingError();
 
     WorkbenchBridge& bridge_;

@@ -90,8 +90,11 @@ PlaybackBar::PlaybackBar(Workbench& workbench, QWidget* parent)
     refresh();
 }
 
-void PlaybackBar::refresh()
+void PlaybackBar::refresh(const FieldSet& changed)
 {
+    if (!changed.any({Workbench::Field::playingURL, Workbench::Field::playbackTime,
+                      Workbench::Field::playbackDuration}))
+        return;
     const auto& playing = workbench_.playingURL();
     const QString name = playing ? QString::fromStdString(playing->filename().string()) : "已暂停";
     name_->setText(name_->fontMetrics().elidedText(name, Qt::ElideRight, name_->width()));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/field_set.hpp"
 #include "workbench/workbench.hpp"
 
 #include <QWidget>
@@ -17,7 +18,8 @@ public:
     static constexpr int stepsPerSecond = 1000;
 
     explicit PlaybackBar(Workbench& workbench, QWidget* parent = nullptr);
-    void refresh();
+    // Redraws when one of the fields it shows is among those that changed.
+    void refresh(const FieldSet& changed = FieldSet::all());
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -133,8 +133,12 @@ ResultsPanel::ResultsPanel(Workbench& workbench, std::function<void(const QUrl&)
     refresh();
 }
 
-void ResultsPanel::refresh()
+void ResultsPanel::refresh(const FieldSet& changed)
 {
+    if (!changed.any({Workbench::Field::busy, Workbench::Field::elapsed, Workbench::Field::log,
+                      Workbench::Field::message, Workbench::Field::playingURL,
+                      Workbench::Field::selectedJob, Workbench::Field::stems}))
+        return;
     const bool busy = workbench_.busy();
     const bool hasStems = !workbench_.stems().empty();
     exportAll_->setVisible(hasStems);
@@ -160,14 +164,17 @@ void ResultsPanel::refresh()
         button->setText((isPlaying ? "暂停 " : "播放 ") + symbol->property("stemName").toString());
     }
 
-    const QString log = qt(workbench_.log());
-    logBlock_->setVisible(!log.isEmpty());
-    if (log.isEmpty())
+    const std::string& log = workbench_.log();
+    logBlock_->setVisible(!log.empty());
+    if (log.empty())
         logToggle_->setChecked(false); // shown again collapsed, as when first shown
-    if (logView_->toPlainText() != log) {
-        // The log is re-read whole; keep the reader where they were.
+    // The log is re-read at every tick, mostly unchanged: comparing the bytes
+    // costs far less than turning 24 KB into text again.
+    if (log != shownLog_) {
+        shownLog_ = log;
+        // Re-read whole; keep the reader where they were.
         const int position = logView_->verticalScrollBar()->value();
-        logView_->setPlainText(log);
+        logView_->setPlainText(qt(log));
         logView_->verticalScrollBar()->setValue(position);
     }
     reveal_->setVisible(hasStems);

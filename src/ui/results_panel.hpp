@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/field_set.hpp"
 #include "ui/panel.hpp"
 #include "workbench/workbench.hpp"
 
@@ -18,7 +19,8 @@ class ResultsPanel final : public Panel {
 public:
     ResultsPanel(Workbench& workbench, std::function<void(const QUrl&)> openUrl,
                  QWidget* parent = nullptr);
-    void refresh();
+    // Redraws when one of the fields it shows is among those that changed.
+    void refresh(const FieldSet& changed = FieldSet::all());
 
 private:
     void rebuildRows();
@@ -32,6 +34,7 @@ private:
     QLabel* emptyMessage_;
     QWidget* rows_;
     std::vector<Stem> shownStems_;
+    std::string shownLog_; // what the log view holds
     QWidget* logBlock_;
     QToolButton* logToggle_;
     QPlainTextEdit* logView_;

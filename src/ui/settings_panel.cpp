@@ -179,8 +179,12 @@ SettingsPanel::SettingsPanel(Workbench& workbench, QWidget* parent)
 
 SettingsPanel::~SettingsPanel() = default;
 
-void SettingsPanel::refresh()
+void SettingsPanel::refresh(const FieldSet& changed)
 {
+    if (!changed.any({Workbench::Field::busy, Workbench::Field::format,
+                      Workbench::Field::highQuality, Workbench::Field::mode,
+                      Workbench::Field::engineRoot, Workbench::Field::source}))
+        return;
     const bool busy = workbench_.busy();
     for (std::size_t i = 0; i < cards_.size(); ++i) {
         cards_[i]->setSelected(presentations[i].mode == workbench_.mode());

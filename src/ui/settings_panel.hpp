@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/field_set.hpp"
 #include "ui/panel.hpp"
 #include "workbench/workbench.hpp"
 
@@ -17,7 +18,8 @@ public:
 
     explicit SettingsPanel(Workbench& workbench, QWidget* parent = nullptr);
     ~SettingsPanel() override;
-    void refresh();
+    // Redraws when one of the fields it shows is among those that changed.
+    void refresh(const FieldSet& changed = FieldSet::all());
 
 private:
     struct ModeCard;

@@ -164,8 +164,11 @@ Sidebar::Sidebar(Workbench& workbench, std::function<void(const QUrl&)> openUrl,
 
 Sidebar::~Sidebar() = default;
 
-void Sidebar::refresh()
+void Sidebar::refresh(const FieldSet& changed)
 {
+    if (!changed.any(
+            {Workbench::Field::busy, Workbench::Field::jobs, Workbench::Field::showHistory}))
+        return;
     workspaceButton_->setActive(!workbench_.showHistory());
     historyButton_->setActive(workbench_.showHistory());
     historyCount_->setText(QString::number(workbench_.jobs().size()));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/field_set.hpp"
 #include "workbench/workbench.hpp"
 
 #include <QUrl>
@@ -24,7 +25,8 @@ public:
     Sidebar(Workbench& workbench, std::function<void(const QUrl&)> openUrl,
             QWidget* parent = nullptr);
     ~Sidebar() override;
-    void refresh();
+    // Redraws when one of the fields it shows is among those that changed.
+    void refresh(const FieldSet& changed = FieldSet::all());
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -101,8 +101,11 @@ SourcePanel::SourcePanel(Workbench& workbench, QWidget* parent)
     refresh();
 }
 
-void SourcePanel::refresh()
+void SourcePanel::refresh(const FieldSet& changed)
 {
+    if (!changed.any(
+            {Workbench::Field::busy, Workbench::Field::playingURL, Workbench::Field::source}))
+        return;
     const auto& source = workbench_.source();
     dropZone_->setVisible(!source);
     sourceCard_->setVisible(source.has_value());

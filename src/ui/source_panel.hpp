@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/field_set.hpp"
 #include "ui/panel.hpp"
 #include "workbench/workbench.hpp"
 
@@ -10,7 +11,8 @@ namespace tonfield::ui {
 class SourcePanel final : public Panel {
 public:
     explicit SourcePanel(Workbench& workbench, QWidget* parent = nullptr);
-    void refresh();
+    // Redraws when one of the fields it shows is among those that changed.
+    void refresh(const FieldSet& changed = FieldSet::all());
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

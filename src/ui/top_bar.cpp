@@ -57,8 +57,10 @@ TopBar::TopBar(const Workbench& workbench, QWidget* parent)
     refresh();
 }
 
-void TopBar::refresh()
+void TopBar::refresh(const FieldSet& changed)
 {
+    if (!changed.any({Workbench::Field::engineRoot, Workbench::Field::showHistory}))
+        return;
     page_->setText(workbench_.showHistory() ? "处理记录" : "音乐分轨");
     const bool ready = workbench_.ready();
     dotColour_ = ready ? theme::mint() : theme::orange();

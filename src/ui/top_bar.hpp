@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/field_set.hpp"
 #include "workbench/workbench.hpp"
 
 #include <QWidget>
@@ -14,7 +15,8 @@ public:
     static constexpr int heightPx = 61;
 
     explicit TopBar(const Workbench& workbench, QWidget* parent = nullptr);
-    void refresh();
+    // Redraws when one of the fields it shows is among those that changed.
+    void refresh(const FieldSet& changed = FieldSet::all());
 
     // The status dot's colour, as drawn.
     QColor dotColour() const { return dotColour_; }

@@ -13,11 +13,11 @@ WorkbenchBridge::WorkbenchBridge(Workbench& workbench, QObject* parent)
     subscription_ = workbench_.subscribe([this](Workbench::Field field) {
         if (field == Workbench::Field::engineRoot)
             watchEngineFolder();
-        scheduleChanged();
+        scheduleChanged(field);
     });
     connect(&engineFolder_, &QFileSystemWatcher::directoryChanged, this, [this] {
         watchEngineFolder(); // .venv or bin may have appeared
-        scheduleChanged();
+        scheduleChanged(Workbench::Field::engineRoot);
     });
     watchEngineFolder();
 }
@@ -27,8 +27,9 @@ WorkbenchBridge::~WorkbenchBridge()
     workbench_.unsubscribe(subscription_);
 }
 
-void WorkbenchBridge::scheduleChanged()
+void WorkbenchBridge::scheduleChanged(Workbench::Field field)
 {
+    fields_.add(field);
     if (pending_)
         return;
     pending_ = true;
@@ -36,7 +37,9 @@ void WorkbenchBridge::scheduleChanged()
         this,
         [this] {
             pending_ = false;
-            emit changed();
+            const FieldSet fields = fields_;
+            fields_.clear();
+            emit changed(fields);
         },
         Qt::QueuedConnection);
 }

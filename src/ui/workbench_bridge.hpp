@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/field_set.hpp"
 #include "workbench/workbench.hpp"
 
 #include <QFileSystemWatcher>
@@ -9,9 +10,10 @@ namespace tonfield::ui {
 
 // The one place where the core's change notifications enter Qt. However many
 // fields an operation assigns, views hear `changed` at most once per turn of
-// the event loop, after the operation has finished. The engine folder is
-// watched too, so what depends on `ready` follows the interpreter and script
-// appearing or vanishing on disk.
+// the event loop, after the operation has finished, with the set of fields
+// assigned in between. The engine folder is watched too (reported as a change
+// of `engineRoot`), so what depends on `ready` follows the interpreter and
+// script appearing or vanishing on disk.
 class WorkbenchBridge final : public QObject {
     Q_OBJECT
 public:
@@ -21,15 +23,16 @@ public:
     Workbench& workbench() const { return workbench_; }
 
 signals:
-    void changed();
+    void changed(const tonfield::ui::FieldSet& fields);
 
 private:
-    void scheduleChanged();
+    void scheduleChanged(Workbench::Field field);
     void watchEngineFolder();
 
     Workbench& workbench_;
     int subscription_;
     bool pending_ = false;
+    FieldSet fields_;
     QFileSystemWatcher engineFolder_;
 };
 

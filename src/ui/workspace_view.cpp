@@ -124,18 +124,18 @@ WorkspaceView::WorkspaceView(Workbench& workbench, std::function<void(const QUrl
     refresh();
 }
 
-void WorkspaceView::refresh()
+void WorkspaceView::refresh(const FieldSet& changed)
 {
-    sidebar_->refresh();
-    topBar_->refresh();
+    sidebar_->refresh(changed);
+    topBar_->refresh(changed);
     workspace_->setVisible(!workbench_.showHistory());
     history_->setVisible(workbench_.showHistory());
-    source_->refresh();
-    settings_->refresh();
-    results_->refresh();
-    history_->refresh();
+    source_->refresh(changed);
+    settings_->refresh(changed);
+    results_->refresh(changed);
+    history_->refresh(changed);
     playback_->setVisible(workbench_.playbackDuration() > 0);
-    playback_->refresh();
+    playback_->refresh(changed);
 }
 
 void WorkspaceView::paintEvent(QPaintEvent*)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/field_set.hpp"
 #include "workbench/workbench.hpp"
 
 #include <QUrl>
@@ -24,8 +25,8 @@ public:
     WorkspaceView(Workbench& workbench, std::function<void(const QUrl&)> openUrl,
                   QWidget* parent = nullptr);
 
-    // Makes every part match the Workbench's current state.
-    void refresh();
+    // Makes every part showing a changed field match the Workbench's state.
+    void refresh(const FieldSet& changed = FieldSet::all());
 
 protected:
     void paintEvent(QPaintEvent* event) override;

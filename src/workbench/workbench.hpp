@@ -44,6 +44,7 @@ public:
         playbackDuration,
         error,
     };
+    static constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::error) + 1;
     using Observer = std::function<void(Field)>;
 
     static constexpr double pollIntervalSeconds = 0.4;

@@ -153,6 +153,24 @@ private slots:
         QVERIFY(settingsWindow.isVisible());
     }
 
+    // One notification per event-loop turn, naming exactly the fields assigned.
+    void bridgeReportsTheFieldsThatChanged()
+    {
+        test::ViewFixture f;
+        QList<ui::FieldSet> heard;
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed,
+                         [&](const ui::FieldSet& fields) { heard << fields; });
+        f.workbench->setMode(SeparationMode::four);
+        f.workbench->setFormat("FLAC");
+        settle();
+        QCOMPARE(heard.size(), 1);
+        using Field = Workbench::Field;
+        QVERIFY(heard[0].any({Field::mode}) && heard[0].any({Field::format}));
+        QVERIFY(!heard[0].any({Field::jobs, Field::log, Field::busy, Field::engineRoot}));
+        settle();
+        QCOMPARE(heard.size(), 1);
+    }
+
     void errorAlertShowsAndClearsTheError()
     {
         test::ViewFixture f;
