@@ -5,6 +5,7 @@
 
 #include <QChildEvent>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -44,6 +45,14 @@ void paintFocusRing(QWidget& widget, qreal radius)
 
 namespace {
 
+// Focus that came from the keyboard is shown; focus a click or the window's
+// activation gave is not, so a mouse user sees no ring.
+bool cameFromKeyboard(const QFocusEvent& event)
+{
+    return event.reason() == Qt::TabFocusReason || event.reason() == Qt::BacktabFocusReason ||
+           event.reason() == Qt::ShortcutFocusReason;
+}
+
 // Drawn over a control the style draws itself (pickers, the timeline, the log
 // toggle) while it has keyboard focus; clicks pass through it.
 class FocusRingOverlay final : public QWidget {
@@ -62,6 +71,8 @@ protected:
         auto* target = static_cast<QWidget*>(watched);
         switch (event->type()) {
         case QEvent::FocusIn:
+            if (!cameFromKeyboard(*static_cast<QFocusEvent*>(event)))
+                break;
             setGeometry(target->rect());
             raise();
             show();
@@ -230,7 +241,7 @@ QSize BoxButton::minimumSizeHint() const
 void BoxButton::paintEvent(QPaintEvent*)
 {
     paintBox(*this, style_);
-    if (hasFocus())
+    if (hasFocus() && focusShown_)
         paintFocusRing(*this, style_.radius);
 }
 
@@ -254,6 +265,7 @@ void BoxButton::changeEvent(QEvent* event)
 
 void BoxButton::focusInEvent(QFocusEvent* event)
 {
+    focusShown_ = cameFromKeyboard(*event);
     update();
     QAbstractButton::focusInEvent(event);
 }

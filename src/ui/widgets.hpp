@@ -87,6 +87,7 @@ private:
     void nameAfterContent();
 
     BoxStyle style_;
+    bool focusShown_ = false; // focus came from the keyboard
 };
 
 // A borderless button showing one symbol.

@@ -485,6 +485,15 @@ private slots:
                 }
             QVERIFY2(mintPixels > 8, qPrintable(w->objectName()));
         }
+
+        // Focus a click gives shows no ring: a mouse user sees none.
+        QWidget* card = child(view, "four");
+        card->clearFocus();
+        settle();
+        const QImage unfocused = card->grab().toImage();
+        card->setFocus(Qt::MouseFocusReason);
+        settle();
+        QCOMPARE(card->grab().toImage(), unfocused);
     }
 
     // While a job runs, the controls it locks are drawn dimmed, as the start
