@@ -3,8 +3,7 @@
 // plays. Run it against a sound server, for example
 //     scripts/with-null-audio.sh build/bench/playback_bench
 
-#include "platform/qt_audio_output.hpp"
-
+#include "adapters/qt_audio_output.hpp"
 #include "process_usage.hpp"
 
 #include <QCoreApplication>
@@ -41,7 +40,7 @@ int main(int argc, char* argv[])
     QProcess::execute("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i",
                                  "sine=frequency=440:duration=30", "-ac", "2", stem});
 
-    tonfield::platform::QtAudioOutput output;
+    tonfield::adapters::QtAudioOutput output;
     std::vector<double> startMs;
     for (int run = 0; run < 5; ++run) {
         auto opened = output.open(stem.toStdString());

@@ -11,10 +11,10 @@
 
 #include "app/menus.hpp"
 #include "app/settings_window.hpp"
-#include "platform/qt_services.hpp"
 #include "ui/main_window.hpp"
 #include "ui/workbench_bridge.hpp"
 
+#include "adapters/desktop/qt_services.hpp"
 #include "process_usage.hpp"
 
 #include <QApplication>
@@ -85,7 +85,7 @@ int runChild(int argc, char** argv, bool full, int idleSeconds)
         bare.show();
         return QApplication::exec();
     }
-    platform::QtServices services;
+    adapters::QtServices services;
     auto workbench = Workbench::create(services.services());
     ui::WorkbenchBridge bridge(*workbench);
     ui::MainWindow window(bridge, {});

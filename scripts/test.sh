@@ -18,6 +18,12 @@ cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTONFIELD_WERROR=ON
 cmake --build build-test
 ctest --test-dir build-test --output-on-failure -j "$jobs"
 
+echo "== the headless adapters link no Qt Widgets"
+if ldd build-test/tests/adapter_tests | grep -q libQt6Widgets; then
+  echo "tonfield_adapters pulls in Qt Widgets: a headless program could not use it" >&2
+  exit 1
+fi
+
 echo "== the application as the run command builds it, warnings as errors"
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTONFIELD_WERROR=ON \
   -DTONFIELD_BUILD_TESTS=OFF -DTONFIELD_BUILD_BENCH=OFF

@@ -2,11 +2,12 @@
 #include "app/qt_translations.hpp"
 #include "app/quit_confirmation.hpp"
 #include "app/settings_window.hpp"
-#include "platform/qt_platform.hpp"
 #include "ui/main_window.hpp"
 #include "ui/theme.hpp"
 #include "ui/workbench_bridge.hpp"
 #include "workbench/workbench.hpp"
+
+#include "adapters/qt_paths.hpp"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -96,7 +97,7 @@ int main(int argc, char* argv[])
     if (!options.positionalArguments().isEmpty()) {
         const QString file =
             QFileInfo(options.positionalArguments().constFirst()).absoluteFilePath();
-        workbench.importFile(platform::toPath(file));
+        workbench.importFile(adapters::toPath(file));
     }
     window.show();
     return QApplication::exec();

@@ -1,5 +1,6 @@
-#include "platform/qt_services.hpp"
 #include "workbench/workbench.hpp"
+
+#include "adapters/desktop/qt_services.hpp"
 
 namespace tonfield {
 
@@ -8,7 +9,7 @@ namespace tonfield {
 // tear down its timer or player after the application object is gone.
 Workbench& Workbench::shared()
 {
-    static auto* const services = new platform::QtServices;
+    static auto* const services = new adapters::QtServices;
     static const auto* const instance =
         new std::shared_ptr<Workbench>(Workbench::create(services->services()));
     return **instance;

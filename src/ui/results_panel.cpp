@@ -2,9 +2,10 @@
 
 #include "model/display_text.hpp"
 #include "model/file_name.hpp"
-#include "platform/qt_platform.hpp"
 #include "ui/spinner.hpp"
 #include "ui/theme.hpp"
+
+#include "adapters/qt_paths.hpp"
 
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -128,7 +129,7 @@ ResultsPanel::ResultsPanel(Workbench& workbench, std::function<void(const QUrl&)
     // Showing a folder is the one thing a view asks of the desktop directly.
     connect(reveal_, &QAbstractButton::clicked, this, [this, openUrl] {
         if (auto folder = workbench_.activeFolder())
-            openUrl(QUrl::fromLocalFile(platform::toQString(*folder)));
+            openUrl(QUrl::fromLocalFile(adapters::toQString(*folder)));
     });
     refresh();
 }
@@ -158,7 +159,7 @@ void ResultsPanel::refresh(const FieldSet& changed)
     const auto& playing = workbench_.playingURL();
     for (QLabel* symbol : rows_->findChildren<QLabel*>("rowPlay")) {
         const bool isPlaying =
-            playing && symbol->property("stem").toString() == platform::toQString(*playing);
+            playing && symbol->property("stem").toString() == adapters::toQString(*playing);
         setSymbol(*symbol, isPlaying ? "pause.fill" : "play.fill");
         auto* button = static_cast<QAbstractButton*>(symbol->parentWidget());
         button->setText((isPlaying ? "暂停 " : "播放 ") + symbol->property("stemName").toString());
@@ -198,7 +199,7 @@ void ResultsPanel::rebuildRows()
         playLayout->setContentsMargins(0, 0, 0, 0);
         auto* playSymbol = symbolLabel("play.fill", 16, theme::mint());
         playSymbol->setObjectName("rowPlay");
-        playSymbol->setProperty("stem", platform::toQString(stem.url));
+        playSymbol->setProperty("stem", adapters::toQString(stem.url));
         playSymbol->setProperty("stemName", qt(stem.name()));
         play->setText("播放 " + qt(stem.name())); // what a screen reader says
         playLayout->addWidget(playSymbol);

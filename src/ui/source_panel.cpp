@@ -1,7 +1,8 @@
 #include "ui/source_panel.hpp"
 
-#include "platform/qt_platform.hpp"
 #include "ui/theme.hpp"
+
+#include "adapters/qt_paths.hpp"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -113,7 +114,7 @@ void SourcePanel::refresh(const FieldSet& changed)
     replace_->setEnabled(!workbench_.busy());
     if (!source)
         return;
-    const QFileInfo file(platform::toQString(*source));
+    const QFileInfo file(adapters::toQString(*source));
     fileName_->setText(file.fileName());
     extension_->setText(file.suffix().toUpper());
     const bool playing = workbench_.playingURL() == source;
@@ -135,7 +136,7 @@ void SourcePanel::dropEvent(QDropEvent* event)
         event->ignore();
         return;
     }
-    workbench_.importFile(platform::toPath(files.constFirst().toLocalFile()));
+    workbench_.importFile(adapters::toPath(files.constFirst().toLocalFile()));
     event->acceptProposedAction();
 }
 

@@ -1,6 +1,6 @@
 #include "ui/workbench_bridge.hpp"
 
-#include "platform/qt_platform.hpp"
+#include "adapters/qt_paths.hpp"
 
 #include <QFileInfo>
 
@@ -51,7 +51,7 @@ void WorkbenchBridge::watchEngineFolder()
     const auto& root = workbench_.engineRoot();
     if (!root)
         return;
-    const QString folder = platform::toQString(*root);
+    const QString folder = adapters::toQString(*root);
     for (const QString& path : {folder, folder + "/.venv", folder + "/.venv/bin"}) {
         if (QFileInfo(path).isDir())
             engineFolder_.addPath(path);

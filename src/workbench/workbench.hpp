@@ -3,8 +3,9 @@
 #include "model/job.hpp"
 #include "model/separation_mode.hpp"
 #include "model/stem.hpp"
-#include "platform/platform.hpp"
 #include "workbench/log_handle.hpp"
+
+#include "ports/services.hpp"
 
 #include <filesystem>
 #include <functional>
@@ -52,7 +53,7 @@ public:
 
     // Builds a Workbench and runs its start-up sequence: locate the engine
     // folder, load the history, arm the poll timer.
-    static std::shared_ptr<Workbench> create(platform::Services services);
+    static std::shared_ptr<Workbench> create(ports::Services services);
 
     // The application's single instance, built with the real adapters on first
     // use. Defined by the application; nothing in the core or its tests calls it.
@@ -133,7 +134,7 @@ public:
     void exportAll();
 
 private:
-    explicit Workbench(platform::Services services);
+    explicit Workbench(ports::Services services);
     void startUp();
     std::optional<std::filesystem::path> locateEngineRoot();
     std::filesystem::path absoluteEngineRoot(const std::filesystem::path& folder);
@@ -147,7 +148,7 @@ private:
     }
     void notify(Field field);
 
-    platform::Services services_;
+    ports::Services services_;
     std::map<int, Observer> observers_;
     int nextSubscription_ = 0;
 
@@ -172,10 +173,10 @@ private:
     // Private state: the running engine and its log, the poll timer, the
     // player, the id of the job whose engine runs, and whether the source's
     // access grant is held.
-    std::unique_ptr<platform::RunningProcess> process_;
+    std::unique_ptr<ports::RunningProcess> process_;
     std::optional<LogHandle> logHandle_;
-    std::unique_ptr<platform::RepeatingTimer> timer_;
-    std::unique_ptr<platform::AudioPlayer> player_;
+    std::unique_ptr<ports::RepeatingTimer> timer_;
+    std::unique_ptr<ports::AudioPlayer> player_;
     std::filesystem::path playerFile_; // the file player_ is bound to
     std::optional<std::string> activeID_;
     bool sourceScope_ = false;

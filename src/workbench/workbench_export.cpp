@@ -59,7 +59,7 @@ void Workbench::exportAll()
 {
     if (stems_.empty())
         return;
-    platform::FolderRequest request;
+    ports::FolderRequest request;
     request.confirmLabel = "导出到此文件夹";
     request.canCreateFolders = true;
     auto chosen = services_.dialogs.chooseFolder(request);

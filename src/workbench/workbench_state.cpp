@@ -10,12 +10,12 @@ namespace {
 constexpr const char* engineRootKey = "engineRoot";
 }
 
-Workbench::Workbench(platform::Services services)
+Workbench::Workbench(ports::Services services)
     : services_(services)
 {
 }
 
-std::shared_ptr<Workbench> Workbench::create(platform::Services services)
+std::shared_ptr<Workbench> Workbench::create(ports::Services services)
 {
     std::shared_ptr<Workbench> workbench(new Workbench(services));
     workbench->startUp();
@@ -122,7 +122,7 @@ void Workbench::chooseEngine()
 {
     if (busy_)
         return;
-    platform::FolderRequest request;
+    ports::FolderRequest request;
     request.message = "选择包含 separate_job.py 和 .venv 的项目文件夹";
     auto folder = services_.dialogs.chooseFolder(request);
     if (!folder)

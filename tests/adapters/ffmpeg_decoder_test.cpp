@@ -1,4 +1,4 @@
-#include "platform/ffmpeg_decoder.hpp"
+#include "adapters/ffmpeg_decoder.hpp"
 
 #include "adapters/audio_files.hpp"
 #include "fakes/temp_folder.hpp"
@@ -9,7 +9,7 @@
 #include <fstream>
 #include <vector>
 
-namespace tonfield::platform {
+namespace tonfield::adapters {
 namespace {
 namespace fs = std::filesystem;
 
@@ -173,4 +173,4 @@ TEST_F(FfmpegDecoderTest, MissingAndNonAudioFilesFailWithFfmpegsText)
 }
 
 } // namespace
-} // namespace tonfield::platform
+} // namespace tonfield::adapters

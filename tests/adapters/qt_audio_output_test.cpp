@@ -2,7 +2,7 @@
 // a private PulseAudio daemon with a null sink (scripts/with-null-audio.sh),
 // and the no-device case with no sound server at all.
 
-#include "platform/qt_audio_output.hpp"
+#include "adapters/qt_audio_output.hpp"
 
 #include "adapters/audio_files.hpp"
 #include "adapters/event_loop.hpp"
@@ -15,7 +15,7 @@
 
 #include <sys/stat.h>
 
-namespace tonfield::platform {
+namespace tonfield::adapters {
 namespace {
 
 // Lets the event loop run for a while, so a paused player has every chance
@@ -34,7 +34,7 @@ TEST(QtAudioOutput, PositionAdvancesWhilePlayingHoldsWhilePausedAndPlayingEnds)
     QtAudioOutput output;
     auto opened = output.open(folder / "tone.flac");
     ASSERT_TRUE(opened.object) << opened.failure;
-    AudioPlayer& player = *opened.object;
+    ports::AudioPlayer& player = *opened.object;
     EXPECT_NEAR(player.durationSeconds(), 1.5, 0.02);
     EXPECT_FALSE(player.isPlaying());
 
@@ -71,7 +71,7 @@ TEST(QtAudioOutput, KeepsSoundingAfterManySeeksAndReplays)
     QtAudioOutput output;
     auto opened = output.open(folder / "tone.flac");
     ASSERT_TRUE(opened.object) << opened.failure;
-    AudioPlayer& player = *opened.object;
+    ports::AudioPlayer& player = *opened.object;
     test::NullSinkMonitor monitor;
     ASSERT_TRUE(monitor.started());
 
@@ -123,4 +123,4 @@ TEST(QtAudioOutputWithoutDevice, RefusesRatherThanPlaySilence)
 }
 
 } // namespace
-} // namespace tonfield::platform
+} // namespace tonfield::adapters

@@ -1,6 +1,5 @@
-#include "platform/qt_platform.hpp"
-
 #include "adapters/event_loop.hpp"
+#include "adapters/qt_adapters.hpp"
 #include "fakes/temp_folder.hpp"
 
 #include <gtest/gtest.h>
@@ -9,7 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace tonfield::platform {
+namespace tonfield::adapters {
 namespace {
 namespace fs = std::filesystem;
 using test::readFile;
@@ -49,7 +48,7 @@ protected:
     }
     void TearDown() override { ::close(logFd); }
 
-    Made<RunningProcess> launch(const std::string& behaviour)
+    ports::Made<ports::RunningProcess> launch(const std::string& behaviour)
     {
         engine::Invocation invocation = engine::buildInvocation(
             root, root / "input/a.wav", root / "output",
@@ -162,4 +161,4 @@ TEST_F(QtProcessLauncherTest, LaunchFailureComesBackAtOnceWithTheSystemsText)
 }
 
 } // namespace
-} // namespace tonfield::platform
+} // namespace tonfield::adapters

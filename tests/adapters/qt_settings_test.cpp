@@ -1,12 +1,11 @@
-#include "platform/qt_platform.hpp"
-
+#include "adapters/qt_adapters.hpp"
 #include "fakes/temp_folder.hpp"
 
 #include <QSettings>
 
 #include <gtest/gtest.h>
 
-namespace tonfield::platform {
+namespace tonfield::adapters {
 namespace {
 
 TEST(QtSettings, StoresStringsAndIgnoresOtherValues)
@@ -32,4 +31,4 @@ TEST(QtPaths, NonAsciiPathsSurviveTheRoundTrip)
 }
 
 } // namespace
-} // namespace tonfield::platform
+} // namespace tonfield::adapters

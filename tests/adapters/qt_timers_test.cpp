@@ -1,10 +1,9 @@
-#include "platform/qt_platform.hpp"
-
 #include "adapters/event_loop.hpp"
+#include "adapters/qt_adapters.hpp"
 
 #include <gtest/gtest.h>
 
-namespace tonfield::platform {
+namespace tonfield::adapters {
 namespace {
 
 TEST(QtTimers, FiresRepeatedlyOnTheEventLoopUntilDestroyed)
@@ -28,4 +27,4 @@ TEST(QtTimers, FiresRepeatedlyOnTheEventLoopUntilDestroyed)
 }
 
 } // namespace
-} // namespace tonfield::platform
+} // namespace tonfield::adapters

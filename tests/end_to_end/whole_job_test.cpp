@@ -5,12 +5,12 @@
 
 #include "model/job_json.hpp"
 #include "model/job_layout.hpp"
-#include "platform/qt_services.hpp"
 #include "ui/main_window.hpp"
 #include "ui/widgets.hpp"
 #include "ui/workbench_bridge.hpp"
 
 #include "adapters/audio_files.hpp"
+#include "adapters/desktop/qt_services.hpp"
 #include "adapters/event_loop.hpp"
 #include "fakes/fake_platform.hpp"
 #include "fakes/temp_folder.hpp"
@@ -37,7 +37,7 @@ template <class T = QWidget> T* find(const QWidget& window, const char* name)
 void dropFile(QWidget& target, const fs::path& file)
 {
     QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(platform::toQString(file))});
+    data.setUrls({QUrl::fromLocalFile(adapters::toQString(file))});
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&target, &enter);
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -55,8 +55,8 @@ TEST(WholeJob, DropStartPlayExportAndFindItAgain)
     const fs::path song = temp / "晴天 demo.m4a";
     ASSERT_TRUE(test::makeTone(song, 4.0));
 
-    platform::QtServices real;
-    real.settings = platform::QtSettings(platform::toQString(temp / "settings.ini"));
+    adapters::QtServices real;
+    real.settings = adapters::QtSettings(adapters::toQString(temp / "settings.ini"));
     real.settings.setString("engineRoot", engineRoot.string());
     test::ScriptedDialogs dialogs;
     test::RecordingFileBrowser fileBrowser;

@@ -2,7 +2,7 @@
 
 // Hand-written stand-ins for the platform services, for tests of the core.
 
-#include "platform/platform.hpp"
+#include "ports/services.hpp"
 
 #include <cstdio>
 #include <deque>
@@ -11,7 +11,7 @@
 
 namespace tonfield::test {
 
-struct ManualClock final : platform::Clock {
+struct ManualClock final : ports::Clock {
     double now = 1'733'500'000.25;
     std::function<void()> onRead; // lets a test see when the time is taken
     double nowSeconds() override
@@ -22,7 +22,7 @@ struct ManualClock final : platform::Clock {
     }
 };
 
-struct SequentialIds final : platform::IdSource {
+struct SequentialIds final : ports::IdSource {
     int next = 1;
     std::string newUuid() override
     {
@@ -33,7 +33,7 @@ struct SequentialIds final : platform::IdSource {
     }
 };
 
-struct MemorySettings final : platform::Settings {
+struct MemorySettings final : ports::Settings {
     std::map<std::string, std::string> values;
     std::optional<std::string> string(const std::string& key) override
     {
@@ -50,9 +50,9 @@ struct MemorySettings final : platform::Settings {
 
 // Answers each chooser with the next scripted answer (cancel when none is
 // left) and remembers what was asked.
-struct ScriptedDialogs final : platform::Dialogs {
+struct ScriptedDialogs final : ports::Dialogs {
     std::deque<std::optional<std::filesystem::path>> folderAnswers;
-    std::vector<platform::FolderRequest> folderRequests;
+    std::vector<ports::FolderRequest> folderRequests;
     std::deque<std::optional<std::filesystem::path>> fileAnswers;
     int fileRequests = 0;
 
@@ -80,8 +80,7 @@ struct ScriptedDialogs final : platform::Dialogs {
         return answer;
     }
 
-    std::optional<std::filesystem::path>
-    chooseFolder(const platform::FolderRequest& request) override
+    std::optional<std::filesystem::path> chooseFolder(const ports::FolderRequest& request) override
     {
         folderRequests.push_back(request);
         if (folderAnswers.empty())
@@ -93,7 +92,7 @@ struct ScriptedDialogs final : platform::Dialogs {
 };
 
 // A timer that fires only when the test says so.
-struct ManualTimers final : platform::Timers {
+struct ManualTimers final : ports::Timers {
     struct Armed {
         double intervalSeconds;
         std::function<void()> onFire;
@@ -101,7 +100,7 @@ struct ManualTimers final : platform::Timers {
     };
     std::vector<std::shared_ptr<Armed>> armed;
 
-    class Handle final : public platform::RepeatingTimer {
+    class Handle final : public ports::RepeatingTimer {
     public:
         explicit Handle(std::shared_ptr<Armed> timer)
             : timer_(std::move(timer))
@@ -113,8 +112,8 @@ struct ManualTimers final : platform::Timers {
         std::shared_ptr<Armed> timer_;
     };
 
-    std::unique_ptr<platform::RepeatingTimer> startRepeating(double intervalSeconds,
-                                                             std::function<void()> onFire) override
+    std::unique_ptr<ports::RepeatingTimer> startRepeating(double intervalSeconds,
+                                                          std::function<void()> onFire) override
     {
         armed.push_back(std::make_shared<Armed>(Armed{intervalSeconds, std::move(onFire)}));
         return std::make_unique<Handle>(armed.back());
@@ -129,7 +128,7 @@ struct ManualTimers final : platform::Timers {
     }
 };
 
-struct FakeEnvironment final : platform::AppEnvironment {
+struct FakeEnvironment final : ports::AppEnvironment {
     std::filesystem::path applicationFolderPath = "/nonexistent/app";
     std::optional<std::filesystem::path> builtIn;
     std::filesystem::path currentDirectoryPath = "/nonexistent/cwd";
@@ -143,7 +142,7 @@ struct FakeEnvironment final : platform::AppEnvironment {
 };
 
 // Records every grant taken and given back, in order: "+path" and "-path".
-struct RecordingGrants final : platform::AccessGrants {
+struct RecordingGrants final : ports::AccessGrants {
     bool grant = true;
     std::vector<std::string> events;
     bool start(const std::filesystem::path& file) override
@@ -156,7 +155,7 @@ struct RecordingGrants final : platform::AccessGrants {
 
 // Launches nothing: remembers the request, and lets the test end the "engine"
 // with any status through exit().
-struct FakeLauncher final : platform::ProcessLauncher {
+struct FakeLauncher final : ports::ProcessLauncher {
     struct Launch {
         engine::Invocation invocation;
         int outputFile;
@@ -167,7 +166,7 @@ struct FakeLauncher final : platform::ProcessLauncher {
     std::string failure; // when set, every launch fails with it
     int lastOutputFile = -1;
 
-    class Process final : public platform::RunningProcess {
+    class Process final : public ports::RunningProcess {
     public:
         explicit Process(std::shared_ptr<Launch> launch)
             : launch_(std::move(launch))
@@ -179,9 +178,8 @@ struct FakeLauncher final : platform::ProcessLauncher {
         std::shared_ptr<Launch> launch_;
     };
 
-    platform::Made<platform::RunningProcess> launch(const engine::Invocation& invocation,
-                                                    int outputFile,
-                                                    std::function<void(int)> onExit) override
+    ports::Made<ports::RunningProcess> launch(const engine::Invocation& invocation, int outputFile,
+                                              std::function<void(int)> onExit) override
     {
         lastOutputFile = outputFile;
         if (!failure.empty())
@@ -197,7 +195,7 @@ struct FakeLauncher final : platform::ProcessLauncher {
 };
 
 // Players whose clock the test moves by hand.
-struct FakeAudio final : platform::AudioOutput {
+struct FakeAudio final : ports::AudioOutput {
     struct State {
         std::filesystem::path file;
         double duration = 0;
@@ -208,7 +206,7 @@ struct FakeAudio final : platform::AudioOutput {
     std::map<std::filesystem::path, double> durations; // files that open, with their lengths
     std::vector<std::shared_ptr<State>> opened;
 
-    class Player final : public platform::AudioPlayer {
+    class Player final : public ports::AudioPlayer {
     public:
         explicit Player(std::shared_ptr<State> state)
             : state_(std::move(state))
@@ -227,7 +225,7 @@ struct FakeAudio final : platform::AudioOutput {
         std::shared_ptr<State> state_;
     };
 
-    platform::Made<platform::AudioPlayer> open(const std::filesystem::path& file) override
+    ports::Made<ports::AudioPlayer> open(const std::filesystem::path& file) override
     {
         auto it = durations.find(file);
         if (it == durations.end())
@@ -237,7 +235,7 @@ struct FakeAudio final : platform::AudioOutput {
     }
 };
 
-struct RecordingFileBrowser final : platform::FileBrowser {
+struct RecordingFileBrowser final : ports::FileBrowser {
     std::vector<std::filesystem::path> opened;
     void openFolder(const std::filesystem::path& folder) override { opened.push_back(folder); }
 };
@@ -255,7 +253,7 @@ struct FakePlatform {
     RecordingFileBrowser fileBrowser;
 
     // Fakes throughout, or a real process launcher in place of the fake one.
-    platform::Services services(platform::ProcessLauncher* realLauncher = nullptr)
+    ports::Services services(ports::ProcessLauncher* realLauncher = nullptr)
     {
         return {clock,  ids,         settings, dialogs,
                 timers, environment, grants,   realLauncher ? *realLauncher : launcher,

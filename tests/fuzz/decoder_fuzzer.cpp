@@ -2,7 +2,7 @@
 // reading, seeking and reading again must end without a crash, a hang or a
 // read past a buffer. Sanitizers turn any such fault into a failure.
 
-#include "platform/ffmpeg_decoder.hpp"
+#include "adapters/ffmpeg_decoder.hpp"
 
 #include <cstdint>
 #include <fstream>
@@ -21,7 +21,7 @@ const std::string& scratchFile()
 }
 
 // Reads at most a few seconds, so a long declared duration cannot stall a run.
-void readSome(tonfield::platform::FfmpegDecoder& decoder, std::vector<char>& buffer)
+void readSome(tonfield::adapters::FfmpegDecoder& decoder, std::vector<char>& buffer)
 {
     for (int chunk = 0; chunk < 16; ++chunk) {
         if (decoder.read(buffer.data(), buffer.size()) == 0)
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream(scratchFile(), std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     std::string failure;
-    auto decoder = tonfield::platform::FfmpegDecoder::open(
+    auto decoder = tonfield::adapters::FfmpegDecoder::open(
         scratchFile(), {.sampleRate = 44100, .channels = 2, .floatSamples = true}, failure);
     if (!decoder)
         return 0;

@@ -4,7 +4,6 @@
 #include "app/settings_window.hpp"
 #include "model/job_json.hpp"
 #include "model/job_layout.hpp"
-#include "platform/qt_platform.hpp"
 #include "ui/icons.hpp"
 #include "ui/main_window.hpp"
 #include "ui/panel.hpp"
@@ -13,6 +12,8 @@
 #include "ui/top_bar.hpp"
 #include "ui/workspace_view.hpp"
 
+#include "adapters/desktop/qt_desktop.hpp"
+#include "adapters/qt_adapters.hpp"
 #include "fakes/sample_job.hpp"
 #include "views/view_fixture.hpp"
 
@@ -224,7 +225,7 @@ private slots:
     void saveChooserAddsTheStemsExtension()
     {
         test::TempFolder temp;
-        platform::QtDialogs dialogs;
+        adapters::QtDialogs dialogs;
         for (const char* typed : {"mix", "mix.flac"}) {
             test::answerNextDialog([&](QWidget* dialog) {
                 auto* chooser = qobject_cast<QFileDialog*>(dialog);
@@ -281,7 +282,7 @@ private slots:
 
         test::FakePlatform fakes;
         fakes.environment.currentDirectoryPath = engine;
-        platform::QtProcessLauncher launcher;
+        adapters::QtProcessLauncher launcher;
         auto workbench = Workbench::create(fakes.services(&launcher));
         ui::WorkbenchBridge bridge(*workbench);
         int asked = 0;

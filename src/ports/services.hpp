@@ -1,7 +1,7 @@
 #pragma once
 
-// The narrow interfaces through which the Qt-free core reaches the outside
-// world. Real adapters live beside this file (qt_*.cpp); tests supply fakes.
+// The ports: the narrow interfaces through which the Qt-free core reaches the
+// outside world. The real adapters live in src/adapters; tests supply fakes.
 // Every call happens on the main thread.
 
 #include "engine/invocation.hpp"
@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-namespace tonfield::platform {
+namespace tonfield::ports {
 
 class Clock {
 public:
@@ -165,4 +165,4 @@ struct Services {
     FileBrowser& fileBrowser;
 };
 
-} // namespace tonfield::platform
+} // namespace tonfield::ports

@@ -1,4 +1,4 @@
-#include "platform/ffmpeg_decoder.hpp"
+#include "adapters/ffmpeg_decoder.hpp"
 
 #include "model/failure_text.hpp"
 #include "model/regular_file.hpp"
@@ -15,7 +15,7 @@ extern "C" {
 #include <cstring>
 #include <optional>
 
-namespace tonfield::platform {
+namespace tonfield::adapters {
 
 struct FfmpegDecoder::Streams {
     AVFormatContext* format = nullptr;
@@ -251,4 +251,4 @@ double FfmpegDecoder::positionSeconds() const
     return static_cast<double>(deliveredFrames_) / output_.sampleRate;
 }
 
-} // namespace tonfield::platform
+} // namespace tonfield::adapters

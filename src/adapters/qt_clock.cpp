@@ -1,12 +1,12 @@
-#include "platform/qt_platform.hpp"
+#include "adapters/qt_adapters.hpp"
 
 #include <QDateTime>
 
-namespace tonfield::platform {
+namespace tonfield::adapters {
 
 double QtClock::nowSeconds()
 {
     return static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
 }
 
-} // namespace tonfield::platform
+} // namespace tonfield::adapters

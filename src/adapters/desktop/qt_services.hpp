@@ -1,9 +1,10 @@
 #pragma once
 
-#include "platform/qt_audio_output.hpp"
-#include "platform/qt_platform.hpp"
+#include "adapters/desktop/qt_desktop.hpp"
+#include "adapters/qt_adapters.hpp"
+#include "adapters/qt_audio_output.hpp"
 
-namespace tonfield::platform {
+namespace tonfield::adapters {
 
 // Every real adapter, for a Workbench that runs against the actual desktop.
 struct QtServices {
@@ -18,11 +19,11 @@ struct QtServices {
     QtAudioOutput audio;
     QtFileBrowser fileBrowser;
 
-    Services services()
+    ports::Services services()
     {
         return {clock,       ids,    settings, dialogs, timers,
                 environment, grants, launcher, audio,   fileBrowser};
     }
 };
 
-} // namespace tonfield::platform
+} // namespace tonfield::adapters

@@ -1,14 +1,14 @@
-#include "platform/qt_platform.hpp"
+#include "adapters/qt_adapters.hpp"
 
 #include <QProcess>
 
 #include <cstring>
 #include <unistd.h>
 
-namespace tonfield::platform {
+namespace tonfield::adapters {
 namespace {
 
-class QtRunningProcess final : public RunningProcess {
+class QtRunningProcess final : public ports::RunningProcess {
 public:
     explicit QtRunningProcess(QProcess* process)
         : process_(process)
@@ -43,8 +43,9 @@ std::string startFailure(const engine::Invocation& invocation, const QString& qt
 
 } // namespace
 
-Made<RunningProcess> QtProcessLauncher::launch(const engine::Invocation& invocation, int outputFile,
-                                               std::function<void(int)> onExit)
+ports::Made<ports::RunningProcess> QtProcessLauncher::launch(const engine::Invocation& invocation,
+                                                             int outputFile,
+                                                             std::function<void(int)> onExit)
 {
     auto* process = new QProcess;
     process->setProgram(toQString(invocation.executable));
@@ -85,4 +86,4 @@ Made<RunningProcess> QtProcessLauncher::launch(const engine::Invocation& invocat
     return {std::make_unique<QtRunningProcess>(process), {}};
 }
 
-} // namespace tonfield::platform
+} // namespace tonfield::adapters

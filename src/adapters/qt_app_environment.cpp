@@ -1,21 +1,10 @@
-#include "platform/qt_platform.hpp"
+#include "adapters/qt_adapters.hpp"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcessEnvironment>
 
-namespace tonfield::platform {
-
-std::filesystem::path toPath(const QString& path)
-{
-    const QByteArray bytes = path.toUtf8();
-    return std::filesystem::path(std::string(bytes.constData(), bytes.size()));
-}
-
-QString toQString(const std::filesystem::path& path)
-{
-    return QString::fromStdString(path.string());
-}
+namespace tonfield::adapters {
 
 std::filesystem::path QtAppEnvironment::applicationFolder()
 {
@@ -51,4 +40,4 @@ std::map<std::string, std::string> QtAppEnvironment::environment()
     return variables;
 }
 
-} // namespace tonfield::platform
+} // namespace tonfield::adapters

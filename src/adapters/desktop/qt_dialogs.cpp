@@ -1,13 +1,14 @@
-#include "platform/qt_platform.hpp"
+#include "adapters/desktop/qt_desktop.hpp"
+#include "adapters/qt_paths.hpp"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QUrl>
 
-namespace tonfield::platform {
+namespace tonfield::adapters {
 
-std::optional<std::filesystem::path> QtDialogs::chooseFolder(const FolderRequest& request)
+std::optional<std::filesystem::path> QtDialogs::chooseFolder(const ports::FolderRequest& request)
 {
     QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(request.message));
     dialog.setFileMode(QFileDialog::Directory);
@@ -56,4 +57,4 @@ void QtFileBrowser::openFolder(const std::filesystem::path& folder)
     QDesktopServices::openUrl(QUrl::fromLocalFile(toQString(folder)));
 }
 
-} // namespace tonfield::platform
+} // namespace tonfield::adapters

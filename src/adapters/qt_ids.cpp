@@ -1,12 +1,12 @@
-#include "platform/qt_platform.hpp"
+#include "adapters/qt_adapters.hpp"
 
 #include <QUuid>
 
-namespace tonfield::platform {
+namespace tonfield::adapters {
 
 std::string QtIdSource::newUuid()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
 }
 
-} // namespace tonfield::platform
+} // namespace tonfield::adapters

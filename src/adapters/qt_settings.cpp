@@ -1,8 +1,8 @@
-#include "platform/qt_platform.hpp"
+#include "adapters/qt_adapters.hpp"
 
 #include <QSettings>
 
-namespace tonfield::platform {
+namespace tonfield::adapters {
 namespace {
 
 std::unique_ptr<QSettings> open(const QString& iniFile)
@@ -34,4 +34,4 @@ void QtSettings::setString(const std::string& key, const std::string& value)
     settings->sync();
 }
 
-} // namespace tonfield::platform
+} // namespace tonfield::adapters

@@ -1,6 +1,6 @@
-#include "platform/qt_audio_output.hpp"
+#include "adapters/qt_audio_output.hpp"
 
-#include "platform/ffmpeg_decoder.hpp"
+#include "adapters/ffmpeg_decoder.hpp"
 
 #include <QAudioDevice>
 #include <QAudioSink>
@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-namespace tonfield::platform {
+namespace tonfield::adapters {
 namespace {
 
 // Hands decoded audio to the sink as it asks for it.
@@ -38,7 +38,7 @@ private:
     bool ended_ = false;
 };
 
-class QtAudioPlayer final : public AudioPlayer {
+class QtAudioPlayer final : public ports::AudioPlayer {
 public:
     QtAudioPlayer(std::unique_ptr<FfmpegDecoder> decoder, const QAudioDevice& device,
                   const QAudioFormat& format)
@@ -151,7 +151,7 @@ QAudioFormat formatFor(const QAudioDevice& device)
 
 } // namespace
 
-Made<AudioPlayer> QtAudioOutput::open(const std::filesystem::path& file)
+ports::Made<ports::AudioPlayer> QtAudioOutput::open(const std::filesystem::path& file)
 {
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     const QAudioFormat format = device.isNull() ? QAudioFormat() : formatFor(device);
@@ -170,4 +170,4 @@ Made<AudioPlayer> QtAudioOutput::open(const std::filesystem::path& file)
     return {std::make_unique<QtAudioPlayer>(std::move(decoder), device, format), {}};
 }
 
-} // namespace tonfield::platform
+} // namespace tonfield::adapters

@@ -1,13 +1,13 @@
-#include "platform/qt_platform.hpp"
+#include "adapters/qt_adapters.hpp"
 
 #include <QTimer>
 
 #include <cmath>
 
-namespace tonfield::platform {
+namespace tonfield::adapters {
 namespace {
 
-class QtRepeatingTimer final : public RepeatingTimer {
+class QtRepeatingTimer final : public ports::RepeatingTimer {
 public:
     QtRepeatingTimer(double intervalSeconds, std::function<void()> onFire)
     {
@@ -26,10 +26,10 @@ private:
 
 } // namespace
 
-std::unique_ptr<RepeatingTimer> QtTimers::startRepeating(double intervalSeconds,
-                                                         std::function<void()> onFire)
+std::unique_ptr<ports::RepeatingTimer> QtTimers::startRepeating(double intervalSeconds,
+                                                                std::function<void()> onFire)
 {
     return std::make_unique<QtRepeatingTimer>(intervalSeconds, std::move(onFire));
 }
 
-} // namespace tonfield::platform
+} // namespace tonfield::adapters

@@ -7,7 +7,7 @@
 
 struct AVFrame;
 
-namespace tonfield::platform {
+namespace tonfield::adapters {
 
 // The sample layout a decoder delivers: interleaved, at a fixed rate.
 struct PcmFormat {
@@ -58,4 +58,4 @@ private:
     bool drained_ = false;
 };
 
-} // namespace tonfield::platform
+} // namespace tonfield::adapters

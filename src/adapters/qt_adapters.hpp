@@ -1,0 +1,63 @@
+#pragma once
+
+// The Qt adapters behind the core's ports that need no widgets; the
+// dialogs and the file browser are in desktop/.
+
+#include "adapters/qt_paths.hpp"
+#include "ports/services.hpp"
+
+#include <QString>
+
+namespace tonfield::adapters {
+
+class QtClock final : public ports::Clock {
+public:
+    double nowSeconds() override;
+};
+
+class QtIdSource final : public ports::IdSource {
+public:
+    std::string newUuid() override;
+};
+
+// QSettings under organisation and application "Tonfield". A test passes its
+// own file so it never touches the user's settings.
+class QtSettings final : public ports::Settings {
+public:
+    QtSettings() = default;
+    explicit QtSettings(QString iniFile);
+    std::optional<std::string> string(const std::string& key) override;
+    void setString(const std::string& key, const std::string& value) override;
+
+private:
+    QString iniFile_;
+};
+
+// Linux has no sandbox grants: starting one reports false.
+class QtAccessGrants final : public ports::AccessGrants {
+public:
+    bool start(const std::filesystem::path&) override { return false; }
+    void stop(const std::filesystem::path&) override {}
+};
+
+class QtProcessLauncher final : public ports::ProcessLauncher {
+public:
+    ports::Made<ports::RunningProcess> launch(const engine::Invocation& invocation, int outputFile,
+                                              std::function<void(int status)> onExit) override;
+};
+
+class QtTimers final : public ports::Timers {
+public:
+    std::unique_ptr<ports::RepeatingTimer> startRepeating(double intervalSeconds,
+                                                          std::function<void()> onFire) override;
+};
+
+class QtAppEnvironment final : public ports::AppEnvironment {
+public:
+    std::filesystem::path applicationFolder() override;
+    std::optional<std::filesystem::path> builtInEngineRoot() override;
+    std::filesystem::path currentDirectory() override;
+    std::map<std::string, std::string> environment() override;
+};
+
+} // namespace tonfield::adapters

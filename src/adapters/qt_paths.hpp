@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <filesystem>
+#include <string>
+
+// Paths cross between Qt and the core as UTF-8 bytes. Header-only, so the
+// views can convert paths without linking the adapters.
+namespace tonfield::adapters {
+
+inline std::filesystem::path toPath(const QString& path)
+{
+    const QByteArray bytes = path.toUtf8();
+    return std::filesystem::path(std::string(bytes.constData(), bytes.size()));
+}
+
+inline QString toQString(const std::filesystem::path& path)
+{
+    return QString::fromStdString(path.string());
+}
+
+} // namespace tonfield::adapters
