@@ -18,9 +18,9 @@ cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTONFIELD_WERROR=ON
 cmake --build build-test
 ctest --test-dir build-test --output-on-failure -j "$jobs"
 
-echo "== the headless adapters link no Qt Widgets"
-if ldd build-test/tests/adapter_tests | grep -q libQt6Widgets; then
-  echo "tonfield_adapters pulls in Qt Widgets: a headless program could not use it" >&2
+echo "== the command line, linked alone, pulls in no Qt Widgets"
+if ldd build-test/tests/headless_cli | grep -q libQt6Widgets; then
+  echo "tonfield_cli links Qt Widgets: it would not run without a desktop" >&2
   exit 1
 fi
 

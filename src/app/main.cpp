@@ -8,6 +8,7 @@
 #include "workbench/workbench.hpp"
 
 #include "adapters/qt_paths.hpp"
+#include "cli/command_line.hpp"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -49,6 +50,10 @@ void applyDarkTheme(QApplication& app)
 
 int main(int argc, char* argv[])
 {
+    // A sub-command runs headless, before any window machinery exists.
+    if (argc > 1 && cli::isCommand(argv[1]))
+        return cli::run(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Tonfield");
     QApplication::setApplicationName("Tonfield");
@@ -57,7 +62,14 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName("tonfield");
 
     QCommandLineParser options;
-    options.setApplicationDescription("Tonfield: split a song into stems on this computer.");
+    options.setApplicationDescription(
+        "Tonfield: split a song into stems on this computer.\n\n"
+        "Without a window:\n"
+        "  tonfield separate FILE... [--mode vocal|four|six] [--format WAV|FLAC|MP3] [--high]\n"
+        "                            [--engine DIR] [--export DIR]\n"
+        "  tonfield history [--json]\n"
+        "  tonfield export JOB_ID DIR\n"
+        "  tonfield log JOB_ID");
     options.addHelpOption();
     options.addVersionOption();
     options.addPositionalArgument("file", "An audio file to import, as if it had been dropped.",

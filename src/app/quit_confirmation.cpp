@@ -42,7 +42,7 @@ bool QuitConfirmation::mayCloseMainWindow()
 
 void QuitConfirmation::endOnTerminationSignals()
 {
-    signals_ = std::make_unique<UnixSignals>([this] {
+    signals_ = std::make_unique<adapters::UnixSignals>([this] {
         decideToQuit();
         QCoreApplication::quit();
     });

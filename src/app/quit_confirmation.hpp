@@ -1,7 +1,8 @@
 #pragma once
 
-#include "app/unix_signals.hpp"
 #include "workbench/workbench.hpp"
+
+#include "adapters/unix_signals.hpp"
 
 #include <functional>
 #include <memory>
@@ -40,7 +41,7 @@ private:
     Workbench& workbench_;
     Ask ask_;
     bool decided_ = false;
-    std::unique_ptr<UnixSignals> signals_;
+    std::unique_ptr<adapters::UnixSignals> signals_;
 };
 
 } // namespace tonfield::app

@@ -29,4 +29,10 @@ std::string status(const std::string& stored)
     return it == labels.end() ? stored : it->second;
 }
 
+bool hasCalendarDate(double secondsSince1970)
+{
+    constexpr double lastSecond = 253402300799.0; // 9999-12-31 23:59:59 UTC
+    return std::abs(secondsSince1970) <= lastSecond;
+}
+
 } // namespace tonfield::display

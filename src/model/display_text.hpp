@@ -13,4 +13,8 @@ std::string time(double seconds);
 // shown as stored.
 std::string status(const std::string& stored);
 
+// Whether a stored time is a date a calendar can show (years 1 to 9999); a
+// damaged record may hold any number.
+bool hasCalendarDate(double secondsSince1970);
+
 } // namespace tonfield::display

@@ -17,8 +17,7 @@ namespace {
 // a dash rather than a wrapped-around date.
 QString shortDate(double createdSeconds)
 {
-    constexpr double lastSecond = 253402300799.0; // 9999-12-31 23:59:59 UTC
-    if (!(std::abs(createdSeconds) <= lastSecond))
+    if (!display::hasCalendarDate(createdSeconds))
         return "—";
     const auto milliseconds = static_cast<qint64>(createdSeconds * 1000);
     return QLocale::system().toString(QDateTime::fromMSecsSinceEpoch(milliseconds).date(),

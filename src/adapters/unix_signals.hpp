@@ -4,7 +4,7 @@
 
 #include <functional>
 
-namespace tonfield::app {
+namespace tonfield::adapters {
 
 // Turns SIGTERM and SIGINT (a desktop session ending, a terminal's Ctrl+C)
 // into a call on the main thread, so they end the application through its
@@ -14,4 +14,4 @@ public:
     explicit UnixSignals(std::function<void()> onTerminate, QObject* parent = nullptr);
 };
 
-} // namespace tonfield::app
+} // namespace tonfield::adapters

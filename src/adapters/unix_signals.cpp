@@ -1,4 +1,4 @@
-#include "app/unix_signals.hpp"
+#include "adapters/unix_signals.hpp"
 
 #include <QSocketNotifier>
 
@@ -7,7 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace tonfield::app {
+namespace tonfield::adapters {
 namespace {
 
 int signalSockets[2] = {-1, -1};
@@ -44,4 +44,4 @@ UnixSignals::UnixSignals(std::function<void()> onTerminate, QObject* parent)
     sigaction(SIGINT, &action, nullptr);
 }
 
-} // namespace tonfield::app
+} // namespace tonfield::adapters

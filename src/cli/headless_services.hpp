@@ -1,0 +1,75 @@
+#pragma once
+
+#include "adapters/qt_adapters.hpp"
+#include "adapters/qt_audio_output.hpp"
+
+#include <optional>
+
+namespace tonfield::cli {
+
+// The stored settings, with the engine folder given on the command line in
+// front of the stored one. Nothing is written: a run with --engine does not
+// change the window's engine folder.
+class CommandLineSettings final : public ports::Settings {
+public:
+    std::optional<std::filesystem::path> engineRoot;
+
+    std::optional<std::string> string(const std::string& key) override
+    {
+        if (key == "engineRoot" && engineRoot)
+            return engineRoot->string();
+        return stored_.string(key);
+    }
+    void setString(const std::string&, const std::string&) override {}
+
+private:
+    adapters::QtSettings stored_;
+};
+
+// No one to ask: the folder chooser answers the export folder given on the
+// command line, every other chooser is cancelled.
+class CommandLineDialogs final : public ports::Dialogs {
+public:
+    std::optional<std::filesystem::path> exportFolder;
+
+    std::optional<std::filesystem::path> chooseFolder(const ports::FolderRequest&) override
+    {
+        return exportFolder;
+    }
+    std::optional<std::filesystem::path> chooseAudioFile() override { return std::nullopt; }
+    std::optional<std::filesystem::path> chooseSaveFile(const std::string&,
+                                                        const std::string&) override
+    {
+        return std::nullopt;
+    }
+};
+
+// Instead of opening a file browser, remember the folder to print it.
+class ReportedFolder final : public ports::FileBrowser {
+public:
+    std::optional<std::filesystem::path> folder;
+    void openFolder(const std::filesystem::path& opened) override { folder = opened; }
+};
+
+// Every service of a headless Workbench: the real adapters that need no
+// window, and the three above.
+struct HeadlessServices {
+    adapters::QtClock clock;
+    adapters::QtIdSource ids;
+    CommandLineSettings settings;
+    CommandLineDialogs dialogs;
+    adapters::QtTimers timers;
+    adapters::QtAppEnvironment environment;
+    adapters::QtAccessGrants grants;
+    adapters::QtProcessLauncher launcher;
+    adapters::QtAudioOutput audio; // never asked to play
+    ReportedFolder fileBrowser;
+
+    ports::Services services()
+    {
+        return {clock,       ids,    settings, dialogs, timers,
+                environment, grants, launcher, audio,   fileBrowser};
+    }
+};
+
+} // namespace tonfield::cli

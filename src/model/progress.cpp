@@ -1,0 +1,40 @@
+#include "model/progress.hpp"
+
+#include <cctype>
+#include <charconv>
+
+namespace tonfield {
+namespace {
+
+std::string_view lastLine(std::string_view text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.remove_suffix(1);
+    const auto start = text.find_last_of('\n');
+    return start == std::string_view::npos ? text : text.substr(start + 1);
+}
+
+} // namespace
+
+std::optional<double> progressPercent(std::string_view logTail)
+{
+    const std::string_view line = lastLine(logTail);
+    // The last percentage on the line: a bar may follow it, a label precede it.
+    std::optional<double> found;
+    for (std::size_t sign = line.find('%'); sign != std::string_view::npos;
+         sign = line.find('%', sign + 1)) {
+        std::size_t start = sign;
+        while (start > 0 && (std::isdigit(static_cast<unsigned char>(line[start - 1])) ||
+                             line[start - 1] == '.'))
+            --start;
+        if (start == sign)
+            continue;
+        double value = 0;
+        const auto [end, error] = std::from_chars(line.data() + start, line.data() + sign, value);
+        if (error == std::errc() && end == line.data() + sign && value >= 0 && value <= 100)
+            found = value;
+    }
+    return found;
+}
+
+} // namespace tonfield

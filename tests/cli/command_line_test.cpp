@@ -1,0 +1,196 @@
+// The headless command line, run as users run it: the real executable, no
+// display, scripted engines and the bundled reference engine; its jobs are
+// read back by the same history code the window uses.
+
+#include "model/job_store.hpp"
+#include "model/job_values.hpp"
+
+#include "adapters/audio_files.hpp"
+#include "adapters/event_loop.hpp"
+#include "fakes/temp_folder.hpp"
+
+#include <QCoreApplication>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace tonfield {
+namespace {
+namespace fs = std::filesystem;
+using test::writeFile;
+
+// An engine whose behaviour follows the input's name: "fail…" exits 3,
+// "empty…" writes no stem, "slow…" runs until it is asked to stop; any other
+// prints progress and writes two stems.
+constexpr const char* scriptedEngine = R"(#!/bin/sh
+input=$3; out=$4; base=$(basename "${input%.*}")
+echo "模型就绪"
+case "$base" in
+  fail*) echo "no model"; exit 3 ;;
+  empty*) exit 0 ;;
+  slow*) trap 'echo stop > "$out/../terminated"; exit 143' TERM
+         while :; do sleep 0.05; done ;;
+esac
+for p in 10 50 100; do printf ' %s%%|###| %s/100\r' $p $p; done
+printf 'v' > "$out/${base}_(Vocals).wav"
+printf 'i' > "$out/${base}_(Instrumental).wav"
+)";
+
+class CommandLine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        writeFile(engine / "separate_job.py", "# scripted\n");
+        writeFile(engine / ".venv/bin/python", scriptedEngine);
+        fs::permissions(engine / ".venv/bin/python", fs::perms::owner_all);
+        for (const char* name : {"song.wav", "fail.wav", "empty.wav", "slow.wav"})
+            writeFile(temp / name, "RIFF");
+        writeFile(temp / "notes.txt", "not audio");
+    }
+
+    // No display of any kind, and settings of its own.
+    void start(QProcess& process, const QStringList& arguments)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(name);
+        environment.insert("HOME", QString::fromStdString(temp.path().string()));
+        environment.insert("XDG_CONFIG_HOME", QString::fromStdString((temp / "config").string()));
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(QString::fromStdString(temp.path().string()));
+        process.start(TONFIELD_EXECUTABLE, arguments);
+        ASSERT_TRUE(process.waitForStarted());
+    }
+    struct Outcome {
+        int status;
+        std::string out, err;
+    };
+    Outcome run(const QStringList& arguments)
+    {
+        QProcess process;
+        start(process, arguments);
+        EXPECT_TRUE(process.waitForFinished(120'000));
+        return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+                process.readAllStandardError().toStdString()};
+    }
+    std::string statusOf(const std::string& filename)
+    {
+        for (const Job& job : readHistory(engine))
+            if (job.filename == filename)
+                return job.status;
+        return "(none)";
+    }
+
+    test::TempFolder temp;
+    fs::path engine = temp / "Engine";
+    QStringList withEngine{"--engine", QString::fromStdString((temp / "Engine").string())};
+};
+
+TEST_F(CommandLine, SeparatesEachFileInTurnAndTheWindowsHistoryHasThem)
+{
+    const Outcome outcome = run(QStringList{"separate", "song.wav", "fail.wav", "empty.wav",
+                                            "notes.txt", "gone.mp3", "--export", "exports"} +
+                                withEngine);
+    EXPECT_EQ(outcome.status, 1) << "some jobs did not end done";
+    EXPECT_NE(outcome.out.find("song_(Vocals).wav\n"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("song_(Instrumental).wav\n"), std::string::npos);
+    // The final log is read as the job ends, so its last progress always shows.
+    EXPECT_NE(outcome.err.find("song.wav: 100%\n"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("song.wav: 分轨完成，已生成 2 条独立音轨。"), std::string::npos);
+    EXPECT_NE(outcome.err.find("fail.wav: 失败 — 分轨失败，请展开运行日志查看原因。"),
+              std::string::npos);
+    EXPECT_NE(outcome.err.find("notes.txt: 请选择 MP3、WAV、FLAC、M4A 等音频文件。"),
+              std::string::npos);
+    EXPECT_NE(outcome.err.find("gone.mp3: No such file or directory"), std::string::npos);
+
+    EXPECT_EQ(statusOf("song.wav"), job_status::done);
+    EXPECT_EQ(statusOf("fail.wav"), job_status::error);
+    EXPECT_EQ(statusOf("empty.wav"), job_status::error);
+    EXPECT_EQ(readHistory(engine).size(), 3u);
+    EXPECT_EQ(test::readFile(temp / "exports/song · 分轨/song_(Vocals).wav"), "v");
+
+    // The stored jobs, as the window lists them, and one job's files and log.
+    const Outcome history = run(QStringList{"history"} + withEngine);
+    EXPECT_EQ(history.status, 0);
+    EXPECT_NE(history.out.find("song.wav\tvocal\t已完成\t2\n"), std::string::npos) << history.out;
+    const Outcome json = run(QStringList{"history", "--json"} + withEngine);
+    EXPECT_EQ(json.out.front(), '[');
+    EXPECT_NE(json.out.find(R"("filename":"fail.wav")"), std::string::npos);
+
+    std::string failedId, doneId;
+    for (const Job& job : readHistory(engine)) {
+        if (job.filename == "fail.wav")
+            failedId = job.id;
+        if (job.filename == "song.wav")
+            doneId = job.id;
+    }
+    const Outcome log = run(QStringList{"log", QString::fromStdString(failedId)} + withEngine);
+    EXPECT_EQ(log.status, 0);
+    EXPECT_EQ(log.out, "模型就绪\nno model\n");
+    const Outcome exported =
+        run(QStringList{"export", QString::fromStdString(doneId), "again"} + withEngine);
+    EXPECT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(test::readFile(temp / "again/song · 分轨/song_(Instrumental).wav"), "i");
+}
+
+TEST_F(CommandLine, CtrlCCancelsTheRunningJobLikeTheStopButton)
+{
+    QProcess process;
+    start(process, QStringList{"separate", "slow.wav", "song.wav"} + withEngine);
+    ASSERT_TRUE(test::runUntil([&] {
+        process.waitForReadyRead(50);
+        return statusOf("slow.wav") == job_status::running && !readHistory(engine).empty() &&
+               fs::exists(engine / "data/jobs" / readHistory(engine)[0].id / "process.log") &&
+               test::readFile(engine / "data/jobs" / readHistory(engine)[0].id / "process.log")
+                       .find("模型就绪") != std::string::npos;
+    }));
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(60'000));
+    EXPECT_EQ(process.exitCode(), 130);
+    EXPECT_EQ(statusOf("slow.wav"), job_status::cancelled);
+    EXPECT_EQ(statusOf("song.wav"), "(none)") << "the files after it are not started";
+    EXPECT_TRUE(fs::exists(engine / "data/jobs" / readHistory(engine)[0].id / "terminated"));
+}
+
+TEST_F(CommandLine, BadUsageAndMissingEnginesSayWhatIsWrong)
+{
+    for (const QStringList& arguments :
+         {QStringList{"separate"}, QStringList{"separate", "song.wav", "--mode", "eight"},
+          QStringList{"separate", "song.wav", "--format", "OGG"},
+          QStringList{"separate", "song.wav", "--loud"}, QStringList{"log"},
+          QStringList{"export", "only-one"}, QStringList{"separate", "song.wav", "--json"}}) {
+        const Outcome outcome = run(arguments + withEngine);
+        EXPECT_EQ(outcome.status, 2) << arguments.join(' ').toStdString();
+        EXPECT_NE(outcome.err.find("Usage:"), std::string::npos);
+    }
+    const Outcome noEngine = run({"separate", "song.wav"});
+    EXPECT_EQ(noEngine.status, 1);
+    EXPECT_NE(noEngine.err.find("no engine folder"), std::string::npos) << noEngine.err;
+    const Outcome unknownJob = run(QStringList{"log", "0123"} + withEngine);
+    EXPECT_EQ(unknownJob.status, 1);
+}
+
+// The bundled reference engine, four stems, from the command line alone.
+TEST_F(CommandLine, RunsTheReferenceEngine)
+{
+    const fs::path reference = temp / "Reference";
+    ASSERT_EQ(std::system((std::string(TONFIELD_SOURCE_DIR) +
+                           "/reference-engine/make_engine_folder.sh '" + reference.string() +
+                           "' >/dev/null")
+                              .c_str()),
+              0);
+    ASSERT_TRUE(test::makeTone(temp / "晴天.flac", 3));
+    const Outcome outcome = run({"separate", "晴天.flac", "--mode", "four", "--engine",
+                                 QString::fromStdString(reference.string())});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(std::count(outcome.out.begin(), outcome.out.end(), '\n'), 4) << outcome.out;
+    const auto jobs = readHistory(reference);
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0].status, job_status::done);
+    EXPECT_EQ(jobs[0].mode, "four");
+}
+
+} // namespace
+} // namespace tonfield
