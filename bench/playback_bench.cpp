@@ -44,14 +44,14 @@ int main(int argc, char* argv[])
     std::vector<double> startMs;
     for (int run = 0; run < 5; ++run) {
         auto opened = output.open(stem.toStdString());
-        if (!opened.object) {
-            std::fprintf(stderr, "cannot play: %s\n", opened.failure.c_str());
+        if (!opened) {
+            std::fprintf(stderr, "cannot play: %s\n", opened.failure().c_str());
             return 1;
         }
         QElapsedTimer clock;
         clock.start();
-        opened.object->play();
-        runUntil([&] { return opened.object->currentTimeSeconds() > 0; });
+        (*opened)->play();
+        runUntil([&] { return (*opened)->currentTimeSeconds() > 0; });
         startMs.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
     }
     const double first = startMs.front();
@@ -61,13 +61,13 @@ int main(int argc, char* argv[])
 
     auto opened = output.open(stem.toStdString());
     const double cpuBefore = cpuSeconds();
-    opened.object->play();
+    (*opened)->play();
     QEventLoop playing;
     QTimer::singleShot(10'000, &playing, &QEventLoop::quit);
     playing.exec();
     const double cpu = cpuSeconds() - cpuBefore;
     std::printf("playing a FLAC stem for 10 s: CPU %.3f s (%.2f %% of one core)\n", cpu, cpu * 10);
-    opened.object.reset();
+    (*opened).reset();
 
     // An hour-long file is streamed, not loaded.
     const QString hour = folder.filePath("hour.flac");
@@ -75,10 +75,10 @@ int main(int argc, char* argv[])
                                  "sine=frequency=220:duration=3600", "-ac", "2", hour});
     const long before = residentKiB();
     auto long_ = output.open(hour.toStdString());
-    long_.object->play();
-    long_.object->setCurrentTimeSeconds(1800);
+    (*long_)->play();
+    (*long_)->setCurrentTimeSeconds(1800);
     QTimer::singleShot(3'000, &playing, &QEventLoop::quit);
     playing.exec();
     std::printf("one-hour FLAC (%.0f s) playing from its middle: resident %ld KiB -> %ld KiB\n",
-                long_.object->durationSeconds(), before, residentKiB());
+                (*long_)->durationSeconds(), before, residentKiB());
 }

@@ -99,22 +99,17 @@ bool FfmpegDecoder::fitResamplerTo(const AVFrame& frame)
     return true;
 }
 
-std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const std::filesystem::path& file,
-                                                   const PcmFormat& output, std::string& failure)
+Result<std::unique_ptr<FfmpegDecoder>> FfmpegDecoder::open(const std::filesystem::path& file,
+                                                           const PcmFormat& output)
 {
     auto streams = std::make_unique<Streams>();
-    auto fail = [&](int code) {
-        failure = file.string() + ": " + ffmpegText(code);
-        return nullptr;
-    };
+    using Opened = Result<std::unique_ptr<FfmpegDecoder>>;
+    auto fail = [&](int code) { return Opened::failed(file.string() + ": " + ffmpegText(code)); };
 
     // FFmpeg would wait for ever on a FIFO with no writer, or read a device
     // without end: only regular files are audio files.
-    std::error_code kind;
-    if (RegularFile::open(file, kind); kind) {
-        failure = failureText(file, kind);
-        return nullptr;
-    }
+    if (auto regular = RegularFile::open(file); !regular)
+        return Opened::failed(regular.failure());
     if (int rc = avformat_open_input(&streams->format, file.c_str(), nullptr, nullptr); rc < 0)
         return fail(rc);
     if (int rc = avformat_find_stream_info(streams->format, nullptr); rc < 0)
@@ -143,7 +138,7 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::open(const std::filesystem::path& 
         decoder->durationSeconds_ =
             static_cast<double>(audio->duration) * decoder->streams_->timeBase;
     decoder->decodeMore(); // learns where position 0 lies before any seek
-    return decoder;
+    return Opened(std::move(decoder));
 }
 
 FfmpegDecoder::FfmpegDecoder(std::unique_ptr<Streams> streams, const PcmFormat& output)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/result.hpp"
+
 #include <cstddef>
 #include <filesystem>
 #include <memory>
@@ -24,8 +26,8 @@ class FfmpegDecoder {
 public:
     // Fails with FFmpeg's text after the path for a missing file or one with
     // no decodable audio stream.
-    static std::unique_ptr<FfmpegDecoder> open(const std::filesystem::path& file,
-                                               const PcmFormat& output, std::string& failure);
+    static Result<std::unique_ptr<FfmpegDecoder>> open(const std::filesystem::path& file,
+                                                       const PcmFormat& output);
     ~FfmpegDecoder();
     FfmpegDecoder(const FfmpegDecoder&) = delete;
     FfmpegDecoder& operator=(const FfmpegDecoder&) = delete;

@@ -160,14 +160,14 @@ ports::Made<ports::AudioPlayer> QtAudioOutput::open(const std::filesystem::path&
         .channels = device.isNull() ? 2 : format.channelCount(),
         .floatSamples = format.sampleFormat() != QAudioFormat::Int16,
     };
-    std::string failure;
-    auto decoder = FfmpegDecoder::open(file, pcm, failure);
+    auto decoder = FfmpegDecoder::open(file, pcm);
     if (!decoder)
-        return {nullptr, failure};
+        return ports::Made<ports::AudioPlayer>::failed(decoder.failure());
     // Silence presented as playback would mislead; without a device nothing plays.
     if (device.isNull())
-        return {nullptr, "这台电脑没有可用的音频输出设备"};
-    return {std::make_unique<QtAudioPlayer>(std::move(decoder), device, format), {}};
+        return ports::Made<ports::AudioPlayer>::failed("这台电脑没有可用的音频输出设备");
+    return ports::Made<ports::AudioPlayer>(
+        std::make_unique<QtAudioPlayer>(std::move(*decoder), device, format));
 }
 
 } // namespace tonfield::adapters

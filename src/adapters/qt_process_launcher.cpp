@@ -81,9 +81,9 @@ ports::Made<ports::RunningProcess> QtProcessLauncher::launch(const engine::Invoc
     if (!process->waitForStarted(-1)) {
         std::string failure = startFailure(invocation, process->errorString());
         delete process;
-        return {nullptr, std::move(failure)};
+        return ports::Made<ports::RunningProcess>::failed(std::move(failure));
     }
-    return {std::make_unique<QtRunningProcess>(process), {}};
+    return ports::Made<ports::RunningProcess>(std::make_unique<QtRunningProcess>(process));
 }
 
 } // namespace tonfield::adapters

@@ -43,27 +43,26 @@ std::string temporaryTemplate(const fs::path& folder)
 
 // Copies source into a new temporary file beside the destination and names
 // it in `temporary`; on failure nothing is left and `temporary` is empty.
-std::optional<std::string> copyToTemporary(const fs::path& source, const fs::path& destination,
-                                           std::string& temporary)
+Result<> copyToTemporary(const fs::path& source, const fs::path& destination,
+                         std::string& temporary)
 {
-    std::error_code error;
-    RegularFile input = RegularFile::open(source, error);
+    auto input = RegularFile::open(source);
     if (!input)
-        return failureText(source, error);
+        return Result<>::failed(input.failure());
 
     const fs::path folder = destination.has_parent_path() ? destination.parent_path() : ".";
     temporary = temporaryTemplate(folder);
     const int output = ::mkstemp(temporary.data());
     if (output < 0) {
         temporary.clear();
-        return failureText(destination, lastError());
+        return Result<>::failed(failureText(destination, lastError()));
     }
     ::fchmod(output, 0644);
 
     std::optional<std::string> failure;
     char buffer[256 * 1024];
     for (;;) {
-        const ssize_t count = ::read(input.descriptor(), buffer, sizeof buffer);
+        const ssize_t count = ::read(input->descriptor(), buffer, sizeof buffer);
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0) {
@@ -85,8 +84,9 @@ std::optional<std::string> copyToTemporary(const fs::path& source, const fs::pat
     if (failure) {
         ::unlink(temporary.c_str());
         temporary.clear();
+        return Result<>::failed(*failure);
     }
-    return failure;
+    return Result<>::done();
 }
 
 bool somethingAt(const fs::path& path)
@@ -96,53 +96,55 @@ bool somethingAt(const fs::path& path)
 }
 
 // Gives the complete temporary file the destination's name.
-std::optional<std::string> moveIntoPlace(const std::string& temporary, const fs::path& destination,
-                                         Existing existing)
+Result<> moveIntoPlace(const std::string& temporary, const fs::path& destination, Existing existing)
 {
     if (existing == Existing::replace) {
         if (::rename(temporary.c_str(), destination.c_str()) == 0)
-            return std::nullopt;
-        return failureText(destination, lastError());
+            return Result<>::done();
+        return Result<>::failed(failureText(destination, lastError()));
     }
     // A hard link never replaces; where the file system has none (FAT, some
     // network shares) a checked rename stands in.
     if (::link(temporary.c_str(), destination.c_str()) == 0) {
         ::unlink(temporary.c_str());
-        return std::nullopt;
+        return Result<>::done();
     }
     if (errno == EEXIST || somethingAt(destination))
-        return failureText(destination, std::make_error_code(std::errc::file_exists));
+        return Result<>::failed(
+            failureText(destination, std::make_error_code(std::errc::file_exists)));
     if (::rename(temporary.c_str(), destination.c_str()) == 0)
-        return std::nullopt;
-    return failureText(destination, lastError());
+        return Result<>::done();
+    return Result<>::failed(failureText(destination, lastError()));
 }
 
-std::optional<std::string> copyThroughTemporary(const fs::path& source, const fs::path& destination,
-                                                Existing existing)
+Result<> copyThroughTemporary(const fs::path& source, const fs::path& destination,
+                              Existing existing)
 {
     std::error_code ec;
     if (fs::is_directory(fs::symlink_status(destination, ec)))
-        return failureText(destination, std::make_error_code(std::errc::is_a_directory));
+        return Result<>::failed(
+            failureText(destination, std::make_error_code(std::errc::is_a_directory)));
     if (existing == Existing::refuse && somethingAt(destination))
-        return failureText(destination, std::make_error_code(std::errc::file_exists));
+        return Result<>::failed(
+            failureText(destination, std::make_error_code(std::errc::file_exists)));
 
     std::string temporary;
-    if (auto failure = copyToTemporary(source, destination, temporary))
-        return failure;
-    auto failure = moveIntoPlace(temporary, destination, existing);
-    if (failure)
+    if (auto copied = copyToTemporary(source, destination, temporary); !copied)
+        return copied;
+    auto moved = moveIntoPlace(temporary, destination, existing);
+    if (!moved)
         ::unlink(temporary.c_str());
-    return failure;
+    return moved;
 }
 
 } // namespace
 
-std::optional<std::string> copyFile(const fs::path& source, const fs::path& destination)
+Result<> copyFile(const fs::path& source, const fs::path& destination)
 {
     return copyThroughTemporary(source, destination, Existing::refuse);
 }
 
-std::optional<std::string> replaceWithCopy(const fs::path& source, const fs::path& destination)
+Result<> replaceWithCopy(const fs::path& source, const fs::path& destination)
 {
     return copyThroughTemporary(source, destination, Existing::replace);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "model/result.hpp"
+
 #include <filesystem>
-#include <optional>
-#include <string>
 
 namespace tonfield {
 
@@ -14,12 +14,11 @@ namespace tonfield {
 // A source that is not a regular file (a FIFO, a device) is refused.
 
 // The destination must not exist yet; an existing file there is an error.
-std::optional<std::string> copyFile(const std::filesystem::path& source,
-                                    const std::filesystem::path& destination);
+Result<> copyFile(const std::filesystem::path& source, const std::filesystem::path& destination);
 
 // Replaces a file already at the destination only with a complete copy; a
 // destination that is a folder is refused.
-std::optional<std::string> replaceWithCopy(const std::filesystem::path& source,
-                                           const std::filesystem::path& destination);
+Result<> replaceWithCopy(const std::filesystem::path& source,
+                         const std::filesystem::path& destination);
 
 } // namespace tonfield

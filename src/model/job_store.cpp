@@ -25,14 +25,13 @@ constexpr std::int64_t maxRecordBytes = 4 * 1024 * 1024;
 
 std::optional<std::string> readRecordBytes(const fs::path& path)
 {
-    std::error_code error;
-    RegularFile file = RegularFile::open(path, error);
-    if (!file || file.sizeBytes() > maxRecordBytes)
+    auto file = RegularFile::open(path);
+    if (!file || file->sizeBytes() > maxRecordBytes)
         return std::nullopt;
     std::string bytes;
     char buffer[16 * 1024];
     ssize_t count;
-    while ((count = ::read(file.descriptor(), buffer, sizeof buffer)) != 0) {
+    while ((count = ::read(file->descriptor(), buffer, sizeof buffer)) != 0) {
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0)
@@ -139,20 +138,22 @@ std::vector<Job> readHistory(const fs::path& engineRoot)
     return jobs;
 }
 
-std::optional<std::string> writeRecord(const fs::path& engineRoot, const Job& job)
+Result<> writeRecord(const fs::path& engineRoot, const Job& job)
 {
     const fs::path target = layout::recordFile(engineRoot, job.id);
     if (!isJobId(job.id))
-        return failureText(target, std::make_error_code(std::errc::invalid_argument));
+        return Result<>::failed(
+            failureText(target, std::make_error_code(std::errc::invalid_argument)));
     auto bytes = encodeJob(job);
     if (!bytes)
-        return failureText(target, std::make_error_code(std::errc::illegal_byte_sequence));
+        return Result<>::failed(
+            failureText(target, std::make_error_code(std::errc::illegal_byte_sequence)));
 
     removeStaleTemporaries(target.parent_path());
     const fs::path temporary = temporaryNameBeside(target);
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
-        return failureText(target, lastError());
+        return Result<>::failed(failureText(target, lastError()));
 
     std::error_code failure = writeDurably(fd, *bytes);
     if (::close(fd) != 0 && !failure)
@@ -161,10 +162,10 @@ std::optional<std::string> writeRecord(const fs::path& engineRoot, const Job& jo
         failure = lastError();
     if (failure) {
         ::unlink(temporary.c_str());
-        return failureText(target, failure);
+        return Result<>::failed(failureText(target, failure));
     }
     syncFolder(target.parent_path());
-    return std::nullopt;
+    return Result<>::done();
 }
 
 } // namespace tonfield

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/job.hpp"
+#include "model/result.hpp"
 
 #include <filesystem>
 #include <optional>
@@ -17,6 +18,6 @@ std::vector<Job> readHistory(const std::filesystem::path& engineRoot);
 // Replaces the job's job.json atomically: a reader sees the old record or the
 // new one, never a mix. The job folder must exist. Returns the operating
 // system's description of the failure, or nothing on success.
-std::optional<std::string> writeRecord(const std::filesystem::path& engineRoot, const Job& job);
+Result<> writeRecord(const std::filesystem::path& engineRoot, const Job& job);
 
 } // namespace tonfield

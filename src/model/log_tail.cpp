@@ -11,11 +11,10 @@ namespace tonfield {
 
 std::string readLogTail(const std::filesystem::path& logFile, std::size_t windowBytes)
 {
-    std::error_code error;
-    const RegularFile file = RegularFile::open(logFile, error);
+    const auto file = RegularFile::open(logFile);
     if (!file)
         return {};
-    const int fd = file.descriptor();
+    const int fd = (*file).descriptor();
     off_t length = ::lseek(fd, 0, SEEK_END);
     if (length < 0)
         length = 0;

@@ -1,5 +1,7 @@
 #include "model/regular_file.hpp"
 
+#include "model/failure_text.hpp"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
@@ -23,24 +25,21 @@ std::error_code notARegularFile()
     return {1, category};
 }
 
-RegularFile RegularFile::open(const std::filesystem::path& path, std::error_code& error)
+Result<RegularFile> RegularFile::open(const std::filesystem::path& path)
 {
     // O_NONBLOCK keeps the open of a FIFO with no writer from waiting for one.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        error = {errno, std::generic_category()};
-        return {-1, 0};
-    }
+    if (fd < 0)
+        return Result<RegularFile>::failed(failureText(path, {errno, std::generic_category()}));
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        error = S_ISDIR(info.st_mode) ? std::make_error_code(std::errc::is_a_directory)
-                                      : notARegularFile();
         ::close(fd);
-        return {-1, 0};
+        return Result<RegularFile>::failed(failureText(
+            path, S_ISDIR(info.st_mode) ? std::make_error_code(std::errc::is_a_directory)
+                                        : notARegularFile()));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    error.clear();
-    return {fd, static_cast<std::int64_t>(info.st_size)};
+    return RegularFile(fd, static_cast<std::int64_t>(info.st_size));
 }
 
 RegularFile::RegularFile(int fd, std::int64_t sizeBytes)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/result.hpp"
+
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
@@ -11,14 +13,13 @@ namespace tonfield {
 // is refused ("Not a regular file") instead of freezing the caller.
 class RegularFile {
 public:
-    static RegularFile open(const std::filesystem::path& path, std::error_code& error);
+    static Result<RegularFile> open(const std::filesystem::path& path);
     ~RegularFile();
     RegularFile(RegularFile&& other) noexcept;
     RegularFile& operator=(RegularFile&&) = delete;
     RegularFile(const RegularFile&) = delete;
     RegularFile& operator=(const RegularFile&) = delete;
 
-    explicit operator bool() const { return fd_ >= 0; }
     int descriptor() const { return fd_; }
     std::int64_t sizeBytes() const { return sizeBytes_; }
 

@@ -5,6 +5,7 @@
 // Every call happens on the main thread.
 
 #include "engine/invocation.hpp"
+#include "model/result.hpp"
 
 #include <filesystem>
 #include <functional>
@@ -73,10 +74,7 @@ public:
 };
 
 // Something the platform made, or its description of why it could not.
-template <class T> struct Made {
-    std::unique_ptr<T> object;
-    std::string failure; // the operating system's text; empty on success
-};
+template <class T> using Made = Result<std::unique_ptr<T>>;
 
 // A launched child process. Destroying the handle neither waits for nor kills
 // the child.

@@ -1,12 +1,14 @@
 #include "workbench/log_handle.hpp"
 
+#include "model/failure_text.hpp"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace tonfield {
 
-std::optional<LogHandle> LogHandle::open(const std::filesystem::path& file, std::error_code& error)
+Result<LogHandle> LogHandle::open(const std::filesystem::path& file)
 {
     // Creating the empty file may fail without consequence: opening it for
     // writing next is what decides.
@@ -14,10 +16,8 @@ std::optional<LogHandle> LogHandle::open(const std::filesystem::path& file, std:
         created >= 0)
         ::close(created);
     const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) {
-        error = {errno, std::generic_category()};
-        return std::nullopt;
-    }
+    if (fd < 0)
+        return Result<LogHandle>::failed(failureText(file, {errno, std::generic_category()}));
     return LogHandle(fd);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/result.hpp"
+
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -13,7 +15,7 @@ namespace tonfield {
 class LogHandle {
 public:
     // Empties (or creates) the file, then opens it for appending.
-    static std::optional<LogHandle> open(const std::filesystem::path& file, std::error_code& error);
+    static Result<LogHandle> open(const std::filesystem::path& file);
 
     LogHandle(LogHandle&& other) noexcept
         : fd_(std::exchange(other.fd_, -1))

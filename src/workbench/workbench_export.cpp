@@ -51,8 +51,8 @@ void Workbench::exportStem(const Stem& stem)
     if (destination->lexically_normal() == stem.url.lexically_normal())
         return;
     // The old file is replaced only by a complete copy, never removed first.
-    if (auto failure = replaceWithCopy(stem.url, *destination))
-        setError(*failure);
+    if (auto copied = replaceWithCopy(stem.url, *destination); !copied)
+        setError(copied.failure());
 }
 
 void Workbench::exportAll()
@@ -78,8 +78,8 @@ void Workbench::exportAll()
         return;
     }
     for (const Stem& stem : stems_) {
-        if (auto failure = copyFile(stem.url, target / stem.url.filename())) {
-            setError(*failure);
+        if (auto copied = copyFile(stem.url, target / stem.url.filename()); !copied) {
+            setError(copied.failure());
             return;
         }
     }

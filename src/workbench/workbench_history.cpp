@@ -15,8 +15,8 @@ void Workbench::save(const Job& job)
 {
     if (!engineRoot_)
         return;
-    if (auto failure = writeRecord(*engineRoot_, job))
-        setError("保存任务记录失败：" + *failure);
+    if (auto saved = writeRecord(*engineRoot_, job); !saved)
+        setError("保存任务记录失败：" + saved.failure());
 }
 
 } // namespace tonfield

@@ -39,12 +39,13 @@ void Workbench::start()
             return failLaunch(std::move(record), failureText(folder, ec));
     }
     const fs::path inputCopy = layout::inputFolder(root, id) / record.filename;
-    if (auto failure = copyFile(*source_, inputCopy))
-        return failLaunch(std::move(record), *failure);
+    if (auto copied = copyFile(*source_, inputCopy); !copied)
+        return failLaunch(std::move(record), copied.failure());
     const fs::path logFile = layout::logFile(root, id);
-    logHandle_ = LogHandle::open(logFile, ec);
-    if (!logHandle_)
-        return failLaunch(std::move(record), failureText(logFile, ec));
+    auto opened = LogHandle::open(logFile);
+    if (!opened)
+        return failLaunch(std::move(record), opened.failure());
+    logHandle_ = std::move(*opened);
 
     const engine::Invocation invocation =
         engine::buildInvocation(root, inputCopy, layout::outputFolder(root, id),
@@ -67,9 +68,9 @@ void Workbench::start()
             if (auto self = weak.lock())
                 self->finished(id, status);
         });
-    if (!launched.object)
-        return failLaunch(std::move(record), launched.failure);
-    process_ = std::move(launched.object);
+    if (!launched)
+        return failLaunch(std::move(record), launched.failure());
+    process_ = std::move(*launched);
     loadHistory();
 }
 

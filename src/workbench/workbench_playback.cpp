@@ -17,12 +17,12 @@ void Workbench::play(const std::filesystem::path& file)
     }
     if (!player_ || playerFile_ != file) {
         auto opened = services_.audio.open(file);
-        if (!opened.object) {
+        if (!opened) {
             // The previous player, if any, keeps sounding.
-            setError("无法试听：" + opened.failure);
+            setError("无法试听：" + opened.failure());
             return;
         }
-        player_ = std::move(opened.object);
+        player_ = std::move(*opened);
         playerFile_ = file;
     }
     assign(Field::playbackDuration, playbackDuration_, player_->durationSeconds());

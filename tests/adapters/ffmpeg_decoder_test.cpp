@@ -27,10 +27,9 @@ protected:
 
     static std::unique_ptr<FfmpegDecoder> open(const fs::path& file)
     {
-        std::string failure;
-        auto decoder = FfmpegDecoder::open(file, stereoFloat, failure);
-        EXPECT_TRUE(decoder) << failure;
-        return decoder;
+        auto decoder = FfmpegDecoder::open(file, stereoFloat);
+        EXPECT_TRUE(decoder) << decoder.failure();
+        return decoder ? std::move(*decoder) : nullptr;
     }
 
     static std::vector<float> readAll(FfmpegDecoder& decoder)
@@ -163,13 +162,16 @@ TEST_F(FfmpegDecoderTest, FollowsAStreamWhoseLayoutAndRateChangeMidFile)
 
 TEST_F(FfmpegDecoderTest, MissingAndNonAudioFilesFailWithFfmpegsText)
 {
-    std::string failure;
-    EXPECT_FALSE(FfmpegDecoder::open(*folder / "missing.wav", stereoFloat, failure));
-    EXPECT_EQ(failure, (*folder / "missing.wav").string() + ": No such file or directory");
+    const auto missing = FfmpegDecoder::open(*folder / "missing.wav", stereoFloat);
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.failure(),
+              (*folder / "missing.wav").string() + ": No such file or directory");
 
     test::writeFile(*folder / "notes.mp3", "these are notes, not audio\n");
-    EXPECT_FALSE(FfmpegDecoder::open(*folder / "notes.mp3", stereoFloat, failure));
-    EXPECT_EQ(failure.rfind((*folder / "notes.mp3").string() + ": ", 0), 0u) << failure;
+    const auto notes = FfmpegDecoder::open(*folder / "notes.mp3", stereoFloat);
+    EXPECT_FALSE(notes);
+    EXPECT_EQ(notes.failure().rfind((*folder / "notes.mp3").string() + ": ", 0), 0u)
+        << notes.failure();
 }
 
 } // namespace

@@ -33,8 +33,8 @@ TEST(QtAudioOutput, PositionAdvancesWhilePlayingHoldsWhilePausedAndPlayingEnds)
     ASSERT_TRUE(test::makeTone(folder / "tone.flac", 1.5));
     QtAudioOutput output;
     auto opened = output.open(folder / "tone.flac");
-    ASSERT_TRUE(opened.object) << opened.failure;
-    ports::AudioPlayer& player = *opened.object;
+    ASSERT_TRUE(opened) << opened.failure();
+    ports::AudioPlayer& player = **opened;
     EXPECT_NEAR(player.durationSeconds(), 1.5, 0.02);
     EXPECT_FALSE(player.isPlaying());
 
@@ -70,8 +70,8 @@ TEST(QtAudioOutput, KeepsSoundingAfterManySeeksAndReplays)
     ASSERT_TRUE(test::makeTone(folder / "tone.flac", 3));
     QtAudioOutput output;
     auto opened = output.open(folder / "tone.flac");
-    ASSERT_TRUE(opened.object) << opened.failure;
-    ports::AudioPlayer& player = *opened.object;
+    ASSERT_TRUE(opened) << opened.failure();
+    ports::AudioPlayer& player = **opened;
     test::NullSinkMonitor monitor;
     ASSERT_TRUE(monitor.started());
 
@@ -103,13 +103,13 @@ TEST(QtAudioOutput, FilesThatAreNotAudioFailAtOnce)
     test::writeFile(folder / "notes.wav", "not audio");
     QtAudioOutput output;
     auto notAudio = output.open(folder / "notes.wav");
-    EXPECT_FALSE(notAudio.object);
-    EXPECT_EQ(notAudio.failure.rfind((folder / "notes.wav").string() + ": ", 0), 0u);
+    EXPECT_FALSE(notAudio);
+    EXPECT_EQ(notAudio.failure().rfind((folder / "notes.wav").string() + ": ", 0), 0u);
     auto missing = output.open(folder / "gone.wav");
-    EXPECT_EQ(missing.failure, (folder / "gone.wav").string() + ": No such file or directory");
+    EXPECT_EQ(missing.failure(), (folder / "gone.wav").string() + ": No such file or directory");
     ASSERT_EQ(::mkfifo((folder / "pipe.wav").c_str(), 0600), 0);
     auto pipe = output.open(folder / "pipe.wav"); // would block for ever if opened as a file
-    EXPECT_EQ(pipe.failure, (folder / "pipe.wav").string() + ": Not a regular file");
+    EXPECT_EQ(pipe.failure(), (folder / "pipe.wav").string() + ": Not a regular file");
 }
 
 TEST(QtAudioOutputWithoutDevice, RefusesRatherThanPlaySilence)
@@ -118,8 +118,8 @@ TEST(QtAudioOutputWithoutDevice, RefusesRatherThanPlaySilence)
     ASSERT_TRUE(test::makeTone(folder / "tone.wav", 0.5));
     QtAudioOutput output;
     auto opened = output.open(folder / "tone.wav");
-    EXPECT_FALSE(opened.object);
-    EXPECT_EQ(opened.failure, "这台电脑没有可用的音频输出设备");
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(opened.failure(), "这台电脑没有可用的音频输出设备");
 }
 
 } // namespace

@@ -69,7 +69,7 @@ protected:
 TEST_F(QtProcessLauncherTest, RunsTheInvocationWithBothStreamsInTheLog)
 {
     auto process = launch("ok");
-    ASSERT_TRUE(process.object) << process.failure;
+    ASSERT_TRUE(process) << process.failure();
     ASSERT_TRUE(runUntil([&] { return !exits.empty(); }));
     EXPECT_EQ(exits, std::vector<int>{0});
     EXPECT_EQ(log(), "模型就绪\nto stderr\n\r 50%\r100%\n");
@@ -99,7 +99,7 @@ TEST_F(QtProcessLauncherTest, TerminateAsksWithoutWaiting)
 {
     auto process = launch("wait");
     ASSERT_TRUE(runUntil([&] { return log().find("waiting") != std::string::npos; }));
-    process.object->terminate();
+    (*process)->terminate();
     EXPECT_TRUE(exits.empty()) << "terminate returns before the child has exited";
     ASSERT_TRUE(runUntil([&] { return !exits.empty(); }));
     EXPECT_EQ(exits, std::vector<int>{0});
@@ -110,7 +110,7 @@ TEST_F(QtProcessLauncherTest, TerminateAsksWithoutWaiting)
     auto stubborn = launch("stubborn");
     ASSERT_TRUE(runUntil(
         [&] { return log().find("waiting\n", log().find("got TERM")) != std::string::npos; }));
-    stubborn.object->terminate();
+    (*stubborn)->terminate();
     ASSERT_TRUE(runUntil([&] { return log().find("ignoring TERM") != std::string::npos; }));
     QCoreApplication::processEvents();
     EXPECT_TRUE(exits.empty());
@@ -135,7 +135,7 @@ TEST_F(QtProcessLauncherTest, NoReportAfterTheHandleIsGoneAndTheChildIsNotKilled
 {
     auto process = launch("wait");
     ASSERT_TRUE(runUntil([&] { return log().find("waiting") != std::string::npos; }));
-    process.object.reset();
+    (*process).reset();
     release();
     ASSERT_TRUE(runUntil([&] { return log().find("released") != std::string::npos; }));
     const pid_t pid = std::stoi(readFile(root / "pid.txt"));
@@ -148,13 +148,14 @@ TEST_F(QtProcessLauncherTest, LaunchFailureComesBackAtOnceWithTheSystemsText)
 {
     fs::permissions(root / ".venv/bin/python", fs::perms::owner_exec, fs::perm_options::remove);
     auto notExecutable = launch("ok");
-    EXPECT_FALSE(notExecutable.object);
-    EXPECT_EQ(notExecutable.failure, (root / ".venv/bin/python").string() + ": Permission denied");
+    EXPECT_FALSE(notExecutable);
+    EXPECT_EQ(notExecutable.failure(),
+              (root / ".venv/bin/python").string() + ": Permission denied");
 
     fs::remove(root / ".venv/bin/python");
     auto missing = launch("ok");
-    EXPECT_FALSE(missing.object);
-    EXPECT_EQ(missing.failure,
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.failure(),
               (root / ".venv/bin/python").string() + ": No such file or directory");
     QCoreApplication::processEvents();
     EXPECT_TRUE(exits.empty());

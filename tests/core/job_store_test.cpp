@@ -79,16 +79,16 @@ TEST(JobStore, WriteReplacesTheRecordAndNeverCreatesTheFolder)
 {
     TempFolder root;
     Job job = test::sampleJob(idOf(1), 100);
-    auto failure = writeRecord(root.path(), job);
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(*failure,
+    auto written = writeRecord(root.path(), job);
+    ASSERT_FALSE(written);
+    EXPECT_EQ(written.failure(),
               layout::recordFile(root.path(), job.id).string() + ": No such file or directory");
     EXPECT_FALSE(fs::exists(layout::jobFolder(root.path(), job.id)));
 
     fs::create_directories(layout::jobFolder(root.path(), job.id));
-    EXPECT_FALSE(writeRecord(root.path(), job));
+    EXPECT_TRUE(writeRecord(root.path(), job));
     job.status = "cancelled";
-    EXPECT_FALSE(writeRecord(root.path(), job));
+    EXPECT_TRUE(writeRecord(root.path(), job));
     EXPECT_EQ(readFile(layout::recordFile(root.path(), job.id)), *encodeJob(job));
     EXPECT_EQ(std::distance(fs::directory_iterator(layout::jobFolder(root.path(), job.id)),
                             fs::directory_iterator()),
@@ -102,19 +102,20 @@ TEST(JobStore, FailedWriteKeepsTheOldRecordAndLeavesNoTemporaryFile)
     TempFolder root;
     Job job = test::sampleJob(idOf(1), 100);
     fs::create_directories(layout::jobFolder(root.path(), job.id));
-    ASSERT_FALSE(writeRecord(root.path(), job));
+    ASSERT_TRUE(writeRecord(root.path(), job));
     const std::string before = readFile(layout::recordFile(root.path(), job.id));
 
     job.message = std::string(256 * 1024, 'x');
-    std::optional<std::string> failure;
+    std::optional<Result<>> written;
     {
         test::FileSizeLimit limit(4096);
         ASSERT_TRUE(limit.applied());
-        failure = writeRecord(root.path(), job);
+        written = writeRecord(root.path(), job);
     }
 
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(*failure, layout::recordFile(root.path(), job.id).string() + ": File too large");
+    ASSERT_FALSE(*written);
+    EXPECT_EQ(written->failure(),
+              layout::recordFile(root.path(), job.id).string() + ": File too large");
     EXPECT_EQ(readFile(layout::recordFile(root.path(), job.id)), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(layout::jobFolder(root.path(), job.id)),
                             fs::directory_iterator()),
@@ -150,7 +151,7 @@ TEST(JobStore, SavingRemovesTemporaryFilesOfSavesThatDied)
     writeFile(folder / ".job.json.1.3.tmp", "in flight");        // init never dies
     writeFile(folder / "process.log", "log");
 
-    ASSERT_FALSE(writeRecord(root.path(), job));
+    ASSERT_TRUE(writeRecord(root.path(), job));
     EXPECT_FALSE(fs::exists(folder / ".job.json.999999999.0.tmp"));
     EXPECT_TRUE(fs::exists(folder / ".job.json.1.3.tmp"));
     EXPECT_TRUE(fs::exists(folder / "process.log"));
@@ -160,7 +161,7 @@ TEST(JobStore, RefusesToWriteARecordWhoseIdNamesAPath)
 {
     TempFolder root;
     fs::create_directories(root / "data");
-    EXPECT_TRUE(writeRecord(root.path(), test::sampleJob("..", 1)));
+    EXPECT_FALSE(writeRecord(root.path(), test::sampleJob("..", 1)));
     EXPECT_FALSE(fs::exists(root / "data/job.json"));
 }
 

@@ -183,10 +183,10 @@ struct FakeLauncher final : ports::ProcessLauncher {
     {
         lastOutputFile = outputFile;
         if (!failure.empty())
-            return {nullptr, failure};
+            return ports::Made<ports::RunningProcess>::failed(failure);
         launches.push_back(
             std::make_shared<Launch>(Launch{invocation, outputFile, std::move(onExit)}));
-        return {std::make_unique<Process>(launches.back()), {}};
+        return ports::Made<ports::RunningProcess>(std::make_unique<Process>(launches.back()));
     }
 
     Launch& last() { return *launches.back(); }
@@ -229,9 +229,10 @@ struct FakeAudio final : ports::AudioOutput {
     {
         auto it = durations.find(file);
         if (it == durations.end())
-            return {nullptr, file.string() + ": Invalid data found when processing input"};
+            return ports::Made<ports::AudioPlayer>::failed(
+                file.string() + ": Invalid data found when processing input");
         opened.push_back(std::make_shared<State>(State{file, it->second}));
-        return {std::make_unique<Player>(opened.back()), {}};
+        return ports::Made<ports::AudioPlayer>(std::make_unique<Player>(opened.back()));
     }
 };
 

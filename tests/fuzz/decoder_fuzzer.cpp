@@ -35,11 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     std::ofstream(scratchFile(), std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    std::string failure;
-    auto decoder = tonfield::adapters::FfmpegDecoder::open(
-        scratchFile(), {.sampleRate = 44100, .channels = 2, .floatSamples = true}, failure);
-    if (!decoder)
+    auto opened = tonfield::adapters::FfmpegDecoder::open(
+        scratchFile(), {.sampleRate = 44100, .channels = 2, .floatSamples = true});
+    if (!opened)
         return 0;
+    auto& decoder = *opened;
     std::vector<char> buffer(8 * 4096);
     readSome(*decoder, buffer);
     decoder->seek(decoder->durationSeconds() / 2);
