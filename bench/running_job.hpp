@@ -3,11 +3,7 @@
 // A job running over fakes, and a log grown to any size, for the benchmarks
 // of the tick and of the window's redraw.
 
-#include "model/job_layout.hpp"
-#include "workbench/workbench.hpp"
-
-#include "fakes/engine_fixture.hpp"
-#include "fakes/fake_platform.hpp"
+#include "fakes/fake_workbench.hpp"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -16,23 +12,12 @@
 namespace tonfield::bench {
 namespace fs = std::filesystem;
 
-struct RunningJob {
-    test::TempFolder temp;
-    test::FakePlatform platform;
-    std::shared_ptr<Workbench> workbench;
-
+// A job started over fakes, left running.
+struct RunningJob : test::FakeWorkbench {
     RunningJob()
+        : FakeWorkbench("song.wav")
     {
-        test::makeEngineFolder(temp / "Engine", true);
-        platform.environment.currentDirectoryPath = temp / "Engine";
-        test::writeFile(temp / "song.wav", "RIFF");
-        workbench = Workbench::create(platform.services());
-        workbench->importFile(temp / "song.wav");
-        workbench->start();
-    }
-    fs::path jobFile(const std::string& name) const
-    {
-        return layout::jobFolder(temp / "Engine", workbench->selectedJob()->id) / name;
+        startJob();
     }
 };
 

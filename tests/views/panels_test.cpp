@@ -107,13 +107,13 @@ private slots:
         const QStringList lines = name->displayedLines();
         QCOMPARE(lines.size(), 2);
         QVERIFY(lines[1].endsWith(QChar(0x2026)));
-        f.workbench->importFile(f.source());
+        f.workbench->importFile(f.sourceFile);
 
-        f.workbench->importFile(f.source());
+        f.workbench->importFile(f.sourceFile);
         f.workbench->start();
         settle();
         QVERIFY(!dropFiles(panel, {file("d.mp3")}));
-        QCOMPARE(f.workbench->source(), f.source());
+        QCOMPARE(f.workbench->source(), f.sourceFile);
         QVERIFY(!child<QAbstractButton>(panel, "replace")->isEnabled());
         QVERIFY(child<QAbstractButton>(panel, "preview")->isEnabled());
     }
@@ -146,7 +146,7 @@ private slots:
         QCOMPARE(f.workbench->format(), std::string("FLAC"));
         QVERIFY(f.workbench->highQuality());
 
-        f.workbench->importFile(f.source());
+        f.workbench->importFile(f.sourceFile);
         settle();
         QVERIFY(start->isEnabled());
         QCOMPARE(child<QLabel>(panel, "hint")->text(), QString("本地模型推理 · 支持 Linux 桌面"));
@@ -536,8 +536,8 @@ private slots:
         test::ViewFixture f;
         f.finishJobWithStems({"a_(Vocals).wav"});
         const auto stem = f.workbench->stems().front().url;
-        f.platform.audio.durations = {{stem, 10}, {f.source(), 10}};
-        f.workbench->importFile(f.source());
+        f.platform.audio.durations = {{stem, 10}, {f.sourceFile, 10}};
+        f.workbench->importFile(f.sourceFile);
         f.workbench->play(stem);
         const auto shownView = showWorkspace(f, {1240, 860});
         ui::WorkspaceView& view = *shownView;
@@ -579,8 +579,8 @@ private slots:
                          &ui::WorkspaceView::refresh);
         view.show();
         QVERIFY(!shown(child(view, "playbackBar")));
-        f.platform.audio.durations = {{f.source(), 12.0}};
-        f.workbench->play(f.source());
+        f.platform.audio.durations = {{f.sourceFile, 12.0}};
+        f.workbench->play(f.sourceFile);
         settle();
         QVERIFY(shown(child(view, "playbackBar")));
         f.workbench->setShowHistory(true);

@@ -3,8 +3,7 @@
 #include "ui/workbench_bridge.hpp"
 #include "workbench/workbench.hpp"
 
-#include "fakes/engine_fixture.hpp"
-#include "fakes/fake_platform.hpp"
+#include "fakes/fake_workbench.hpp"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -18,37 +17,12 @@
 namespace tonfield::test {
 
 // A Workbench over fakes with a ready engine folder, bridged to Qt.
-struct ViewFixture {
-    TempFolder temp;
-    FakePlatform platform;
-    std::shared_ptr<Workbench> workbench;
-    std::unique_ptr<ui::WorkbenchBridge> bridge;
+struct ViewFixture : FakeWorkbench {
+    std::unique_ptr<ui::WorkbenchBridge> bridge = std::make_unique<ui::WorkbenchBridge>(*workbench);
 
     ViewFixture()
+        : FakeWorkbench("song.flac")
     {
-        makeEngineFolder(engineRoot(), true);
-        platform.environment.currentDirectoryPath = engineRoot();
-        writeFile(temp / "song.flac", "fLaC");
-        workbench = Workbench::create(platform.services());
-        bridge = std::make_unique<ui::WorkbenchBridge>(*workbench);
-    }
-    std::filesystem::path engineRoot() const { return temp / "Engine"; }
-    std::filesystem::path source() const { return temp / "song.flac"; }
-
-    void startJob()
-    {
-        workbench->importFile(source());
-        workbench->start();
-    }
-    // A finished job whose stems lie in its output folder.
-    void finishJobWithStems(std::initializer_list<const char*> stems)
-    {
-        startJob();
-        const auto output =
-            engineRoot() / ("data/jobs/" + workbench->selectedJob()->id + "/output");
-        for (const char* stem : stems)
-            writeFile(output / stem, "audio");
-        platform.launcher.exit(0);
     }
 };
 
