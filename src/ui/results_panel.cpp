@@ -39,6 +39,25 @@ ResultsPanel::ResultsPanel(Workbench& workbench, std::function<void(const QUrl&)
     , reveal_(new BoxButton({}))
 {
     setObjectName("resultsPanel");
+    addHeader();
+    addProgress();
+    addEmptyState();
+    addStemList();
+    addLog();
+    addReveal();
+
+    connect(exportAll_, &QAbstractButton::clicked, this, [this] { workbench_.exportAll(); });
+    // Showing a folder is the one thing a view asks of the desktop directly.
+    connect(reveal_, &QAbstractButton::clicked, this, [this, openUrl] {
+        if (auto folder = workbench_.activeFolder())
+            openUrl(QUrl::fromLocalFile(adapters::toQString(*folder)));
+    });
+    refresh();
+}
+
+// The title and the "导出全部" link.
+void ResultsPanel::addHeader()
+{
     auto* header = new QHBoxLayout;
     header->addWidget(panelTitle("03", "分离结果", ""), 1);
     exportAll_->setObjectName("exportAll");
@@ -48,7 +67,11 @@ ResultsPanel::ResultsPanel(Workbench& workbench, std::function<void(const QUrl&)
     header->addWidget(exportAll_);
     content()->addLayout(header);
     content()->addSpacing(4);
+}
 
+// The spinner with the status line and the time taken, while a job runs.
+void ResultsPanel::addProgress()
+{
     progress_->setObjectName("progress");
     auto* progressRow = new QHBoxLayout(progress_);
     progressRow->setContentsMargins(0, 22, 0, 22);
@@ -63,7 +86,11 @@ ResultsPanel::ResultsPanel(Workbench& workbench, std::function<void(const QUrl&)
     progressRow->addLayout(progressLines);
     progressRow->addStretch();
     content()->addWidget(progress_);
+}
 
+// What the card says when there are no stems.
+void ResultsPanel::addEmptyState()
+{
     emptyState_->setObjectName("emptyState");
     auto* empty = new QVBoxLayout(emptyState_);
     empty->setContentsMargins(0, 29, 0, 29);
@@ -78,13 +105,21 @@ ResultsPanel::ResultsPanel(Workbench& workbench, std::function<void(const QUrl&)
                                theme::withAlpha(theme::muted(), 0.7)),
                      0, Qt::AlignHCenter);
     content()->addWidget(emptyState_);
+}
 
+// The stem rows, rebuilt when the stems change.
+void ResultsPanel::addStemList()
+{
     rows_->setObjectName("stemRows");
     auto* rowsLayout = new QVBoxLayout(rows_);
     rowsLayout->setContentsMargins(0, 0, 0, 0);
     rowsLayout->setSpacing(13);
     content()->addWidget(rows_);
+}
 
+// The run log, collapsed under its toggle.
+void ResultsPanel::addLog()
+{
     logBlock_->setObjectName("logBlock");
     auto* log = new QVBoxLayout(logBlock_);
     log->setContentsMargins(0, 6, 0, 0);
@@ -115,7 +150,11 @@ ResultsPanel::ResultsPanel(Workbench& workbench, std::function<void(const QUrl&)
         logToggle_->setArrowType(expanded ? Qt::DownArrow : Qt::RightArrow);
         logView_->setVisible(expanded);
     });
+}
 
+// The way to the job's folder in the file manager.
+void ResultsPanel::addReveal()
+{
     reveal_->setObjectName("reveal");
     auto* revealRow = new QHBoxLayout(reveal_);
     revealRow->setContentsMargins(0, 4, 0, 0);
@@ -124,14 +163,6 @@ ResultsPanel::ResultsPanel(Workbench& workbench, std::function<void(const QUrl&)
     revealRow->addWidget(textLabel("在文件管理器中显示结果", theme::font(10), theme::mint()));
     revealRow->addStretch();
     content()->addWidget(reveal_);
-
-    connect(exportAll_, &QAbstractButton::clicked, this, [this] { workbench_.exportAll(); });
-    // Showing a folder is the one thing a view asks of the desktop directly.
-    connect(reveal_, &QAbstractButton::clicked, this, [this, openUrl] {
-        if (auto folder = workbench_.activeFolder())
-            openUrl(QUrl::fromLocalFile(adapters::toQString(*folder)));
-    });
-    refresh();
 }
 
 void ResultsPanel::refresh(const FieldSet& changed)

@@ -23,6 +23,12 @@ public:
     void refresh(const FieldSet& changed = FieldSet::all());
 
 private:
+    void addHeader();
+    void addProgress();
+    void addEmptyState();
+    void addStemList();
+    void addLog();
+    void addReveal();
     void rebuildRows();
 
     Workbench& workbench_;

@@ -93,6 +93,23 @@ SettingsPanel::SettingsPanel(Workbench& workbench, QWidget* parent)
 {
     setObjectName("settingsPanel");
     setFixedWidth(widthPx);
+    addModeCards();
+    addModelInfo();
+    addPickers();
+    addNote();
+    addStartButton();
+    addStopButton();
+
+    hint_->setObjectName("hint");
+    content()->addWidget(hint_, 0, Qt::AlignHCenter);
+    refresh();
+}
+
+SettingsPanel::~SettingsPanel() = default;
+
+// The title and the three mode cards.
+void SettingsPanel::addModeCards()
+{
     content()->addWidget(panelTitle("02", "分轨设置", "CONFIGURE"));
     content()->addSpacing(4);
     content()->addWidget(smallLabel("分离模式"));
@@ -103,7 +120,11 @@ SettingsPanel::SettingsPanel(Workbench& workbench, QWidget* parent)
                 [this, mode] { workbench_.setMode(mode); });
         content()->addWidget(cards_[i]->button);
     }
+}
 
+// The model file the chosen mode runs, and its family.
+void SettingsPanel::addModelInfo()
+{
     auto* model = new QVBoxLayout;
     model->setContentsMargins(0, 10, 0, 10);
     model->setSpacing(6);
@@ -118,7 +139,11 @@ SettingsPanel::SettingsPanel(Workbench& workbench, QWidget* parent)
     modelFamily_->setObjectName("modelFamily");
     model->addWidget(modelFamily_);
     content()->addLayout(model);
+}
 
+// The format and quality pickers.
+void SettingsPanel::addPickers()
+{
     auto* optionsRow = new QHBoxLayout(options_);
     optionsRow->setContentsMargins(0, 0, 0, 0);
     const std::pair<const char*, QComboBox*> pickers[] = {{"输出格式", format_},
@@ -141,13 +166,21 @@ SettingsPanel::SettingsPanel(Workbench& workbench, QWidget* parent)
             [this](const QString& text) { workbench_.setFormat(text.toStdString()); });
     connect(quality_, &QComboBox::activated, this,
             [this](int index) { workbench_.setHighQuality(index == 1); });
+}
 
+// What the stem count depends on.
+void SettingsPanel::addNote()
+{
     auto* note = textLabel("分轨数量由模型决定，不能还原原始制作工程的全部轨道。", theme::font(9),
                            theme::muted());
     note->setWordWrap(true);
     note->setContentsMargins(0, 9, 0, 9);
     content()->addWidget(note);
+}
 
+// The start button, dimmed while a job cannot start.
+void SettingsPanel::addStartButton()
+{
     start_->setObjectName("start");
     auto* startRow = new QHBoxLayout(start_);
     startRow->setContentsMargins(15, 12, 15, 12);
@@ -159,8 +192,11 @@ SettingsPanel::SettingsPanel(Workbench& workbench, QWidget* parent)
     start_->setGraphicsEffect(new QGraphicsOpacityEffect(start_));
     content()->addWidget(start_);
     connect(start_, &QAbstractButton::clicked, this, [this] { workbench_.start(); });
+}
 
-    // The destructive bordered button: red label, full width.
+// The destructive bordered button: red label, full width.
+void SettingsPanel::addStopButton()
+{
     stop_->setObjectName("stop");
     auto* stopRow = new QHBoxLayout(stop_);
     stopRow->setContentsMargins(12, 9, 12, 9);
@@ -171,13 +207,7 @@ SettingsPanel::SettingsPanel(Workbench& workbench, QWidget* parent)
     stopRow->addStretch();
     content()->addWidget(stop_);
     connect(stop_, &QAbstractButton::clicked, this, [this] { workbench_.cancel(); });
-
-    hint_->setObjectName("hint");
-    content()->addWidget(hint_, 0, Qt::AlignHCenter);
-    refresh();
 }
-
-SettingsPanel::~SettingsPanel() = default;
 
 void SettingsPanel::refresh(const FieldSet& changed)
 {

@@ -22,6 +22,13 @@ public:
     void refresh(const FieldSet& changed = FieldSet::all());
 
 private:
+    void addModeCards();
+    void addModelInfo();
+    void addPickers();
+    void addNote();
+    void addStartButton();
+    void addStopButton();
+
     struct ModeCard;
     Workbench& workbench_;
     std::array<std::unique_ptr<ModeCard>, 3> cards_;
