@@ -40,7 +40,7 @@ advice() {
 Tonfield needs these Debian packages, which are not installed:
   ${missing[*]}
 Installing them needs administrator rights. Either run this script as root:
-  su -c '$0 $*'
+  su -c '$0${*:+ $*}'
 or ask an administrator to run:
   apt-get install ${missing[*]}
 TEXT
