@@ -18,6 +18,8 @@
 #include <QSessionManager>
 #include <QStyleFactory>
 
+#include <string_view>
+
 namespace {
 
 using namespace tonfield;
@@ -46,22 +48,16 @@ void applyDarkTheme(QApplication& app)
     app.setFont(font);
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+void describeApplication()
 {
-    // A sub-command runs headless, before any window machinery exists.
-    if (argc > 1 && cli::isCommand(argv[1]))
-        return cli::run(argc, argv);
-
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName("Tonfield");
-    QApplication::setApplicationName("Tonfield");
+    QCoreApplication::setOrganizationName("Tonfield");
+    QCoreApplication::setApplicationName("Tonfield");
     // No display name: Qt would append it to every window title.
-    QApplication::setApplicationVersion(TONFIELD_VERSION);
-    QApplication::setDesktopFileName("tonfield");
+    QCoreApplication::setApplicationVersion(TONFIELD_VERSION);
+}
 
-    QCommandLineParser options;
+void describeOptions(QCommandLineParser& options)
+{
     options.setApplicationDescription(
         "Tonfield: split a song into stems on this computer.\n\n"
         "Without a window:\n"
@@ -74,6 +70,34 @@ int main(int argc, char* argv[])
     options.addVersionOption();
     options.addPositionalArgument("file", "An audio file to import, as if it had been dropped.",
                                   "[file]");
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // A sub-command runs headless, before any window machinery exists.
+    if (argc > 1 && cli::isCommand(argv[1]))
+        return cli::run(argc, argv);
+
+    // --help and --version need no window: they are answered before any
+    // QApplication (and its display connection) exists.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word == "-h" || word == "--help" || word == "-v" || word == "--version") {
+            QCoreApplication core(argc, argv);
+            describeApplication();
+            QCommandLineParser options;
+            describeOptions(options);
+            options.process(core); // prints and exits
+        }
+    }
+
+    QApplication app(argc, argv);
+    describeApplication();
+    QApplication::setDesktopFileName("tonfield");
+    QCommandLineParser options;
+    describeOptions(options);
     options.process(app);
 
     applyDarkTheme(app);

@@ -87,15 +87,23 @@ private slots:
         server.waitForFinished();
     }
 
+    // Answered without a window, so without a display too.
     void answersHelpAndVersion()
     {
         QProcess app;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(name);
+        app.setProcessEnvironment(environment);
         app.start(TONFIELD_EXECUTABLE, {"--version"});
         QVERIFY(app.waitForFinished(30'000));
+        QCOMPARE(app.exitCode(), 0);
         QVERIFY(app.readAllStandardOutput().startsWith("Tonfield "));
         app.start(TONFIELD_EXECUTABLE, {"--help"});
         QVERIFY(app.waitForFinished(30'000));
-        QVERIFY(app.readAllStandardOutput().contains("[file]"));
+        QCOMPARE(app.exitCode(), 0);
+        const QByteArray help = app.readAllStandardOutput();
+        QVERIFY(help.contains("[file]") && help.contains("tonfield separate FILE..."));
     }
 };
 
