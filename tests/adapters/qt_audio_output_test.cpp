@@ -27,14 +27,22 @@ void idle(int ms)
     test::runUntil([&] { return clock.elapsed() >= ms; });
 }
 
+// A stereo tone of the given length, opened for playback on the default output.
+std::unique_ptr<ports::AudioPlayer> openTone(const test::TempFolder& folder, double seconds)
+{
+    if (!test::makeTone(folder / "tone.flac", seconds))
+        return nullptr;
+    auto opened = QtAudioOutput().open(folder / "tone.flac");
+    EXPECT_TRUE(opened) << opened.failure();
+    return opened ? std::move(*opened) : nullptr;
+}
+
 TEST(QtAudioOutput, PositionAdvancesWhilePlayingHoldsWhilePausedAndPlayingEnds)
 {
     test::TempFolder folder;
-    ASSERT_TRUE(test::makeTone(folder / "tone.flac", 1.5));
-    QtAudioOutput output;
-    auto opened = output.open(folder / "tone.flac");
-    ASSERT_TRUE(opened) << opened.failure();
-    ports::AudioPlayer& player = **opened;
+    const auto opened = openTone(folder, 1.5);
+    ASSERT_TRUE(opened);
+    ports::AudioPlayer& player = *opened;
     EXPECT_NEAR(player.durationSeconds(), 1.5, 0.02);
     EXPECT_FALSE(player.isPlaying());
 
@@ -67,11 +75,9 @@ TEST(QtAudioOutput, PositionAdvancesWhilePlayingHoldsWhilePausedAndPlayingEnds)
 TEST(QtAudioOutput, KeepsSoundingAfterManySeeksAndReplays)
 {
     test::TempFolder folder;
-    ASSERT_TRUE(test::makeTone(folder / "tone.flac", 3));
-    QtAudioOutput output;
-    auto opened = output.open(folder / "tone.flac");
-    ASSERT_TRUE(opened) << opened.failure();
-    ports::AudioPlayer& player = **opened;
+    const auto opened = openTone(folder, 3);
+    ASSERT_TRUE(opened);
+    ports::AudioPlayer& player = *opened;
     test::NullSinkMonitor monitor;
     ASSERT_TRUE(monitor.started());
 
