@@ -14,6 +14,7 @@ extern "C" {
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 namespace tonfield::adapters {
 
@@ -27,6 +28,8 @@ struct FfmpegDecoder::Streams {
     int resamplerFormat = -1;
     AVPacket* packet = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();
+    int frameOffset = 0; // samples of `frame` already converted; the frame is held until all are
+    bool frameHeld = false;
     int stream = -1;
     double timeBase = 0;    // seconds per stream timestamp unit
     int64_t startStamp = 0; // the first decoded frame's timestamp: position 0
@@ -46,6 +49,10 @@ struct FfmpegDecoder::Streams {
 
 namespace {
 
+// Below this no stream is music, and resampling it to the output rate would
+// turn each sample into thousands: such streams are refused.
+constexpr int kLowestSampleRate = 1000;
+
 std::string ffmpegText(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -62,6 +69,22 @@ AVChannelLayout layoutOf(const AVFrame& frame)
     else
         av_channel_layout_copy(&layout, &frame.ch_layout);
     return layout;
+}
+
+// Output frames one conversion aims at, so memory stays small however many
+// samples one decoded frame holds.
+constexpr long long kConversionFrames = 16384;
+
+// Where the sample at `offset` starts in each plane of a frame of `channels`.
+void pointInto(const AVFrame& frame, int channels, int offset, std::vector<const uint8_t*>& planes)
+{
+    const auto format = static_cast<AVSampleFormat>(frame.format);
+    const bool planar = av_sample_fmt_is_planar(format) != 0;
+    const int sampleBytes = av_get_bytes_per_sample(format);
+    const std::size_t stride = static_cast<std::size_t>(sampleBytes) * (planar ? 1 : channels);
+    planes.resize(planar ? static_cast<std::size_t>(channels) : 1);
+    for (std::size_t plane = 0; plane < planes.size(); ++plane)
+        planes[plane] = frame.extended_data[plane] + stride * static_cast<std::size_t>(offset);
 }
 
 } // namespace
@@ -83,7 +106,7 @@ bool FfmpegDecoder::fitResamplerTo(const AVFrame& frame)
     s.resamplerLayout = layout;
     s.resamplerRate = frame.sample_rate;
     s.resamplerFormat = frame.format;
-    if (frame.sample_rate <= 0)
+    if (frame.sample_rate < kLowestSampleRate)
         return false;
     AVChannelLayout outLayout{};
     av_channel_layout_default(&outLayout, output_.channels);
@@ -120,6 +143,9 @@ Result<std::unique_ptr<FfmpegDecoder>> FfmpegDecoder::open(const std::filesystem
         return fail(stream);
     streams->stream = stream;
     const AVStream* audio = streams->format->streams[stream];
+    if (const int rate = audio->codecpar->sample_rate; rate > 0 && rate < kLowestSampleRate)
+        return Opened::failed(file.string() + ": a sample rate of " + std::to_string(rate) +
+                              " Hz is too low for audio");
     streams->timeBase = av_q2d(audio->time_base);
     if (audio->start_time != AV_NOPTS_VALUE)
         streams->startStamp = audio->start_time;
@@ -149,51 +175,90 @@ FfmpegDecoder::FfmpegDecoder(std::unique_ptr<Streams> streams, const PcmFormat& 
 
 FfmpegDecoder::~FfmpegDecoder() = default;
 
+// Resamples `inputSamples` (none flushes the resampler) and keeps what lies
+// past the seek target.
+void FfmpegDecoder::convert(const uint8_t** input, int inputSamples)
+{
+    Streams& s = *streams_;
+    if (!s.resampler)
+        return;
+    const int capacity = swr_get_out_samples(s.resampler, inputSamples);
+    if (capacity <= 0)
+        return;
+    const int bytesPerFrame = output_.bytesPerFrame();
+    std::string converted(static_cast<std::size_t>(capacity) * bytesPerFrame, '\0');
+    auto* out = reinterpret_cast<uint8_t*>(converted.data());
+    const int frames = swr_convert(s.resampler, &out, capacity, input, inputSamples);
+    if (frames <= 0)
+        return;
+    const long long dropped = std::min<long long>(skipFrames_, frames);
+    skipFrames_ -= dropped;
+    pending_.append(converted, static_cast<std::size_t>(dropped) * bytesPerFrame,
+                    static_cast<std::size_t>(frames - dropped) * bytesPerFrame);
+}
+
+// Converts the next stretch of the held frame and lets it go once it is used up.
+void FfmpegDecoder::convertHeldFrame()
+{
+    Streams& s = *streams_;
+    const AVFrame& frame = *s.frame;
+    const int left = frame.nb_samples - s.frameOffset;
+    if (s.resampler && left > 0) {
+        const long long stretch =
+            std::max<long long>(1, kConversionFrames * s.resamplerRate / output_.sampleRate);
+        const int count = static_cast<int>(std::min<long long>(left, stretch));
+        pointInto(frame, s.resamplerLayout.nb_channels, s.frameOffset, inputPlanes_);
+        convert(inputPlanes_.data(), count);
+        s.frameOffset += count;
+    }
+    if (!s.resampler || s.frameOffset >= frame.nb_samples) {
+        av_frame_unref(s.frame);
+        s.frameHeld = false;
+    }
+}
+
+// Takes in a newly decoded frame: learns where position 0 lies, where a seek
+// must land, and how to convert it.
+void FfmpegDecoder::holdFrame()
+{
+    Streams& s = *streams_;
+    const int64_t stamp = s.frame->best_effort_timestamp;
+    // Position 0 is the stream's declared start (after an MP3 or AAC encoder
+    // delay) or the first frame the decoder delivers (WMA decoders hold back
+    // their first frames), whichever is later.
+    if (!s.startKnown && stamp != AV_NOPTS_VALUE)
+        s.startStamp = std::max(s.startStamp, stamp);
+    s.startKnown = true;
+    if (s.seekTarget) {
+        // The demuxer lands on a packet at or before the target; drop what
+        // lies before it so playback starts where it was asked. Timestamps
+        // are the file's word: reckoned in doubles, they cannot overflow.
+        if (stamp != AV_NOPTS_VALUE) {
+            const double at =
+                (static_cast<double>(stamp) - static_cast<double>(s.startStamp)) * s.timeBase;
+            // A frame may begin before position 0 (priming), never far before.
+            const double late = std::clamp(*s.seekTarget - at, 0.0, *s.seekTarget + 1.0);
+            skipFrames_ = std::llround(late * output_.sampleRate);
+        }
+        s.seekTarget.reset();
+    }
+    s.frameOffset = 0;
+    s.frameHeld = true;
+    fitResamplerTo(*s.frame); // a frame nothing can convert is skipped
+}
+
 // Decodes until some converted audio is pending; false once the file is done.
 bool FfmpegDecoder::decodeMore()
 {
     Streams& s = *streams_;
-    const int bytesPerFrame = output_.bytesPerFrame();
-    auto append = [&](const uint8_t** input, int inputSamples) {
-        if (!s.resampler)
-            return;
-        const int capacity = swr_get_out_samples(s.resampler, inputSamples);
-        if (capacity <= 0)
-            return;
-        std::string converted(static_cast<std::size_t>(capacity) * bytesPerFrame, '\0');
-        auto* out = reinterpret_cast<uint8_t*>(converted.data());
-        const int frames = swr_convert(s.resampler, &out, capacity, input, inputSamples);
-        if (frames <= 0)
-            return;
-        const long long dropped = std::min<long long>(skipFrames_, frames);
-        skipFrames_ -= dropped;
-        pending_.append(converted, static_cast<std::size_t>(dropped) * bytesPerFrame,
-                        static_cast<std::size_t>(frames - dropped) * bytesPerFrame);
-    };
-
     while (pending_.empty() && !drained_) {
+        if (s.frameHeld) {
+            convertHeldFrame();
+            continue;
+        }
         int rc = avcodec_receive_frame(s.codec, s.frame);
         if (rc == 0) {
-            // Position 0 is the stream's declared start (after an MP3 or AAC
-            // encoder delay) or the first frame the decoder delivers (WMA
-            // decoders hold back their first frames), whichever is later.
-            if (!s.startKnown && s.frame->best_effort_timestamp != AV_NOPTS_VALUE)
-                s.startStamp = std::max(s.startStamp, s.frame->best_effort_timestamp);
-            s.startKnown = true;
-            if (s.seekTarget) {
-                // The demuxer lands on a packet at or before the target; drop
-                // what lies before it so playback starts where it was asked.
-                const int64_t stamp = s.frame->best_effort_timestamp;
-                if (stamp != AV_NOPTS_VALUE) {
-                    const double late =
-                        *s.seekTarget - static_cast<double>(stamp - s.startStamp) * s.timeBase;
-                    skipFrames_ = std::max<long long>(0, std::llround(late * output_.sampleRate));
-                }
-                s.seekTarget.reset();
-            }
-            if (fitResamplerTo(*s.frame)) // a frame nothing can convert is skipped
-                append(const_cast<const uint8_t**>(s.frame->extended_data), s.frame->nb_samples);
-            av_frame_unref(s.frame);
+            holdFrame();
         } else if (rc == AVERROR(EAGAIN)) {
             rc = av_read_frame(s.format, s.packet);
             if (rc < 0) {
@@ -204,7 +269,7 @@ bool FfmpegDecoder::decodeMore()
                 avcodec_send_packet(s.codec, s.packet); // a damaged packet is skipped
             av_packet_unref(s.packet);
         } else {
-            append(nullptr, 0); // what the resampler still holds
+            convert(nullptr, 0); // what the resampler still holds
             drained_ = true;
         }
     }
@@ -230,9 +295,13 @@ void FfmpegDecoder::seek(double seconds)
 {
     seconds = std::clamp(seconds, 0.0, std::max(durationSeconds_, 0.0));
     Streams& s = *streams_;
-    const auto stamp = s.startStamp + static_cast<int64_t>(seconds / s.timeBase);
+    const double offset = s.timeBase > 0 ? seconds / s.timeBase : 0.0;
+    const auto stamp =
+        static_cast<int64_t>(std::clamp(static_cast<double>(s.startStamp) + offset, -9e18, 9e18));
     av_seek_frame(s.format, s.stream, stamp, AVSEEK_FLAG_BACKWARD);
     avcodec_flush_buffers(s.codec);
+    av_frame_unref(s.frame);
+    s.frameHeld = false;
     swr_free(&s.resampler); // rebuilt for the first frame after the seek
     pending_.clear();
     drained_ = false;

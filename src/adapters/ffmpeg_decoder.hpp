@@ -3,9 +3,11 @@
 #include "model/result.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct AVFrame;
 
@@ -49,6 +51,9 @@ public:
 private:
     FfmpegDecoder(std::unique_ptr<Streams> streams, const PcmFormat& output);
     bool decodeMore();
+    void holdFrame();
+    void convertHeldFrame();
+    void convert(const uint8_t** input, int inputSamples);
     bool fitResamplerTo(const AVFrame& frame);
 
     std::unique_ptr<Streams> streams_;
@@ -58,6 +63,7 @@ private:
     long long deliveredFrames_ = 0; // frames handed out since the start of the file
     long long skipFrames_ = 0;      // frames to drop after a seek to land exactly
     bool drained_ = false;
+    std::vector<const uint8_t*> inputPlanes_; // where the next stretch of the held frame starts
 };
 
 } // namespace tonfield::adapters

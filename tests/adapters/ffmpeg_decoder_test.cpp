@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <fstream>
+#include <sys/resource.h>
 #include <vector>
 
 namespace tonfield::adapters {
@@ -158,6 +160,62 @@ TEST_F(FfmpegDecoderTest, FollowsAStreamWhoseLayoutAndRateChangeMidFile)
         loudest = std::max(loudest, std::abs(samples[i]));
     // Mono spreads to both sides at -3 dB.
     EXPECT_NEAR(loudest, 0.125 * std::sqrt(0.5), 0.01) << "the mono part sounds";
+}
+
+long long peakResidentKilobytes()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Hostile files that declare a tiny sample rate: one frame resampled at once
+// would take gigabytes. A rate no music has is refused; a low rate in huge
+// frames decodes in small steps.
+TEST_F(FfmpegDecoderTest, LowRatesAndHugeFramesCannotExhaustMemory)
+{
+    // A WAV header saying 1 Hz, written by hand: no encoder makes one.
+    const std::uint32_t rate = 1, dataBytes = 40000;
+    std::string wav = "RIFF";
+    auto put = [&wav](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            wav += static_cast<char>((value >> (8 * i)) & 0xff);
+    };
+    put(36 + dataBytes, 4);
+    wav += "WAVEfmt ";
+    put(16, 4);       // format block size
+    put(1, 2);        // PCM
+    put(2, 2);        // channels
+    put(rate, 4);     // frames a second
+    put(rate * 4, 4); // bytes a second
+    put(4, 2);        // bytes a frame
+    put(16, 2);       // bits a sample
+    wav += "data";
+    put(dataBytes, 4);
+    wav.append(dataBytes, '\x10');
+    test::writeFile(*folder / "one-hertz.wav", wav);
+    const auto refused = FfmpegDecoder::open(*folder / "one-hertz.wav", stereoFloat);
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(refused.failure(), (*folder / "one-hertz.wav").string() +
+                                     ": a sample rate of 1 Hz is too low for audio");
+
+    // 1 kHz in frames of 1000 s: each frame is 48 million output frames.
+    const fs::path huge = *folder / "huge-frames.mkv";
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y -f lavfi -i "
+                           "'sine=frequency=100:sample_rate=1000:duration=2000:"
+                           "samples_per_frame=1000000' -c:a pcm_s16le '" +
+                           huge.string() + "'")
+                              .c_str()),
+              0);
+    const long long before = peakResidentKilobytes();
+    auto decoder = open(huge);
+    ASSERT_TRUE(decoder);
+    std::vector<char> buffer(8 * 48000);
+    EXPECT_EQ(decoder->read(buffer.data(), buffer.size()), buffer.size());
+    decoder->seek(1500);
+    EXPECT_EQ(decoder->read(buffer.data(), buffer.size()), buffer.size());
+    EXPECT_DOUBLE_EQ(decoder->positionSeconds(), 1501);
+    EXPECT_LT(peakResidentKilobytes() - before, 100 * 1024) << "kilobytes more at the peak";
 }
 
 TEST_F(FfmpegDecoderTest, MissingAndNonAudioFilesFailWithFfmpegsText)

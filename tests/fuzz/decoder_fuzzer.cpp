@@ -4,6 +4,10 @@
 
 #include "adapters/ffmpeg_decoder.hpp"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -30,6 +34,13 @@ void readSome(tonfield::adapters::FfmpegDecoder& decoder, std::vector<char>& buf
 }
 
 } // namespace
+
+// FFmpeg's complaints about each broken input would cost more than the decoding.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    av_log_set_level(AV_LOG_QUIET);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
