@@ -29,6 +29,12 @@ cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTONFIEL
   -DTONFIELD_BUILD_TESTS=OFF -DTONFIELD_BUILD_BENCH=OFF
 cmake --build build-release --target tonfield
 
+echo "== the application loads FFmpeg when it first plays, not when it starts"
+if ldd build-release/tonfield | grep -q libavcodec; then
+  echo "tonfield links FFmpeg: its codec libraries would slow every start" >&2
+  exit 1
+fi
+
 echo "== core and adapter tests under sanitizers"
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTONFIELD_WERROR=ON \
   -DTONFIELD_SANITIZE=ON -DTONFIELD_BUILD_BENCH=OFF

@@ -49,9 +49,15 @@ struct FfmpegDecoder::Streams {
 
 namespace {
 
-// Below this no stream is music, and resampling it to the output rate would
-// turn each sample into thousands: such streams are refused.
+// Outside these no stream is music. Resampling from below would turn each
+// sample into thousands; from above, building the filter alone takes minutes.
 constexpr int kLowestSampleRate = 1000;
+constexpr int kHighestSampleRate = 768000;
+
+bool isAudioRate(int rate)
+{
+    return rate >= kLowestSampleRate && rate <= kHighestSampleRate;
+}
 
 std::string ffmpegText(int code)
 {
@@ -106,7 +112,7 @@ bool FfmpegDecoder::fitResamplerTo(const AVFrame& frame)
     s.resamplerLayout = layout;
     s.resamplerRate = frame.sample_rate;
     s.resamplerFormat = frame.format;
-    if (frame.sample_rate < kLowestSampleRate)
+    if (!isAudioRate(frame.sample_rate))
         return false;
     AVChannelLayout outLayout{};
     av_channel_layout_default(&outLayout, output_.channels);
@@ -143,9 +149,9 @@ Result<std::unique_ptr<FfmpegDecoder>> FfmpegDecoder::open(const std::filesystem
         return fail(stream);
     streams->stream = stream;
     const AVStream* audio = streams->format->streams[stream];
-    if (const int rate = audio->codecpar->sample_rate; rate > 0 && rate < kLowestSampleRate)
+    if (const int rate = audio->codecpar->sample_rate; rate > 0 && !isAudioRate(rate))
         return Opened::failed(file.string() + ": a sample rate of " + std::to_string(rate) +
-                              " Hz is too low for audio");
+                              " Hz is not an audio rate");
     streams->timeBase = av_q2d(audio->time_base);
     if (audio->start_time != AV_NOPTS_VALUE)
         streams->startStamp = audio->start_time;
@@ -316,3 +322,16 @@ double FfmpegDecoder::positionSeconds() const
 }
 
 } // namespace tonfield::adapters
+
+// What the application finds with dlsym once it loads this library.
+extern "C" tonfield::adapters::OpenAudioDecoder tonfield_audio_decoder_opener()
+{
+    return [](const std::filesystem::path& file, const tonfield::adapters::PcmFormat& output) {
+        auto opened = tonfield::adapters::FfmpegDecoder::open(file, output);
+        if (!opened)
+            return tonfield::Result<std::unique_ptr<tonfield::adapters::AudioDecoder>>::failed(
+                opened.failure());
+        return tonfield::Result<std::unique_ptr<tonfield::adapters::AudioDecoder>>(
+            std::move(*opened));
+    };
+}

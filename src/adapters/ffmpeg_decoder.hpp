@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/result.hpp"
+#include "adapters/audio_decoder.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,38 +13,22 @@ struct AVFrame;
 
 namespace tonfield::adapters {
 
-// The sample layout a decoder delivers: interleaved, at a fixed rate.
-struct PcmFormat {
-    int sampleRate = 44100;
-    int channels = 2;         // 1 or 2
-    bool floatSamples = true; // 32-bit float, else signed 16-bit
-
-    int bytesPerFrame() const { return channels * (floatSamples ? 4 : 2); }
-};
-
 // Streams one audio file through FFmpeg: demux, decode and resample on
 // demand, so memory stays small however long the file is.
-class FfmpegDecoder {
+class FfmpegDecoder final : public AudioDecoder {
 public:
     // Fails with FFmpeg's text after the path for a missing file or one with
     // no decodable audio stream.
     static Result<std::unique_ptr<FfmpegDecoder>> open(const std::filesystem::path& file,
                                                        const PcmFormat& output);
-    ~FfmpegDecoder();
+    ~FfmpegDecoder() override;
     FfmpegDecoder(const FfmpegDecoder&) = delete;
     FfmpegDecoder& operator=(const FfmpegDecoder&) = delete;
 
-    double durationSeconds() const { return durationSeconds_; }
-
-    // Fills up to maxBytes (whole frames) and returns how many bytes it wrote;
-    // 0 only at the end of the file.
-    std::size_t read(char* data, std::size_t maxBytes);
-
-    // Moves so that the next read starts at `seconds` (clamped to the file).
-    void seek(double seconds);
-
-    // Seconds of audio delivered since the start of the file.
-    double positionSeconds() const;
+    double durationSeconds() const override { return durationSeconds_; }
+    std::size_t read(char* data, std::size_t maxBytes) override;
+    void seek(double seconds) override;
+    double positionSeconds() const override;
 
     struct Streams;
 

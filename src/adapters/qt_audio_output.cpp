@@ -1,6 +1,6 @@
 #include "adapters/qt_audio_output.hpp"
 
-#include "adapters/ffmpeg_decoder.hpp"
+#include "adapters/audio_decoder.hpp"
 
 #include <QAudioDevice>
 #include <QAudioSink>
@@ -15,7 +15,7 @@ namespace {
 // Hands decoded audio to the sink as it asks for it.
 class DecoderDevice final : public QIODevice {
 public:
-    explicit DecoderDevice(FfmpegDecoder& decoder)
+    explicit DecoderDevice(AudioDecoder& decoder)
         : decoder_(decoder)
     {
     }
@@ -34,13 +34,13 @@ protected:
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
-    FfmpegDecoder& decoder_;
+    AudioDecoder& decoder_;
     bool ended_ = false;
 };
 
 class QtAudioPlayer final : public ports::AudioPlayer {
 public:
-    QtAudioPlayer(std::unique_ptr<FfmpegDecoder> decoder, const QAudioDevice& device,
+    QtAudioPlayer(std::unique_ptr<AudioDecoder> decoder, const QAudioDevice& device,
                   const QAudioFormat& format)
         : decoder_(std::move(decoder))
         , device_(*decoder_)
@@ -132,7 +132,7 @@ private:
         device_.restart();
     }
 
-    std::unique_ptr<FfmpegDecoder> decoder_;
+    std::unique_ptr<AudioDecoder> decoder_;
     DecoderDevice device_;
     QAudioSink sink_;
     double startSeconds_ = 0;
@@ -160,7 +160,7 @@ ports::Made<ports::AudioPlayer> QtAudioOutput::open(const std::filesystem::path&
         .channels = device.isNull() ? 2 : format.channelCount(),
         .floatSamples = format.sampleFormat() != QAudioFormat::Int16,
     };
-    auto decoder = FfmpegDecoder::open(file, pcm);
+    auto decoder = openAudioDecoder(file, pcm);
     if (!decoder)
         return ports::Made<ports::AudioPlayer>::failed(decoder.failure());
     // Silence presented as playback would mislead; without a device nothing plays.

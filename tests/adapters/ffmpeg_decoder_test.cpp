@@ -169,13 +169,11 @@ long long peakResidentKilobytes()
     return usage.ru_maxrss;
 }
 
-// Hostile files that declare a tiny sample rate: one frame resampled at once
-// would take gigabytes. A rate no music has is refused; a low rate in huge
-// frames decodes in small steps.
-TEST_F(FfmpegDecoderTest, LowRatesAndHugeFramesCannotExhaustMemory)
+// A stereo 16-bit WAV declaring `rate`, written by hand: no encoder makes
+// the rates a hostile file may claim.
+void writeWav(const fs::path& file, std::uint32_t rate)
 {
-    // A WAV header saying 1 Hz, written by hand: no encoder makes one.
-    const std::uint32_t rate = 1, dataBytes = 40000;
+    const std::uint32_t dataBytes = 40000;
     std::string wav = "RIFF";
     auto put = [&wav](std::uint32_t value, int bytes) {
         for (int i = 0; i < bytes; ++i)
@@ -193,11 +191,22 @@ TEST_F(FfmpegDecoderTest, LowRatesAndHugeFramesCannotExhaustMemory)
     wav += "data";
     put(dataBytes, 4);
     wav.append(dataBytes, '\x10');
-    test::writeFile(*folder / "one-hertz.wav", wav);
-    const auto refused = FfmpegDecoder::open(*folder / "one-hertz.wav", stereoFloat);
-    EXPECT_FALSE(refused);
-    EXPECT_EQ(refused.failure(), (*folder / "one-hertz.wav").string() +
-                                     ": a sample rate of 1 Hz is too low for audio");
+    test::writeFile(file, wav);
+}
+
+// Hostile files that declare a sample rate no music has: resampling one frame
+// of 1 Hz takes gigabytes, and merely preparing to resample 268 MHz takes
+// minutes. They are refused. A low rate in huge frames decodes in small steps.
+TEST_F(FfmpegDecoderTest, NoDeclaredRateOrFrameSizeCanExhaustMemoryOrTime)
+{
+    for (const std::uint32_t rate : {1u, 268435652u}) {
+        const fs::path file = *folder / ("rate-" + std::to_string(rate) + ".wav");
+        writeWav(file, rate);
+        const auto refused = FfmpegDecoder::open(file, stereoFloat);
+        EXPECT_FALSE(refused);
+        EXPECT_EQ(refused.failure(), file.string() + ": a sample rate of " + std::to_string(rate) +
+                                         " Hz is not an audio rate");
+    }
 
     // 1 kHz in frames of 1000 s: each frame is 48 million output frames.
     const fs::path huge = *folder / "huge-frames.mkv";
@@ -212,9 +221,9 @@ TEST_F(FfmpegDecoderTest, LowRatesAndHugeFramesCannotExhaustMemory)
     ASSERT_TRUE(decoder);
     std::vector<char> buffer(8 * 48000);
     EXPECT_EQ(decoder->read(buffer.data(), buffer.size()), buffer.size());
-    decoder->seek(1500);
+    decoder->seek(1000.5); // just inside the second frame
     EXPECT_EQ(decoder->read(buffer.data(), buffer.size()), buffer.size());
-    EXPECT_DOUBLE_EQ(decoder->positionSeconds(), 1501);
+    EXPECT_DOUBLE_EQ(decoder->positionSeconds(), 1001.5);
     EXPECT_LT(peakResidentKilobytes() - before, 100 * 1024) << "kilobytes more at the peak";
 }
 
