@@ -1,0 +1,69 @@
+#include "app/desktop_app.hpp"
+
+#include "app/menus.hpp"
+#include "app/qt_translations.hpp"
+#include "ui/theme.hpp"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QPalette>
+#include <QSessionManager>
+#include <QStyleFactory>
+
+namespace tonfield::app {
+DesktopApp::DarkTheme::DarkTheme(QApplication& app)
+{
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    QPalette palette;
+    palette.setColor(QPalette::Window, ui::theme::canvas());
+    palette.setColor(QPalette::WindowText, Qt::white);
+    palette.setColor(QPalette::Base, ui::theme::surface());
+    palette.setColor(QPalette::AlternateBase, ui::theme::canvas());
+    palette.setColor(QPalette::Text, Qt::white);
+    palette.setColor(QPalette::Button, ui::theme::surface());
+    palette.setColor(QPalette::ButtonText, Qt::white);
+    palette.setColor(QPalette::ToolTipBase, ui::theme::surface());
+    palette.setColor(QPalette::ToolTipText, Qt::white);
+    palette.setColor(QPalette::Highlight, ui::theme::mint());
+    palette.setColor(QPalette::HighlightedText, ui::theme::canvas());
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, ui::theme::muted());
+    palette.setColor(QPalette::Disabled, QPalette::Text, ui::theme::muted());
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, ui::theme::muted());
+    QApplication::setPalette(palette);
+    QFont font("Noto Sans CJK SC");
+    font.setPixelSize(13);
+    app.setFont(font);
+    loadChineseQtTranslations(app);
+}
+
+DesktopApp::DesktopApp(QApplication& app, Workbench& workbench)
+    : theme_(app)
+    , workbench_(workbench)
+    , bridge_(workbench)
+    , quit_(workbench, &QuitConfirmation::askWithAlert)
+    , window_(bridge_, {
+                           .openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); },
+                           .mayClose = [this] { return quit_.mayCloseMainWindow(); },
+                       })
+    , settingsWindow_(bridge_)
+{
+    // The settings window is not a reason to keep running once the main
+    // window has gone; the application ends when the quit decision allows.
+    QApplication::setQuitOnLastWindowClosed(false);
+    installMenus(window_, bridge_, settingsWindow_);
+
+    // Logging out of the desktop session passes the same decision.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, [this](QSessionManager& session) {
+        if (!workbench_.busy())
+            return;
+        if (session.allowsInteraction() && !quit_.mayQuit()) {
+            session.cancel();
+            return;
+        }
+        workbench_.terminateForExit();
+    });
+
+    quit_.endOnTerminationSignals();
+}
+
+} // namespace tonfield::app

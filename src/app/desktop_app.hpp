@@ -1,0 +1,38 @@
+#pragma once
+
+#include "app/quit_confirmation.hpp"
+#include "app/settings_window.hpp"
+#include "ui/main_window.hpp"
+#include "ui/workbench_bridge.hpp"
+
+class QApplication;
+
+namespace tonfield::app {
+
+// The window application around one Workbench: the dark theme, Qt's own
+// Chinese texts, the main and settings windows with their menus, and the one
+// quit decision every way of leaving passes through, desktop log-out included.
+class DesktopApp {
+public:
+    DesktopApp(QApplication& app, Workbench& workbench);
+
+    // Shows the main window; the application ends when the quit decision allows.
+    void show() { window_.show(); }
+
+    ui::MainWindow& window() { return window_; }
+
+private:
+    // Applied first, so every widget below is built in the dark theme.
+    struct DarkTheme {
+        explicit DarkTheme(QApplication& app);
+    };
+
+    DarkTheme theme_;
+    Workbench& workbench_;
+    ui::WorkbenchBridge bridge_;
+    QuitConfirmation quit_;
+    ui::MainWindow window_;
+    SettingsWindow settingsWindow_;
+};
+
+} // namespace tonfield::app
