@@ -7,12 +7,14 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/mem.h>
 #include <libswresample/swresample.h>
 }
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -58,6 +60,11 @@ bool isAudioRate(int rate)
 {
     return rate >= kLowestSampleRate && rate <= kHighestSampleRate;
 }
+
+// FFmpeg allocates what a file's headers declare (a metadata chunk may claim
+// gigabytes). No block an audio file honestly needs, cover art included,
+// comes near this; larger requests fail as out of memory.
+constexpr std::size_t kLargestAllocation = 256u << 20;
 
 std::string ffmpegText(int code)
 {
@@ -131,6 +138,8 @@ bool FfmpegDecoder::fitResamplerTo(const AVFrame& frame)
 Result<std::unique_ptr<FfmpegDecoder>> FfmpegDecoder::open(const std::filesystem::path& file,
                                                            const PcmFormat& output)
 {
+    static std::once_flag limiting;
+    std::call_once(limiting, [] { av_max_alloc(kLargestAllocation); });
     auto streams = std::make_unique<Streams>();
     using Opened = Result<std::unique_ptr<FfmpegDecoder>>;
     auto fail = [&](int code) { return Opened::failed(file.string() + ": " + ffmpegText(code)); };

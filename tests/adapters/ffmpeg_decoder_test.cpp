@@ -170,8 +170,9 @@ long long peakResidentKilobytes()
 }
 
 // A stereo 16-bit WAV declaring `rate`, written by hand: no encoder makes
-// the rates a hostile file may claim.
-void writeWav(const fs::path& file, std::uint32_t rate)
+// the rates a hostile file may claim. `metadataClaim`, when not 0, is the
+// size a metadata entry before the audio declares, whatever it holds.
+void writeWav(const fs::path& file, std::uint32_t rate, std::uint32_t metadataClaim = 0)
 {
     const std::uint32_t dataBytes = 40000;
     std::string wav = "RIFF";
@@ -188,6 +189,13 @@ void writeWav(const fs::path& file, std::uint32_t rate)
     put(rate * 4, 4); // bytes a second
     put(4, 2);        // bytes a frame
     put(16, 2);       // bits a sample
+    if (metadataClaim != 0) {
+        wav += "LIST";
+        put(metadataClaim + 12, 4);
+        wav += "INFOISFT";
+        put(metadataClaim, 4);
+        wav += "Lavf60.2";
+    }
     wav += "data";
     put(dataBytes, 4);
     wav.append(dataBytes, '\x10');
@@ -207,6 +215,13 @@ TEST_F(FfmpegDecoderTest, NoDeclaredRateOrFrameSizeCanExhaustMemoryOrTime)
         EXPECT_EQ(refused.failure(), file.string() + ": a sample rate of " + std::to_string(rate) +
                                          " Hz is not an audio rate");
     }
+
+    // A metadata entry claiming 1.5 GB: FFmpeg would allocate and zero it all.
+    const fs::path claims = *folder / "claims.wav";
+    writeWav(claims, 44100, 1500u << 20);
+    const long long beforeClaims = peakResidentKilobytes();
+    (void)FfmpegDecoder::open(claims, stereoFloat); // opened or refused: the memory is what counts
+    EXPECT_LT(peakResidentKilobytes() - beforeClaims, 100 * 1024) << "kilobytes more at the peak";
 
     // 1 kHz in frames of 1000 s: each frame is 48 million output frames.
     const fs::path huge = *folder / "huge-frames.mkv";
