@@ -2,14 +2,30 @@
 # Makes a ready engine folder at the given path: the reference engine's script
 # and a virtual environment that sees Debian's numpy, scipy and soundfile.
 # Safe to run again: the script is refreshed, an existing environment kept.
+# What it finds missing it says in its last line.
 set -euo pipefail
 target=${1:?usage: make_engine_folder.sh FOLDER}
 here=$(cd "$(dirname "$0")" && pwd)
 
+# Debian's own Python, whose packages the engine uses: not whatever python3
+# comes first on the PATH.
+python=/usr/bin/python3
+if [[ ! -x "$python" ]]; then
+  echo "Python 3 is missing: install the python3 package" >&2
+  exit 1
+fi
 mkdir -p "$target"
 cp "$here/separate_job.py" "$target/separate_job.py"
 if [[ ! -x "$target/.venv/bin/python" ]]; then
-  /usr/bin/python3 -m venv --system-site-packages "$target/.venv"
+  # No pip inside: the engine uses the system's packages, and Debian's
+  # ensurepip would need python3-venv for nothing.
+  if ! "$python" -m venv --system-site-packages --without-pip "$target/.venv"; then
+    rm -rf "$target/.venv"
+    echo "Python could not make a virtual environment in $target/.venv" >&2
+    exit 1
+  fi
 fi
-"$target/.venv/bin/python" -c 'import numpy, scipy, soundfile' \
-  || { echo "the engine needs python3-numpy, python3-scipy and python3-soundfile" >&2; exit 1; }
+if ! "$target/.venv/bin/python" -c 'import numpy, scipy, soundfile' 2>/dev/null; then
+  echo "the engine needs python3-numpy, python3-scipy and python3-soundfile" >&2
+  exit 1
+fi

@@ -2,7 +2,8 @@
 # Installs the Debian packages Tonfield needs, and only those that are
 # missing, so running it again costs nothing.
 #   scripts/install-deps.sh          what building and running the application needs
-#   scripts/install-deps.sh --tests  that, plus what the tests, fuzzers and benchmarks need
+#   scripts/install-deps.sh --package  that, plus what building the Debian package needs
+#   scripts/install-deps.sh --tests  all that, plus what the tests, fuzzers and benchmarks need
 # The test packages stay out of a plain install: PulseAudio above all, which on
 # a desktop whose sound server is PipeWire would compete with it.
 set -euo pipefail
@@ -18,6 +19,11 @@ packages=(
   # reference engine
   python3 python3-venv python3-numpy python3-scipy python3-soundfile ffmpeg
 )
+if [[ "${1:-}" == "--package" || "${1:-}" == "--tests" ]]; then
+  # dpkg-shlibdeps computes the package's library dependencies; the two
+  # validators check its desktop entry and AppStream metadata
+  packages+=(dpkg-dev file desktop-file-utils appstream)
+fi
 if [[ "${1:-}" == "--tests" ]]; then
   packages+=(
     # tests, fuzzing, benchmarks (pulseaudio gives the audio tests a private null sink)

@@ -57,6 +57,8 @@ public:
     std::filesystem::path applicationFolder() override;
     std::optional<std::filesystem::path> builtInEngineRoot() override;
     std::filesystem::path currentDirectory() override;
+    std::optional<std::filesystem::path> engineTemplate() override;
+    std::filesystem::path userDataFolder() override;
     std::map<std::string, std::string> environment() override;
 };
 

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 
 namespace tonfield::adapters {
 
@@ -29,6 +30,22 @@ std::optional<std::filesystem::path> QtAppEnvironment::builtInEngineRoot()
 std::filesystem::path QtAppEnvironment::currentDirectory()
 {
     return toPath(QDir::currentPath());
+}
+
+// Installed under a prefix, the reference engine lies in share/tonfield/engine
+// beside the bin/ folder that holds the executable.
+std::optional<std::filesystem::path> QtAppEnvironment::engineTemplate()
+{
+    const QDir share(QCoreApplication::applicationDirPath() + "/../share/tonfield/engine");
+    if (!share.exists("separate_job.py") || !share.exists("make_engine_folder.sh"))
+        return std::nullopt;
+    return toPath(share.absolutePath());
+}
+
+std::filesystem::path QtAppEnvironment::userDataFolder()
+{
+    return toPath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                  "/Tonfield");
 }
 
 std::map<std::string, std::string> QtAppEnvironment::environment()

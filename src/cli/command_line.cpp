@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QEventLoop>
 
 #include <array>
 #include <iostream>
@@ -97,6 +98,22 @@ int history(const Workbench& workbench, bool json)
     return 0;
 }
 
+// A first run of an installed Tonfield makes its engine folder before anything
+// else can happen; the command waits for it as the window would.
+void waitForEngineSetup(Workbench& workbench)
+{
+    if (!workbench.preparingEngine())
+        return;
+    std::cerr << "tonfield: first run, preparing an engine folder from the installed one...\n";
+    QEventLoop loop;
+    const int subscription = workbench.subscribe([&](Workbench::Field field) {
+        if (field == Workbench::Field::preparingEngine && !workbench.preparingEngine())
+            loop.quit();
+    });
+    loop.exec();
+    workbench.unsubscribe(subscription);
+}
+
 const Job* findJob(const Workbench& workbench, const std::string& id)
 {
     for (const Job& job : workbench.jobs())
@@ -159,6 +176,9 @@ int run(int argc, char* argv[])
     if (auto engine = arguments.values.find("--engine"); engine != arguments.values.end())
         services.settings.engineRoot = std::filesystem::path(engine->second);
     const auto workbench = Workbench::create(services.services());
+    waitForEngineSetup(*workbench);
+    if (workbench->error())
+        std::cerr << "tonfield: " << *workbench->error() << '\n';
     if (!workbench->engineRoot()) {
         std::cerr << "tonfield: no engine folder found (none holds separate_job.py); "
                      "give one with --engine DIR\n";

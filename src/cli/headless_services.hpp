@@ -8,8 +8,9 @@
 namespace tonfield::cli {
 
 // The stored settings, with the engine folder given on the command line in
-// front of the stored one. Nothing is written: a run with --engine does not
-// change the window's engine folder.
+// front of the stored one. A run with --engine writes nothing: it does not
+// change the window's engine folder. Without it, the only write is a first
+// run's engine folder, which the window then finds too.
 class CommandLineSettings final : public ports::Settings {
 public:
     std::optional<std::filesystem::path> engineRoot;
@@ -20,7 +21,11 @@ public:
             return engineRoot->string();
         return stored_.string(key);
     }
-    void setString(const std::string&, const std::string&) override {}
+    void setString(const std::string& key, const std::string& value) override
+    {
+        if (!engineRoot)
+            stored_.setString(key, value);
+    }
 
 private:
     adapters::QtSettings stored_;

@@ -144,6 +144,12 @@ public:
     // An engine folder fixed when the application was built, if any.
     virtual std::optional<std::filesystem::path> builtInEngineRoot() = 0;
     virtual std::filesystem::path currentDirectory() = 0;
+    // The installed reference engine, a template from which a first run makes
+    // an engine folder (it holds separate_job.py and make_engine_folder.sh),
+    // if this is an installed application that has one.
+    virtual std::optional<std::filesystem::path> engineTemplate() = 0;
+    // The user's own data folder for Tonfield (on Linux $XDG_DATA_HOME/Tonfield).
+    virtual std::filesystem::path userDataFolder() = 0;
     // The application's own environment variables, handed on to the engine.
     virtual std::map<std::string, std::string> environment() = 0;
 };

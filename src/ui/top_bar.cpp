@@ -59,13 +59,16 @@ TopBar::TopBar(const Workbench& workbench, QWidget* parent)
 
 void TopBar::refresh(const FieldSet& changed)
 {
-    if (!changed.any({Workbench::Field::engineRoot, Workbench::Field::showHistory}))
+    if (!changed.any({Workbench::Field::engineRoot, Workbench::Field::showHistory,
+                      Workbench::Field::preparingEngine}))
         return;
     page_->setText(workbench_.showHistory() ? "处理记录" : "音乐分轨");
     const bool ready = workbench_.ready();
     dotColour_ = ready ? theme::mint() : theme::orange();
     dot_->update();
-    engineStatus_->setText(ready ? "本地分轨引擎就绪" : "请选择分轨引擎文件夹");
+    engineStatus_->setText(ready                          ? "本地分轨引擎就绪"
+                           : workbench_.preparingEngine() ? "正在准备本地分轨引擎…"
+                                                          : "请选择分轨引擎文件夹");
 }
 
 void TopBar::paintEvent(QPaintEvent*)

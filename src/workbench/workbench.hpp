@@ -44,8 +44,9 @@ public:
         playbackTime,
         playbackDuration,
         error,
+        preparingEngine,
     };
-    static constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::error) + 1;
+    static constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::preparingEngine) + 1;
     using Observer = std::function<void(Field)>;
 
     static constexpr double pollIntervalSeconds = 0.4;
@@ -89,6 +90,8 @@ public:
     double playbackTime() const { return playbackTime_; }
     double playbackDuration() const { return playbackDuration_; }
     const std::optional<std::string>& error() const { return error_; }
+    // True while a first run makes an engine folder from the installed one.
+    bool preparingEngine() const { return preparingEngine_; }
 
     // Fields the window sets directly.
     void setMode(SeparationMode mode);
@@ -137,6 +140,8 @@ private:
     explicit Workbench(ports::Services services);
     void startUp();
     std::optional<std::filesystem::path> locateEngineRoot();
+    void prepareEngineFromTemplate();
+    void engineSetupEnded(const std::filesystem::path& folder, int status);
     std::filesystem::path absoluteEngineRoot(const std::filesystem::path& folder);
     void failLaunch(Job record, const std::string& description);
     void followPlayback();
@@ -169,6 +174,7 @@ private:
     double playbackTime_ = 0;
     double playbackDuration_ = 0;
     std::optional<std::string> error_;
+    bool preparingEngine_ = false;
 
     // Private state: the running engine and its log, the poll timer, the
     // player, the id of the job whose engine runs, and whether the source's
@@ -180,6 +186,9 @@ private:
     std::filesystem::path playerFile_; // the file player_ is bound to
     std::optional<std::string> activeID_;
     bool sourceScope_ = false;
+    // The first run's engine set-up and its log, while it runs.
+    std::unique_ptr<ports::RunningProcess> engineSetup_;
+    std::optional<LogHandle> engineSetupLog_;
 };
 
 } // namespace tonfield

@@ -132,10 +132,14 @@ struct FakeEnvironment final : ports::AppEnvironment {
     std::filesystem::path applicationFolderPath = "/nonexistent/app";
     std::optional<std::filesystem::path> builtIn;
     std::filesystem::path currentDirectoryPath = "/nonexistent/cwd";
+    std::optional<std::filesystem::path> installedTemplate;
+    std::filesystem::path dataFolder = "/nonexistent/data/Tonfield";
 
     std::filesystem::path applicationFolder() override { return applicationFolderPath; }
     std::optional<std::filesystem::path> builtInEngineRoot() override { return builtIn; }
     std::filesystem::path currentDirectory() override { return currentDirectoryPath; }
+    std::optional<std::filesystem::path> engineTemplate() override { return installedTemplate; }
+    std::filesystem::path userDataFolder() override { return dataFolder; }
 
     std::map<std::string, std::string> variables{{"HOME", "/home/test"}, {"PYTHONUNBUFFERED", "0"}};
     std::map<std::string, std::string> environment() override { return variables; }
