@@ -137,6 +137,9 @@ public:
     void exportAll();
 
 private:
+    static constexpr const char* engineRootKey = "engineRoot"; // the stored engine folder
+    static constexpr const char* initialMessage = "导入音乐，探索每一层声音。";
+
     explicit Workbench(ports::Services services);
     void startUp();
     std::optional<std::filesystem::path> locateEngineRoot();
@@ -166,7 +169,7 @@ private:
     std::optional<Job> selectedJob_;
     std::vector<Stem> stems_;
     bool busy_ = false;
-    std::string message_ = "导入音乐，探索每一层声音。";
+    std::string message_ = initialMessage;
     std::string log_;
     bool showHistory_ = false;
     double elapsed_ = 0;

@@ -3,29 +3,8 @@
 #include "engine/engine_folder.hpp"
 #include "model/job_layout.hpp"
 
-#include <fstream>
-
 namespace tonfield {
 namespace fs = std::filesystem;
-
-namespace {
-constexpr const char* engineRootKey = "engineRoot";
-constexpr const char* preparingMessage = "正在准备本地分轨引擎…";
-constexpr const char* initialMessage = "导入音乐，探索每一层声音。";
-
-// The last non-empty line of a small log: what a failed set-up says last is
-// what it found missing.
-std::string lastLine(const fs::path& log)
-{
-    std::ifstream in(log);
-    std::string line, last;
-    while (std::getline(in, line)) {
-        if (line.find_first_not_of(" \t\r") != std::string::npos)
-            last = line;
-    }
-    return last;
-}
-} // namespace
 
 Workbench::Workbench(ports::Services services)
     : services_(services)
@@ -74,70 +53,6 @@ std::optional<fs::path> Workbench::locateEngineRoot()
             return root;
     }
     return std::nullopt;
-}
-
-// An installed Tonfield brings the reference engine as a template, but no
-// candidate can point at it: job folders live inside the engine folder and
-// the installed one is read-only. When no candidate holds an engine, the
-// template's script makes a ready folder in the user's data folder, without
-// blocking the window; it becomes the engine folder when it is done.
-void Workbench::prepareEngineFromTemplate()
-{
-    const auto engineTemplate = services_.environment.engineTemplate();
-    if (!engineTemplate)
-        return;
-    const fs::path data = services_.environment.userDataFolder();
-    const fs::path folder = data / "Engine";
-    std::error_code ec;
-    fs::create_directories(data, ec);
-    auto log = LogHandle::open(data / "engine-setup.log");
-    if (!log) {
-        assign(Field::error, error_,
-               std::optional<std::string>("无法准备本地分轨引擎：" + log.failure()));
-        return;
-    }
-    const engine::Invocation setup{
-        .executable = *engineTemplate / "make_engine_folder.sh",
-        .arguments = {folder.string()},
-        .workingDirectory = data,
-        .environment = services_.environment.environment(),
-    };
-    std::weak_ptr<Workbench> weak = weak_from_this();
-    auto process = services_.launcher.launch(setup, log->descriptor(), [weak, folder](int status) {
-        if (auto self = weak.lock())
-            self->engineSetupEnded(folder, status);
-    });
-    if (!process) {
-        assign(Field::error, error_,
-               std::optional<std::string>("无法准备本地分轨引擎：" + process.failure()));
-        return;
-    }
-    engineSetup_ = std::move(*process);
-    engineSetupLog_ = std::move(*log);
-    assign(Field::message, message_, std::string(preparingMessage));
-    assign(Field::preparingEngine, preparingEngine_, true);
-}
-
-void Workbench::engineSetupEnded(const fs::path& folder, int status)
-{
-    engineSetup_.reset();
-    engineSetupLog_.reset();
-    if (message_ == preparingMessage)
-        assign(Field::message, message_, std::string(initialMessage));
-    if (status != 0 || !engine::holdsScript(folder)) {
-        std::string reason = lastLine(services_.environment.userDataFolder() / "engine-setup.log");
-        if (reason.empty())
-            reason = "the set-up script ended with status " + std::to_string(status);
-        assign(Field::error, error_, std::optional<std::string>("无法准备本地分轨引擎：" + reason));
-    } else if (!engineRoot_) { // a folder the user chose meanwhile stays
-        assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(folder));
-        // A stored folder that is only missing for now (an unplugged disk)
-        // is the user's choice and is not overwritten.
-        if (auto stored = services_.settings.string(engineRootKey); !stored || stored->empty())
-            services_.settings.setString(engineRootKey, folder.string());
-        loadHistory();
-    }
-    assign(Field::preparingEngine, preparingEngine_, false);
 }
 
 // The engine runs in its own folder, so a relative interpreter path given to

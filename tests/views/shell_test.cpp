@@ -59,6 +59,28 @@ private slots:
         QCOMPARE(child<QLabel>(bar, "page")->text(), QString("处理记录"));
     }
 
+    // An installed Tonfield's first run: the bar says the engine is being
+    // prepared, then ready, while the window stays usable.
+    void topBarShowsTheFirstRunPreparingTheEngine()
+    {
+        test::TempFolder temp;
+        test::FakePlatform platform;
+        platform.environment.installedTemplate = temp / "share/tonfield/engine";
+        platform.environment.dataFolder = temp / "data/Tonfield";
+        auto workbench = Workbench::create(platform.services());
+        ui::WorkbenchBridge bridge(*workbench);
+        ui::TopBar bar(*workbench);
+        QObject::connect(&bridge, &ui::WorkbenchBridge::changed, &bar, &ui::TopBar::refresh);
+        QCOMPARE(child<QLabel>(bar, "engineStatus")->text(), QString("正在准备本地分轨引擎…"));
+        QCOMPARE(bar.dotColour(), ui::theme::orange());
+
+        test::makeEngineFolder(temp / "data/Tonfield/Engine", true);
+        platform.launcher.exit(0);
+        settle();
+        QCOMPARE(child<QLabel>(bar, "engineStatus")->text(), QString("本地分轨引擎就绪"));
+        QCOMPARE(bar.dotColour(), ui::theme::mint());
+    }
+
     void sidebarCountsJobsAndFollowsBusy()
     {
         test::ViewFixture f;
