@@ -45,12 +45,15 @@ DesktopApp::DesktopApp(QApplication& app, Workbench& workbench)
                            .openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); },
                            .mayClose = [this] { return quit_.mayCloseMainWindow(); },
                        })
-    , settingsWindow_(bridge_)
 {
     // The settings window is not a reason to keep running once the main
     // window has gone; the application ends when the quit decision allows.
     QApplication::setQuitOnLastWindowClosed(false);
-    installMenus(window_, bridge_, settingsWindow_);
+    installMenus(window_, bridge_, [this]() -> QWidget& {
+        if (!settingsWindow_)
+            settingsWindow_ = std::make_unique<SettingsWindow>(bridge_);
+        return *settingsWindow_;
+    });
 
     // Logging out of the desktop session passes the same decision.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, [this](QSessionManager& session) {

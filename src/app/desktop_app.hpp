@@ -5,6 +5,8 @@
 #include "ui/main_window.hpp"
 #include "ui/workbench_bridge.hpp"
 
+#include <memory>
+
 class QApplication;
 
 namespace tonfield::app {
@@ -32,7 +34,8 @@ private:
     ui::WorkbenchBridge bridge_;
     QuitConfirmation quit_;
     ui::MainWindow window_;
-    SettingsWindow settingsWindow_;
+    // Built when first opened: the first frame does not show it.
+    std::unique_ptr<SettingsWindow> settingsWindow_;
 };
 
 } // namespace tonfield::app

@@ -8,7 +8,8 @@
 
 namespace tonfield::app {
 
-Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge, QWidget& settingsWindow)
+Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
+                   std::function<QWidget&()> settingsWindow)
 {
     Workbench& workbench = bridge.workbench();
     // On macOS Qt moves the settings and quit items into the application menu.
@@ -48,11 +49,13 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge, QWidget& se
                      [&workbench] { workbench.chooseFile(); });
     QObject::connect(menus.chooseEngine, &QAction::triggered, &window,
                      [&workbench] { workbench.chooseEngine(); });
-    QObject::connect(menus.settings, &QAction::triggered, &window, [&settingsWindow] {
-        settingsWindow.show();
-        settingsWindow.raise();
-        settingsWindow.activateWindow();
-    });
+    QObject::connect(menus.settings, &QAction::triggered, &window,
+                     [settingsWindow = std::move(settingsWindow)] {
+                         QWidget& shown = settingsWindow();
+                         shown.show();
+                         shown.raise();
+                         shown.activateWindow();
+                     });
     QObject::connect(menus.quit, &QAction::triggered, &window, [&window] { window.close(); });
     QObject::connect(menus.exportAll, &QAction::triggered, &window,
                      [&workbench] { workbench.exportAll(); });

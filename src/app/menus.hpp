@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 class QAction;
 class QMainWindow;
 class QWidget;
@@ -24,8 +26,10 @@ struct Menus {
     QAction* stopPlayback;
 };
 
-// Settings shows the settings window; quit asks the window to close, which
-// passes the quit decision.
-Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge, QWidget& settingsWindow);
+// Settings shows the settings window, which `settingsWindow` gives when first
+// asked (it may build it then); quit asks the window to close, which passes
+// the quit decision.
+Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
+                   std::function<QWidget&()> settingsWindow);
 
 } // namespace tonfield::app

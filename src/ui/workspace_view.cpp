@@ -116,8 +116,10 @@ WorkspaceView::WorkspaceView(Workbench& workbench, std::function<void(const QUrl
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll->setWidget(page);
-    scroll->setStyleSheet(
-        "QScrollArea, QScrollArea > QWidget > QWidget#page { background: transparent; }");
+    // The canvas shows through. Not a style sheet: one on the scroll area
+    // would route every widget of the page through style-sheet matching.
+    scroll->viewport()->setAutoFillBackground(false);
+    page->setAutoFillBackground(false);
     work->addWidget(scroll, 1);
     work->addWidget(playback_);
     columns->addLayout(work, 1);

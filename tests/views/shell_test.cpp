@@ -116,7 +116,8 @@ private slots:
         test::ViewFixture f;
         ui::MainWindow window(*f.bridge, {});
         QWidget settingsWindow;
-        const app::Menus menus = app::installMenus(window, *f.bridge, settingsWindow);
+        const app::Menus menus =
+            app::installMenus(window, *f.bridge, [&]() -> QWidget& { return settingsWindow; });
         QCOMPARE(menus.importAudio->shortcut(), QKeySequence(QKeySequence::Open));
         QVERIFY(menus.importAudio->isEnabled() && menus.chooseEngine->isEnabled());
         f.startJob();
@@ -135,7 +136,8 @@ private slots:
         test::ViewFixture f;
         ui::MainWindow window(*f.bridge, {});
         QWidget settingsWindow;
-        const app::Menus menus = app::installMenus(window, *f.bridge, settingsWindow);
+        const app::Menus menus =
+            app::installMenus(window, *f.bridge, [&]() -> QWidget& { return settingsWindow; });
         window.show();
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -361,7 +363,7 @@ private slots:
         test::ViewFixture f;
         ui::MainWindow window(*f.bridge, {});
         QWidget settingsWindow;
-        app::installMenus(window, *f.bridge, settingsWindow);
+        app::installMenus(window, *f.bridge, [&]() -> QWidget& { return settingsWindow; });
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.windowTitle(), QString("Tonfield · 音乐分轨"));
