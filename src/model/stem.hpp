@@ -5,6 +5,9 @@
 
 namespace tonfield {
 
+// What a stem holds, read from the "(Vocals)"-style key in its file name.
+enum class StemKind { vocals, instrumental, drums, bass, guitar, piano, other, unknown };
+
 // One stem audio file on disk: the unit of the results list, playback and export.
 struct Stem {
     std::filesystem::path url;
@@ -15,6 +18,8 @@ struct Stem {
     // Display label: "人声" for a file whose name holds "(Vocals)", and so on;
     // otherwise the file name without its extension.
     std::string name() const;
+
+    StemKind kind() const;
 
     bool operator==(const Stem&) const = default;
 };

@@ -1,0 +1,70 @@
+#include "mixer/presets.hpp"
+
+#include <algorithm>
+
+namespace tonfield::mixer {
+namespace {
+
+// Whether a preset leaves a stem of this kind sounding.
+bool keeps(Preset preset, StemKind kind)
+{
+    switch (preset) {
+    case Preset::all:
+        return true;
+    case Preset::accompaniment:
+        return kind != StemKind::vocals;
+    case Preset::vocalsOnly:
+        return kind == StemKind::vocals;
+    case Preset::noDrums:
+        return kind != StemKind::drums;
+    case Preset::noBass:
+        return kind != StemKind::bass;
+    }
+    return true;
+}
+
+bool holds(const std::vector<Stem>& stems, StemKind kind)
+{
+    return std::any_of(stems.begin(), stems.end(),
+                       [kind](const Stem& stem) { return stem.kind() == kind; });
+}
+
+} // namespace
+
+std::string_view presetLabel(Preset preset)
+{
+    switch (preset) {
+    case Preset::all:
+        return "全部";
+    case Preset::accompaniment:
+        return "伴奏";
+    case Preset::vocalsOnly:
+        return "清唱";
+    case Preset::noDrums:
+        return "去掉鼓";
+    case Preset::noBass:
+        return "去掉贝斯";
+    }
+    return "";
+}
+
+std::vector<Preset> presetsFor(const std::vector<Stem>& stems)
+{
+    std::vector<Preset> presets{Preset::all, Preset::accompaniment, Preset::vocalsOnly};
+    if (holds(stems, StemKind::drums))
+        presets.push_back(Preset::noDrums);
+    if (holds(stems, StemKind::bass))
+        presets.push_back(Preset::noBass);
+    return presets;
+}
+
+std::vector<StripSettings> applyPreset(Preset preset, const std::vector<Stem>& stems)
+{
+    std::vector<StripSettings> strips;
+    strips.reserve(stems.size());
+    for (const Stem& stem : stems)
+        strips.push_back({.levelDb = 0, .muted = !keeps(preset, stem.kind()), .soloed = false});
+    return strips;
+}
+
+} // namespace tonfield::mixer

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "model/stem.hpp"
+
+#include "mixer/strip.hpp"
+
+#include <string_view>
+#include <vector>
+
+namespace tonfield::mixer {
+
+// Quick settings of every strip at once, shown above the strips.
+enum class Preset {
+    all,           // "全部": every stem at 0 dB
+    accompaniment, // "伴奏": everything but the vocals
+    vocalsOnly,    // "清唱": the vocals alone
+    noDrums,       // "去掉鼓"
+    noBass,        // "去掉贝斯"
+};
+
+std::string_view presetLabel(Preset preset);
+
+// The presets a job's stems offer: the first three always, the drum and bass
+// ones when there is a drum or a bass stem (the four- and six-stem modes).
+std::vector<Preset> presetsFor(const std::vector<Stem>& stems);
+
+// The strips a preset sets, one per stem in order: the stems it leaves out
+// muted, the others at 0 dB; no solo.
+std::vector<StripSettings> applyPreset(Preset preset, const std::vector<Stem>& stems);
+
+} // namespace tonfield::mixer

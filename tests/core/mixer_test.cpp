@@ -1,0 +1,174 @@
+#include "mixer/mix_bus.hpp"
+#include "mixer/presets.hpp"
+#include "mixer/strip.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace tonfield::mixer {
+namespace {
+
+TEST(MixerStrips, TheMixingDesksRuleDecidesWhatSounds)
+{
+    using S = StripSettings;
+    struct Case {
+        const char* what;
+        std::vector<S> strips;
+        std::vector<float> gains;
+    };
+    const float plus6 = std::pow(10.0f, 6.0f / 20.0f);
+    const Case cases[] = {
+        {"all at 0 dB", {S{}, S{}}, {1, 1}},
+        {"a level", {S{.levelDb = 6}, S{.levelDb = -6}}, {plus6, std::pow(10.0f, -6.0f / 20.0f)}},
+        {"the slider's bottom is silence", {S{.levelDb = silenceDb}, S{.levelDb = -200}}, {0, 0}},
+        {"above +6 dB is +6 dB", {S{.levelDb = 40}}, {plus6}},
+        {"mute", {S{.muted = true}, S{}}, {0, 1}},
+        {"solo silences the others", {S{.soloed = true}, S{}, S{}}, {1, 0, 0}},
+        {"two solos", {S{.soloed = true}, S{}, S{.soloed = true}}, {1, 0, 1}},
+        {"mute wins over solo", {S{.muted = true, .soloed = true}, S{}}, {0, 0}},
+        {"a soloed strip keeps its level", {S{.levelDb = 6, .soloed = true}, S{}}, {plus6, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<float> gains = audibleGains(c.strips);
+        ASSERT_EQ(gains.size(), c.gains.size());
+        for (std::size_t i = 0; i < gains.size(); ++i)
+            EXPECT_NEAR(gains[i], c.gains[i], 1e-5) << "strip " << i;
+    }
+    EXPECT_EQ(clampLevel(std::nan("")), 0);
+    EXPECT_EQ(clampLevel(-1000), silenceDb);
+}
+
+std::vector<Stem> stems(std::initializer_list<const char*> keys)
+{
+    std::vector<Stem> result;
+    for (const char* key : keys)
+        result.push_back({.url = std::string("/jobs/x/output/song_") + key + ".wav"});
+    return result;
+}
+
+TEST(MixerPresets, EachPresetSetsTheStripsOfTheStemsItConcerns)
+{
+    const auto two = stems({"(Vocals)", "(Instrumental)"});
+    EXPECT_EQ(presetsFor(two),
+              (std::vector{Preset::all, Preset::accompaniment, Preset::vocalsOnly}));
+    const auto four = stems({"(Vocals)", "(Drums)", "(Bass)", "(Other)"});
+    const auto six = stems({"(Vocals)", "(Drums)", "(Bass)", "(Guitar)", "(Piano)", "(Other)"});
+    for (const auto& many : {four, six})
+        EXPECT_EQ(presetsFor(many),
+                  (std::vector{Preset::all, Preset::accompaniment, Preset::vocalsOnly,
+                               Preset::noDrums, Preset::noBass}));
+
+    auto muted = [](const std::vector<StripSettings>& strips) {
+        std::vector<bool> flags;
+        for (const auto& strip : strips) {
+            EXPECT_EQ(strip.levelDb, 0);
+            EXPECT_FALSE(strip.soloed);
+            flags.push_back(strip.muted);
+        }
+        return flags;
+    };
+    EXPECT_EQ(muted(applyPreset(Preset::all, four)), (std::vector{false, false, false, false}));
+    EXPECT_EQ(muted(applyPreset(Preset::accompaniment, two)), (std::vector{true, false}));
+    EXPECT_EQ(muted(applyPreset(Preset::accompaniment, four)),
+              (std::vector{true, false, false, false}));
+    EXPECT_EQ(muted(applyPreset(Preset::vocalsOnly, six)),
+              (std::vector{false, true, true, true, true, true}));
+    EXPECT_EQ(muted(applyPreset(Preset::noDrums, six)),
+              (std::vector{false, true, false, false, false, false}));
+    EXPECT_EQ(muted(applyPreset(Preset::noBass, four)), (std::vector{false, false, true, false}));
+
+    EXPECT_EQ(presetLabel(Preset::accompaniment), "伴奏");
+    EXPECT_EQ(presetLabel(Preset::vocalsOnly), "清唱");
+    EXPECT_EQ(presetLabel(Preset::noDrums), "去掉鼓");
+}
+
+// A stereo source whose frame n holds the value `scale * (n + 1)` on both
+// channels, for `length` frames.
+class CountingSource final : public FrameSource {
+public:
+    CountingSource(float scale, std::size_t length)
+        : scale_(scale)
+        , length_(length)
+    {
+    }
+    std::size_t read(float* frames, std::size_t count) override
+    {
+        const std::size_t given = std::min(count, length_ - std::min(length_, next_));
+        for (std::size_t i = 0; i < given; ++i)
+            frames[2 * i] = frames[2 * i + 1] = scale_ * static_cast<float>(next_ + i + 1);
+        next_ += count; // the clock moves on by what was asked, delivered or not
+        return given;
+    }
+
+private:
+    float scale_;
+    std::size_t length_;
+    std::size_t next_ = 0;
+};
+
+TEST(MixerBus, StemsStayAlignedAndAShorterOneEndsInSilence)
+{
+    MixBus bus(2, 2, 64, 100); // blocks smaller than the call: alignment across blocks
+    CountingSource first(1.0f, 1000), second(1000.0f, 300);
+    FrameSource* sources[] = {&first, &second};
+    std::vector<float> out(2 * 500);
+    bus.render(sources, out.data(), 500);
+    for (std::size_t frame = 0; frame < 500; ++frame) {
+        const float expected = static_cast<float>(frame + 1) +
+                               (frame < 300 ? 1000.0f * static_cast<float>(frame + 1) : 0);
+        ASSERT_EQ(out[2 * frame], expected) << "frame " << frame;
+        ASSERT_EQ(out[2 * frame + 1], expected) << "frame " << frame;
+    }
+}
+
+// A constant stereo source of 1.0.
+class Constant final : public FrameSource {
+public:
+    std::size_t read(float* frames, std::size_t count) override
+    {
+        std::fill(frames, frames + 2 * count, 1.0f);
+        return count;
+    }
+};
+
+TEST(MixerBus, GainChangesRampWithoutAJump)
+{
+    const std::size_t ramp = 220; // 5 ms at 44.1 kHz
+    MixBus bus(1, 2, ramp);
+    Constant one;
+    FrameSource* sources[] = {&one};
+    std::vector<float> out(2 * 1000);
+    bus.render(sources, out.data(), 10);
+    EXPECT_EQ(out[0], 1.0f) << "the first start jumps to the target: nothing sounded before";
+
+    bus.setTargets({0.0f}); // mute
+    bus.render(sources, out.data(), 1000);
+    float largestStep = 0;
+    for (std::size_t frame = 1; frame < ramp; ++frame)
+        largestStep = std::max(largestStep, std::abs(out[2 * frame] - out[2 * (frame - 1)]));
+    EXPECT_LE(largestStep, 1.0f / static_cast<float>(ramp) + 1e-6f) << "a click";
+    EXPECT_GT(out[0], 0.99f);
+    EXPECT_EQ(out[2 * (ramp - 1)], 0.0f) << "silent once the ramp is over";
+    EXPECT_EQ(out[2 * 999], 0.0f);
+
+    // A change in the middle of a ramp turns from wherever the gain is.
+    bus.setTargets({1.0f});
+    bus.render(sources, out.data(), ramp / 2);
+    const float halfway = out[2 * (ramp / 2 - 1)];
+    bus.setTargets({0.5f});
+    bus.render(sources, out.data(), ramp);
+    EXPECT_NEAR(out[0], halfway, 1.0f / static_cast<float>(ramp) + 1e-6f);
+    EXPECT_EQ(out[2 * (ramp - 1)], 0.5f);
+
+    // After a seek the gains start at their targets.
+    bus.setTargets({0.25f});
+    bus.jumpToTargets();
+    bus.render(sources, out.data(), 4);
+    EXPECT_EQ(out[0], 0.25f);
+}
+
+} // namespace
+} // namespace tonfield::mixer
