@@ -1,6 +1,7 @@
 #include "adapters/qt_audio_output.hpp"
 
-#include "adapters/audio_decoder.hpp"
+#include "adapters/stem_streams.hpp"
+#include "mixer/mix_bus.hpp"
 
 #include <QAudioDevice>
 #include <QAudioSink>
@@ -8,50 +9,95 @@
 #include <QMediaDevices>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 namespace tonfield::adapters {
 namespace {
 
-// Hands decoded audio to the sink as it asks for it.
-class DecoderDevice final : public QIODevice {
+// A gain change ramps in over this long: short enough to be heard at once,
+// long enough not to click.
+constexpr double kRampSeconds = 0.005;
+
+// Hands the mix to the sink as it asks for it: the stems' decoded audio,
+// summed at their gains, converted to the sink's sample format.
+class MixDevice final : public QIODevice {
 public:
-    explicit DecoderDevice(AudioDecoder& decoder)
-        : decoder_(decoder)
+    MixDevice(StemStreams& streams, mixer::MixBus& bus, const QAudioFormat& format)
+        : streams_(streams)
+        , bus_(bus)
+        , int16_(format.sampleFormat() == QAudioFormat::Int16)
+        , channels_(format.channelCount())
+        , mixed_(static_cast<std::size_t>(format.sampleRate() * channels_), 0.0f)
     {
     }
 
     bool isSequential() const override { return true; }
     bool atEnd() const override { return ended_; }
-    void restart() { ended_ = false; }
+    // Frames handed to the sink since the last restart.
+    long long framesGiven() const { return framesGiven_; }
+    void restart()
+    {
+        ended_ = false;
+        framesGiven_ = 0;
+    }
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override
     {
-        const std::size_t count = decoder_.read(data, static_cast<std::size_t>(maxSize));
-        ended_ = count == 0;
-        return static_cast<qint64>(count);
+        const std::size_t bytesPerFrame = (int16_ ? 2u : 4u) * static_cast<std::size_t>(channels_);
+        const std::size_t wanted =
+            std::min(static_cast<std::size_t>(maxSize) / bytesPerFrame, mixed_.size() / channels_);
+        const std::size_t frames = streams_.framesBeforeEnd(wanted);
+        ended_ = frames == 0 && wanted > 0;
+        if (frames == 0)
+            return 0;
+        bus_.render(streams_.sources(), mixed_.data(), frames);
+        const std::size_t samples = frames * static_cast<std::size_t>(channels_);
+        if (int16_) {
+            auto* out = reinterpret_cast<qint16*>(data);
+            for (std::size_t i = 0; i < samples; ++i)
+                out[i] =
+                    static_cast<qint16>(std::lround(std::clamp(mixed_[i], -1.0f, 1.0f) * 32767));
+        } else {
+            std::memcpy(data, mixed_.data(), samples * sizeof(float));
+        }
+        framesGiven_ += static_cast<long long>(frames);
+        return static_cast<qint64>(frames * bytesPerFrame);
     }
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
-    AudioDecoder& decoder_;
+    StemStreams& streams_;
+    mixer::MixBus& bus_;
+    bool int16_;
+    int channels_;
+    std::vector<float> mixed_; // one second: more than a sink asks at once
     bool ended_ = false;
+    long long framesGiven_ = 0;
 };
 
-class QtAudioPlayer final : public ports::AudioPlayer {
+// Every playback, one file or a mix of stems: the stems decoded ahead on a
+// worker thread, summed by the bus, pulled by one sink.
+class QtMixPlayer final : public ports::MixPlayer {
 public:
-    QtAudioPlayer(std::unique_ptr<AudioDecoder> decoder, const QAudioDevice& device,
-                  const QAudioFormat& format)
-        : decoder_(std::move(decoder))
-        , device_(*decoder_)
+    QtMixPlayer(std::unique_ptr<StemStreams> streams, const QAudioDevice& device,
+                const QAudioFormat& format)
+        : streams_(std::move(streams))
+        , bus_(streams_->sources().size(), format.channelCount(),
+               static_cast<std::size_t>(kRampSeconds * format.sampleRate()))
+        , device_(*streams_, bus_, format)
         , sink_(device, format)
+        , sampleRate_(format.sampleRate())
     {
         device_.open(QIODevice::ReadOnly);
     }
 
-    ~QtAudioPlayer() override { sink_.stop(); }
+    ~QtMixPlayer() override { sink_.stop(); }
 
-    double durationSeconds() const override { return decoder_->durationSeconds(); }
+    double durationSeconds() const override { return streams_->durationSeconds(); }
+
+    void setGains(const std::vector<float>& gains) override { bus_.setTargets(gains); }
 
     void play() override
     {
@@ -62,7 +108,7 @@ public:
         if (isPlaying())
             return;
         if (finished())
-            seekDecoder(0); // a file played to its end starts over
+            seekStreams(0); // played to its end: starts over
         startSink();
     }
 
@@ -75,20 +121,22 @@ public:
     void stop() override
     {
         sink_.stop();
-        seekDecoder(0);
+        seekStreams(0);
     }
 
     // What the sink has passed on since playback (re)started at `startSeconds_`;
-    // audio decoded ahead into the sink's buffer does not count.
+    // audio mixed ahead into the sink's buffer does not count.
     double currentTimeSeconds() const override
     {
+        const double given =
+            startSeconds_ + static_cast<double>(device_.framesGiven()) / sampleRate_;
         const auto state = sink_.state();
         if (state == QAudio::StoppedState)
-            return finished() ? decoder_->positionSeconds() : startSeconds_;
+            return finished() ? given : startSeconds_;
         if (state == QAudio::IdleState && finished())
-            return decoder_->positionSeconds(); // everything decoded has been played
+            return given; // everything mixed has been played
         const double heard = startSeconds_ + static_cast<double>(sink_.processedUSecs()) / 1e6;
-        return std::min(heard, decoder_->positionSeconds());
+        return std::min(heard, given);
     }
 
     void setCurrentTimeSeconds(double seconds) override
@@ -96,7 +144,7 @@ public:
         const bool wasSounding = isPlaying();
         const bool wasPaused = sink_.state() == QAudio::SuspendedState;
         sink_.stop();
-        seekDecoder(seconds);
+        seekStreams(seconds);
         if (wasSounding || wasPaused) {
             startSink();
             if (wasPaused)
@@ -119,22 +167,26 @@ private:
     void startSink()
     {
         device_.restart();
+        bus_.jumpToTargets(); // nothing sounded before: no ramp from it
         sink_.setBufferSize(sink_.format().bytesForDuration(bufferMicroseconds));
         sink_.start(&device_);
     }
 
     static constexpr qint64 bufferMicroseconds = 500'000;
 
-    void seekDecoder(double seconds)
+    // Only while the sink is stopped: nothing reads the streams meanwhile.
+    void seekStreams(double seconds)
     {
-        decoder_->seek(seconds);
-        startSeconds_ = decoder_->positionSeconds();
+        streams_->seek(seconds);
+        startSeconds_ = streams_->seekedSeconds();
         device_.restart();
     }
 
-    std::unique_ptr<AudioDecoder> decoder_;
-    DecoderDevice device_;
+    std::unique_ptr<StemStreams> streams_;
+    mixer::MixBus bus_;
+    MixDevice device_;
     QAudioSink sink_;
+    double sampleRate_;
     double startSeconds_ = 0;
 };
 
@@ -151,23 +203,33 @@ QAudioFormat formatFor(const QAudioDevice& device)
 
 } // namespace
 
-ports::Made<ports::AudioPlayer> QtAudioOutput::open(const std::filesystem::path& file)
+ports::Made<ports::MixPlayer>
+QtAudioOutput::openMix(const std::vector<std::filesystem::path>& files)
 {
+    using Made = ports::Made<ports::MixPlayer>;
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     const QAudioFormat format = device.isNull() ? QAudioFormat() : formatFor(device);
+    // The bus mixes in float whatever the sink takes.
     const PcmFormat pcm{
         .sampleRate = device.isNull() ? 44100 : format.sampleRate(),
         .channels = device.isNull() ? 2 : format.channelCount(),
-        .floatSamples = format.sampleFormat() != QAudioFormat::Int16,
+        .floatSamples = true,
     };
-    auto decoder = openAudioDecoder(file, pcm);
-    if (!decoder)
-        return ports::Made<ports::AudioPlayer>::failed(decoder.failure());
+    auto streams = StemStreams::open(files, pcm);
+    if (!streams)
+        return Made::failed(streams.failure());
     // Silence presented as playback would mislead; without a device nothing plays.
     if (device.isNull())
-        return ports::Made<ports::AudioPlayer>::failed("这台电脑没有可用的音频输出设备");
-    return ports::Made<ports::AudioPlayer>(
-        std::make_unique<QtAudioPlayer>(std::move(*decoder), device, format));
+        return Made::failed("这台电脑没有可用的音频输出设备");
+    return Made(std::make_unique<QtMixPlayer>(std::move(*streams), device, format));
+}
+
+ports::Made<ports::AudioPlayer> QtAudioOutput::open(const std::filesystem::path& file)
+{
+    auto mix = openMix({file}); // one file is the mix of one
+    if (!mix)
+        return ports::Made<ports::AudioPlayer>::failed(mix.failure());
+    return ports::Made<ports::AudioPlayer>(std::move(*mix));
 }
 
 } // namespace tonfield::adapters

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tonfield::ports {
 
@@ -127,12 +128,25 @@ public:
     virtual bool isPlaying() const = 0;
 };
 
+// A player of several files at once, in sync from one clock, each at a gain
+// of its own: the stem mixer. Its position and length are the mix's; the
+// longest file sets its end.
+class MixPlayer : public AudioPlayer {
+public:
+    // One linear gain per file, in the order opened; changes ramp in over a
+    // few milliseconds.
+    virtual void setGains(const std::vector<float>& gains) = 0;
+};
+
 class AudioOutput {
 public:
     virtual ~AudioOutput() = default;
     // Opens a file for playback; fails at once for a missing file, one that is
     // not audio, or a machine without an audio output.
     virtual Made<AudioPlayer> open(const std::filesystem::path& file) = 0;
+    // Opens several files to be heard together; fails as open does, with the
+    // first file that cannot be played.
+    virtual Made<MixPlayer> openMix(const std::vector<std::filesystem::path>& files) = 0;
 };
 
 // Facts about the running application that locate an engine folder.

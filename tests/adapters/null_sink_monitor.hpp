@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace tonfield::test {
 
@@ -29,21 +30,27 @@ public:
 
     bool started() const { return recorder_.state() == QProcess::Running; }
 
+    // What has been recorded since the last call (mono, 44.1 kHz).
+    std::vector<std::int16_t> samplesSinceLastCall()
+    {
+        pending_.append(recorder_.readAllStandardOutput());
+        std::vector<std::int16_t> samples(static_cast<std::size_t>(pending_.size() / 2));
+        if (samples.empty())
+            return samples;
+        std::memcpy(samples.data(), pending_.constData(), samples.size() * 2);
+        pending_.remove(0, static_cast<qsizetype>(samples.size() * 2));
+        return samples;
+    }
+
     // Takes in what has been recorded since the last call; returns how many
     // of those samples carry sound (louder than about -40 dBFS).
     long long loudSamplesSinceLastCall()
     {
-        const QByteArray bytes = recorder_.readAllStandardOutput();
-        pending_.append(bytes);
         long long loud = 0;
-        const qsizetype whole = pending_.size() - pending_.size() % 2;
-        for (qsizetype at = 0; at < whole; at += 2) {
-            std::int16_t sample;
-            std::memcpy(&sample, pending_.constData() + at, 2);
+        for (const std::int16_t sample : samplesSinceLastCall()) {
             if (std::abs(sample) > 300)
                 ++loud;
         }
-        pending_.remove(0, whole);
         return loud;
     }
 

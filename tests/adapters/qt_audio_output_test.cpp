@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sys/stat.h>
 
 namespace tonfield::adapters {
@@ -101,6 +102,71 @@ TEST(QtAudioOutput, KeepsSoundingAfterManySeeksAndReplays)
     })) << "heard "
         << heard << " samples, position " << player.currentTimeSeconds();
     EXPECT_TRUE(player.isPlaying());
+}
+
+// The root mean square of what reached the sink over the next `seconds` of
+// playback, after letting `settleSeconds` of it pass (the sink's buffer holds
+// audio mixed before a change).
+double heardLevel(test::NullSinkMonitor& monitor, double settleSeconds, double seconds)
+{
+    std::vector<std::int16_t> heard;
+    auto collect = [&](double wanted) {
+        heard.clear();
+        return test::runUntil([&] {
+            const auto more = monitor.samplesSinceLastCall();
+            heard.insert(heard.end(), more.begin(), more.end());
+            return heard.size() >= static_cast<std::size_t>(wanted * 44100);
+        });
+    };
+    EXPECT_TRUE(collect(settleSeconds));
+    EXPECT_TRUE(collect(seconds));
+    double sum = 0;
+    for (const std::int16_t sample : heard)
+        sum += static_cast<double>(sample) * sample;
+    return std::sqrt(sum / static_cast<double>(heard.size())) / 32768.0;
+}
+
+// Two copies of one sweep, the second at gain -1: only if every sample of
+// one meets the same sample of the other do they cancel to silence, before
+// and after many seeks. Levels are heard as amplitudes, and a shorter stem
+// ends in silence while the mix plays on.
+TEST(QtAudioOutput, AMixSoundsItsStemsInSyncAtTheirGains)
+{
+    test::TempFolder folder;
+    ASSERT_TRUE(test::makeSweep(folder / "sweep.flac", 6.0));
+    ASSERT_TRUE(test::makeTone(folder / "short.wav", 1.0));
+    auto opened = QtAudioOutput().openMix({folder / "sweep.flac", folder / "sweep.flac"});
+    ASSERT_TRUE(opened) << opened.failure();
+    ports::MixPlayer& mix = **opened;
+    test::NullSinkMonitor monitor;
+    ASSERT_TRUE(monitor.started());
+
+    mix.setGains({1.0f, 0.0f});
+    mix.play();
+    const double one = heardLevel(monitor, 0.3, 0.5);
+    EXPECT_GT(one, 0.05) << "the sweep is heard";
+    mix.setGains({1.0f, -1.0f});
+    EXPECT_LT(heardLevel(monitor, 0.7, 0.5), one / 100) << "the copies are sample-aligned";
+    for (int seek = 0; seek < 50; ++seek) {
+        mix.setCurrentTimeSeconds(0.1 * seek);
+        QCoreApplication::processEvents();
+    }
+    mix.setCurrentTimeSeconds(0.5);
+    EXPECT_LT(heardLevel(monitor, 0.3, 0.5), one / 100) << "still aligned after 50 seeks";
+    mix.setGains({0.5f, 0.0f});
+    EXPECT_NEAR(heardLevel(monitor, 0.7, 0.5) / one, 0.5, 0.1) << "half the gain, half the level";
+
+    auto uneven = QtAudioOutput().openMix({folder / "short.wav", folder / "sweep.flac"});
+    ASSERT_TRUE(uneven) << uneven.failure();
+    EXPECT_NEAR((*uneven)->durationSeconds(), 6.0, 0.05) << "the longest stem sets the length";
+    (*uneven)->setCurrentTimeSeconds(5.0);
+    (*uneven)->play();
+    ASSERT_TRUE(test::runUntil([&] { return !(*uneven)->isPlaying(); }));
+    EXPECT_NEAR((*uneven)->currentTimeSeconds(), 6.0, 0.05);
+
+    const auto missing = QtAudioOutput().openMix({folder / "sweep.flac", folder / "none.wav"});
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.failure().rfind((folder / "none.wav").string() + ": ", 0), 0u);
 }
 
 TEST(QtAudioOutput, FilesThatAreNotAudioFailAtOnce)

@@ -1,5 +1,6 @@
 #include "mixer/mix_bus.hpp"
 #include "mixer/presets.hpp"
+#include "mixer/spsc_ring.hpp"
 #include "mixer/strip.hpp"
 
 #include <gtest/gtest.h>
@@ -168,6 +169,32 @@ TEST(MixerBus, GainChangesRampWithoutAJump)
     bus.jumpToTargets();
     bus.render(sources, out.data(), 4);
     EXPECT_EQ(out[0], 0.25f);
+}
+
+TEST(MixerRing, HoldsWhatWasWrittenInOrderAcrossTheWrap)
+{
+    SpscRing ring(5, 2);
+    EXPECT_EQ(ring.writable(), 5u);
+    float frames[2 * 8];
+    for (int i = 0; i < 16; ++i)
+        frames[i] = static_cast<float>(i);
+    EXPECT_EQ(ring.write(frames, 4), 4u);
+    float out[2 * 8] = {};
+    EXPECT_EQ(ring.read(out, 3), 3u);
+    EXPECT_EQ(out[5], 5.0f);
+    EXPECT_EQ(ring.write(frames + 8, 8), 4u) << "only what fits";
+    EXPECT_EQ(ring.readable(), 5u);
+    EXPECT_EQ(ring.writable(), 0u);
+    EXPECT_EQ(ring.read(nullptr, 1), 1u) << "dropped unread";
+    EXPECT_EQ(ring.read(out, 8), 4u);
+    const float expected[] = {8, 9, 10, 11, 12, 13, 14, 15};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(out[i], expected[i]);
+    EXPECT_EQ(ring.readable(), 0u);
+    ring.write(frames, 2);
+    ring.clear();
+    EXPECT_EQ(ring.readable(), 0u);
+    EXPECT_EQ(ring.writable(), 5u);
 }
 
 } // namespace

@@ -206,11 +206,13 @@ struct FakeAudio final : ports::AudioOutput {
         double position = 0;
         bool playing = false;
         bool alive = true;
+        std::vector<std::filesystem::path> mixed; // the files of a mix
+        std::vector<float> gains;
     };
     std::map<std::filesystem::path, double> durations; // files that open, with their lengths
     std::vector<std::shared_ptr<State>> opened;
 
-    class Player final : public ports::AudioPlayer {
+    class Player final : public ports::MixPlayer {
     public:
         explicit Player(std::shared_ptr<State> state)
             : state_(std::move(state))
@@ -224,6 +226,7 @@ struct FakeAudio final : ports::AudioOutput {
         double currentTimeSeconds() const override { return state_->position; }
         void setCurrentTimeSeconds(double seconds) override { state_->position = seconds; }
         bool isPlaying() const override { return state_->playing; }
+        void setGains(const std::vector<float>& gains) override { state_->gains = gains; }
 
     private:
         std::shared_ptr<State> state_;
@@ -235,8 +238,26 @@ struct FakeAudio final : ports::AudioOutput {
         if (it == durations.end())
             return ports::Made<ports::AudioPlayer>::failed(
                 file.string() + ": Invalid data found when processing input");
-        opened.push_back(std::make_shared<State>(State{file, it->second}));
-        return ports::Made<ports::AudioPlayer>(std::make_unique<Player>(opened.back()));
+        auto state = std::make_shared<State>();
+        state->file = file;
+        state->duration = it->second;
+        opened.push_back(state);
+        return ports::Made<ports::AudioPlayer>(std::make_unique<Player>(state));
+    }
+
+    ports::Made<ports::MixPlayer> openMix(const std::vector<std::filesystem::path>& files) override
+    {
+        auto state = std::make_shared<State>();
+        for (const auto& file : files) {
+            auto it = durations.find(file);
+            if (it == durations.end())
+                return ports::Made<ports::MixPlayer>::failed(
+                    file.string() + ": Invalid data found when processing input");
+            state->duration = std::max(state->duration, it->second);
+        }
+        state->mixed = files;
+        opened.push_back(state);
+        return ports::Made<ports::MixPlayer>(std::make_unique<Player>(state));
     }
 };
 

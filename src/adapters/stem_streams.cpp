@@ -1,0 +1,148 @@
+#include "adapters/stem_streams.hpp"
+
+#include "mixer/spsc_ring.hpp"
+
+#include <algorithm>
+#include <chrono>
+
+namespace tonfield::adapters {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::size_t kChunkFrames = 4096;
+constexpr double kAheadSeconds = 1.0; // what the ring holds
+constexpr double kReadySeconds = 0.1; // what a seek waits for before sound resumes
+constexpr auto kLongestWait = 300ms;  // a stem the disk holds up is padded instead
+
+} // namespace
+
+struct StemStreams::Stream final : mixer::FrameSource {
+    Stream(std::unique_ptr<AudioDecoder> opened, const PcmFormat& format)
+        : decoder(std::move(opened))
+        , ring(static_cast<std::size_t>(kAheadSeconds * format.sampleRate), format.channels)
+    {
+    }
+
+    // The audio thread's side: first drops what it owes from an earlier
+    // shortfall, then takes what is there; the rest of the request becomes
+    // silence now and a debt to skip later.
+    std::size_t read(float* frames, std::size_t count) override
+    {
+        // Read before the ring: once ended, everything was written, so a
+        // shortfall is the stem's true end and owes nothing.
+        const bool complete = ended.load(std::memory_order_acquire);
+        owed -= ring.read(nullptr, owed);
+        const std::size_t given = owed == 0 ? ring.read(frames, count) : 0;
+        if (!complete)
+            owed += count - given;
+        return given;
+    }
+
+    std::unique_ptr<AudioDecoder> decoder;
+    mixer::SpscRing ring;
+    std::atomic<bool> ended{false};
+    std::size_t owed = 0; // audio thread only (and seek, while it is idle)
+};
+
+Result<std::unique_ptr<StemStreams>>
+StemStreams::open(const std::vector<std::filesystem::path>& files, const PcmFormat& format)
+{
+    std::vector<std::unique_ptr<Stream>> streams;
+    for (const auto& file : files) {
+        auto decoder = openAudioDecoder(file, format);
+        if (!decoder)
+            return Result<std::unique_ptr<StemStreams>>::failed(decoder.failure());
+        streams.push_back(std::make_unique<Stream>(std::move(*decoder), format));
+    }
+    return Result<std::unique_ptr<StemStreams>>(
+        std::unique_ptr<StemStreams>(new StemStreams(std::move(streams), format)));
+}
+
+StemStreams::StemStreams(std::vector<std::unique_ptr<Stream>> streams, const PcmFormat& format)
+    : streams_(std::move(streams))
+    , format_(format)
+{
+    for (const auto& stream : streams_) {
+        sources_.push_back(stream.get());
+        durationSeconds_ = std::max(durationSeconds_, stream->decoder->durationSeconds());
+    }
+    worker_ = std::thread([this] { decodeAhead(); });
+    waitForAudio();
+}
+
+StemStreams::~StemStreams()
+{
+    stopping_ = true;
+    worker_.join();
+}
+
+void StemStreams::decodeAhead()
+{
+    const std::size_t bytesPerFrame = static_cast<std::size_t>(format_.bytesPerFrame());
+    std::vector<float> chunk(kChunkFrames * static_cast<std::size_t>(format_.channels));
+    while (!stopping_) {
+        bool decoded = false;
+        {
+            std::lock_guard lock(decoding_);
+            for (const auto& stream : streams_) {
+                if (stream->ended || stream->ring.writable() < kChunkFrames)
+                    continue;
+                const std::size_t bytes = stream->decoder->read(
+                    reinterpret_cast<char*>(chunk.data()), kChunkFrames * bytesPerFrame);
+                if (bytes == 0)
+                    stream->ended.store(true, std::memory_order_release);
+                else
+                    stream->ring.write(chunk.data(), bytes / bytesPerFrame);
+                decoded = true;
+            }
+        }
+        if (!decoded)
+            std::this_thread::sleep_for(5ms);
+    }
+}
+
+void StemStreams::waitForAudio()
+{
+    const auto ready = static_cast<std::size_t>(kReadySeconds * format_.sampleRate);
+    const auto deadline = std::chrono::steady_clock::now() + kLongestWait;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const bool allReady = std::all_of(streams_.begin(), streams_.end(), [&](const auto& s) {
+            return s->ended.load() ||
+                   s->ring.readable() >= std::min(ready, s->ring.capacityFrames());
+        });
+        if (allReady)
+            return;
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
+std::size_t StemStreams::framesBeforeEnd(std::size_t wanted) const
+{
+    std::size_t left = 0;
+    for (const auto& stream : streams_) {
+        if (!stream->ended.load(std::memory_order_acquire))
+            return wanted;
+        const std::size_t readable = stream->ring.readable();
+        left = std::max(left, readable - std::min(readable, stream->owed));
+    }
+    return std::min(left, wanted);
+}
+
+void StemStreams::seek(double seconds)
+{
+    {
+        std::lock_guard lock(decoding_);
+        seekedSeconds_ = 0;
+        for (const auto& stream : streams_) {
+            stream->decoder->seek(seconds);
+            seekedSeconds_ = std::max(seekedSeconds_, stream->decoder->positionSeconds());
+            stream->ring.clear();
+            stream->owed = 0;
+            stream->ended.store(false, std::memory_order_release);
+        }
+    }
+    waitForAudio();
+}
+
+} // namespace tonfield::adapters

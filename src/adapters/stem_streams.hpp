@@ -1,0 +1,63 @@
+#pragma once
+
+#include "adapters/audio_decoder.hpp"
+#include "mixer/mix_bus.hpp"
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+namespace tonfield::adapters {
+
+// The stems of one mix, each decoded ahead on a worker thread into a ring
+// that the audio output reads without a lock: the thread that feeds the
+// sound card never decodes. A stem the worker falls behind on is padded with
+// silence and catches up by skipping, so the stems never drift apart.
+class StemStreams {
+public:
+    // Fails with the first file's failure; `format` must be float samples.
+    static Result<std::unique_ptr<StemStreams>>
+    open(const std::vector<std::filesystem::path>& files, const PcmFormat& format);
+    ~StemStreams();
+    StemStreams(const StemStreams&) = delete;
+    StemStreams& operator=(const StemStreams&) = delete;
+
+    // The longest stem's length.
+    double durationSeconds() const { return durationSeconds_; }
+
+    // The readers a MixBus takes, one per stem, for the audio thread.
+    std::span<mixer::FrameSource* const> sources() { return sources_; }
+
+    // Frames that can still be delivered before the longest stem's end, or
+    // `wanted` while any stem is still decoding. For the audio thread.
+    std::size_t framesBeforeEnd(std::size_t wanted) const;
+
+    // Moves every stem to `seconds` and waits (briefly) until each has audio
+    // ready or has ended. Only while nothing reads the sources.
+    void seek(double seconds);
+
+    // Where the last seek put the stems (the longest stem's clamped position).
+    double seekedSeconds() const { return seekedSeconds_; }
+
+    struct Stream;
+
+private:
+    StemStreams(std::vector<std::unique_ptr<Stream>> streams, const PcmFormat& format);
+    void decodeAhead();
+    void waitForAudio();
+
+    std::vector<std::unique_ptr<Stream>> streams_;
+    std::vector<mixer::FrameSource*> sources_;
+    PcmFormat format_;
+    double durationSeconds_ = 0;
+    double seekedSeconds_ = 0;
+    std::mutex decoding_; // held by the worker while it decodes, and by seek
+    std::atomic<bool> stopping_{false};
+    std::thread worker_;
+};
+
+} // namespace tonfield::adapters
