@@ -5,6 +5,8 @@
 #include "model/stem.hpp"
 #include "workbench/log_handle.hpp"
 
+#include "mixer/presets.hpp"
+#include "mixer/strip.hpp"
 #include "ports/services.hpp"
 
 #include <filesystem>
@@ -45,8 +47,10 @@ public:
         playbackDuration,
         error,
         preparingEngine,
+        mixStrips,
+        mixPlaying,
     };
-    static constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::preparingEngine) + 1;
+    static constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::mixPlaying) + 1;
     using Observer = std::function<void(Field)>;
 
     static constexpr double pollIntervalSeconds = 0.4;
@@ -92,6 +96,10 @@ public:
     const std::optional<std::string>& error() const { return error_; }
     // True while a first run makes an engine folder from the installed one.
     bool preparingEngine() const { return preparingEngine_; }
+    // The mixer's strips for the selected job's stems, one per stem in order.
+    const std::vector<mixer::StripSettings>& mixStrips() const { return mixStrips_; }
+    // Whether the mix of the selected job's stems is sounding.
+    bool mixPlaying() const { return mixPlaying_; }
 
     // Fields the window sets directly.
     void setMode(SeparationMode mode);
@@ -132,6 +140,13 @@ public:
     void stopPlayback();
     void seek(double seconds);
 
+    // The mixer: the selected job's stems heard together. Starting the mix
+    // stops a preview, and a preview stops the mix; seek and stopPlayback act
+    // on whichever sounds. Strips are kept per job while the application runs.
+    void playMix();
+    void setStrip(std::size_t index, mixer::StripSettings strip);
+    void applyMixPreset(mixer::Preset preset);
+
     // Export. (`export` is a reserved word in C++.)
     void exportStem(const Stem& stem);
     void exportAll();
@@ -145,6 +160,8 @@ private:
     std::optional<std::filesystem::path> locateEngineRoot();
     void prepareEngineFromTemplate();
     void engineSetupEnded(const std::filesystem::path& folder, int status);
+    void loadMixStrips();
+    void setMixStrips(std::vector<mixer::StripSettings> strips);
     std::filesystem::path absoluteEngineRoot(const std::filesystem::path& folder);
     void failLaunch(Job record, const std::string& description);
     void followPlayback();
@@ -178,6 +195,8 @@ private:
     double playbackDuration_ = 0;
     std::optional<std::string> error_;
     bool preparingEngine_ = false;
+    std::vector<mixer::StripSettings> mixStrips_;
+    bool mixPlaying_ = false;
 
     // Private state: the running engine and its log, the poll timer, the
     // player, the id of the job whose engine runs, and whether the source's
@@ -186,7 +205,10 @@ private:
     std::optional<LogHandle> logHandle_;
     std::unique_ptr<ports::RepeatingTimer> timer_;
     std::unique_ptr<ports::AudioPlayer> player_;
-    std::filesystem::path playerFile_; // the file player_ is bound to
+    std::filesystem::path playerFile_; // the file player_ is bound to, unless it is a mix
+    ports::MixPlayer* mix_ = nullptr;  // player_, when it plays the mix of mixJob_
+    std::string mixJob_;
+    std::map<std::string, std::vector<mixer::StripSettings>> mixSettings_; // by job id
     std::optional<std::string> activeID_;
     bool sourceScope_ = false;
     // The first run's engine set-up and its log, while it runs.

@@ -15,15 +15,18 @@ void Workbench::play(const std::filesystem::path& file)
         assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>());
         return;
     }
-    if (!player_ || playerFile_ != file) {
+    if (!player_ || mix_ || playerFile_ != file) {
         auto opened = services_.audio.open(file);
         if (!opened) {
             // The previous player, if any, keeps sounding.
             setError("无法试听：" + opened.failure());
             return;
         }
-        player_ = std::move(*opened);
+        player_ = std::move(*opened); // a mix that sounded stops here
         playerFile_ = file;
+        mix_ = nullptr;
+        if (mixPlaying_)
+            assign(Field::mixPlaying, mixPlaying_, false);
     }
     assign(Field::playbackDuration, playbackDuration_, player_->durationSeconds());
     player_->play();
@@ -36,7 +39,10 @@ void Workbench::stopPlayback()
         player_->stop();
         player_.reset();
     }
+    mix_ = nullptr;
     assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>());
+    if (mixPlaying_) // only when it changes: the order a stop is seen in stays as it was
+        assign(Field::mixPlaying, mixPlaying_, false);
     assign(Field::playbackTime, playbackTime_, 0.0);
     assign(Field::playbackDuration, playbackDuration_, 0.0);
 }
@@ -57,6 +63,8 @@ void Workbench::followPlayback()
     assign(Field::playbackTime, playbackTime_, player_->currentTimeSeconds());
     if (!player_->isPlaying() && playingURL_)
         assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>());
+    if (!player_->isPlaying() && mixPlaying_)
+        assign(Field::mixPlaying, mixPlaying_, false);
 }
 
 } // namespace tonfield

@@ -27,7 +27,10 @@ void Workbench::select(Job job)
 void Workbench::refreshStems()
 {
     const auto folder = activeFolder();
-    assign(Field::stems, stems_, folder ? listStems(*folder) : std::vector<Stem>());
+    std::vector<Stem> stems = folder ? listStems(*folder) : std::vector<Stem>();
+    stems_ = std::move(stems);
+    loadMixStrips();
+    notify(Field::stems);
 }
 
 } // namespace tonfield

@@ -1,0 +1,78 @@
+#include "workbench/workbench.hpp"
+
+namespace tonfield {
+
+// Toggles the mix of the selected job's stems: pauses it while it sounds,
+// otherwise plays it from where it stopped, opening it first if need be.
+void Workbench::playMix()
+{
+    if (!selectedJob_ || stems_.size() < 2)
+        return;
+    if (mix_ && mixPlaying_) {
+        player_->pause();
+        assign(Field::playbackTime, playbackTime_, player_->currentTimeSeconds());
+        assign(Field::mixPlaying, mixPlaying_, false);
+        return;
+    }
+    if (!mix_ || mixJob_ != selectedJob_->id) {
+        std::vector<std::filesystem::path> files;
+        for (const Stem& stem : stems_)
+            files.push_back(stem.url);
+        auto opened = services_.audio.openMix(files);
+        if (!opened) {
+            setError("无法试听：" + opened.failure());
+            return;
+        }
+        mix_ = opened->get();
+        player_ = std::move(*opened);
+        playerFile_.clear();
+        mixJob_ = selectedJob_->id;
+        assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>());
+    }
+    mix_->setGains(mixer::audibleGains(mixStrips_));
+    assign(Field::playbackDuration, playbackDuration_, player_->durationSeconds());
+    player_->play();
+    assign(Field::mixPlaying, mixPlaying_, true);
+}
+
+void Workbench::setStrip(std::size_t index, mixer::StripSettings strip)
+{
+    if (index >= mixStrips_.size())
+        return;
+    strip.levelDb = mixer::clampLevel(strip.levelDb);
+    std::vector<mixer::StripSettings> strips = mixStrips_;
+    strips[index] = strip;
+    setMixStrips(std::move(strips));
+}
+
+void Workbench::applyMixPreset(mixer::Preset preset)
+{
+    if (!stems_.empty())
+        setMixStrips(mixer::applyPreset(preset, stems_));
+}
+
+void Workbench::setMixStrips(std::vector<mixer::StripSettings> strips)
+{
+    if (selectedJob_)
+        mixSettings_[selectedJob_->id] = strips;
+    if (mix_)
+        mix_->setGains(mixer::audibleGains(strips));
+    assign(Field::mixStrips, mixStrips_, std::move(strips));
+}
+
+// The strips of the selected job's stems: as the user left them, or all at
+// 0 dB for stems not mixed before (or listed anew with another count). Taken
+// with the stems, under their notification: the order in which the window
+// sees a selection's fields stays as it was.
+void Workbench::loadMixStrips()
+{
+    std::vector<mixer::StripSettings> strips(stems_.size());
+    if (selectedJob_) {
+        auto kept = mixSettings_.find(selectedJob_->id);
+        if (kept != mixSettings_.end() && kept->second.size() == stems_.size())
+            strips = kept->second;
+    }
+    mixStrips_ = std::move(strips);
+}
+
+} // namespace tonfield

@@ -1,0 +1,116 @@
+#include "fakes/workbench_fixture.hpp"
+
+namespace tonfield {
+namespace {
+namespace fs = std::filesystem;
+using Field = Workbench::Field;
+using mixer::StripSettings;
+
+class WorkbenchMixer : public test::WorkbenchFixture {
+protected:
+    // A finished four-stem job whose stems all open, the drums the longest.
+    void finishFourStems()
+    {
+        finishJobWithStems({"s_(Bass).wav", "s_(Drums).wav", "s_(Other).wav", "s_(Vocals).wav"});
+        for (const Stem& stem : workbench->stems())
+            platform.audio.durations[stem.url] = stem.kind() == StemKind::drums ? 200.0 : 180.0;
+    }
+    test::FakeAudio::State& player() { return *platform.audio.opened.back(); }
+    std::vector<float> gains(std::initializer_list<float> values) { return values; }
+};
+
+TEST_F(WorkbenchMixer, TheMixPlaysEveryStemAtItsStripsGain)
+{
+    finishFourStems();
+    ASSERT_EQ(workbench->stems().size(), 4u);
+    EXPECT_EQ(workbench->mixStrips(), std::vector<StripSettings>(4)) << "all at 0 dB";
+
+    workbench->playMix();
+    EXPECT_TRUE(workbench->mixPlaying());
+    std::vector<fs::path> files;
+    for (const Stem& stem : workbench->stems())
+        files.push_back(stem.url);
+    EXPECT_EQ(player().mixed, files);
+    EXPECT_TRUE(player().playing);
+    EXPECT_EQ(player().gains, gains({1, 1, 1, 1}));
+    EXPECT_EQ(workbench->playbackDuration(), 200.0) << "the longest stem";
+
+    workbench->applyMixPreset(mixer::Preset::accompaniment);
+    EXPECT_EQ(player().gains, gains({1, 1, 1, 0})) << "heard at once";
+    EXPECT_TRUE(workbench->mixStrips()[3].muted);
+
+    workbench->setStrip(0, {.levelDb = 40, .muted = false, .soloed = true});
+    EXPECT_EQ(workbench->mixStrips()[0].levelDb, mixer::maxLevelDb) << "clamped";
+    EXPECT_NEAR(player().gains[0], 1.995f, 1e-3);
+    EXPECT_EQ(player().gains[1], 0.0f) << "the soloed bass alone";
+    workbench->setStrip(9, {}); // no such strip: nothing happens
+
+    player().position = 12.5;
+    workbench->playMix(); // pauses where it is
+    EXPECT_FALSE(workbench->mixPlaying());
+    EXPECT_FALSE(player().playing);
+    EXPECT_EQ(workbench->playbackTime(), 12.5);
+    workbench->seek(30);
+    EXPECT_EQ(player().position, 30);
+    workbench->playMix();
+    EXPECT_EQ(platform.audio.opened.size(), 1u) << "resumed, not reopened";
+
+    // The player falls silent at the end of the mix: the tick notices.
+    player().playing = false;
+    platform.timers.fireAll();
+    EXPECT_FALSE(workbench->mixPlaying());
+}
+
+TEST_F(WorkbenchMixer, APreviewAndTheMixStopEachOther)
+{
+    finishFourStems();
+    const fs::path vocals = workbench->stems()[3].url;
+    workbench->playMix();
+    auto& mix = player();
+    workbench->play(vocals);
+    EXPECT_FALSE(mix.alive) << "the mix stopped";
+    EXPECT_FALSE(workbench->mixPlaying());
+    EXPECT_EQ(workbench->playingURL(), vocals);
+
+    auto& preview = player();
+    workbench->playMix();
+    EXPECT_FALSE(preview.alive);
+    EXPECT_FALSE(workbench->playingURL());
+    EXPECT_TRUE(workbench->mixPlaying());
+
+    workbench->stopPlayback();
+    EXPECT_FALSE(workbench->mixPlaying());
+    EXPECT_EQ(workbench->playbackDuration(), 0.0);
+}
+
+TEST_F(WorkbenchMixer, StripsAreKeptPerJobWhileTheApplicationRuns)
+{
+    finishFourStems();
+    const Job first = *workbench->selectedJob();
+    workbench->applyMixPreset(mixer::Preset::noDrums);
+    const auto noDrums = workbench->mixStrips();
+    EXPECT_TRUE(noDrums[1].muted);
+
+    finishJobWithStems({"t_(Instrumental).wav", "t_(Vocals).wav"});
+    EXPECT_EQ(workbench->mixStrips(), std::vector<StripSettings>(2)) << "another job starts afresh";
+    workbench->applyMixPreset(mixer::Preset::vocalsOnly);
+
+    workbench->select(first);
+    EXPECT_EQ(workbench->mixStrips(), noDrums);
+}
+
+TEST_F(WorkbenchMixer, NothingToMixOrNothingThatOpens)
+{
+    finishJobWithStems({"u_(Vocals).wav"});
+    workbench->playMix();
+    EXPECT_TRUE(platform.audio.opened.empty()) << "one stem is no mix";
+
+    finishJobWithStems({"v_(Instrumental).wav", "v_(Vocals).wav"}); // not openable
+    workbench->playMix();
+    EXPECT_FALSE(workbench->mixPlaying());
+    ASSERT_TRUE(workbench->error());
+    EXPECT_EQ(workbench->error()->rfind("无法试听：", 0), 0u) << *workbench->error();
+}
+
+} // namespace
+} // namespace tonfield
