@@ -6,6 +6,7 @@
 #   source.png    a source chosen
 #   running.png   a job running, its log expanded
 #   finished.png  the finished job's stems, one playing in the playback bar
+#   mixer.png     the mixer under them, playing without the vocals
 #   history.png   the history
 #   failed.png    a failed job from the history
 #   minimum.png   the history at the minimum window size, with a long-named job
@@ -91,6 +92,10 @@ done
 sleep 1
 click 281 531 3         # play the first stem
 shot finished
+xdotool mousemove 700 500 click --repeat 12 5; sleep 0.5  # down to the mixer
+click 272 494 1         # play the mix (the preview stops)
+click 312 536 2         # the "伴奏" preset: the vocals muted
+shot mixer
 click 100 237 1         # the history
 shot history
 click 700 393 1         # the failed job
@@ -105,4 +110,4 @@ xdotool windowsize "$window" 1240 $((860 + menu_height)); sleep 1
 click 100 195 1         # back to the workspace
 xdotool key Tab Tab Tab Tab Tab Tab Tab; sleep 0.5  # onto "四轨分离"
 shot focus
-echo "wrote idle, source, running, finished, history, failed, minimum and focus.png in $out"
+echo "wrote idle, source, running, finished, mixer, history, failed, minimum and focus.png in $out"

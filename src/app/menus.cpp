@@ -62,7 +62,9 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
     QObject::connect(menus.showHistory, &QAction::triggered, &window,
                      [&workbench] { workbench.setShowHistory(true); });
     QObject::connect(menus.playPause, &QAction::triggered, &window, [&workbench] {
-        if (auto file = workbench.loadedFile())
+        if (workbench.mixLoaded())
+            workbench.playMix();
+        else if (auto file = workbench.loadedFile())
             workbench.play(*file);
     });
     QObject::connect(menus.stopPlayback, &QAction::triggered, &window,
@@ -72,8 +74,9 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
         menus.importAudio->setEnabled(!workbench.busy());
         menus.chooseEngine->setEnabled(!workbench.busy());
         menus.exportAll->setEnabled(!workbench.stems().empty());
-        menus.playPause->setEnabled(workbench.loadedFile().has_value());
-        menus.stopPlayback->setEnabled(workbench.loadedFile().has_value());
+        const bool loaded = workbench.loadedFile().has_value() || workbench.mixLoaded();
+        menus.playPause->setEnabled(loaded);
+        menus.stopPlayback->setEnabled(loaded);
     };
     QObject::connect(&bridge, &ui::WorkbenchBridge::changed, &window, followBusy);
     followBusy();

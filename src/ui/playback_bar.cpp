@@ -93,10 +93,12 @@ PlaybackBar::PlaybackBar(Workbench& workbench, QWidget* parent)
 void PlaybackBar::refresh(const FieldSet& changed)
 {
     if (!changed.any({Workbench::Field::playingURL, Workbench::Field::playbackTime,
-                      Workbench::Field::playbackDuration}))
+                      Workbench::Field::playbackDuration, Workbench::Field::mixPlaying}))
         return;
     const auto& playing = workbench_.playingURL();
-    const QString name = playing ? QString::fromStdString(playing->filename().string()) : "已暂停";
+    const QString name = playing ? QString::fromStdString(playing->filename().string())
+                         : workbench_.mixPlaying() ? QString("混音台")
+                                                   : QString("已暂停");
     name_->setText(name_->fontMetrics().elidedText(name, Qt::ElideRight, name_->width()));
     position_->setText(QString::fromStdString(display::time(workbench_.playbackTime())));
     length_->setText(QString::fromStdString(display::time(workbench_.playbackDuration())));

@@ -1,6 +1,7 @@
 #include "ui/workspace_view.hpp"
 
 #include "ui/history_list.hpp"
+#include "ui/mixer_panel.hpp"
 #include "ui/playback_bar.hpp"
 #include "ui/results_panel.hpp"
 #include "ui/settings_panel.hpp"
@@ -69,6 +70,7 @@ WorkspaceView::WorkspaceView(Workbench& workbench, std::function<void(const QUrl
     , source_(new SourcePanel(workbench))
     , settings_(new SettingsPanel(workbench))
     , results_(new ResultsPanel(workbench, openUrl))
+    , mixer_(new MixerPanel(workbench))
     , history_(new HistoryList(workbench))
     , playback_(new PlaybackBar(workbench))
 {
@@ -102,6 +104,7 @@ WorkspaceView::WorkspaceView(Workbench& workbench, std::function<void(const QUrl
     left->addWidget(source_);
     workspaceRow->addWidget(settings_, 0, Qt::AlignTop);
     left->addWidget(results_);
+    left->addWidget(mixer_);
     left->addStretch();
     // One of the two is shown; a hidden one takes no room.
     pageLayout->addWidget(workspace_);
@@ -135,6 +138,7 @@ void WorkspaceView::refresh(const FieldSet& changed)
     source_->refresh(changed);
     settings_->refresh(changed);
     results_->refresh(changed);
+    mixer_->refresh(changed);
     history_->refresh(changed);
     playback_->setVisible(workbench_.playbackDuration() > 0);
     playback_->refresh(changed);

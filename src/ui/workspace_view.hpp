@@ -14,6 +14,7 @@ class Sidebar;
 class TopBar;
 class SourcePanel;
 class SettingsPanel;
+class MixerPanel;
 class ResultsPanel;
 class HistoryList;
 class PlaybackBar;
@@ -39,6 +40,7 @@ private:
     SourcePanel* source_;
     SettingsPanel* settings_;
     ResultsPanel* results_;
+    MixerPanel* mixer_;
     HistoryList* history_;
     PlaybackBar* playback_;
 };

@@ -86,10 +86,11 @@ public:
     bool showHistory() const { return showHistory_; }
     double elapsed() const { return elapsed_; }
     const std::optional<std::filesystem::path>& playingURL() const { return playingURL_; }
-    // The file the player is bound to, playing or paused; absent when stopped.
+    // The file the player is bound to, playing or paused; absent when stopped
+    // or when it holds the mix.
     std::optional<std::filesystem::path> loadedFile() const
     {
-        return player_ ? std::optional<std::filesystem::path>(playerFile_) : std::nullopt;
+        return player_ && !mix_ ? std::optional<std::filesystem::path>(playerFile_) : std::nullopt;
     }
     double playbackTime() const { return playbackTime_; }
     double playbackDuration() const { return playbackDuration_; }
@@ -100,6 +101,8 @@ public:
     const std::vector<mixer::StripSettings>& mixStrips() const { return mixStrips_; }
     // Whether the mix of the selected job's stems is sounding.
     bool mixPlaying() const { return mixPlaying_; }
+    // Whether the player holds the mix (sounding or paused).
+    bool mixLoaded() const { return mix_ != nullptr; }
 
     // Fields the window sets directly.
     void setMode(SeparationMode mode);

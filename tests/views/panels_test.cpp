@@ -20,6 +20,7 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QTest>
+#include <QToolButton>
 
 using namespace tonfield;
 using test::child;
@@ -494,6 +495,51 @@ private slots:
         card->setFocus(Qt::MouseFocusReason);
         settle();
         QCOMPARE(card->grab().toImage(), unfocused);
+    }
+
+    // The mixer card: there for a finished job of two stems or more while no
+    // job runs; its presets, toggles and sliders set the strips, which it shows.
+    void mixerSetsTheStripsAndShowsThem()
+    {
+        test::ViewFixture f;
+        f.finishJobWithStems({"m_(Vocals).wav"});
+        const auto shownView = showWorkspace(f, {1240, 1400});
+        ui::WorkspaceView& view = *shownView;
+        QWidget* mixer = child(view, "mixerPanel");
+        QVERIFY(!mixer->isVisible()); // one stem is no mix
+
+        f.finishJobWithStems({"n_(Bass).wav", "n_(Drums).wav", "n_(Other).wav", "n_(Vocals).wav"});
+        settle();
+        QVERIFY(mixer->isVisible());
+        QCOMPARE(mixer->findChildren<QWidget*>("mixStrip").size(), 4);
+        QStringList presets;
+        for (const auto* button : mixer->findChildren<QToolButton*>("preset"))
+            presets << button->text();
+        QCOMPARE(presets, QStringList({"全部", "伴奏", "清唱", "去掉鼓", "去掉贝斯"}));
+
+        mixer->findChildren<QToolButton*>("preset")[1]->click(); // 伴奏
+        settle();
+        QVERIFY(f.workbench->mixStrips()[3].muted);
+        QVERIFY(mixer->findChildren<QToolButton*>("mute")[3]->isChecked());
+
+        mixer->findChildren<QToolButton*>("solo")[0]->click();
+        settle();
+        QVERIFY(f.workbench->mixStrips()[0].soloed);
+        auto* level = mixer->findChildren<QSlider*>("level")[1];
+        level->setValue(-125);
+        settle();
+        QCOMPARE(f.workbench->mixStrips()[1].levelDb, -12.5);
+        QCOMPARE(mixer->findChildren<QLabel*>("levelValue")[1]->text(), QString("-12.5 dB"));
+        QTest::mouseDClick(level, Qt::LeftButton);
+        settle();
+        QCOMPARE(f.workbench->mixStrips()[1].levelDb, 0.0);
+        level->setValue(level->minimum());
+        settle();
+        QCOMPARE(mixer->findChildren<QLabel*>("levelValue")[1]->text(), QString("静音"));
+
+        f.startJob();
+        settle();
+        QVERIFY2(!mixer->isVisible(), "hidden while a job runs");
     }
 
     // While a job runs, the controls it locks are drawn dimmed, as the start

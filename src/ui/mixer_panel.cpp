@@ -1,0 +1,251 @@
+#include "ui/mixer_panel.hpp"
+
+#include "model/display_text.hpp"
+#include "ui/theme.hpp"
+
+#include "mixer/presets.hpp"
+
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSlider>
+#include <QToolButton>
+
+#include <cmath>
+
+namespace tonfield::ui {
+namespace {
+
+QString qt(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// The slider works in tenths of a decibel.
+constexpr int kSliderSteps = 10;
+
+QString levelText(double levelDb)
+{
+    if (levelDb <= mixer::silenceDb)
+        return "静音";
+    return QString("%1%2 dB").arg(levelDb > 0.05 ? "+" : "").arg(levelDb, 0, 'f', 1);
+}
+
+// A level slider that goes back to 0 dB on a double-click.
+class LevelSlider final : public QSlider {
+public:
+    LevelSlider()
+        : QSlider(Qt::Horizontal)
+    {
+        setRange(static_cast<int>(mixer::silenceDb) * kSliderSteps,
+                 static_cast<int>(mixer::maxLevelDb) * kSliderSteps);
+    }
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent*) override { setValue(0); }
+};
+
+// The mix's timeline on one strip: what has played drawn in mint, the
+// playhead over it; a click or a drag seeks the whole mix.
+class MixTimeline final : public QWidget {
+public:
+    explicit MixTimeline(Workbench& workbench)
+        : workbench_(workbench)
+    {
+        setFixedHeight(24);
+        setMinimumWidth(80);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const double length = workbench_.playbackDuration();
+        const double played =
+            workbench_.mixLoaded() && length > 0 ? workbench_.playbackTime() / length : 0;
+        const qreal middle = height() / 2.0;
+        painter.fillRect(QRectF(0, middle - 1, width(), 2), theme::white(0.12));
+        painter.fillRect(QRectF(0, middle - 1, width() * played, 2), theme::mint());
+        if (workbench_.mixLoaded())
+            painter.fillRect(QRectF(width() * played - 1, 2, 2, height() - 4), Qt::white);
+    }
+    void mousePressEvent(QMouseEvent* event) override { seekTo(event->position().x()); }
+    void mouseMoveEvent(QMouseEvent* event) override { seekTo(event->position().x()); }
+
+private:
+    void seekTo(qreal x)
+    {
+        if (!workbench_.mixLoaded() || width() <= 0)
+            return;
+        const double fraction = std::clamp(x / width(), 0.0, 1.0);
+        workbench_.seek(fraction * workbench_.playbackDuration());
+    }
+
+    Workbench& workbench_;
+};
+
+QToolButton* toggle(const QString& text, const QString& name)
+{
+    auto* button = new QToolButton;
+    button->setText(text);
+    button->setCheckable(true);
+    button->setAutoRaise(true);
+    button->setFont(theme::font(9, QFont::DemiBold));
+    button->setAccessibleName(name);
+    button->setFixedSize(38, 24);
+    addFocusRing(*button);
+    return button;
+}
+
+} // namespace
+
+struct MixerPanel::Strip {
+    QToolButton* mute;
+    QToolButton* solo;
+    LevelSlider* level;
+    QLabel* levelValue;
+    MixTimeline* timeline;
+};
+
+MixerPanel::MixerPanel(Workbench& workbench, QWidget* parent)
+    : Panel(parent)
+    , workbench_(workbench)
+    , play_(new BoxButton({.fill = theme::withAlpha(theme::mint(), 0.09), .radius = 6}))
+    , playSymbol_(symbolLabel("play.fill", 16, theme::mint()))
+    , time_(textLabel("", theme::font(10), theme::muted()))
+    , presets_(new QWidget)
+    , stripRows_(new QWidget)
+{
+    setObjectName("mixerPanel");
+    content()->addWidget(panelTitle("04", "混音台", "MIXER"));
+    addTransport();
+    auto* presetRow = new QHBoxLayout(presets_);
+    presetRow->setContentsMargins(0, 0, 0, 0);
+    presetRow->setSpacing(8);
+    content()->addWidget(presets_);
+    auto* rows = new QVBoxLayout(stripRows_);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(8);
+    content()->addWidget(stripRows_);
+    refresh();
+}
+
+// One play/pause for the whole mix, with its position and length.
+void MixerPanel::addTransport()
+{
+    auto* row = new QHBoxLayout;
+    row->setSpacing(12);
+    play_->setObjectName("mixPlay");
+    play_->setFixedSize(34, 34);
+    auto* playLayout = new QHBoxLayout(play_);
+    playLayout->setContentsMargins(0, 0, 0, 0);
+    playLayout->addWidget(playSymbol_);
+    row->addWidget(play_);
+    time_->setObjectName("mixTime");
+    row->addWidget(time_);
+    row->addStretch();
+    content()->addLayout(row);
+    connect(play_, &QAbstractButton::clicked, this, [this] { workbench_.playMix(); });
+}
+
+void MixerPanel::refresh(const FieldSet& changed)
+{
+    using Field = Workbench::Field;
+    if (!changed.any({Field::selectedJob, Field::stems, Field::busy, Field::mixStrips,
+                      Field::mixPlaying, Field::playbackTime, Field::playbackDuration}))
+        return;
+    setVisible(workbench_.selectedJob() && workbench_.stems().size() >= 2 && !workbench_.busy());
+    if (workbench_.stems() != shownStems_)
+        rebuildStrips();
+
+    setSymbol(*playSymbol_, workbench_.mixPlaying() ? "pause.fill" : "play.fill");
+    play_->setText(workbench_.mixPlaying() ? "暂停混音" : "播放混音");
+    const bool loaded = workbench_.mixLoaded();
+    time_->setText(qt(display::time(loaded ? workbench_.playbackTime() : 0)) + " / " +
+                   qt(display::time(loaded ? workbench_.playbackDuration() : 0)));
+
+    const auto& settings = workbench_.mixStrips();
+    for (std::size_t i = 0; i < strips_.size() && i < settings.size(); ++i) {
+        Strip& strip = *strips_[i];
+        const QSignalBlocker muteBlock(strip.mute), soloBlock(strip.solo), levelBlock(strip.level);
+        strip.mute->setChecked(settings[i].muted);
+        strip.solo->setChecked(settings[i].soloed);
+        strip.level->setValue(static_cast<int>(std::lround(settings[i].levelDb * kSliderSteps)));
+        strip.levelValue->setText(levelText(settings[i].levelDb));
+        strip.timeline->update();
+    }
+}
+
+void MixerPanel::rebuildStrips()
+{
+    shownStems_ = workbench_.stems();
+    deleteChildWidgets(*presets_);
+    for (const mixer::Preset preset : mixer::presetsFor(shownStems_)) {
+        auto* button = new QToolButton;
+        button->setText(qt(std::string(mixer::presetLabel(preset))));
+        button->setObjectName("preset");
+        button->setAutoRaise(true);
+        button->setFont(theme::font(10));
+        addFocusRing(*button);
+        presets_->layout()->addWidget(button);
+        connect(button, &QToolButton::clicked, this,
+                [this, preset] { workbench_.applyMixPreset(preset); });
+    }
+    static_cast<QHBoxLayout*>(presets_->layout())->addStretch();
+
+    deleteChildWidgets(*stripRows_);
+    strips_.clear();
+    for (std::size_t index = 0; index < shownStems_.size(); ++index) {
+        auto* row = new RoundedBox({.fill = theme::white(0.025), .radius = 6});
+        row->setObjectName("mixStrip");
+        auto* layout = new QHBoxLayout(row);
+        layout->setContentsMargins(10, 8, 10, 8);
+        layout->setSpacing(10);
+        auto* name =
+            textLabel(qt(shownStems_[index].name()), theme::font(11, QFont::Medium), Qt::white);
+        name->setFixedWidth(64);
+        layout->addWidget(name);
+        auto strip = std::make_unique<Strip>(Strip{
+            .mute = toggle("静音", "静音 " + name->text()),
+            .solo = toggle("独奏", "独奏 " + name->text()),
+            .level = new LevelSlider,
+            .levelValue = textLabel("", theme::font(9), theme::muted()),
+            .timeline = new MixTimeline(workbench_),
+        });
+        strip->mute->setObjectName("mute");
+        strip->solo->setObjectName("solo");
+        strip->level->setObjectName("level");
+        strip->level->setAccessibleName("音量 " + name->text());
+        strip->level->setFixedWidth(110);
+        addFocusRing(*strip->level);
+        strip->levelValue->setObjectName("levelValue");
+        strip->levelValue->setFixedWidth(52);
+        layout->addWidget(strip->timeline, 1);
+        layout->addWidget(strip->mute);
+        layout->addWidget(strip->solo);
+        layout->addWidget(strip->level);
+        layout->addWidget(strip->levelValue);
+
+        // Each control sets its strip from the Workbench's current one.
+        auto update = [this, index](auto change) {
+            if (index >= workbench_.mixStrips().size())
+                return;
+            mixer::StripSettings settings = workbench_.mixStrips()[index];
+            change(settings);
+            workbench_.setStrip(index, settings);
+        };
+        connect(strip->mute, &QToolButton::toggled, this,
+                [update](bool on) { update([on](auto& s) { s.muted = on; }); });
+        connect(strip->solo, &QToolButton::toggled, this,
+                [update](bool on) { update([on](auto& s) { s.soloed = on; }); });
+        connect(strip->level, &QSlider::valueChanged, this, [update](int value) {
+            update([value](auto& s) { s.levelDb = static_cast<double>(value) / kSliderSteps; });
+        });
+        stripRows_->layout()->addWidget(row);
+        strips_.push_back(std::move(strip));
+    }
+}
+
+} // namespace tonfield::ui

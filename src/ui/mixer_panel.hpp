@@ -1,0 +1,36 @@
+#pragma once
+
+#include "ui/field_set.hpp"
+#include "ui/panel.hpp"
+#include "workbench/workbench.hpp"
+
+class QSlider;
+
+namespace tonfield::ui {
+
+// Card 04: the selected job's stems heard together. A transport for the whole
+// mix, the presets, and a strip per stem: its name, a timeline that seeks the
+// mix, mute, solo and a level from silence to +6 dB. Shown while the selected
+// job has two stems or more and no job runs.
+class MixerPanel final : public Panel {
+public:
+    explicit MixerPanel(Workbench& workbench, QWidget* parent = nullptr);
+    // Redraws when one of the fields it shows is among those that changed.
+    void refresh(const FieldSet& changed = FieldSet::all());
+
+private:
+    struct Strip;
+    void addTransport();
+    void rebuildStrips();
+
+    Workbench& workbench_;
+    BoxButton* play_;
+    QLabel* playSymbol_;
+    QLabel* time_;
+    QWidget* presets_;
+    QWidget* stripRows_;
+    std::vector<Stem> shownStems_;
+    std::vector<std::unique_ptr<Strip>> strips_;
+};
+
+} // namespace tonfield::ui
