@@ -1,0 +1,140 @@
+// The stem mixer through the default output device: CPU while six stems play
+// (FLAC and WAV), the memory six long stems add, how soon a mute and a seek
+// are heard at the sink's monitor, and how well six copies of one sweep stay
+// aligned (played at alternating gains +1 and -1 they cancel; what is left
+// is measured) before and after 50 seeks. Run it against the private null sink:
+//     scripts/with-null-audio.sh build/bench/mixer_bench [minutes=10]
+
+#include "adapters/null_sink_monitor.hpp"
+#include "adapters/qt_audio_output.hpp"
+#include "process_usage.hpp"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+using namespace tonfield;
+using bench::cpuSeconds;
+using bench::residentKiB;
+
+void wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Milliseconds until `done` holds for what the monitor records, polled as the
+// recording comes in.
+template <class Predicate> double msUntil(test::NullSinkMonitor& monitor, Predicate done)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 10'000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 2);
+        if (done(monitor.samplesSinceLastCall()))
+            return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    }
+    return -1;
+}
+
+double rms(const std::vector<std::int16_t>& samples)
+{
+    double sum = 0;
+    for (const auto sample : samples)
+        sum += static_cast<double>(sample) * sample;
+    return samples.empty() ? 0 : std::sqrt(sum / static_cast<double>(samples.size())) / 32768;
+}
+
+double levelOver(test::NullSinkMonitor& monitor, int ms)
+{
+    monitor.samplesSinceLastCall();
+    wait(ms);
+    return rms(monitor.samplesSinceLastCall());
+}
+
+std::unique_ptr<ports::MixPlayer> openSix(const QString& file)
+{
+    auto opened = adapters::QtAudioOutput().openMix(
+        std::vector<std::filesystem::path>(6, std::filesystem::path(file.toStdString())));
+    if (!opened) {
+        std::fprintf(stderr, "cannot play: %s\n", opened.failure().c_str());
+        std::exit(1);
+    }
+    return std::move(*opened);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int minutes = argc > 1 ? std::stoi(argv[1]) : 10;
+    QTemporaryDir folder;
+    const QString seconds = QString::number(minutes * 60);
+    for (const char* extension : {"flac", "wav"})
+        QProcess::execute("ffmpeg",
+                          {"-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                           "aevalsrc=0.3*sin(2*PI*(100+300*mod(t\\,10))*t):s=44100:d=" + seconds,
+                           "-ac", "2", folder.filePath(QString("stem.") + extension)});
+
+    test::NullSinkMonitor monitor;
+    for (const char* extension : {"flac", "wav"}) {
+        const long before = residentKiB();
+        auto mix = openSix(folder.filePath(QString("stem.") + extension));
+        mix->setGains({1 / 6.0f, 1 / 6.0f, 1 / 6.0f, 1 / 6.0f, 1 / 6.0f, 1 / 6.0f});
+        mix->play();
+        wait(1000);
+        const double cpuBefore = cpuSeconds();
+        wait(10'000);
+        const double cpu = cpuSeconds() - cpuBefore;
+        std::printf("six %d-minute %s stems playing for 10 s: CPU %.2f %% of one core, "
+                    "resident +%ld KiB\n",
+                    minutes, extension, cpu * 10, residentKiB() - before);
+    }
+
+    auto mix = openSix(folder.filePath("stem.flac"));
+    mix->play();
+    wait(1000);
+    mix->setGains({0, 0, 0, 0, 0, 0});
+    const double muted =
+        msUntil(monitor, [](const auto& heard) { return !heard.empty() && rms(heard) < 0.001; });
+    mix->setGains({1 / 6.0f, 1 / 6.0f, 1 / 6.0f, 1 / 6.0f, 1 / 6.0f, 1 / 6.0f});
+    wait(1000);
+    std::printf("a mute of every stem: silent at the monitor after %.0f ms\n", muted);
+
+    mix->setGains({0, 0, 0, 0, 0, 0});
+    wait(1000);
+    monitor.samplesSinceLastCall();
+    mix->setGains({1 / 6.0f, 1 / 6.0f, 1 / 6.0f, 1 / 6.0f, 1 / 6.0f, 1 / 6.0f});
+    const double unmuted = msUntil(monitor, [](const auto& heard) { return rms(heard) > 0.01; });
+    std::printf("an unmute: heard at the monitor after %.0f ms\n", unmuted);
+
+    monitor.samplesSinceLastCall();
+    mix->setCurrentTimeSeconds(minutes * 30.0);
+    const double seek = msUntil(monitor, [](const auto& heard) { return rms(heard) > 0.01; });
+    std::printf("a seek while playing: sound again at the monitor after %.0f ms\n", seek);
+
+    const float one = 1 / 3.0f;
+    mix->setGains({one, -one, one, -one, one, -one});
+    wait(1000); // what the sink holds was mixed before the change
+    const double loud = 0.3 * std::sqrt(0.5); // one copy's RMS
+    std::printf("six copies at alternating gains, residual vs one copy: %.1f dB",
+                20 * std::log10(std::max(levelOver(monitor, 1500), 1e-6) / loud));
+    for (int step = 0; step < 50; ++step) {
+        mix->setCurrentTimeSeconds(step * (minutes * 60.0 / 50));
+        QCoreApplication::processEvents();
+    }
+    mix->setCurrentTimeSeconds(minutes * 60.0 - 20);
+    std::printf("; after 50 seeks, near the end: %.1f dB\n",
+                20 * std::log10(std::max(levelOver(monitor, 1500), 1e-6) / loud));
+}
