@@ -126,7 +126,7 @@ int main(int argc, char* argv[])
 
     const float one = 1 / 3.0f;
     mix->setGains({one, -one, one, -one, one, -one});
-    wait(1000); // what the sink holds was mixed before the change
+    wait(1000);                               // what the sink holds was mixed before the change
     const double loud = 0.3 * std::sqrt(0.5); // one copy's RMS
     std::printf("six copies at alternating gains, residual vs one copy: %.1f dB",
                 20 * std::log10(std::max(levelOver(monitor, 1500), 1e-6) / loud));

@@ -12,16 +12,21 @@
 #include "adapters/audio_files.hpp"
 #include "adapters/desktop/qt_services.hpp"
 #include "adapters/event_loop.hpp"
+#include "adapters/null_sink_monitor.hpp"
 #include "fakes/fake_platform.hpp"
 #include "fakes/temp_folder.hpp"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMimeData>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 namespace tonfield {
 namespace {
@@ -110,6 +115,90 @@ TEST(WholeJob, DropStartPlayExportAndFindItAgain)
     ASSERT_EQ(restarted->jobs().size(), 1u);
     EXPECT_EQ(restarted->jobs()[0], job);
     EXPECT_EQ(decodeJob(test::readFile(layout::recordFile(engineRoot, job.id))), job);
+}
+
+// The power of one frequency in a mono 44.1 kHz recording (Goertzel).
+double powerAt(const std::vector<std::int16_t>& samples, double hertz)
+{
+    const double coefficient = 2 * std::cos(2 * M_PI * hertz / 44100);
+    double previous = 0, beforeThat = 0;
+    for (const auto sample : samples) {
+        const double now = sample / 32768.0 + coefficient * previous - beforeThat;
+        beforeThat = previous;
+        previous = now;
+    }
+    return previous * previous + beforeThat * beforeThat - coefficient * previous * beforeThat;
+}
+
+// A song whose voice (880 Hz) sits in the centre and whose band (220 Hz on
+// the left, 330 Hz on the right) does not: separated by the reference engine,
+// its mix with the "伴奏" preset must leave the voice out of what reaches the sink.
+TEST(WholeJob, TheMixersAccompanimentLeavesTheVoiceOut)
+{
+    test::TempFolder temp;
+    const fs::path engineRoot = temp / "Engine";
+    ASSERT_EQ(std::system((std::string(TONFIELD_SOURCE_DIR) +
+                           "/reference-engine/make_engine_folder.sh '" + engineRoot.string() + "'")
+                              .c_str()),
+              0);
+    const fs::path song = temp / "song.wav";
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y -f lavfi -i "
+                           "'aevalsrc=0.3*sin(2*PI*880*t)+0.3*sin(2*PI*220*t)|"
+                           "0.3*sin(2*PI*880*t)+0.3*sin(2*PI*330*t):s=44100:d=6' '" +
+                           song.string() + "'")
+                              .c_str()),
+              0);
+
+    adapters::QtServices real;
+    real.settings = adapters::QtSettings(adapters::toQString(temp / "settings.ini"));
+    real.settings.setString("engineRoot", engineRoot.string());
+    test::ScriptedDialogs dialogs;
+    test::RecordingFileBrowser fileBrowser;
+    auto workbench =
+        Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
+                           real.environment, real.grants, real.launcher, real.audio, fileBrowser});
+    ui::WorkbenchBridge bridge(*workbench);
+    ui::MainWindow window(bridge, {});
+    window.show();
+    workbench->importFile(song);
+    ASSERT_TRUE(
+        test::runUntil([&] { return find<QAbstractButton>(window, "start")->isEnabled(); }));
+    find<QAbstractButton>(window, "start")->click();
+    ASSERT_TRUE(workbench->busy()) << workbench->error().value_or("");
+    ASSERT_TRUE(test::runUntil([&] { return !workbench->busy(); }, 300'000));
+    ASSERT_EQ(workbench->stems().size(), 2u) << workbench->log();
+
+    test::NullSinkMonitor monitor;
+    ASSERT_TRUE(monitor.started());
+    auto presets = [&] { return window.findChildren<QToolButton*>("preset"); };
+    ASSERT_TRUE(test::runUntil([&] { return presets().size() == 3; }));
+    auto heardWith = [&](int preset) {
+        presets()[preset]->click();
+        workbench->seek(1.0);
+        std::vector<std::int16_t> heard;
+        // Past what the sink held from before, then a second of the mix.
+        QElapsedTimer settle;
+        settle.start();
+        test::runUntil([&] {
+            monitor.samplesSinceLastCall();
+            return settle.elapsed() > 700;
+        });
+        test::runUntil([&] {
+            const auto more = monitor.samplesSinceLastCall();
+            heard.insert(heard.end(), more.begin(), more.end());
+            return heard.size() >= 44100;
+        });
+        return heard;
+    };
+    find<QAbstractButton>(window, "mixPlay")->click();
+    ASSERT_TRUE(workbench->mixPlaying()) << workbench->error().value_or("");
+    const auto all = heardWith(0);           // "全部"
+    const auto accompaniment = heardWith(1); // "伴奏"
+    const double voiceKept = powerAt(all, 880), voiceLeft = powerAt(accompaniment, 880);
+    const double bandKept = powerAt(all, 220), bandLeft = powerAt(accompaniment, 220);
+    EXPECT_GT(voiceKept, 0);
+    EXPECT_LT(10 * std::log10(voiceLeft / voiceKept), -20) << "the voice is left out";
+    EXPECT_GT(10 * std::log10(bandLeft / bandKept), -3) << "the band stays";
 }
 
 } // namespace
