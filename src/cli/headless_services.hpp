@@ -56,6 +56,12 @@ public:
     void openFolder(const std::filesystem::path& opened) override { folder = opened; }
 };
 
+// The command line shows no mixer: the stems' overviews are not measured.
+class NoWaveforms final : public ports::Waveforms {
+public:
+    void request(const std::filesystem::path&, std::function<void(std::vector<float>)>) override {}
+};
+
 // Every service of a headless Workbench: the real adapters that need no
 // window, and the three above.
 struct HeadlessServices {
@@ -68,12 +74,13 @@ struct HeadlessServices {
     adapters::QtAccessGrants grants;
     adapters::QtProcessLauncher launcher;
     adapters::QtAudioOutput audio; // never asked to play
+    NoWaveforms waveforms;
     ReportedFolder fileBrowser;
 
     ports::Services services()
     {
-        return {clock,       ids,    settings, dialogs, timers,
-                environment, grants, launcher, audio,   fileBrowser};
+        return {clock,  ids,      settings, dialogs,     timers,   environment,
+                grants, launcher, audio,    fileBrowser, waveforms};
     }
 };
 

@@ -149,6 +149,18 @@ public:
     virtual Made<MixPlayer> openMix(const std::vector<std::filesystem::path>& files) = 0;
 };
 
+// Overviews of audio files for the mixer's strips, measured away from the
+// main thread and kept in the user's cache.
+class Waveforms {
+public:
+    virtual ~Waveforms() = default;
+    // Calls `ready` later, as a task on the main thread, with the file's
+    // overview (mixer::PeakMeter::buckets peaks from 0 to 1), or never for a
+    // file that cannot be decoded.
+    virtual void request(const std::filesystem::path& file,
+                         std::function<void(std::vector<float>)> ready) = 0;
+};
+
 // Facts about the running application that locate an engine folder.
 class AppEnvironment {
 public:
@@ -181,6 +193,7 @@ struct Services {
     ProcessLauncher& launcher;
     AudioOutput& audio;
     FileBrowser& fileBrowser;
+    Waveforms& waveforms;
 };
 
 } // namespace tonfield::ports

@@ -11,6 +11,7 @@
 #include <QSlider>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tonfield::ui {
@@ -45,12 +46,14 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent*) override { setValue(0); }
 };
 
-// The mix's timeline on one strip: what has played drawn in mint, the
-// playhead over it; a click or a drag seeks the whole mix.
+// The mix's timeline on one strip: the stem's overview once it is measured
+// (a flat line until then), what has played drawn in mint, the playhead over
+// it; a click or a drag seeks the whole mix.
 class MixTimeline final : public QWidget {
 public:
-    explicit MixTimeline(Workbench& workbench)
+    MixTimeline(Workbench& workbench, std::filesystem::path stem)
         : workbench_(workbench)
+        , stem_(std::move(stem))
     {
         setFixedHeight(24);
         setMinimumWidth(80);
@@ -66,8 +69,19 @@ protected:
         const double played =
             workbench_.mixLoaded() && length > 0 ? workbench_.playbackTime() / length : 0;
         const qreal middle = height() / 2.0;
-        painter.fillRect(QRectF(0, middle - 1, width(), 2), theme::white(0.12));
-        painter.fillRect(QRectF(0, middle - 1, width() * played, 2), theme::mint());
+        if (const std::vector<float>* peaks = workbench_.waveform(stem_);
+            peaks && !peaks->empty()) {
+            const qreal step = static_cast<qreal>(width()) / static_cast<qreal>(peaks->size());
+            for (std::size_t i = 0; i < peaks->size(); ++i) {
+                const qreal x = static_cast<qreal>(i) * step;
+                const qreal half = std::max<qreal>(0.5, (*peaks)[i] * (middle - 1));
+                painter.fillRect(QRectF(x, middle - half, std::max<qreal>(step, 1), 2 * half),
+                                 x < width() * played ? theme::mint() : theme::white(0.22));
+            }
+        } else {
+            painter.fillRect(QRectF(0, middle - 1, width(), 2), theme::white(0.12));
+            painter.fillRect(QRectF(0, middle - 1, width() * played, 2), theme::mint());
+        }
         if (workbench_.mixLoaded())
             painter.fillRect(QRectF(width() * played - 1, 2, 2, height() - 4), Qt::white);
     }
@@ -84,6 +98,7 @@ private:
     }
 
     Workbench& workbench_;
+    std::filesystem::path stem_;
 };
 
 QToolButton* toggle(const QString& text, const QString& name)
@@ -154,7 +169,8 @@ void MixerPanel::refresh(const FieldSet& changed)
 {
     using Field = Workbench::Field;
     if (!changed.any({Field::selectedJob, Field::stems, Field::busy, Field::mixStrips,
-                      Field::mixPlaying, Field::playbackTime, Field::playbackDuration}))
+                      Field::mixPlaying, Field::playbackTime, Field::playbackDuration,
+                      Field::waveforms}))
         return;
     setVisible(workbench_.selectedJob() && workbench_.stems().size() >= 2 && !workbench_.busy());
     if (workbench_.stems() != shownStems_)
@@ -212,7 +228,7 @@ void MixerPanel::rebuildStrips()
             .solo = toggle("独奏", "独奏 " + name->text()),
             .level = new LevelSlider,
             .levelValue = textLabel("", theme::font(9), theme::muted()),
-            .timeline = new MixTimeline(workbench_),
+            .timeline = new MixTimeline(workbench_, shownStems_[index].url),
         });
         strip->mute->setObjectName("mute");
         strip->solo->setObjectName("solo");

@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,8 +50,9 @@ public:
         preparingEngine,
         mixStrips,
         mixPlaying,
+        waveforms,
     };
-    static constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::mixPlaying) + 1;
+    static constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::waveforms) + 1;
     using Observer = std::function<void(Field)>;
 
     static constexpr double pollIntervalSeconds = 0.4;
@@ -103,6 +105,12 @@ public:
     bool mixPlaying() const { return mixPlaying_; }
     // Whether the player holds the mix (sounding or paused).
     bool mixLoaded() const { return mix_ != nullptr; }
+    // A stem's overview for the mixer, once measured; null until then.
+    const std::vector<float>* waveform(const std::filesystem::path& file) const
+    {
+        auto found = waveforms_.find(file);
+        return found == waveforms_.end() ? nullptr : &found->second;
+    }
 
     // Fields the window sets directly.
     void setMode(SeparationMode mode);
@@ -164,6 +172,7 @@ private:
     void prepareEngineFromTemplate();
     void engineSetupEnded(const std::filesystem::path& folder, int status);
     void loadMixStrips();
+    void requestWaveforms();
     void setMixStrips(std::vector<mixer::StripSettings> strips);
     std::filesystem::path absoluteEngineRoot(const std::filesystem::path& folder);
     void failLaunch(Job record, const std::string& description);
@@ -212,6 +221,8 @@ private:
     ports::MixPlayer* mix_ = nullptr;  // player_, when it plays the mix of mixJob_
     std::string mixJob_;
     std::map<std::string, std::vector<mixer::StripSettings>> mixSettings_; // by job id
+    std::map<std::filesystem::path, std::vector<float>> waveforms_;        // measured overviews
+    std::set<std::filesystem::path> waveformsAsked_;
     std::optional<std::string> activeID_;
     bool sourceScope_ = false;
     // The first run's engine set-up and its log, while it runs.

@@ -75,4 +75,21 @@ void Workbench::loadMixStrips()
     mixStrips_ = std::move(strips);
 }
 
+// Asks once for the overview of each listed stem; each arrives later on its
+// own, and the window draws it then.
+void Workbench::requestWaveforms()
+{
+    std::weak_ptr<Workbench> weak = weak_from_this();
+    for (const Stem& stem : stems_) {
+        if (!waveformsAsked_.insert(stem.url).second)
+            continue;
+        services_.waveforms.request(stem.url, [weak, file = stem.url](std::vector<float> peaks) {
+            if (auto self = weak.lock()) {
+                self->waveforms_[file] = std::move(peaks);
+                self->notify(Field::waveforms);
+            }
+        });
+    }
+}
+
 } // namespace tonfield

@@ -31,6 +31,7 @@ void Workbench::refreshStems()
     stems_ = std::move(stems);
     loadMixStrips();
     notify(Field::stems);
+    requestWaveforms();
 }
 
 } // namespace tonfield

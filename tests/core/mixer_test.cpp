@@ -2,6 +2,7 @@
 #include "mixer/presets.hpp"
 #include "mixer/spsc_ring.hpp"
 #include "mixer/strip.hpp"
+#include "mixer/waveform.hpp"
 
 #include <gtest/gtest.h>
 
@@ -195,6 +196,38 @@ TEST(MixerRing, HoldsWhatWasWrittenInOrderAcrossTheWrap)
     ring.clear();
     EXPECT_EQ(ring.readable(), 0u);
     EXPECT_EQ(ring.writable(), 5u);
+}
+
+TEST(MixerWaveform, PeaksPerStretchAndACacheThatTrustsNothing)
+{
+    // 800 stereo frames over 400 stretches: two frames each.
+    PeakMeter meter(800, 2);
+    std::vector<float> frames(2 * 800, 0.0f);
+    frames[2 * 10 + 1] = -0.5f; // stretch 5, right channel, negative
+    frames[2 * 799] = 3.0f;     // beyond full scale: counted as 1
+    meter.add(frames.data(), 400);
+    meter.add(frames.data() + 800, 400);
+    const std::vector<float>& peaks = meter.peaks();
+    ASSERT_EQ(peaks.size(), PeakMeter::buckets);
+    EXPECT_EQ(peaks[5], 0.5f);
+    EXPECT_EQ(peaks[399], 1.0f);
+    EXPECT_EQ(peaks[4], 0.0f);
+    meter.add(frames.data(), 10); // more than declared: into the last stretch, no overrun
+
+    EXPECT_EQ(decodePeaks(encodePeaks(peaks)), peaks);
+    std::string bytes = encodePeaks(peaks);
+    for (const std::string& broken :
+         {std::string(), bytes.substr(0, bytes.size() - 1), "XXXXXXXX" + bytes.substr(8),
+          encodePeaks(std::vector<float>(3, 0.5f)), encodePeaks(std::vector<float>(400, -1.0f)),
+          encodePeaks(std::vector<float>(400, std::nanf("")))})
+        EXPECT_FALSE(decodePeaks(broken)) << broken.size();
+
+    const auto name = peaksCacheName("/a/b.wav", 100, 5);
+    EXPECT_EQ(name.size(), 16u + 6u);
+    EXPECT_EQ(name, peaksCacheName("/a/b.wav", 100, 5));
+    EXPECT_NE(name, peaksCacheName("/a/b.wav", 101, 5)) << "a changed size";
+    EXPECT_NE(name, peaksCacheName("/a/b.wav", 100, 6)) << "a changed time";
+    EXPECT_NE(name, peaksCacheName("/a/c.wav", 100, 5)) << "another file";
 }
 
 } // namespace

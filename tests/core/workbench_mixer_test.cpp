@@ -99,6 +99,24 @@ TEST_F(WorkbenchMixer, StripsAreKeptPerJobWhileTheApplicationRuns)
     EXPECT_EQ(workbench->mixStrips(), noDrums);
 }
 
+TEST_F(WorkbenchMixer, EachStemsOverviewIsAskedForOnceAndArrivesOnItsOwn)
+{
+    finishFourStems();
+    auto& requests = platform.waveforms.requests;
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[0].first, workbench->stems()[0].url);
+    EXPECT_EQ(workbench->waveform(requests[0].first), nullptr) << "a placeholder until then";
+
+    changes.clear();
+    requests[2].second(std::vector<float>(400, 0.25f));
+    EXPECT_EQ(changes, std::vector<Field>{Field::waveforms});
+    ASSERT_NE(workbench->waveform(requests[2].first), nullptr);
+    EXPECT_EQ(workbench->waveform(requests[2].first)->at(7), 0.25f);
+
+    workbench->select(*workbench->selectedJob());
+    EXPECT_EQ(requests.size(), 4u) << "not asked again";
+}
+
 TEST_F(WorkbenchMixer, NothingToMixOrNothingThatOpens)
 {
     finishJobWithStems({"u_(Vocals).wav"});

@@ -65,9 +65,9 @@ TEST(WholeJob, DropStartPlayExportAndFindItAgain)
     real.settings.setString("engineRoot", engineRoot.string());
     test::ScriptedDialogs dialogs;
     test::RecordingFileBrowser fileBrowser;
-    auto workbench =
-        Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
-                           real.environment, real.grants, real.launcher, real.audio, fileBrowser});
+    auto workbench = Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
+                                        real.environment, real.grants, real.launcher, real.audio,
+                                        fileBrowser, real.waveforms});
     ui::WorkbenchBridge bridge(*workbench);
     ui::MainWindow window(bridge, {});
     window.show();
@@ -109,9 +109,9 @@ TEST(WholeJob, DropStartPlayExportAndFindItAgain)
                   test::readFile(stem.url));
 
     // A new start of the application finds the job in its history.
-    auto restarted =
-        Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
-                           real.environment, real.grants, real.launcher, real.audio, fileBrowser});
+    auto restarted = Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
+                                        real.environment, real.grants, real.launcher, real.audio,
+                                        fileBrowser, real.waveforms});
     ASSERT_EQ(restarted->jobs().size(), 1u);
     EXPECT_EQ(restarted->jobs()[0], job);
     EXPECT_EQ(decodeJob(test::readFile(layout::recordFile(engineRoot, job.id))), job);
@@ -154,9 +154,9 @@ TEST(WholeJob, TheMixersAccompanimentLeavesTheVoiceOut)
     real.settings.setString("engineRoot", engineRoot.string());
     test::ScriptedDialogs dialogs;
     test::RecordingFileBrowser fileBrowser;
-    auto workbench =
-        Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
-                           real.environment, real.grants, real.launcher, real.audio, fileBrowser});
+    auto workbench = Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
+                                        real.environment, real.grants, real.launcher, real.audio,
+                                        fileBrowser, real.waveforms});
     ui::WorkbenchBridge bridge(*workbench);
     ui::MainWindow window(bridge, {});
     window.show();

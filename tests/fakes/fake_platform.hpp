@@ -261,6 +261,16 @@ struct FakeAudio final : ports::AudioOutput {
     }
 };
 
+// Overviews the test hands out by hand: requests wait until deliver().
+struct ManualWaveforms final : ports::Waveforms {
+    std::vector<std::pair<std::filesystem::path, std::function<void(std::vector<float>)>>> requests;
+    void request(const std::filesystem::path& file,
+                 std::function<void(std::vector<float>)> ready) override
+    {
+        requests.emplace_back(file, std::move(ready));
+    }
+};
+
 struct RecordingFileBrowser final : ports::FileBrowser {
     std::vector<std::filesystem::path> opened;
     void openFolder(const std::filesystem::path& folder) override { opened.push_back(folder); }
@@ -277,13 +287,14 @@ struct FakePlatform {
     FakeLauncher launcher;
     FakeAudio audio;
     RecordingFileBrowser fileBrowser;
+    ManualWaveforms waveforms;
 
     // Fakes throughout, or a real process launcher in place of the fake one.
     ports::Services services(ports::ProcessLauncher* realLauncher = nullptr)
     {
         return {clock,  ids,         settings, dialogs,
                 timers, environment, grants,   realLauncher ? *realLauncher : launcher,
-                audio,  fileBrowser};
+                audio,  fileBrowser, waveforms};
     }
 };
 

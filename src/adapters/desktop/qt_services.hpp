@@ -3,6 +3,7 @@
 #include "adapters/desktop/qt_desktop.hpp"
 #include "adapters/qt_adapters.hpp"
 #include "adapters/qt_audio_output.hpp"
+#include "adapters/qt_waveforms.hpp"
 
 namespace tonfield::adapters {
 
@@ -17,12 +18,13 @@ struct QtServices {
     QtAccessGrants grants;
     QtProcessLauncher launcher;
     QtAudioOutput audio;
+    QtWaveforms waveforms;
     QtFileBrowser fileBrowser;
 
     ports::Services services()
     {
-        return {clock,       ids,    settings, dialogs, timers,
-                environment, grants, launcher, audio,   fileBrowser};
+        return {clock,  ids,      settings, dialogs,     timers,   environment,
+                grants, launcher, audio,    fileBrowser, waveforms};
     }
 };
 
