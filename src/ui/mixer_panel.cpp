@@ -101,6 +101,14 @@ private:
     std::filesystem::path stem_;
 };
 
+// A toggle reads as on in mint, as off in the muted grey.
+void showToggleState(QToolButton& button)
+{
+    QPalette palette = button.palette();
+    palette.setColor(QPalette::ButtonText, button.isChecked() ? theme::mint() : theme::muted());
+    button.setPalette(palette);
+}
+
 QToolButton* toggle(const QString& text, const QString& name)
 {
     auto* button = new QToolButton;
@@ -188,6 +196,8 @@ void MixerPanel::refresh(const FieldSet& changed)
         const QSignalBlocker muteBlock(strip.mute), soloBlock(strip.solo), levelBlock(strip.level);
         strip.mute->setChecked(settings[i].muted);
         strip.solo->setChecked(settings[i].soloed);
+        showToggleState(*strip.mute);
+        showToggleState(*strip.solo);
         strip.level->setValue(static_cast<int>(std::lround(settings[i].levelDb * kSliderSteps)));
         strip.levelValue->setText(levelText(settings[i].levelDb));
         strip.timeline->update();
