@@ -49,25 +49,40 @@ void dropFile(QWidget& target, const fs::path& file)
     QCoreApplication::sendEvent(&target, &drop);
 }
 
-TEST(WholeJob, DropStartPlayExportAndFindItAgain)
-{
+// A fresh engine folder made from the bundled reference engine, and the real
+// services around it; only the folder chooser and the file browser are scripted.
+class WholeJob : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(
+            std::system((std::string(TONFIELD_SOURCE_DIR) +
+                         "/reference-engine/make_engine_folder.sh '" + engineRoot.string() + "'")
+                            .c_str()),
+            0);
+        real.settings = adapters::QtSettings(adapters::toQString(temp / "settings.ini"));
+        real.settings.setString("engineRoot", engineRoot.string());
+    }
+
+    ports::Services services()
+    {
+        return {real.clock,  real.ids,         real.settings, dialogs,
+                real.timers, real.environment, real.grants,   real.launcher,
+                real.audio,  fileBrowser,      real.waveforms};
+    }
+
     test::TempFolder temp;
     const fs::path engineRoot = temp / "Engine";
-    const std::string makeFolder = std::string(TONFIELD_SOURCE_DIR) +
-                                   "/reference-engine/make_engine_folder.sh '" +
-                                   engineRoot.string() + "'";
-    ASSERT_EQ(std::system(makeFolder.c_str()), 0);
-    const fs::path song = temp / "晴天 demo.m4a";
-    ASSERT_TRUE(test::makeTone(song, 4.0));
-
     adapters::QtServices real;
-    real.settings = adapters::QtSettings(adapters::toQString(temp / "settings.ini"));
-    real.settings.setString("engineRoot", engineRoot.string());
     test::ScriptedDialogs dialogs;
     test::RecordingFileBrowser fileBrowser;
-    auto workbench = Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
-                                        real.environment, real.grants, real.launcher, real.audio,
-                                        fileBrowser, real.waveforms});
+};
+
+TEST_F(WholeJob, DropStartPlayExportAndFindItAgain)
+{
+    const fs::path song = temp / "晴天 demo.m4a";
+    ASSERT_TRUE(test::makeTone(song, 4.0));
+    auto workbench = Workbench::create(services());
     ui::WorkbenchBridge bridge(*workbench);
     ui::MainWindow window(bridge, {});
     window.show();
@@ -109,9 +124,7 @@ TEST(WholeJob, DropStartPlayExportAndFindItAgain)
                   test::readFile(stem.url));
 
     // A new start of the application finds the job in its history.
-    auto restarted = Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
-                                        real.environment, real.grants, real.launcher, real.audio,
-                                        fileBrowser, real.waveforms});
+    auto restarted = Workbench::create(services());
     ASSERT_EQ(restarted->jobs().size(), 1u);
     EXPECT_EQ(restarted->jobs()[0], job);
     EXPECT_EQ(decodeJob(test::readFile(layout::recordFile(engineRoot, job.id))), job);
@@ -133,14 +146,8 @@ double powerAt(const std::vector<std::int16_t>& samples, double hertz)
 // A song whose voice (880 Hz) sits in the centre and whose band (220 Hz on
 // the left, 330 Hz on the right) does not: separated by the reference engine,
 // its mix with the "伴奏" preset must leave the voice out of what reaches the sink.
-TEST(WholeJob, TheMixersAccompanimentLeavesTheVoiceOut)
+TEST_F(WholeJob, TheMixersAccompanimentLeavesTheVoiceOut)
 {
-    test::TempFolder temp;
-    const fs::path engineRoot = temp / "Engine";
-    ASSERT_EQ(std::system((std::string(TONFIELD_SOURCE_DIR) +
-                           "/reference-engine/make_engine_folder.sh '" + engineRoot.string() + "'")
-                              .c_str()),
-              0);
     const fs::path song = temp / "song.wav";
     ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y -f lavfi -i "
                            "'aevalsrc=0.3*sin(2*PI*880*t)+0.3*sin(2*PI*220*t)|"
@@ -148,15 +155,7 @@ TEST(WholeJob, TheMixersAccompanimentLeavesTheVoiceOut)
                            song.string() + "'")
                               .c_str()),
               0);
-
-    adapters::QtServices real;
-    real.settings = adapters::QtSettings(adapters::toQString(temp / "settings.ini"));
-    real.settings.setString("engineRoot", engineRoot.string());
-    test::ScriptedDialogs dialogs;
-    test::RecordingFileBrowser fileBrowser;
-    auto workbench = Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
-                                        real.environment, real.grants, real.launcher, real.audio,
-                                        fileBrowser, real.waveforms});
+    auto workbench = Workbench::create(services());
     ui::WorkbenchBridge bridge(*workbench);
     ui::MainWindow window(bridge, {});
     window.show();
