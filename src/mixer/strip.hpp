@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace tonfield::mixer {
@@ -26,5 +29,11 @@ float linearGain(double levelDb);
 // The gain each strip sounds at, by the mixing desk's rule: when any strip is
 // soloed only soloed strips sound; a muted strip is silent, soloed or not.
 std::vector<float> audibleGains(const std::vector<StripSettings>& strips);
+
+// The strips as a job's mix.json keeps them beside its job.json, and read
+// back: anything but an array of well-formed strips reads as none; levels
+// are clamped to the slider.
+std::string encodeStrips(const std::vector<StripSettings>& strips);
+std::optional<std::vector<StripSettings>> decodeStrips(std::string_view bytes);
 
 } // namespace tonfield::mixer

@@ -25,6 +25,13 @@ inline std::filesystem::path recordFile(const std::filesystem::path& engineRoot,
     return jobFolder(engineRoot, jobId) / "job.json";
 }
 
+// The mixer's strips for the job's stems, beside (never inside) its job.json.
+inline std::filesystem::path mixFile(const std::filesystem::path& engineRoot,
+                                     const std::string& jobId)
+{
+    return jobFolder(engineRoot, jobId) / "mix.json";
+}
+
 inline std::filesystem::path inputFolder(const std::filesystem::path& engineRoot,
                                          const std::string& jobId)
 {

@@ -23,26 +23,6 @@ namespace {
 // reading it whole could exhaust memory.
 constexpr std::int64_t maxRecordBytes = 4 * 1024 * 1024;
 
-std::optional<std::string> readRecordBytes(const fs::path& path)
-{
-    auto file = RegularFile::open(path);
-    if (!file || file->sizeBytes() > maxRecordBytes)
-        return std::nullopt;
-    std::string bytes;
-    char buffer[16 * 1024];
-    ssize_t count;
-    while ((count = ::read(file->descriptor(), buffer, sizeof buffer)) != 0) {
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            return std::nullopt;
-        bytes.append(buffer, static_cast<std::size_t>(count));
-        if (static_cast<std::int64_t>(bytes.size()) > maxRecordBytes)
-            return std::nullopt; // grew while being read
-    }
-    return bytes;
-}
-
 std::error_code lastError()
 {
     return {errno, std::generic_category()};
@@ -118,6 +98,26 @@ void syncFolder(const fs::path& folder)
 
 } // namespace
 
+std::optional<std::string> readSmallFile(const fs::path& path)
+{
+    auto file = RegularFile::open(path);
+    if (!file || file->sizeBytes() > maxRecordBytes)
+        return std::nullopt;
+    std::string bytes;
+    char buffer[16 * 1024];
+    ssize_t count;
+    while ((count = ::read(file->descriptor(), buffer, sizeof buffer)) != 0) {
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            return std::nullopt;
+        bytes.append(buffer, static_cast<std::size_t>(count));
+        if (static_cast<std::int64_t>(bytes.size()) > maxRecordBytes)
+            return std::nullopt; // grew while being read
+    }
+    return bytes;
+}
+
 std::vector<Job> readHistory(const fs::path& engineRoot)
 {
     std::vector<Job> jobs;
@@ -125,7 +125,7 @@ std::vector<Job> readHistory(const fs::path& engineRoot)
     for (fs::directory_iterator it(layout::jobsFolder(engineRoot), ec), end; !ec && it != end;
          it.increment(ec)) {
         const std::string entryName = it->path().filename().string();
-        auto bytes = readRecordBytes(it->path() / "job.json");
+        auto bytes = readSmallFile(it->path() / "job.json");
         if (!bytes)
             continue;
         auto job = decodeJob(*bytes);
@@ -138,24 +138,15 @@ std::vector<Job> readHistory(const fs::path& engineRoot)
     return jobs;
 }
 
-Result<> writeRecord(const fs::path& engineRoot, const Job& job)
+Result<> replaceFile(const fs::path& target, std::string_view bytes)
 {
-    const fs::path target = layout::recordFile(engineRoot, job.id);
-    if (!isJobId(job.id))
-        return Result<>::failed(
-            failureText(target, std::make_error_code(std::errc::invalid_argument)));
-    auto bytes = encodeJob(job);
-    if (!bytes)
-        return Result<>::failed(
-            failureText(target, std::make_error_code(std::errc::illegal_byte_sequence)));
-
     removeStaleTemporaries(target.parent_path());
     const fs::path temporary = temporaryNameBeside(target);
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return Result<>::failed(failureText(target, lastError()));
 
-    std::error_code failure = writeDurably(fd, *bytes);
+    std::error_code failure = writeDurably(fd, bytes);
     if (::close(fd) != 0 && !failure)
         failure = lastError();
     if (!failure && ::rename(temporary.c_str(), target.c_str()) != 0)
@@ -166,6 +157,19 @@ Result<> writeRecord(const fs::path& engineRoot, const Job& job)
     }
     syncFolder(target.parent_path());
     return Result<>::done();
+}
+
+Result<> writeRecord(const fs::path& engineRoot, const Job& job)
+{
+    const fs::path target = layout::recordFile(engineRoot, job.id);
+    if (!isJobId(job.id))
+        return Result<>::failed(
+            failureText(target, std::make_error_code(std::errc::invalid_argument)));
+    auto bytes = encodeJob(job);
+    if (!bytes)
+        return Result<>::failed(
+            failureText(target, std::make_error_code(std::errc::illegal_byte_sequence)));
+    return replaceFile(target, *bytes);
 }
 
 } // namespace tonfield

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tonfield {
@@ -19,5 +20,12 @@ std::vector<Job> readHistory(const std::filesystem::path& engineRoot);
 // new one, never a mix. The job folder must exist. Returns the operating
 // system's description of the failure, or nothing on success.
 Result<> writeRecord(const std::filesystem::path& engineRoot, const Job& job);
+
+// Replaces a small file of a job's folder as writeRecord does: whole or not at all.
+Result<> replaceFile(const std::filesystem::path& target, std::string_view bytes);
+
+// A small file of a job's folder (4 MB at most), read only if it is a regular
+// file; absent when it cannot be read.
+std::optional<std::string> readSmallFile(const std::filesystem::path& path);
 
 } // namespace tonfield

@@ -173,6 +173,7 @@ private:
     void engineSetupEnded(const std::filesystem::path& folder, int status);
     void loadMixStrips();
     void requestWaveforms();
+    void saveMixStrips();
     void setMixStrips(std::vector<mixer::StripSettings> strips);
     std::filesystem::path absoluteEngineRoot(const std::filesystem::path& folder);
     void failLaunch(Job record, const std::string& description);
@@ -223,6 +224,7 @@ private:
     std::map<std::string, std::vector<mixer::StripSettings>> mixSettings_; // by job id
     std::map<std::filesystem::path, std::vector<float>> waveforms_;        // measured overviews
     std::set<std::filesystem::path> waveformsAsked_;
+    std::set<std::string> unsavedMixes_; // job ids whose mix.json is behind
     std::optional<std::string> activeID_;
     bool sourceScope_ = false;
     // The first run's engine set-up and its log, while it runs.

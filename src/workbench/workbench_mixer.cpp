@@ -1,5 +1,8 @@
 #include "workbench/workbench.hpp"
 
+#include "model/job_layout.hpp"
+#include "model/job_store.hpp"
+
 namespace tonfield {
 
 // Toggles the mix of the selected job's stems: pauses it while it sounds,
@@ -53,26 +56,48 @@ void Workbench::applyMixPreset(mixer::Preset preset)
 
 void Workbench::setMixStrips(std::vector<mixer::StripSettings> strips)
 {
-    if (selectedJob_)
+    if (selectedJob_) {
         mixSettings_[selectedJob_->id] = strips;
+        unsavedMixes_.insert(selectedJob_->id);
+    }
     if (mix_)
         mix_->setGains(mixer::audibleGains(strips));
     assign(Field::mixStrips, mixStrips_, std::move(strips));
 }
 
-// The strips of the selected job's stems: as the user left them, or all at
-// 0 dB for stems not mixed before (or listed anew with another count). Taken
-// with the stems, under their notification: the order in which the window
-// sees a selection's fields stays as it was.
+// The strips of the selected job's stems: as the user left them (in this
+// run, or in the job's mix.json from an earlier one), or all at 0 dB for
+// stems not mixed before (or listed anew with another count). Taken with the
+// stems, under their notification: the order in which the window sees a
+// selection's fields stays as it was.
 void Workbench::loadMixStrips()
 {
     std::vector<mixer::StripSettings> strips(stems_.size());
     if (selectedJob_) {
         auto kept = mixSettings_.find(selectedJob_->id);
+        if (kept == mixSettings_.end() && engineRoot_) {
+            const auto bytes = readSmallFile(layout::mixFile(*engineRoot_, selectedJob_->id));
+            if (auto stored = bytes ? mixer::decodeStrips(*bytes) : std::nullopt)
+                kept = mixSettings_.emplace(selectedJob_->id, std::move(*stored)).first;
+        }
         if (kept != mixSettings_.end() && kept->second.size() == stems_.size())
             strips = kept->second;
     }
     mixStrips_ = std::move(strips);
+}
+
+// Writes the strips changed since the last save to their jobs' mix.json, for
+// the next run. Called by the poll timer, so a slider drag costs a few writes
+// a second rather than one per step; a folder that cannot be written to
+// keeps the strips for this run only.
+void Workbench::saveMixStrips()
+{
+    if (engineRoot_) {
+        for (const std::string& id : unsavedMixes_)
+            (void)replaceFile(layout::mixFile(*engineRoot_, id),
+                              mixer::encodeStrips(mixSettings_[id]));
+    }
+    unsavedMixes_.clear();
 }
 
 // Asks once for the overview of each listed stem; each arrives later on its

@@ -16,6 +16,7 @@ void Workbench::tick()
             assign(Field::message, message_, std::string("模型已就绪，正在分离音轨…"));
     }
     followPlayback();
+    saveMixStrips();
 }
 
 void Workbench::readLog()

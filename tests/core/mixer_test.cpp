@@ -51,6 +51,24 @@ std::vector<Stem> stems(std::initializer_list<const char*> keys)
     return result;
 }
 
+TEST(MixerStrips, TheirStoredFormReadsBackAndNothingElseDoes)
+{
+    const std::vector<StripSettings> strips{
+        {.levelDb = -12.5, .muted = true, .soloed = false},
+        {.levelDb = 6, .muted = false, .soloed = true},
+        {.levelDb = silenceDb, .muted = false, .soloed = false}};
+    EXPECT_EQ(decodeStrips(encodeStrips(strips)), strips);
+    EXPECT_EQ(decodeStrips("[]"), std::vector<StripSettings>{});
+    const auto clamped = decodeStrips(R"([{"levelDb": 99, "muted": false, "soloed": false}])");
+    ASSERT_TRUE(clamped);
+    EXPECT_EQ(clamped->at(0).levelDb, maxLevelDb);
+    for (const char* broken :
+         {"", "{}", "[1]", "not json", R"([{"levelDb": "0", "muted": false, "soloed": false}])",
+          R"([{"levelDb": 0, "muted": 1, "soloed": false}])",
+          R"([{"levelDb": 0, "muted": false}])"})
+        EXPECT_FALSE(decodeStrips(broken)) << broken;
+}
+
 TEST(MixerPresets, EachPresetSetsTheStripsOfTheStemsItConcerns)
 {
     const auto two = stems({"(Vocals)", "(Instrumental)"});

@@ -1,3 +1,5 @@
+#include "model/job_layout.hpp"
+
 #include "fakes/workbench_fixture.hpp"
 
 namespace tonfield {
@@ -97,6 +99,32 @@ TEST_F(WorkbenchMixer, StripsAreKeptPerJobWhileTheApplicationRuns)
 
     workbench->select(first);
     EXPECT_EQ(workbench->mixStrips(), noDrums);
+}
+
+// Beside job.json, never in it; written by the poll timer, not at every
+// step of a slider; read by the next run; a broken file reads as none.
+TEST_F(WorkbenchMixer, StripsOutliveTheRunInTheJobsMixFile)
+{
+    finishFourStems();
+    const Job job = *workbench->selectedJob();
+    const fs::path mixFile = layout::mixFile(engineRoot(), job.id);
+    const std::string record = test::readFile(layout::recordFile(engineRoot(), job.id));
+    workbench->applyMixPreset(mixer::Preset::noBass);
+    workbench->setStrip(1, {.levelDb = -6, .muted = false, .soloed = false});
+    EXPECT_FALSE(fs::exists(mixFile)) << "not yet: the tick writes it";
+    platform.timers.fireAll();
+    ASSERT_TRUE(fs::exists(mixFile));
+    EXPECT_EQ(test::readFile(layout::recordFile(engineRoot(), job.id)), record);
+    const auto left = workbench->mixStrips();
+
+    auto nextRun = Workbench::create(platform.services());
+    nextRun->select(nextRun->jobs().front());
+    EXPECT_EQ(nextRun->mixStrips(), left);
+
+    test::writeFile(mixFile, "[{\"levelDb\": \"loud\"}]");
+    auto brokenRun = Workbench::create(platform.services());
+    brokenRun->select(brokenRun->jobs().front());
+    EXPECT_EQ(brokenRun->mixStrips(), std::vector<StripSettings>(4));
 }
 
 TEST_F(WorkbenchMixer, EachStemsOverviewIsAskedForOnceAndArrivesOnItsOwn)
