@@ -7,6 +7,7 @@
 #include <QAudioSink>
 #include <QIODevice>
 #include <QMediaDevices>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -78,7 +79,11 @@ private:
 };
 
 // Every playback, one file or a mix of stems: the stems decoded ahead on a
-// worker thread, summed by the bus, pulled by one sink.
+// worker thread, summed by the bus, pulled by one sink. The sink lives on a
+// thread of its own, where nothing but mixing happens, so a window busy for
+// a moment cannot starve it and its buffer can stay short: a level, mute or
+// solo change is heard within a few tens of milliseconds. Every call runs
+// there, and the caller waits for it.
 class QtMixPlayer final : public ports::MixPlayer {
 public:
     QtMixPlayer(std::unique_ptr<StemStreams> streams, const QAudioDevice& device,
@@ -87,13 +92,29 @@ public:
         , bus_(streams_->sources().size(), format.channelCount(),
                static_cast<std::size_t>(kRampSeconds * format.sampleRate()))
         , device_(*streams_, bus_, format)
-        , sink_(device, format)
         , sampleRate_(format.sampleRate())
     {
-        device_.open(QIODevice::ReadOnly);
+        audioThread_.start();
+        home_->moveToThread(&audioThread_);
+        device_.moveToThread(&audioThread_);
+        there([&] {
+            device_.open(QIODevice::ReadOnly);
+            sink_ = std::make_unique<QAudioSink>(device, format);
+        });
     }
 
-    ~QtMixPlayer() override { sink_.stop(); }
+    ~QtMixPlayer() override
+    {
+        QThread* caller = QThread::currentThread();
+        there([&] {
+            sink_->stop();
+            sink_.reset();
+            device_.moveToThread(caller); // destroyed here, after the thread ends
+            home_->moveToThread(caller);
+        });
+        audioThread_.quit();
+        audioThread_.wait();
+    }
 
     double durationSeconds() const override { return streams_->durationSeconds(); }
 
@@ -101,64 +122,91 @@ public:
 
     void play() override
     {
-        if (sink_.state() == QAudio::SuspendedState) {
-            sink_.resume();
-            return;
-        }
-        if (isPlaying())
-            return;
-        if (finished())
-            seekStreams(0); // played to its end: starts over
-        startSink();
+        there([&] {
+            if (sink_->state() == QAudio::SuspendedState) {
+                sink_->resume();
+                return;
+            }
+            if (sounding())
+                return;
+            if (finished())
+                seekStreams(0); // played to its end: starts over
+            startSink();
+        });
     }
 
     void pause() override
     {
-        if (sink_.state() == QAudio::ActiveState || sink_.state() == QAudio::IdleState)
-            sink_.suspend();
+        there([&] {
+            if (sink_->state() == QAudio::ActiveState || sink_->state() == QAudio::IdleState)
+                sink_->suspend();
+        });
     }
 
     void stop() override
     {
-        sink_.stop();
-        seekStreams(0);
+        there([&] {
+            sink_->stop();
+            seekStreams(0);
+        });
     }
 
     // What the sink has passed on since playback (re)started at `startSeconds_`;
     // audio mixed ahead into the sink's buffer does not count.
     double currentTimeSeconds() const override
     {
-        const double given =
-            startSeconds_ + static_cast<double>(device_.framesGiven()) / sampleRate_;
-        const auto state = sink_.state();
-        if (state == QAudio::StoppedState)
-            return finished() ? given : startSeconds_;
-        if (state == QAudio::IdleState && finished())
-            return given; // everything mixed has been played
-        const double heard = startSeconds_ + static_cast<double>(sink_.processedUSecs()) / 1e6;
-        return std::min(heard, given);
+        double seconds = 0;
+        there([&] {
+            const double given =
+                startSeconds_ + static_cast<double>(device_.framesGiven()) / sampleRate_;
+            const auto state = sink_->state();
+            if (state == QAudio::StoppedState)
+                seconds = finished() ? given : startSeconds_;
+            else if (state == QAudio::IdleState && finished())
+                seconds = given; // everything mixed has been played
+            else
+                seconds = std::min(
+                    startSeconds_ + static_cast<double>(sink_->processedUSecs()) / 1e6, given);
+        });
+        return seconds;
     }
 
     void setCurrentTimeSeconds(double seconds) override
     {
-        const bool wasSounding = isPlaying();
-        const bool wasPaused = sink_.state() == QAudio::SuspendedState;
-        sink_.stop();
-        seekStreams(seconds);
-        if (wasSounding || wasPaused) {
-            startSink();
-            if (wasPaused)
-                sink_.suspend();
-        }
+        there([&] {
+            const bool wasSounding = sounding();
+            const bool wasPaused = sink_->state() == QAudio::SuspendedState;
+            sink_->stop();
+            seekStreams(seconds);
+            if (wasSounding || wasPaused) {
+                startSink();
+                if (wasPaused)
+                    sink_->suspend();
+            }
+        });
     }
 
     bool isPlaying() const override
     {
-        const auto state = sink_.state();
-        return state == QAudio::ActiveState || (state == QAudio::IdleState && !device_.atEnd());
+        bool playing = false;
+        there([&] { playing = sounding(); });
+        return playing;
     }
 
 private:
+    // Runs `work` on the audio thread and waits for it.
+    template <class Work> void there(Work work) const
+    {
+        QMetaObject::invokeMethod(home_.get(), work, Qt::BlockingQueuedConnection);
+    }
+
+    // On the audio thread, as everything below.
+    bool sounding() const
+    {
+        const auto state = sink_->state();
+        return state == QAudio::ActiveState || (state == QAudio::IdleState && !device_.atEnd());
+    }
+
     bool finished() const { return device_.atEnd(); }
 
     // The PulseAudio backend asks for the buffer length it was given at the
@@ -168,11 +216,11 @@ private:
     {
         device_.restart();
         bus_.jumpToTargets(); // nothing sounded before: no ramp from it
-        sink_.setBufferSize(sink_.format().bytesForDuration(bufferMicroseconds));
-        sink_.start(&device_);
+        sink_->setBufferSize(sink_->format().bytesForDuration(bufferMicroseconds));
+        sink_->start(&device_);
     }
 
-    static constexpr qint64 bufferMicroseconds = 500'000;
+    static constexpr qint64 bufferMicroseconds = 100'000;
 
     // Only while the sink is stopped: nothing reads the streams meanwhile.
     void seekStreams(double seconds)
@@ -185,9 +233,11 @@ private:
     std::unique_ptr<StemStreams> streams_;
     mixer::MixBus bus_;
     MixDevice device_;
-    QAudioSink sink_;
     double sampleRate_;
     double startSeconds_ = 0;
+    QThread audioThread_;
+    std::unique_ptr<QObject> home_ = std::make_unique<QObject>(); // lives on the audio thread
+    std::unique_ptr<QAudioSink> sink_;                            // created and used there only
 };
 
 // Stereo (or mono) at the device's own rate, float where it takes float.
