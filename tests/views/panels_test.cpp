@@ -354,7 +354,8 @@ private slots:
         QString longStem; // with "_(Vocals).wav", 253 of the 255 bytes a name may have
         for (int i = 0; i < 80; ++i)
             longStem += "长";
-        f.finishJobWithStems({(longStem + "_(Vocals).wav").toUtf8().constData()});
+        f.finishJobWithStems(
+            {(longStem + "_(Vocals).wav").toUtf8().constData(), "b_(Instrumental).wav"});
         Job longJob = test::sampleJob("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa7", 5);
         longJob.filename = (longStem + longStem + ".flac").toStdString();
         test::storeJob(f.engineRoot(), longJob);
@@ -383,6 +384,9 @@ private slots:
         QVERIFY(!scroll->horizontalScrollBar()->isVisible());
         QVERIFY(inView(child(view, "rowExport")));
         QVERIFY(inView(child(view, "start")));
+        QVERIFY(child(view, "mixerPanel")->isVisible());
+        for (const QWidget* value : view.findChildren<QLabel*>("levelValue"))
+            QVERIFY(inView(value));
         auto* log = child<QPlainTextEdit>(view, "logView");
         QCOMPARE(log->lineWrapMode(), QPlainTextEdit::WidgetWidth);
     }
