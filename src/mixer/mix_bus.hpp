@@ -28,9 +28,6 @@ class MixBus {
 public:
     MixBus(std::size_t stems, int channels, std::size_t rampFrames, std::size_t blockFrames = 1024);
 
-    std::size_t stems() const { return stems_; }
-    int channels() const { return channels_; }
-
     // The gains the strips should sound at, one per stem (extra ones ignored).
     void setTargets(const std::vector<float>& gains);
 

@@ -176,20 +176,30 @@ void MixerPanel::addTransport()
 void MixerPanel::refresh(const FieldSet& changed)
 {
     using Field = Workbench::Field;
-    if (!changed.any({Field::selectedJob, Field::stems, Field::busy, Field::mixStrips,
-                      Field::mixPlaying, Field::playbackTime, Field::playbackDuration,
+    if (changed.any({Field::selectedJob, Field::stems, Field::busy})) {
+        setVisible(workbench_.selectedJob() && workbench_.stems().size() >= 2 &&
+                   !workbench_.busy());
+        if (workbench_.stems() != shownStems_)
+            rebuildStrips();
+    }
+    // The strips' controls only when the strips change: the tick moves the
+    // position alone.
+    if (changed.any({Field::stems, Field::mixStrips}))
+        showStrips();
+    if (!changed.any({Field::stems, Field::mixPlaying, Field::playbackTime, Field::playbackDuration,
                       Field::waveforms}))
         return;
-    setVisible(workbench_.selectedJob() && workbench_.stems().size() >= 2 && !workbench_.busy());
-    if (workbench_.stems() != shownStems_)
-        rebuildStrips();
-
     setSymbol(*playSymbol_, workbench_.mixPlaying() ? "pause.fill" : "play.fill");
     play_->setText(workbench_.mixPlaying() ? "暂停混音" : "播放混音");
     const bool loaded = workbench_.mixLoaded();
     time_->setText(qt(display::time(loaded ? workbench_.playbackTime() : 0)) + " / " +
                    qt(display::time(loaded ? workbench_.playbackDuration() : 0)));
+    for (const auto& strip : strips_)
+        strip->timeline->update();
+}
 
+void MixerPanel::showStrips()
+{
     const auto& settings = workbench_.mixStrips();
     for (std::size_t i = 0; i < strips_.size() && i < settings.size(); ++i) {
         Strip& strip = *strips_[i];
@@ -200,7 +210,6 @@ void MixerPanel::refresh(const FieldSet& changed)
         showToggleState(*strip.solo);
         strip.level->setValue(static_cast<int>(std::lround(settings[i].levelDb * kSliderSteps)));
         strip.levelValue->setText(levelText(settings[i].levelDb));
-        strip.timeline->update();
     }
 }
 

@@ -22,6 +22,7 @@ private:
     struct Strip;
     void addTransport();
     void rebuildStrips();
+    void showStrips();
 
     Workbench& workbench_;
     BoxButton* play_;

@@ -219,17 +219,17 @@ private:
     std::unique_ptr<ports::RepeatingTimer> timer_;
     std::unique_ptr<ports::AudioPlayer> player_;
     std::filesystem::path playerFile_; // the file player_ is bound to, unless it is a mix
-    ports::MixPlayer* mix_ = nullptr;  // player_, when it plays the mix of mixJob_
-    std::string mixJob_;
+    // player_, when it holds the selected job's mix: every change of the
+    // selected job (select, start) stops playback first.
+    ports::MixPlayer* mix_ = nullptr;
     std::map<std::string, std::vector<mixer::StripSettings>> mixSettings_; // by job id
     std::map<std::filesystem::path, std::vector<float>> waveforms_;        // measured overviews
     std::set<std::filesystem::path> waveformsAsked_;
     std::set<std::string> unsavedMixes_; // job ids whose mix.json is behind
     std::optional<std::string> activeID_;
     bool sourceScope_ = false;
-    // The first run's engine set-up and its log, while it runs.
+    // The first run's engine set-up, while it runs.
     std::unique_ptr<ports::RunningProcess> engineSetup_;
-    std::optional<LogHandle> engineSetupLog_;
 };
 
 } // namespace tonfield

@@ -10,6 +10,7 @@ namespace fs = std::filesystem;
 
 namespace {
 constexpr const char* preparingMessage = "正在准备本地分轨引擎…";
+const std::string setupFailed = "无法准备本地分轨引擎：";
 
 // The last non-empty line of the set-up's log: what a failed set-up says
 // last is what it found missing.
@@ -39,10 +40,11 @@ void Workbench::prepareEngineFromTemplate()
     const fs::path folder = data / "Engine";
     std::error_code ec;
     fs::create_directories(data, ec);
+    // The script keeps its own copy of the log's descriptor; this one closes
+    // when the launch is done.
     auto log = LogHandle::open(data / "engine-setup.log");
     if (!log) {
-        assign(Field::error, error_,
-               std::optional<std::string>("无法准备本地分轨引擎：" + log.failure()));
+        setError(setupFailed + log.failure());
         return;
     }
     const engine::Invocation setup{
@@ -57,12 +59,10 @@ void Workbench::prepareEngineFromTemplate()
             self->engineSetupEnded(folder, status);
     });
     if (!process) {
-        assign(Field::error, error_,
-               std::optional<std::string>("无法准备本地分轨引擎：" + process.failure()));
+        setError(setupFailed + process.failure());
         return;
     }
     engineSetup_ = std::move(*process);
-    engineSetupLog_ = std::move(*log);
     assign(Field::message, message_, std::string(preparingMessage));
     assign(Field::preparingEngine, preparingEngine_, true);
 }
@@ -70,14 +70,14 @@ void Workbench::prepareEngineFromTemplate()
 void Workbench::engineSetupEnded(const fs::path& folder, int status)
 {
     engineSetup_.reset();
-    engineSetupLog_.reset();
     if (message_ == preparingMessage)
         assign(Field::message, message_, std::string(initialMessage));
     if (status != 0 || !engine::holdsScript(folder)) {
-        std::string reason = lastLine(services_.environment.userDataFolder() / "engine-setup.log");
-        if (reason.empty())
-            reason = "the set-up script ended with status " + std::to_string(status);
-        assign(Field::error, error_, std::optional<std::string>("无法准备本地分轨引擎：" + reason));
+        const std::string reason =
+            lastLine(services_.environment.userDataFolder() / "engine-setup.log");
+        setError(setupFailed +
+                 (reason.empty() ? "the set-up script ended with status " + std::to_string(status)
+                                 : reason));
     } else if (!engineRoot_) { // a folder the user chose meanwhile stays
         assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(folder));
         // A stored folder that is only missing for now (an unplugged disk)

@@ -17,7 +17,7 @@ void Workbench::playMix()
         assign(Field::mixPlaying, mixPlaying_, false);
         return;
     }
-    if (!mix_ || mixJob_ != selectedJob_->id) {
+    if (!mix_) {
         std::vector<std::filesystem::path> files;
         for (const Stem& stem : stems_)
             files.push_back(stem.url);
@@ -29,7 +29,6 @@ void Workbench::playMix()
         mix_ = opened->get();
         player_ = std::move(*opened);
         playerFile_.clear();
-        mixJob_ = selectedJob_->id;
         assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>());
     }
     mix_->setGains(mixer::audibleGains(mixStrips_));
