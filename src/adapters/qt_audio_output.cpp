@@ -8,6 +8,7 @@
 #include <QIODevice>
 #include <QMediaDevices>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -20,70 +21,46 @@ namespace {
 // long enough not to click.
 constexpr double kRampSeconds = 0.005;
 
-// Hands the mix to the sink as it asks for it: the stems' decoded audio,
-// summed at their gains, converted to the sink's sample format.
-class MixDevice final : public QIODevice {
+// Turns the bus's float mix into the sink's sample format.
+class SampleWriter {
 public:
-    MixDevice(StemStreams& streams, mixer::MixBus& bus, const QAudioFormat& format)
-        : streams_(streams)
-        , bus_(bus)
-        , int16_(format.sampleFormat() == QAudioFormat::Int16)
+    explicit SampleWriter(const QAudioFormat& format)
+        : int16_(format.sampleFormat() == QAudioFormat::Int16)
         , channels_(format.channelCount())
-        , mixed_(static_cast<std::size_t>(format.sampleRate() * channels_), 0.0f)
+        , bytes_(static_cast<std::size_t>(format.sampleRate() * channels_) * sizeof(float))
     {
     }
 
-    bool isSequential() const override { return true; }
-    bool atEnd() const override { return ended_; }
-    // Frames handed to the sink since the last restart.
-    long long framesGiven() const { return framesGiven_; }
-    void restart()
+    std::size_t bytesPerFrame() const
     {
-        ended_ = false;
-        framesGiven_ = 0;
+        return (int16_ ? 2u : 4u) * static_cast<std::size_t>(channels_);
     }
 
-protected:
-    qint64 readData(char* data, qint64 maxSize) override
+    // The converted bytes of `frames` mixed frames.
+    const char* convert(const float* mixed, std::size_t frames)
     {
-        const std::size_t bytesPerFrame = (int16_ ? 2u : 4u) * static_cast<std::size_t>(channels_);
-        const std::size_t wanted =
-            std::min(static_cast<std::size_t>(maxSize) / bytesPerFrame, mixed_.size() / channels_);
-        const std::size_t frames = streams_.framesBeforeEnd(wanted);
-        ended_ = frames == 0 && wanted > 0;
-        if (frames == 0)
-            return 0;
-        bus_.render(streams_.sources(), mixed_.data(), frames);
         const std::size_t samples = frames * static_cast<std::size_t>(channels_);
-        if (int16_) {
-            auto* out = reinterpret_cast<qint16*>(data);
-            for (std::size_t i = 0; i < samples; ++i)
-                out[i] =
-                    static_cast<qint16>(std::lround(std::clamp(mixed_[i], -1.0f, 1.0f) * 32767));
-        } else {
-            std::memcpy(data, mixed_.data(), samples * sizeof(float));
-        }
-        framesGiven_ += static_cast<long long>(frames);
-        return static_cast<qint64>(frames * bytesPerFrame);
+        if (!int16_)
+            return reinterpret_cast<const char*>(mixed);
+        auto* out = reinterpret_cast<qint16*>(bytes_.data());
+        for (std::size_t i = 0; i < samples; ++i)
+            out[i] = static_cast<qint16>(std::lround(std::clamp(mixed[i], -1.0f, 1.0f) * 32767));
+        return bytes_.data();
     }
-    qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
-    StemStreams& streams_;
-    mixer::MixBus& bus_;
     bool int16_;
     int channels_;
-    std::vector<float> mixed_; // one second: more than a sink asks at once
-    bool ended_ = false;
-    long long framesGiven_ = 0;
+    std::vector<char> bytes_;
 };
 
 // Every playback, one file or a mix of stems: the stems decoded ahead on a
-// worker thread, summed by the bus, pulled by one sink. The sink lives on a
+// worker thread, summed by the bus, written to one sink. The sink lives on a
 // thread of its own, where nothing but mixing happens, so a window busy for
-// a moment cannot starve it and its buffer can stay short: a level, mute or
-// solo change is heard within a few tens of milliseconds. Every call runs
-// there, and the caller waits for it.
+// a moment cannot starve it. The mix is pushed into the sink every few
+// milliseconds as room appears, which keeps its buffer short and full: a
+// level, mute or solo change is mixed into what plays some 40 ms later.
+// Every call runs on that thread, and the caller waits for it.
 class QtMixPlayer final : public ports::MixPlayer {
 public:
     QtMixPlayer(std::unique_ptr<StemStreams> streams, const QAudioDevice& device,
@@ -91,15 +68,19 @@ public:
         : streams_(std::move(streams))
         , bus_(streams_->sources().size(), format.channelCount(),
                static_cast<std::size_t>(kRampSeconds * format.sampleRate()))
-        , device_(*streams_, bus_, format)
+        , writer_(format)
+        , mixed_(static_cast<std::size_t>(format.sampleRate() * format.channelCount()), 0.0f)
+        , channels_(format.channelCount())
         , sampleRate_(format.sampleRate())
     {
         audioThread_.start();
         home_->moveToThread(&audioThread_);
-        device_.moveToThread(&audioThread_);
         there([&] {
-            device_.open(QIODevice::ReadOnly);
             sink_ = std::make_unique<QAudioSink>(device, format);
+            feeder_ = std::make_unique<QTimer>();
+            feeder_->setTimerType(Qt::PreciseTimer);
+            feeder_->setInterval(kFeedMilliseconds);
+            QObject::connect(feeder_.get(), &QTimer::timeout, [this] { feed(); });
         });
     }
 
@@ -107,10 +88,10 @@ public:
     {
         QThread* caller = QThread::currentThread();
         there([&] {
+            feeder_.reset();
             sink_->stop();
             sink_.reset();
-            device_.moveToThread(caller); // destroyed here, after the thread ends
-            home_->moveToThread(caller);
+            home_->moveToThread(caller); // destroyed here, after the thread ends
         });
         audioThread_.quit();
         audioThread_.wait();
@@ -125,11 +106,12 @@ public:
         there([&] {
             if (sink_->state() == QAudio::SuspendedState) {
                 sink_->resume();
+                feeder_->start();
                 return;
             }
             if (sounding())
                 return;
-            if (finished())
+            if (ended_)
                 seekStreams(0); // played to its end: starts over
             startSink();
         });
@@ -138,15 +120,17 @@ public:
     void pause() override
     {
         there([&] {
-            if (sink_->state() == QAudio::ActiveState || sink_->state() == QAudio::IdleState)
+            if (sink_->state() == QAudio::ActiveState || sink_->state() == QAudio::IdleState) {
+                feeder_->stop();
                 sink_->suspend();
+            }
         });
     }
 
     void stop() override
     {
         there([&] {
-            sink_->stop();
+            stopSink();
             seekStreams(0);
         });
     }
@@ -157,12 +141,11 @@ public:
     {
         double seconds = 0;
         there([&] {
-            const double given =
-                startSeconds_ + static_cast<double>(device_.framesGiven()) / sampleRate_;
+            const double given = startSeconds_ + static_cast<double>(framesGiven_) / sampleRate_;
             const auto state = sink_->state();
             if (state == QAudio::StoppedState)
-                seconds = finished() ? given : startSeconds_;
-            else if (state == QAudio::IdleState && finished())
+                seconds = ended_ ? given : startSeconds_;
+            else if (state == QAudio::IdleState && ended_)
                 seconds = given; // everything mixed has been played
             else
                 seconds = std::min(
@@ -176,12 +159,14 @@ public:
         there([&] {
             const bool wasSounding = sounding();
             const bool wasPaused = sink_->state() == QAudio::SuspendedState;
-            sink_->stop();
+            stopSink();
             seekStreams(seconds);
             if (wasSounding || wasPaused) {
                 startSink();
-                if (wasPaused)
+                if (wasPaused) {
+                    feeder_->stop();
                     sink_->suspend();
+                }
             }
         });
     }
@@ -200,44 +185,98 @@ private:
         QMetaObject::invokeMethod(home_.get(), work, Qt::BlockingQueuedConnection);
     }
 
-    // On the audio thread, as everything below.
+    // On the audio thread, as everything below. Once the mix has ended the
+    // sink goes idle when it has played what it holds.
     bool sounding() const
     {
         const auto state = sink_->state();
-        return state == QAudio::ActiveState || (state == QAudio::IdleState && !device_.atEnd());
+        return state == QAudio::ActiveState || (state == QAudio::IdleState && !ended_);
     }
 
-    bool finished() const { return device_.atEnd(); }
+    // Mixes as much as the sink has room for.
+    void feed()
+    {
+        if (!out_ || ended_)
+            return;
+        const std::size_t room =
+            static_cast<std::size_t>(std::max<qsizetype>(sink_->bytesFree(), 0)) /
+            writer_.bytesPerFrame();
+        const std::size_t wanted =
+            std::min(room, mixed_.size() / static_cast<std::size_t>(channels_));
+        if (wanted == 0)
+            return;
+        const std::size_t frames = streams_->framesBeforeEnd(wanted);
+        if (frames == 0) {
+            // The end. A sink that ran dry waits to be refilled before it
+            // plays again: silence fills it, so it plays out what it holds
+            // and then goes idle.
+            ended_ = true;
+            feeder_->stop();
+            std::fill_n(mixed_.begin(), wanted * static_cast<std::size_t>(channels_), 0.0f);
+            write(wanted);
+            return;
+        }
+        bus_.render(streams_->sources(), mixed_.data(), frames);
+        write(frames);
+        framesGiven_ += static_cast<long long>(frames);
+    }
 
-    // The PulseAudio backend asks for the buffer length it was given at the
-    // previous start, which the server may have trimmed: without a fixed
-    // request the buffer shrinks with every seek until nothing is written.
+    void write(std::size_t frames)
+    {
+        out_->write(writer_.convert(mixed_.data(), frames),
+                    static_cast<qint64>(frames * writer_.bytesPerFrame()));
+    }
+
+    // Each start asks for the same buffer length: the PulseAudio backend
+    // would otherwise ask for what the server granted at the previous start,
+    // which it may have trimmed, shrinking the buffer with every seek.
     void startSink()
     {
-        device_.restart();
+        ended_ = false;
+        framesGiven_ = 0;
         bus_.jumpToTargets(); // nothing sounded before: no ramp from it
-        sink_->setBufferSize(sink_->format().bytesForDuration(bufferMicroseconds));
-        sink_->start(&device_);
+        sink_->setBufferSize(sink_->format().bytesForDuration(kBufferMicroseconds));
+        out_ = sink_->start();
+        feed();
+        feeder_->start();
     }
 
-    static constexpr qint64 bufferMicroseconds = 100'000;
+    void stopSink()
+    {
+        feeder_->stop();
+        sink_->stop();
+        out_ = nullptr;
+    }
 
     // Only while the sink is stopped: nothing reads the streams meanwhile.
     void seekStreams(double seconds)
     {
         streams_->seek(seconds);
         startSeconds_ = streams_->seekedSeconds();
-        device_.restart();
+        ended_ = false;
+        framesGiven_ = 0;
     }
+
+    // The server keeps about three quarters of the request queued; topped up
+    // every 10 ms, the sink never runs dry while a change is heard soon.
+    static constexpr qint64 kBufferMicroseconds = 40'000;
+    static constexpr int kFeedMilliseconds = 10;
 
     std::unique_ptr<StemStreams> streams_;
     mixer::MixBus bus_;
-    MixDevice device_;
+    SampleWriter writer_;
+    std::vector<float> mixed_; // one second: more than the sink ever has room for
+    int channels_;
     double sampleRate_;
     double startSeconds_ = 0;
+    bool ended_ = false;        // every frame of the mix has been handed over
+    long long framesGiven_ = 0; // since the last (re)start
     QThread audioThread_;
     std::unique_ptr<QObject> home_ = std::make_unique<QObject>(); // lives on the audio thread
-    std::unique_ptr<QAudioSink> sink_;                            // created and used there only
+    // Created and used on the audio thread only.
+    std::unique_ptr<QAudioSink> sink_;
+    std::unique_ptr<QTimer> feeder_;
+    QIODevice* out_ = nullptr; // the sink's, while it runs
 };
 
 // Stereo (or mono) at the device's own rate, float where it takes float.

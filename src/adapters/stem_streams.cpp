@@ -98,7 +98,7 @@ void StemStreams::decodeAhead()
             }
         }
         if (!decoded)
-            std::this_thread::sleep_for(5ms);
+            std::this_thread::sleep_for(10ms);
     }
 }
 

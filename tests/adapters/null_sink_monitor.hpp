@@ -13,11 +13,13 @@ namespace tonfield::test {
 // a test checks the sound itself rather than what the player reports.
 class NullSinkMonitor {
 public:
-    NullSinkMonitor()
+    // A shorter latency delivers the recording in smaller, earlier pieces.
+    explicit NullSinkMonitor(int latencyMilliseconds = 20)
     {
         recorder_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         recorder_.start("parec", {"--device=tonfield_null.monitor", "--raw", "--format=s16le",
-                                  "--rate=44100", "--channels=1", "--latency-msec=20"});
+                                  "--rate=44100", "--channels=1",
+                                  "--latency-msec=" + QString::number(latencyMilliseconds)});
         recorder_.waitForStarted();
     }
     ~NullSinkMonitor()
