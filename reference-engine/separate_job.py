@@ -41,15 +41,21 @@ FORMATS = {
     "MP3": ("mp3", "MP3", "MPEG_LAYER_III"),
 }
 
-# window length and hop in samples: "high" listens longer and overlaps more
-QUALITIES = {"standard": (2048, 512), "high": (4096, 512)}
+# window length and hop in samples. "high" overlaps its windows twice as
+# much: the masks are estimated four times as often, which smooths them.
+QUALITIES = {"standard": (4096, 1024), "high": (4096, 512)}
 
-MEDIAN_FRAMES = 17  # time context of the harmonic estimate, in frames
-MEDIAN_BINS = 17  # frequency context of the percussive estimate, in bins
+# Context of the median filters, kept in seconds and hertz so that both
+# qualities look at the same stretch of sound.
+HARMONIC_SECONDS = 0.2  # across time, for the harmonic estimate
+PERCUSSIVE_HZ = 180.0  # across frequency, for the percussive estimate
+# How much one estimate must outweigh the other before a bin counts as
+# harmonic or percussive; what neither claims goes to the accompaniment.
+SEPARATION_FACTOR = 1.5
 SEGMENT_SECONDS = 10.0
 VOICE_BAND_HZ = (120.0, 8000.0)
-BASS_CUTOFF_HZ = 200.0
-GUITAR_BAND_HZ = (80.0, 5000.0)
+# Bass fades out between these (a raised cosine), rather than stopping dead.
+BASS_CROSSOVER_HZ = (150.0, 300.0)
 
 
 class EngineError(Exception):
@@ -154,22 +160,40 @@ def band(freqs, low, high):
     return ((freqs >= low) & (freqs < high)).astype(np.float32)[:, None]
 
 
-def stem_masks(spectra, freqs, stems):
+def crossover(freqs, start, end):
+    """1 below `start`, 0 above `end`, a raised cosine between."""
+    position = np.clip((freqs - start) / (end - start), 0.0, 1.0)
+    return (0.5 + 0.5 * np.cos(np.pi * position)).astype(np.float32)[:, None]
+
+
+def median_sizes(rate, window_size, hop):
+    """The median filters' lengths in frames (across time) and bins (across
+    frequency), odd so that each is centred."""
+    frames = int(round(HARMONIC_SECONDS * rate / hop)) // 2 * 2 + 1
+    bins = int(round(PERCUSSIVE_HZ * window_size / rate)) // 2 * 2 + 1
+    return frames, bins
+
+
+def stem_masks(spectra, freqs, stems, sizes):
     """Soft masks, one per stem, that sum to one in every bin.
 
-    spectra: complex array (channels, bins, frames)."""
+    spectra: complex array (channels, bins, frames); sizes: median_sizes()."""
+    frames, bins = sizes
     magnitude = np.abs(spectra).sum(axis=0)
-    harmonic = median_filter(magnitude, size=(1, MEDIAN_FRAMES), mode="nearest")
-    percussive = median_filter(magnitude, size=(MEDIAN_BINS, 1), mode="nearest")
+    harmonic = median_filter(magnitude, size=(1, frames), mode="nearest") ** 2
+    percussive = median_filter(magnitude, size=(bins, 1), mode="nearest") ** 2
     eps = np.float32(1e-12)
-    p_share = percussive ** 2 / (harmonic ** 2 + percussive ** 2 + eps)
-    h_share = 1.0 - p_share
+    beta = SEPARATION_FACTOR ** 2
+    p_share = percussive / (percussive + beta * harmonic + eps)
+    h_share = harmonic / (harmonic + beta * percussive + eps)
 
     if spectra.shape[0] >= 2:
+        # How alike the channels are in level and in phase: 1 only for what
+        # is panned to the centre, 0 for what is out of phase.
         left, right = spectra[0], spectra[1]
         power = np.abs(left) ** 2 + np.abs(right) ** 2
-        similarity = 2.0 * np.abs(left * np.conj(right)) / (power + eps)
-        centre = similarity ** 4  # only what is nearly identical in both channels
+        alike = 2.0 * np.real(left * np.conj(right)) / (power + eps)
+        centre = np.clip(alike, 0.0, 1.0) ** 4
     else:
         centre = np.ones_like(magnitude)
 
@@ -179,16 +203,14 @@ def stem_masks(spectra, freqs, stems):
         masks["Instrumental"] = 1.0 - masks["Vocals"]
         return masks
 
-    low = band(freqs, 0.0, BASS_CUTOFF_HZ)
     masks["Drums"] = p_share
-    masks["Bass"] = h_share * (1.0 - voice) * low
-    rest = h_share * (1.0 - voice) * (1.0 - low)
+    masks["Bass"] = h_share * (1.0 - voice) * crossover(freqs, *BASS_CROSSOVER_HZ)
     if "Guitar" in stems:
-        # The remaining harmonic part, split by panning and register: what sits
-        # off centre in the guitar's register, and what stays near the centre.
-        side = 1.0 - centre
-        masks["Guitar"] = rest * side * band(freqs, *GUITAR_BAND_HZ)
-        masks["Piano"] = rest * (1.0 - side)
+        # Nothing here tells a guitar from a piano: each of the three gets an
+        # equal share of what is left, which never scores below silence.
+        rest = (1.0 - masks["Vocals"] - masks["Drums"] - masks["Bass"]) / 3.0
+        masks["Guitar"] = rest
+        masks["Piano"] = rest
     masks["Other"] = 1.0 - sum(masks.values())
     return masks
 
@@ -281,11 +303,12 @@ class StemWriters:
 def separate(audio, writers, stems, quality):
     window_size, hop = QUALITIES[quality]
     transform = Transform(window_size, hop, audio.samplerate)
+    sizes = median_sizes(audio.samplerate, window_size, hop)
     total = audio.frames
     segment = max(hop, int(SEGMENT_SECONDS * audio.samplerate) // hop * hop)
     # Every kept sample depends on frames within one window of it, and those
-    # frames' masks on MEDIAN_FRAMES // 2 frames either side.
-    margin = window_size + (MEDIAN_FRAMES // 2 + 1) * hop
+    # frames' masks on half the harmonic median's frames either side.
+    margin = window_size + (sizes[0] // 2 + 1) * hop
     reader = SequentialReader(audio)
 
     first = 0
@@ -293,7 +316,7 @@ def separate(audio, writers, stems, quality):
         last = min(first + segment, total)
         region = reader.range(first - margin, last + margin)
         spectra = transform.forward(region)
-        masks = stem_masks(spectra, transform.freqs, stems)
+        masks = stem_masks(spectra, transform.freqs, stems, sizes)
         keep = slice(margin, margin + last - first)
         for stem in stems:
             stem_signal = transform.inverse(spectra * masks[stem][None], len(region))

@@ -31,6 +31,9 @@ if [[ "${1:-}" == "--tests" ]]; then
     pulseaudio pulseaudio-utils
     # a real X server for the tests of what the window manager is told
     xvfb x11-utils
+    # the reference engine's quality test renders songs from General MIDI files;
+    # the machine-learning engine's folder is made with pip
+    fluidsynth fluid-soundfont-gm openttd-openmsx python3-mido python3-pip python3-setuptools
   )
 fi
 

@@ -1,4 +1,4 @@
-"""A synthetic multitrack with known sources, for judging separation."""
+"""A synthetic multitrack: the engine benchmark's input."""
 
 import numpy as np
 
@@ -113,9 +113,3 @@ def multitrack(seconds=12.0, seed=7):
     }
     scale = 0.8 / np.abs(sum(sources.values())).max()
     return {name: source * scale for name, source in sources.items()}
-
-
-def sdr(reference, estimate):
-    """Signal-to-distortion ratio in dB."""
-    noise = np.sum((reference - estimate) ** 2)
-    return 10 * np.log10(np.sum(reference ** 2) / max(noise, 1e-20))
