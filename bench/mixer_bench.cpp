@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,7 @@ void wait(int ms)
 }
 
 // Milliseconds until `done` holds for what the monitor records, polled as the
-// recording comes in.
+// recording comes in; infinite if it never does (within 10 s).
 template <class Predicate> double msUntil(test::NullSinkMonitor& monitor, Predicate done)
 {
     QElapsedTimer clock;
@@ -47,7 +48,7 @@ template <class Predicate> double msUntil(test::NullSinkMonitor& monitor, Predic
         if (done(monitor.samplesSinceLastCall()))
             return static_cast<double>(clock.nsecsElapsed()) / 1e6;
     }
-    return -1;
+    return std::numeric_limits<double>::infinity();
 }
 
 double rms(const std::vector<std::int16_t>& samples)

@@ -87,8 +87,10 @@ def oracle_masks(truth, mixture, quality):
     """Each stem's share of the summed magnitudes, applied to the mixture."""
     window, hop = separate_job.QUALITIES[quality]
     transform = separate_job.Transform(window, hop, songs.RATE)
-    pad = np.zeros((window, 2))
-    padded = lambda audio: np.concatenate([pad, audio, pad])  # noqa: E731
+    # Padded by a window each side, so that every sample is fully analysed.
+    def padded(audio):
+        return np.pad(audio, ((window, window), (0, 0)))
+
     spectra = {stem: transform.forward(padded(audio)) for stem, audio in truth.items()}
     total = sum(np.abs(s) for s in spectra.values()) + 1e-12
     mixed = transform.forward(padded(mixture))

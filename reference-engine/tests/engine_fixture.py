@@ -39,8 +39,8 @@ class EngineTestCase(unittest.TestCase):
         return [os.path.join(self.engine, ".venv/bin/python"), "-u",
                 os.path.join(self.engine, "separate_job.py"), *arguments]
 
-    def run_engine(self, *arguments):
-        env = dict(os.environ, PYTHONUNBUFFERED="1")
+    def run_engine(self, *arguments, **environment):
+        env = dict(os.environ, PYTHONUNBUFFERED="1", **environment)
         # Bytes, decoded by hand: text mode would turn the progress line's
         # carriage returns into line feeds.
         result = subprocess.run(self.command(*arguments), cwd=self.engine, env=env,

@@ -40,6 +40,7 @@ class MachineLearningEngine(EngineTestCase):
                     result = self.run_engine(self.input, out, model, fmt, "high")
                     self.assertEqual(result.returncode, 0, result.stderr)
                     self.assertIn("模型就绪", result.stdout)
+                    self.assertIn("Separation progress: 100%", result.stderr)  # the log
                     self.assertEqual(self.listed(out),
                                      sorted(f"歌 song_({stem}).{extension}" for stem in stems))
                     self.assertTrue(os.path.isfile(
@@ -61,12 +62,14 @@ class MachineLearningEngine(EngineTestCase):
                 result = self.run_engine(*arguments)
                 self.assertEqual(result.returncode, status, result.stderr)
                 self.assertTrue(result.stderr.strip().splitlines()[-1].startswith("错误："))
-        os.environ["STANDIN_FAIL"] = "separate"
-        try:
-            result = self.run_engine(self.input, out, "htdemucs_6s.yaml", "WAV", "standard")
-        finally:
-            del os.environ["STANDIN_FAIL"]
+        result = self.run_engine(self.input, out, "htdemucs_6s.yaml", "WAV", "standard",
+                                 STANDIN_FAIL="separate")
         self.assertEqual(result.returncode, 1)
         self.assertIn("stand-in asked to fail half-way", result.stderr)
+        self.assertEqual(self.listed(out), [])
+        result = self.run_engine(self.input, out, "htdemucs.yaml", "WAV", "standard",
+                                 STANDIN_FAIL="load")
+        self.assertEqual(result.returncode, 1)
+        self.assertNotIn("模型就绪", result.stdout)
         self.assertEqual(self.listed(out), [])
 

@@ -58,7 +58,7 @@ class Quality(EngineTestCase):
 
     def test_every_stem_of_every_mode_separates(self):
         engine = os.path.join(self.engine, "separate_job.py")
-        for model, stems in MODELS.items():
+        for model in MODELS:
             with self.subTest(model=model), tempfile.TemporaryDirectory() as scratch:
                 self.assertEqual(
                     self.judged(model, evaluate.engine_stems(engine, model, "standard",

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace tonfield::adapters {
 namespace {
@@ -120,10 +119,8 @@ public:
     void pause() override
     {
         there([&] {
-            if (sink_->state() == QAudio::ActiveState || sink_->state() == QAudio::IdleState) {
-                feeder_->stop();
-                sink_->suspend();
-            }
+            if (sink_->state() == QAudio::ActiveState || sink_->state() == QAudio::IdleState)
+                suspendSink();
         });
     }
 
@@ -163,10 +160,8 @@ public:
             seekStreams(seconds);
             if (wasSounding || wasPaused) {
                 startSink();
-                if (wasPaused) {
-                    feeder_->stop();
-                    sink_->suspend();
-                }
+                if (wasPaused)
+                    suspendSink();
             }
         });
     }
@@ -232,13 +227,17 @@ private:
     // which it may have trimmed, shrinking the buffer with every seek.
     void startSink()
     {
-        ended_ = false;
-        framesGiven_ = 0;
         bus_.jumpToTargets(); // nothing sounded before: no ramp from it
         sink_->setBufferSize(sink_->format().bytesForDuration(kBufferMicroseconds));
         out_ = sink_->start();
         feed();
         feeder_->start();
+    }
+
+    void suspendSink()
+    {
+        feeder_->stop();
+        sink_->suspend();
     }
 
     void stopSink()
@@ -249,6 +248,7 @@ private:
     }
 
     // Only while the sink is stopped: nothing reads the streams meanwhile.
+    // Every (re)start follows one, and counts from where it put the stems.
     void seekStreams(double seconds)
     {
         streams_->seek(seconds);
