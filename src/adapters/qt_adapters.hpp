@@ -8,6 +8,8 @@
 
 #include <QString>
 
+#include <memory>
+
 namespace tonfield::adapters {
 
 class QtClock final : public ports::Clock {
@@ -50,6 +52,23 @@ class QtTimers final : public ports::Timers {
 public:
     std::unique_ptr<ports::RepeatingTimer> startRepeating(double intervalSeconds,
                                                           std::function<void()> onFire) override;
+};
+
+// QFile::moveToTrash: the freedesktop.org trash.
+class QtTrash final : public ports::Trash {
+public:
+    bool available(const std::filesystem::path& path) override;
+    Result<> moveToTrash(const std::filesystem::path& path) override;
+};
+
+// Qt's global thread pool; the main-thread part arrives through the event loop.
+class QtBackgroundWork final : public ports::BackgroundWork {
+public:
+    ~QtBackgroundWork() override;
+    void run(std::function<std::function<void()>()> work) override;
+
+private:
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true); // read on the main thread only
 };
 
 class QtAppEnvironment final : public ports::AppEnvironment {

@@ -42,6 +42,7 @@ public:
         return exportFolder;
     }
     std::optional<std::filesystem::path> chooseAudioFile() override { return std::nullopt; }
+    std::vector<std::filesystem::path> chooseAudioFiles() override { return {}; }
     std::optional<std::filesystem::path> chooseSaveFile(const std::string&,
                                                         const std::string&) override
     {
@@ -76,11 +77,13 @@ struct HeadlessServices {
     adapters::QtAudioOutput audio; // never asked to play
     NoWaveforms waveforms;
     ReportedFolder fileBrowser;
+    adapters::QtTrash trash;
+    adapters::QtBackgroundWork background;
 
     ports::Services services()
     {
-        return {clock,  ids,      settings, dialogs,     timers,   environment,
-                grants, launcher, audio,    fileBrowser, waveforms};
+        return {clock,    ids,   settings,    dialogs,   timers, environment, grants,
+                launcher, audio, fileBrowser, waveforms, trash,  background};
     }
 };
 

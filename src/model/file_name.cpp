@@ -1,8 +1,23 @@
 #include "model/file_name.hpp"
 
 #include <algorithm>
+#include <array>
+#include <string_view>
 
 namespace tonfield {
+namespace {
+
+constexpr std::array<std::string_view, 9> acceptedExtensions{"mp3", "wav",  "flac", "m4a", "ogg",
+                                                             "aac", "aiff", "aif",  "wma"};
+
+} // namespace
+
+bool isAcceptedAudioFile(const std::filesystem::path& path)
+{
+    const std::string extension = lowercasedExtension(path);
+    return std::find(acceptedExtensions.begin(), acceptedExtensions.end(), extension) !=
+           acceptedExtensions.end();
+}
 
 std::string lowercasedExtension(const std::filesystem::path& path)
 {

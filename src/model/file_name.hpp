@@ -9,4 +9,8 @@ namespace tonfield {
 // case; empty when the name holds no dot. ".wav" and "._x.WAV" both give "wav".
 std::string lowercasedExtension(const std::filesystem::path& path);
 
+// Whether the extension is one of the audio types a job accepts (mp3, wav,
+// flac, m4a, ogg, aac, aiff, aif, wma; any case).
+bool isAcceptedAudioFile(const std::filesystem::path& path);
+
 } // namespace tonfield

@@ -37,4 +37,27 @@ std::optional<double> progressPercent(std::string_view logTail)
     return found;
 }
 
+void RemainingTime::observe(double now, double percent)
+{
+    if (!first_ || percent < first_->percent) {
+        // The first reading, or an engine that started over (a second pass).
+        first_ = Reading{now, percent};
+        latest_.reset();
+        return;
+    }
+    if (percent > (latest_ ? latest_->percent : first_->percent))
+        latest_ = Reading{now, percent};
+}
+
+std::optional<double> RemainingTime::secondsLeft(double now) const
+{
+    if (!first_ || !latest_)
+        return std::nullopt;
+    const double rate = (latest_->percent - first_->percent) / (latest_->time - first_->time);
+    if (!(rate > 0))
+        return std::nullopt;
+    const double left = (100 - latest_->percent) / rate - (now - latest_->time);
+    return left > 0 ? left : 0;
+}
+
 } // namespace tonfield

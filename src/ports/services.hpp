@@ -52,6 +52,8 @@ public:
     virtual std::optional<std::filesystem::path> chooseFolder(const FolderRequest& request) = 0;
     // One audio file; the chooser offers audio files only.
     virtual std::optional<std::filesystem::path> chooseAudioFile() = 0;
+    // Any number of audio files, in the order chosen; empty when cancelled.
+    virtual std::vector<std::filesystem::path> chooseAudioFiles() = 0;
     // Where to save a file: the name field preset to suggestedName, the
     // chooser filtered to files with the given extension.
     virtual std::optional<std::filesystem::path> chooseSaveFile(const std::string& suggestedName,
@@ -161,6 +163,25 @@ public:
                          std::function<void(std::vector<float>)> ready) = 0;
 };
 
+// The desktop's trash.
+class Trash {
+public:
+    virtual ~Trash() = default;
+    // Whether a file or folder at this path can be moved to a trash, judged
+    // without moving anything.
+    virtual bool available(const std::filesystem::path& path) = 0;
+    virtual Result<> moveToTrash(const std::filesystem::path& path) = 0;
+};
+
+// Work that must not hold up the main thread (walking thousands of folders).
+class BackgroundWork {
+public:
+    virtual ~BackgroundWork() = default;
+    // Runs `work` on another thread; the function it returns then runs as a
+    // task on the main thread. `work` must not touch the caller's state.
+    virtual void run(std::function<std::function<void()>()> work) = 0;
+};
+
 // Facts about the running application that locate an engine folder.
 class AppEnvironment {
 public:
@@ -194,6 +215,8 @@ struct Services {
     AudioOutput& audio;
     FileBrowser& fileBrowser;
     Waveforms& waveforms;
+    Trash& trash;
+    BackgroundWork& background;
 };
 
 } // namespace tonfield::ports

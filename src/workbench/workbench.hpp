@@ -1,6 +1,9 @@
 #pragma once
 
 #include "model/job.hpp"
+#include "model/job_library.hpp"
+#include "model/progress.hpp"
+#include "model/result.hpp"
 #include "model/separation_mode.hpp"
 #include "model/stem.hpp"
 #include "workbench/log_handle.hpp"
@@ -16,6 +19,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tonfield {
@@ -51,8 +55,12 @@ public:
         mixStrips,
         mixPlaying,
         waveforms,
+        progress,
+        timeLeft,
+        diskUsage,
+        queue,
     };
-    static constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::waveforms) + 1;
+    static constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::queue) + 1;
     using Observer = std::function<void(Field)>;
 
     static constexpr double pollIntervalSeconds = 0.4;
@@ -111,6 +119,14 @@ public:
         auto found = waveforms_.find(file);
         return found == waveforms_.end() ? nullptr : &found->second;
     }
+    // The running job's last printed percentage, while its engine prints one.
+    const std::optional<double>& progress() const { return progress_; }
+    // Seconds the running job still needs, once its percentage has grown.
+    const std::optional<double>& timeLeft() const { return timeLeft_; }
+    // The space the jobs take and the space left, as far as measured.
+    const DiskUsage& diskUsage() const { return diskUsage_; }
+    // The ids of the jobs waiting to run, in the order they will run.
+    const std::vector<std::string>& queue() const { return queue_; }
 
     // Fields the window sets directly.
     void setMode(SeparationMode mode);
@@ -162,6 +178,24 @@ public:
     void exportStem(const Stem& stem);
     void exportAll();
 
+    // The library: what deleting jobs would remove, deleting them (to the
+    // desktop's trash where it has one), measuring their folders, and a job's
+    // input made the source again with its settings.
+    DeletionPlan planDeletion(const std::vector<std::string>& ids) const;
+    void deleteJobs(const std::vector<std::string>& ids);
+    void measureDiskUsage();
+    void runAgain(const Job& job);
+
+    // The queue: files become "queued" jobs, run one at a time in order, each
+    // as start() runs one. Queued records outlive the application; resuming
+    // takes up those left by an earlier run.
+    void chooseFilesToQueue();
+    void enqueue(const std::vector<std::filesystem::path>& files);
+    void cancelQueued(const std::string& id);
+    void stopQueue();
+    std::vector<std::string> waitingFromEarlierRun() const;
+    void resumeQueue();
+
 private:
     static constexpr const char* engineRootKey = "engineRoot"; // the stored engine folder
     static constexpr const char* initialMessage = "导入音乐，探索每一层声音。";
@@ -176,13 +210,26 @@ private:
     void saveMixStrips();
     void setMixStrips(std::vector<mixer::StripSettings> strips);
     std::filesystem::path absoluteEngineRoot(const std::filesystem::path& folder);
+    Job newRecord(const std::filesystem::path& file, std::string_view status, std::string message);
+    Result<std::filesystem::path> prepareJobFolder(const Job& record,
+                                                   const std::filesystem::path& file);
+    void launch(Job record, const std::filesystem::path& inputCopy);
+    void diskUsageMeasured(DiskUsage usage);
+    void forgetJob(const std::string& id);
     void failLaunch(Job record, const std::string& description);
+    void startNextQueued();
+    void followProgress();
     void followPlayback();
 
     template <class T> void assign(Field field, T& member, T value)
     {
         member = std::move(value);
         notify(field);
+    }
+    template <class T> void assignIfChanged(Field field, T& member, T value)
+    {
+        if (!(member == value))
+            assign(field, member, std::move(value));
     }
     void notify(Field field);
 
@@ -210,6 +257,10 @@ private:
     bool preparingEngine_ = false;
     std::vector<mixer::StripSettings> mixStrips_;
     bool mixPlaying_ = false;
+    std::optional<double> progress_;
+    std::optional<double> timeLeft_;
+    DiskUsage diskUsage_;
+    std::vector<std::string> queue_;
 
     // Private state: the running engine and its log, the poll timer, the
     // player, the id of the job whose engine runs, and whether the source's
@@ -227,6 +278,9 @@ private:
     std::set<std::filesystem::path> waveformsAsked_;
     std::set<std::string> unsavedMixes_; // job ids whose mix.json is behind
     std::optional<std::string> activeID_;
+    RemainingTime remaining_; // the running job's
+    bool measuring_ = false;  // a disk usage scan is under way
+    bool measureAgain_ = false;
     bool sourceScope_ = false;
     // The first run's engine set-up, while it runs.
     std::unique_ptr<ports::RunningProcess> engineSetup_;

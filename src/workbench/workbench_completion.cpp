@@ -63,9 +63,12 @@ void Workbench::finished(const std::string& jobID, int code)
 
     assign(Field::selectedJob, selectedJob_, std::optional<Job>(job));
     assign(Field::message, message_, job.message);
+    assignIfChanged(Field::progress, progress_, std::optional<double>());
+    assignIfChanged(Field::timeLeft, timeLeft_, std::optional<double>());
     save(job);
     readLog();
     loadHistory();
+    startNextQueued();
 }
 
 void Workbench::cancel()
@@ -84,10 +87,12 @@ void Workbench::cancel()
         process_->terminate();
 }
 
+// Queued records stay "queued" on disk, for the next start to offer.
 void Workbench::terminateForExit()
 {
     if (!busy_)
         return;
+    assignIfChanged(Field::queue, queue_, std::vector<std::string>());
     if (selectedJob_) {
         Job job = *selectedJob_;
         job.status = job_status::cancelled;

@@ -9,6 +9,8 @@ void Workbench::loadHistory()
     if (!engineRoot_)
         return;
     assign(Field::jobs, jobs_, readHistory(*engineRoot_));
+    if (showHistory_)
+        measureDiskUsage();
 }
 
 void Workbench::save(const Job& job)

@@ -2,17 +2,7 @@
 
 #include "model/file_name.hpp"
 
-#include <algorithm>
-#include <array>
-#include <string_view>
-
 namespace tonfield {
-namespace {
-
-constexpr std::array<std::string_view, 9> acceptedExtensions{"mp3", "wav",  "flac", "m4a", "ogg",
-                                                             "aac", "aiff", "aif",  "wma"};
-
-} // namespace
 
 void Workbench::chooseFile()
 {
@@ -26,9 +16,7 @@ void Workbench::importFile(const std::filesystem::path& file)
 {
     if (busy_)
         return;
-    const std::string extension = lowercasedExtension(file);
-    if (std::find(acceptedExtensions.begin(), acceptedExtensions.end(), extension) ==
-        acceptedExtensions.end()) {
+    if (!isAcceptedAudioFile(file)) {
         setError("请选择 MP3、WAV、FLAC、M4A 等音频文件。");
         return;
     }

@@ -10,53 +10,78 @@
 namespace tonfield {
 namespace fs = std::filesystem;
 
+Job Workbench::newRecord(const fs::path& file, std::string_view status, std::string message)
+{
+    return Job{
+        .id = jobIdFromUuid(services_.ids.newUuid()),
+        .filename = file.filename().string(),
+        .mode = std::string(rawValue(mode_)),
+        .format = format_,
+        .quality = std::string(job_quality::fromSwitch(highQuality_)),
+        .status = std::string(status),
+        .created = services_.clock.nowSeconds(),
+        .message = std::move(message),
+        .elapsed = std::nullopt,
+        .outputs = std::vector<JobOutput>{},
+    };
+}
+
+Result<fs::path> Workbench::prepareJobFolder(const Job& record, const fs::path& file)
+{
+    const fs::path root = *engineRoot_;
+    std::error_code ec;
+    for (const fs::path& folder :
+         {layout::inputFolder(root, record.id), layout::outputFolder(root, record.id)}) {
+        fs::create_directories(folder, ec);
+        if (ec)
+            return Result<fs::path>::failed(failureText(folder, ec));
+    }
+    const fs::path inputCopy = layout::inputFolder(root, record.id) / record.filename;
+    if (auto copied = copyFile(file, inputCopy); !copied)
+        return Result<fs::path>::failed(copied.failure());
+    return inputCopy;
+}
+
 void Workbench::start()
 {
     if (busy_ || !ready() || !engineRoot_ || !source_)
         return;
     stopPlayback();
     setError(std::nullopt);
+    Job record = newRecord(*source_, job_status::running, "正在加载模型，首次使用需要下载权重。");
+    auto inputCopy = prepareJobFolder(record, *source_);
+    if (!inputCopy)
+        return failLaunch(std::move(record), inputCopy.failure());
+    launch(std::move(record), *inputCopy);
+}
 
+// Runs the engine over a job whose folder holds its input copy, with the
+// record's own settings.
+void Workbench::launch(Job record, const fs::path& inputCopy)
+{
     const fs::path root = *engineRoot_;
-    const std::string id = jobIdFromUuid(services_.ids.newUuid());
-    Job record{
-        .id = id,
-        .filename = source_->filename().string(),
-        .mode = std::string(rawValue(mode_)),
-        .format = format_,
-        .quality = std::string(job_quality::fromSwitch(highQuality_)),
-        .status = std::string(job_status::running),
-        .created = services_.clock.nowSeconds(),
-        .message = "正在加载模型，首次使用需要下载权重。",
-        .elapsed = std::nullopt,
-        .outputs = std::vector<JobOutput>{},
-    };
-
-    std::error_code ec;
-    for (const fs::path& folder : {layout::inputFolder(root, id), layout::outputFolder(root, id)}) {
-        fs::create_directories(folder, ec);
-        if (ec)
-            return failLaunch(std::move(record), failureText(folder, ec));
-    }
-    const fs::path inputCopy = layout::inputFolder(root, id) / record.filename;
-    if (auto copied = copyFile(*source_, inputCopy); !copied)
-        return failLaunch(std::move(record), copied.failure());
+    const std::string id = record.id;
     const fs::path logFile = layout::logFile(root, id);
     auto opened = LogHandle::open(logFile);
     if (!opened)
         return failLaunch(std::move(record), opened.failure());
     logHandle_ = std::move(*opened);
 
-    const engine::Invocation invocation =
-        engine::buildInvocation(root, inputCopy, layout::outputFolder(root, id),
-                                {.mode = mode_, .format = format_, .highQuality = highQuality_},
-                                services_.environment.environment());
+    const engine::Invocation invocation = engine::buildInvocation(
+        root, inputCopy, layout::outputFolder(root, id),
+        {.mode = separationModeFromRaw(record.mode).value_or(SeparationMode::vocal),
+         .format = record.format,
+         .highQuality = job_quality::isHigh(record.quality)},
+        services_.environment.environment());
 
     assign(Field::selectedJob, selectedJob_, std::optional<Job>(record));
     activeID_ = id;
     assign(Field::stems, stems_, std::vector<Stem>());
     assign(Field::log, log_, std::string());
     assign(Field::elapsed, elapsed_, 0.0);
+    remaining_ = RemainingTime();
+    assignIfChanged(Field::progress, progress_, std::optional<double>());
+    assignIfChanged(Field::timeLeft, timeLeft_, std::optional<double>());
     assign(Field::busy, busy_, true);
     assign(Field::showHistory, showHistory_, false);
     assign(Field::message, message_, record.message);
@@ -75,7 +100,7 @@ void Workbench::start()
 }
 
 // Leaves the running state with the job recorded as failed; whatever of the
-// job folder was made stays on disk.
+// job folder was made stays on disk. A queue goes on with its next job.
 void Workbench::failLaunch(Job record, const std::string& description)
 {
     assign(Field::busy, busy_, false);
@@ -88,6 +113,7 @@ void Workbench::failLaunch(Job record, const std::string& description)
     save(record);
     loadHistory();
     setError(description);
+    startNextQueued();
 }
 
 } // namespace tonfield

@@ -14,6 +14,7 @@ void Workbench::tick()
         if (log_.find("模型就绪") != std::string::npos ||
             log_.find("Starting separation process") != std::string::npos)
             assign(Field::message, message_, std::string("模型已就绪，正在分离音轨…"));
+        followProgress();
     }
     followPlayback();
     saveMixStrips();
@@ -25,6 +26,18 @@ void Workbench::readLog()
         return;
     assign(Field::log, log_,
            readLogTail(layout::logFile(*engineRoot_, selectedJob_->id), logWindowBytes));
+}
+
+// The percentage the engine last printed, and from how fast it grows, the time left.
+void Workbench::followProgress()
+{
+    const double now = services_.clock.nowSeconds();
+    const std::optional<double> percent = progressPercent(log_);
+    if (percent)
+        remaining_.observe(now, *percent);
+    assignIfChanged(Field::progress, progress_, percent);
+    assignIfChanged(Field::timeLeft, timeLeft_,
+                    percent ? remaining_.secondsLeft(now) : std::optional<double>());
 }
 
 } // namespace tonfield

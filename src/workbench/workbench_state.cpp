@@ -98,6 +98,8 @@ void Workbench::setHighQuality(bool highQuality)
 void Workbench::setShowHistory(bool showHistory)
 {
     assign(Field::showHistory, showHistory_, showHistory);
+    if (showHistory)
+        measureDiskUsage();
 }
 void Workbench::setError(std::optional<std::string> error)
 {

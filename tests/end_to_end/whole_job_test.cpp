@@ -66,9 +66,9 @@ protected:
 
     ports::Services services()
     {
-        return {real.clock,  real.ids,         real.settings, dialogs,
-                real.timers, real.environment, real.grants,   real.launcher,
-                real.audio,  fileBrowser,      real.waveforms};
+        return {real.clock,       real.ids,    real.settings,  dialogs,    real.timers,
+                real.environment, real.grants, real.launcher,  real.audio, fileBrowser,
+                real.waveforms,   real.trash,  real.background};
     }
 
     test::TempFolder temp;

@@ -80,6 +80,16 @@ struct ScriptedDialogs final : ports::Dialogs {
         return answer;
     }
 
+    std::deque<std::vector<std::filesystem::path>> filesAnswers;
+    std::vector<std::filesystem::path> chooseAudioFiles() override
+    {
+        if (filesAnswers.empty())
+            return {};
+        auto answer = filesAnswers.front();
+        filesAnswers.pop_front();
+        return answer;
+    }
+
     std::optional<std::filesystem::path> chooseFolder(const ports::FolderRequest& request) override
     {
         folderRequests.push_back(request);
@@ -276,6 +286,46 @@ struct RecordingFileBrowser final : ports::FileBrowser {
     void openFolder(const std::filesystem::path& folder) override { opened.push_back(folder); }
 };
 
+// A trash that is a plain folder: moved paths land in `folder` under their
+// own name; `refused` lists paths whose move fails.
+struct FolderTrash final : ports::Trash {
+    std::filesystem::path folder;
+    bool isAvailable = true;
+    std::vector<std::filesystem::path> refused;
+    std::vector<std::filesystem::path> moved;
+
+    bool available(const std::filesystem::path&) override { return isAvailable; }
+    Result<> moveToTrash(const std::filesystem::path& path) override
+    {
+        if (std::find(refused.begin(), refused.end(), path) != refused.end())
+            return Result<>::failed(path.string() + ": Permission denied");
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        std::filesystem::rename(path, folder / path.filename(), ec);
+        if (ec)
+            return Result<>::failed(path.string() + ": " + ec.message());
+        moved.push_back(path);
+        return Result<>::done();
+    }
+};
+
+// Background work the test runs by hand: runAll() does every waiting piece
+// of work, then its main-thread part.
+struct ManualBackground final : ports::BackgroundWork {
+    std::vector<std::function<std::function<void()>()>> waiting;
+    void run(std::function<std::function<void()>()> work) override
+    {
+        waiting.push_back(std::move(work));
+    }
+    void runAll()
+    {
+        auto taken = std::move(waiting);
+        waiting.clear();
+        for (auto& work : taken)
+            work()();
+    }
+};
+
 struct FakePlatform {
     ManualClock clock;
     SequentialIds ids;
@@ -288,13 +338,16 @@ struct FakePlatform {
     FakeAudio audio;
     RecordingFileBrowser fileBrowser;
     ManualWaveforms waveforms;
+    FolderTrash trash;
+    ManualBackground background;
 
     // Fakes throughout, or a real process launcher in place of the fake one.
     ports::Services services(ports::ProcessLauncher* realLauncher = nullptr)
     {
-        return {clock,  ids,         settings, dialogs,
-                timers, environment, grants,   realLauncher ? *realLauncher : launcher,
-                audio,  fileBrowser, waveforms};
+        return {clock,     ids,         settings,  dialogs,
+                timers,    environment, grants,    realLauncher ? *realLauncher : launcher,
+                audio,     fileBrowser, waveforms, trash,
+                background};
     }
 };
 

@@ -11,6 +11,7 @@ class QtDialogs final : public ports::Dialogs {
 public:
     std::optional<std::filesystem::path> chooseFolder(const ports::FolderRequest& request) override;
     std::optional<std::filesystem::path> chooseAudioFile() override;
+    std::vector<std::filesystem::path> chooseAudioFiles() override;
     std::optional<std::filesystem::path> chooseSaveFile(const std::string& suggestedName,
                                                         const std::string& extension) override;
 };

@@ -21,17 +21,32 @@ std::optional<std::filesystem::path> QtDialogs::chooseFolder(const ports::Folder
     return toPath(dialog.selectedFiles().constFirst());
 }
 
+namespace {
+
+// A name filter stands in for "any audio type"; whether an extension is
+// accepted is still the Workbench's decision.
+const char* const kAudioFilter =
+    "音频文件 (*.mp3 *.wav *.flac *.m4a *.ogg *.aac *.aiff *.aif *.wma *.opus *.caf "
+    "*.MP3 *.WAV *.FLAC *.M4A *.OGG *.AAC *.AIFF *.AIF *.WMA);;所有文件 (*)";
+
+} // namespace
+
 std::optional<std::filesystem::path> QtDialogs::chooseAudioFile()
 {
-    // A name filter stands in for "any audio type"; whether an extension is
-    // accepted is still the Workbench's decision.
-    const QString file = QFileDialog::getOpenFileName(
-        QApplication::activeWindow(), QString(), QString(),
-        "音频文件 (*.mp3 *.wav *.flac *.m4a *.ogg *.aac *.aiff *.aif *.wma *.opus *.caf "
-        "*.MP3 *.WAV *.FLAC *.M4A *.OGG *.AAC *.AIFF *.AIF *.WMA);;所有文件 (*)");
+    const QString file = QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(),
+                                                      QString(), kAudioFilter);
     if (file.isEmpty())
         return std::nullopt;
     return toPath(file);
+}
+
+std::vector<std::filesystem::path> QtDialogs::chooseAudioFiles()
+{
+    std::vector<std::filesystem::path> chosen;
+    for (const QString& file : QFileDialog::getOpenFileNames(QApplication::activeWindow(),
+                                                             "批量分轨", QString(), kAudioFilter))
+        chosen.push_back(toPath(file));
+    return chosen;
 }
 
 std::optional<std::filesystem::path> QtDialogs::chooseSaveFile(const std::string& suggestedName,

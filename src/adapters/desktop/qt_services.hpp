@@ -20,11 +20,13 @@ struct QtServices {
     QtAudioOutput audio;
     QtWaveforms waveforms;
     QtFileBrowser fileBrowser;
+    QtTrash trash;
+    QtBackgroundWork background;
 
     ports::Services services()
     {
-        return {clock,  ids,      settings, dialogs,     timers,   environment,
-                grants, launcher, audio,    fileBrowser, waveforms};
+        return {clock,    ids,   settings,    dialogs,   timers, environment, grants,
+                launcher, audio, fileBrowser, waveforms, trash,  background};
     }
 };
 

@@ -1,0 +1,139 @@
+#include "workbench/workbench.hpp"
+
+#include "model/file_name.hpp"
+#include "model/job_json.hpp"
+#include "model/job_layout.hpp"
+#include "model/job_store.hpp"
+#include "model/job_values.hpp"
+
+#include <algorithm>
+
+namespace tonfield {
+namespace fs = std::filesystem;
+namespace {
+
+std::optional<Job> storedRecord(const fs::path& root, const std::string& id)
+{
+    auto bytes = readSmallFile(layout::recordFile(root, id));
+    return bytes ? decodeJob(*bytes) : std::nullopt;
+}
+
+} // namespace
+
+void Workbench::chooseFilesToQueue()
+{
+    const auto files = services_.dialogs.chooseAudioFiles();
+    if (!files.empty())
+        enqueue(files);
+}
+
+void Workbench::enqueue(const std::vector<fs::path>& files)
+{
+    if (!engineRoot_ || !ready()) {
+        setError("分轨引擎尚未就绪，无法加入队列。");
+        return;
+    }
+    std::vector<std::string> queue = queue_;
+    std::vector<std::string> refused;
+    double order = 0;
+    for (const fs::path& file : files) {
+        if (!isAcceptedAudioFile(file)) {
+            refused.push_back(file.filename().string());
+            continue;
+        }
+        Job record = newRecord(file, job_status::queued, "排队中，等待前面的任务完成。");
+        // A millisecond apart, so that the stored times keep the queue's order.
+        record.created += order;
+        order += 0.001;
+        if (auto inputCopy = prepareJobFolder(record, file); !inputCopy) {
+            record.status = job_status::error;
+            record.message = inputCopy.failure();
+            save(record);
+            refused.push_back(file.filename().string() + "（" + inputCopy.failure() + "）");
+            continue;
+        }
+        save(record);
+        queue.push_back(record.id);
+    }
+    assign(Field::queue, queue_, std::move(queue));
+    loadHistory();
+    if (!refused.empty()) {
+        std::string names;
+        for (const std::string& name : refused)
+            names += (names.empty() ? "" : "、") + name;
+        setError("未能加入队列：" + names);
+    }
+    if (!busy_)
+        startNextQueued();
+}
+
+// Takes the first queued job whose record still says "queued" (another
+// program may have ended or deleted it meanwhile) and runs it.
+void Workbench::startNextQueued()
+{
+    while (!busy_ && engineRoot_ && !queue_.empty()) {
+        std::vector<std::string> rest(queue_.begin() + 1, queue_.end());
+        const std::string id = queue_.front();
+        assign(Field::queue, queue_, std::move(rest));
+        std::optional<Job> record = storedRecord(*engineRoot_, id);
+        if (!record || record->status != job_status::queued)
+            continue;
+        stopPlayback();
+        record->status = job_status::running;
+        record->created = services_.clock.nowSeconds();
+        record->message = "正在加载模型，首次使用需要下载权重。";
+        const fs::path inputCopy = layout::inputFolder(*engineRoot_, id) / record->filename;
+        launch(std::move(*record), inputCopy);
+    }
+}
+
+void Workbench::cancelQueued(const std::string& id)
+{
+    if (!engineRoot_ || (activeID_ && *activeID_ == id))
+        return;
+    std::vector<std::string> queue = queue_;
+    queue.erase(std::remove(queue.begin(), queue.end(), id), queue.end());
+    assignIfChanged(Field::queue, queue_, std::move(queue));
+    std::optional<Job> record = storedRecord(*engineRoot_, id);
+    if (!record || record->status != job_status::queued)
+        return;
+    record->status = job_status::cancelled;
+    record->message = "已取消分轨";
+    record->elapsed = 0;
+    save(*record);
+    loadHistory();
+}
+
+// Every queued job is cancelled, then the running one.
+void Workbench::stopQueue()
+{
+    for (const std::string& id : std::vector<std::string>(queue_))
+        cancelQueued(id);
+    cancel();
+}
+
+std::vector<std::string> Workbench::waitingFromEarlierRun() const
+{
+    std::vector<const Job*> waiting;
+    for (const Job& job : jobs_)
+        if (job.status == job_status::queued &&
+            std::find(queue_.begin(), queue_.end(), job.id) == queue_.end())
+            waiting.push_back(&job);
+    std::stable_sort(waiting.begin(), waiting.end(),
+                     [](const Job* a, const Job* b) { return a->created < b->created; });
+    std::vector<std::string> ids;
+    for (const Job* job : waiting)
+        ids.push_back(job->id);
+    return ids;
+}
+
+void Workbench::resumeQueue()
+{
+    std::vector<std::string> queue = queue_;
+    for (std::string& id : waitingFromEarlierRun())
+        queue.push_back(std::move(id));
+    assignIfChanged(Field::queue, queue_, std::move(queue));
+    startNextQueued();
+}
+
+} // namespace tonfield

@@ -1,0 +1,115 @@
+#include "model/job_layout.hpp"
+
+#include "fakes/workbench_fixture.hpp"
+
+namespace tonfield {
+namespace {
+namespace fs = std::filesystem;
+using test::writeFile;
+
+class WorkbenchLibrary : public test::WorkbenchFixture {
+protected:
+    WorkbenchLibrary() { platform.trash.folder = temp / "Trash"; }
+
+    // Three finished jobs, newest first in the history: c, b, a.
+    std::vector<std::string> finishedJobs()
+    {
+        std::vector<std::string> ids;
+        for (const char* stem : {"a_(Vocals).wav", "b_(Vocals).wav", "c_(Vocals).wav"}) {
+            platform.clock.now += 10;
+            finishJobWithStems({stem});
+            ids.push_back(jobId());
+        }
+        return ids;
+    }
+    fs::path folderOf(const std::string& id) { return layout::jobFolder(engineRoot(), id); }
+};
+
+TEST_F(WorkbenchLibrary, DeletedJobsGoToTheTrashAndTheSpaceIsCounted)
+{
+    const auto ids = finishedJobs();
+    workbench->setShowHistory(true);
+    platform.background.runAll();
+    const std::uint64_t perJob = workbench->diskUsage().jobBytes.at(ids[0]);
+    EXPECT_GT(perJob, 0u);
+    EXPECT_EQ(workbench->diskUsage().totalBytes(), 3 * perJob);
+    EXPECT_TRUE(workbench->diskUsage().freeBytes);
+
+    const DeletionPlan plan = workbench->planDeletion({ids[0], ids[2], "not-a-job"});
+    EXPECT_EQ(plan.ids, (std::vector<std::string>{ids[2], ids[0]}));
+    EXPECT_EQ(plan.names, (std::vector<std::string>{"My Song (Live).flac", "My Song (Live).flac"}));
+    EXPECT_EQ(plan.bytes, 2 * perJob);
+    EXPECT_TRUE(plan.toTrash);
+
+    ASSERT_EQ(jobId(), ids[2]) << "the last job is the selected one";
+    workbench->deleteJobs({ids[0], ids[2]});
+    EXPECT_TRUE(fs::is_directory(temp / "Trash" / ids[0]));
+    EXPECT_TRUE(fs::is_directory(temp / "Trash" / ids[2]));
+    EXPECT_FALSE(fs::exists(folderOf(ids[0])));
+    ASSERT_EQ(workbench->jobs().size(), 1u);
+    EXPECT_EQ(workbench->jobs()[0].id, ids[1]);
+    EXPECT_FALSE(workbench->selectedJob()) << "the deleted selected job leaves the results";
+    EXPECT_TRUE(workbench->stems().empty());
+    EXPECT_FALSE(workbench->error());
+    platform.background.runAll();
+    EXPECT_EQ(workbench->diskUsage().totalBytes(), perJob);
+}
+
+TEST_F(WorkbenchLibrary, TheRunningJobStaysAndFailuresAreNamed)
+{
+    const auto ids = finishedJobs();
+    platform.trash.refused = {folderOf(ids[1])};
+    startJob();
+    const std::string running = jobId();
+    const DeletionPlan plan = workbench->planDeletion({running, ids[0], ids[1]});
+    EXPECT_TRUE(plan.skipsRunning);
+    EXPECT_EQ(plan.ids, (std::vector<std::string>{ids[1], ids[0]}));
+
+    workbench->deleteJobs({running, ids[0], ids[1]});
+    EXPECT_TRUE(fs::exists(folderOf(running) / "job.json"));
+    EXPECT_FALSE(fs::exists(folderOf(ids[0])));
+    EXPECT_TRUE(fs::exists(folderOf(ids[1]))) << "a refused move leaves the job in place";
+    EXPECT_EQ(workbench->error(),
+              "未能移到废纸篓：" + folderOf(ids[1]).string() + ": Permission denied");
+    EXPECT_EQ(workbench->jobs().size(), 3u);
+    EXPECT_EQ(workbench->selectedJob()->id, running);
+}
+
+TEST_F(WorkbenchLibrary, WithoutATrashFilesAreRemovedForGood)
+{
+    const auto ids = finishedJobs();
+    platform.trash.isAvailable = false;
+    EXPECT_FALSE(workbench->planDeletion({ids[0]}).toTrash);
+    workbench->deleteJobs({ids[0]});
+    EXPECT_FALSE(fs::exists(folderOf(ids[0])));
+    EXPECT_FALSE(fs::exists(temp / "Trash")) << "nothing went to a trash";
+    EXPECT_EQ(workbench->jobs().size(), 2u);
+}
+
+TEST_F(WorkbenchLibrary, RunAgainTakesTheInputCopyAndTheSettings)
+{
+    workbench->setMode(SeparationMode::six);
+    workbench->setFormat("MP3");
+    workbench->setHighQuality(true);
+    finishJobWithStems({"x_(Vocals).mp3"});
+    const Job job = *workbench->selectedJob();
+    workbench->setMode(SeparationMode::vocal);
+    workbench->setFormat("WAV");
+    workbench->setHighQuality(false);
+    workbench->setShowHistory(true);
+
+    workbench->runAgain(job);
+    EXPECT_EQ(workbench->source(), jobFile("input/My Song (Live).flac"));
+    EXPECT_EQ(workbench->mode(), SeparationMode::six);
+    EXPECT_EQ(workbench->format(), "MP3");
+    EXPECT_TRUE(workbench->highQuality());
+    EXPECT_FALSE(workbench->showHistory());
+
+    fs::remove(jobFile("input/My Song (Live).flac"));
+    workbench->runAgain(job);
+    EXPECT_EQ(workbench->error(),
+              "找不到这首音乐的输入副本：" + jobFile("input/My Song (Live).flac").string());
+}
+
+} // namespace
+} // namespace tonfield
