@@ -25,6 +25,28 @@ bool writableOrCreatable(QString folder)
     return info.isDir() && info.isWritable();
 }
 
+QString homeTrashFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash";
+}
+
+// Where a trashed entry must land: ".../Trash/files", ".../.Trash-<uid>/files"
+// or ".../.Trash/<uid>/files", as an absolute path.
+bool isInATrash(const QString& landed)
+{
+    const QFileInfo info(landed);
+    if (info.isRelative())
+        return false;
+    const QDir files = info.dir();
+    if (files.dirName() != "files")
+        return false;
+    const QString trash = QFileInfo(files.absolutePath()).dir().dirName();
+    const QString above =
+        QFileInfo(QFileInfo(files.absolutePath()).dir().absolutePath()).dir().dirName();
+    return trash == "Trash" || trash.startsWith(".Trash-") ||
+           (above == ".Trash" && trash == QString::number(::getuid()));
+}
+
 } // namespace
 
 // The freedesktop.org rules QFile::moveToTrash follows: the home trash for
@@ -32,8 +54,7 @@ bool writableOrCreatable(QString folder)
 // disk, which must not be a symbolic link.
 bool QtTrash::available(const std::filesystem::path& path)
 {
-    const QString homeTrash =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash";
+    const QString homeTrash = homeTrashFolder();
     const QStorageInfo disk(toQString(path));
     if (!disk.isValid())
         return false;
@@ -51,14 +72,34 @@ bool QtTrash::available(const std::filesystem::path& path)
                         : writableOrCreatable(top);
 }
 
+// Qt makes the home trash only when the data folder above it exists, and
+// where it cannot make one it renames the entry to "files/<name>" relative to
+// the working directory, reporting success: the trash is made here first, and
+// an entry that did not land in a trash is put back.
 Result<> QtTrash::moveToTrash(const std::filesystem::path& path)
 {
-    QFile file(toQString(path));
-    if (file.moveToTrash())
+    const QString original = toQString(path);
+    const QString homeTrash = homeTrashFolder();
+    if (QStorageInfo(original).rootPath() == QStorageInfo(QDir::homePath()).rootPath()) {
+        QDir().mkpath(homeTrash + "/files");
+        QDir().mkpath(homeTrash + "/info");
+        QFile::setPermissions(homeTrash, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QFile file(original);
+    if (!file.moveToTrash())
+        return Result<>::failed(path.string() + ": " +
+                                (file.errorString().isEmpty() ? std::string("could not be moved")
+                                                              : file.errorString().toStdString()));
+    if (isInATrash(file.fileName()))
         return Result<>::done();
-    return Result<>::failed(path.string() + ": " +
-                            (file.errorString().isEmpty() ? std::string("could not be moved")
-                                                          : file.errorString().toStdString()));
+    const QFileInfo landed(QFileInfo(file.fileName()).absoluteFilePath());
+    std::error_code ec;
+    std::filesystem::rename(toPath(landed.filePath()), path, ec);
+    const QDir stray = QFileInfo(landed.absolutePath()).dir();
+    QFile::remove(stray.filePath("info/" + landed.fileName() + ".trashinfo"));
+    stray.rmdir("files");
+    stray.rmdir("info");
+    return Result<>::failed(path.string() + ": no trash folder could be made");
 }
 
 } // namespace tonfield::adapters

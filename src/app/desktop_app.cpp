@@ -6,9 +6,12 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QMessageBox>
 #include <QPalette>
+#include <QPushButton>
 #include <QSessionManager>
 #include <QStyleFactory>
+#include <QTimer>
 
 namespace tonfield::app {
 DesktopApp::DarkTheme::DarkTheme(QApplication& app)
@@ -67,6 +70,27 @@ DesktopApp::DesktopApp(QApplication& app, Workbench& workbench)
     });
 
     quit_.endOnTerminationSignals();
+}
+
+void DesktopApp::show()
+{
+    window_.show();
+    const std::size_t waiting = workbench_.waitingFromEarlierRun().size();
+    if (waiting == 0)
+        return;
+    // Asked once the window is on screen, so the question has a parent to sit on.
+    QTimer::singleShot(0, &window_, [this, waiting] {
+        QMessageBox question(QMessageBox::Question, "继续排队的分轨？",
+                             QString("上次退出时还有 %1 首音乐在排队。").arg(waiting),
+                             QMessageBox::NoButton, &window_);
+        question.setObjectName("resumeQueue");
+        QPushButton* resume = question.addButton("继续分轨", QMessageBox::AcceptRole);
+        question.setEscapeButton(question.addButton("稍后", QMessageBox::RejectRole));
+        question.setDefaultButton(resume);
+        question.exec();
+        if (question.clickedButton() == resume)
+            workbench_.resumeQueue();
+    });
 }
 
 } // namespace tonfield::app

@@ -18,8 +18,9 @@ class DesktopApp {
 public:
     DesktopApp(QApplication& app, Workbench& workbench);
 
-    // Shows the main window; the application ends when the quit decision allows.
-    void show() { window_.show(); }
+    // Shows the main window, then offers to go on with jobs an earlier run
+    // left queued; the application ends when the quit decision allows.
+    void show();
 
     ui::MainWindow& window() { return window_; }
 

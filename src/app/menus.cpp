@@ -20,6 +20,7 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
 
     Menus menus{
         .importAudio = fileMenu->addAction("导入音频…"),
+        .queueFiles = fileMenu->addAction("批量分轨…"),
         .exportAll = fileMenu->addAction("导出全部…"),
         .chooseEngine = nullptr,
         .settings = appMenu->addAction("设置…"),
@@ -47,6 +48,8 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
 
     QObject::connect(menus.importAudio, &QAction::triggered, &window,
                      [&workbench] { workbench.chooseFile(); });
+    QObject::connect(menus.queueFiles, &QAction::triggered, &window,
+                     [&workbench] { workbench.chooseFilesToQueue(); });
     QObject::connect(menus.chooseEngine, &QAction::triggered, &window,
                      [&workbench] { workbench.chooseEngine(); });
     QObject::connect(menus.settings, &QAction::triggered, &window,

@@ -17,6 +17,7 @@ namespace tonfield::app {
 // while there is something for them to act on.
 struct Menus {
     QAction* importAudio;
+    QAction* queueFiles;
     QAction* exportAll;
     QAction* chooseEngine;
     QAction* settings;

@@ -1,6 +1,7 @@
 #include "cli/separate_command.hpp"
 
 #include "model/display_text.hpp"
+#include "model/file_name.hpp"
 #include "model/job_values.hpp"
 #include "model/progress.hpp"
 
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <set>
 #include <unistd.h>
 
 namespace tonfield::cli {
@@ -18,18 +20,21 @@ namespace {
 namespace fs = std::filesystem;
 using Field = Workbench::Field;
 
-// Follows one job on standard error: each new status line, and the engine's
-// progress when its output shows one (redrawn in place on a terminal, a line
-// per change otherwise).
+// Follows the running job on standard error: each new status line, and the
+// engine's progress when its output shows one (redrawn in place on a
+// terminal, a line per change otherwise).
 class StatusPrinter {
 public:
-    StatusPrinter(Workbench& workbench, std::string name)
+    explicit StatusPrinter(Workbench& workbench)
         : workbench_(workbench)
-        , name_(std::move(name))
         , terminal_(::isatty(STDERR_FILENO) == 1)
     {
         subscription_ = workbench_.subscribe([this](Field field) {
-            if (field == Field::message && workbench_.message() != shownMessage_) {
+            if (field == Field::selectedJob && workbench_.selectedJob() &&
+                workbench_.selectedJob()->filename != name_) {
+                name_ = workbench_.selectedJob()->filename;
+                shownPercent_ = -1;
+            } else if (field == Field::message && workbench_.message() != shownMessage_) {
                 shownMessage_ = workbench_.message();
                 printLine(shownMessage_);
             } else if (field == Field::log) {
@@ -81,17 +86,45 @@ private:
     bool progressOnScreen_ = false;
 };
 
-// Runs the event loop until the running job has ended.
-void waitWhileBusy(Workbench& workbench)
+// Runs the event loop until the queue has run dry.
+void waitForQueue(Workbench& workbench)
 {
     QEventLoop loop;
     const int subscription = workbench.subscribe([&](Field field) {
-        if (field == Field::busy && !workbench.busy())
+        if (field == Field::busy && !workbench.busy() && workbench.queue().empty())
             loop.quit();
     });
     if (workbench.busy())
         loop.exec();
     workbench.unsubscribe(subscription);
+}
+
+// Prints an ended job's stems, or why it has none, and exports them when
+// asked; false when the job did not end done or its export failed.
+bool report(Workbench& workbench, HeadlessServices& services, const Job& job)
+{
+    if (job.status != job_status::done) {
+        std::cerr << job.filename << ": " << display::status(job.status) << " — " << job.message
+                  << '\n';
+        return false;
+    }
+    for (const Stem& stem : workbench.stems())
+        std::cout << stem.url.string() << '\n';
+    std::cout << std::flush;
+    if (!services.dialogs.exportFolder)
+        return true;
+    workbench.setError(std::nullopt);
+    services.fileBrowser.folder.reset();
+    workbench.exportAll();
+    if (workbench.error()) {
+        std::cerr << *workbench.error() << '\n';
+        workbench.setError(std::nullopt);
+        return false;
+    }
+    if (services.fileBrowser.folder)
+        std::cerr << job.filename << ": exported to " << services.fileBrowser.folder->string()
+                  << '\n';
+    return true;
 }
 
 } // namespace
@@ -124,53 +157,49 @@ int separate(Workbench& workbench, HeadlessServices& services,
     bool interrupted = false;
     adapters::UnixSignals interruption([&] {
         interrupted = true;
-        workbench.cancel();
+        workbench.stopQueue();
     });
 
     int status = 0;
+    std::vector<fs::path> queued;
     for (const std::string& file : files) {
-        if (interrupted)
-            break;
         std::error_code ec;
         const fs::path path = fs::absolute(file, ec);
         if (!fs::exists(path, ec)) {
             std::cerr << file << ": No such file or directory\n";
             status = 1;
-            continue;
-        }
-        workbench.setError(std::nullopt);
-        workbench.importFile(path);
-        if (workbench.error()) { // the window's own text for an unsupported file
-            std::cerr << file << ": " << *workbench.error() << '\n';
+        } else if (!isAcceptedAudioFile(path)) {
+            std::cerr << file << ": " << unsupportedAudioText << '\n';
             status = 1;
-            continue;
+        } else {
+            queued.push_back(path);
         }
-        {
-            StatusPrinter printer(workbench, path.filename().string());
-            workbench.start();
-            waitWhileBusy(workbench);
-        }
-        const Job job = workbench.selectedJob().value_or(Job{});
-        if (job.status != job_status::done) {
-            std::cerr << file << ": " << display::status(job.status) << " — "
-                      << workbench.error().value_or(job.message) << '\n';
-            status = 1;
-            continue;
-        }
-        for (const Stem& stem : workbench.stems())
-            std::cout << stem.url.string() << '\n';
-        if (services.dialogs.exportFolder) {
-            workbench.exportAll();
-            if (workbench.error()) {
-                std::cerr << *workbench.error() << '\n';
-                status = 1;
-            } else if (services.fileBrowser.folder) {
-                std::cerr << file << ": exported to " << services.fileBrowser.folder->string()
-                          << '\n';
-            }
-        }
-        std::cout << std::flush;
     }
+    if (queued.empty())
+        return status;
+
+    // Each job is reported the moment it ends, while it is still the selected
+    // one with its stems listed, before the queue moves on.
+    std::set<std::string> reported;
+    const int subscription = workbench.subscribe([&](Field field) {
+        const auto& job = workbench.selectedJob();
+        if (field != Field::selectedJob || !job || job->status == job_status::running ||
+            job->status == job_status::queued || !reported.insert(job->id).second)
+            return;
+        if (!report(workbench, services, *job))
+            status = 1;
+    });
+    {
+        StatusPrinter printer(workbench);
+        workbench.setError(std::nullopt);
+        workbench.enqueue(queued);
+        if (workbench.error()) { // a file that could not be copied into its job
+            std::cerr << *workbench.error() << '\n';
+            status = 1;
+        }
+        waitForQueue(workbench);
+    }
+    workbench.unsubscribe(subscription);
     return interrupted ? 130 : status;
 }
 

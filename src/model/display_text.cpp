@@ -29,6 +29,36 @@ std::string status(const std::string& stored)
     return it == labels.end() ? stored : it->second;
 }
 
+std::string bytes(std::uint64_t count)
+{
+    if (count < 1000)
+        return std::to_string(count) + " B";
+    const char* units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
+    double value = static_cast<double>(count);
+    std::size_t unit = 0;
+    for (value /= 1000; value >= 999.95 && unit + 1 < std::size(units); value /= 1000)
+        ++unit;
+    char text[32];
+    std::snprintf(text, sizeof text, value < 99.95 ? "%.1f %s" : "%.0f %s", value, units[unit]);
+    return text;
+}
+
+Confirmation deletionQuestion(const DeletionPlan& plan)
+{
+    Confirmation text;
+    const std::size_t count = plan.ids.size();
+    const std::string first = count ? "“" + plan.names.front() + "”" : std::string();
+    text.question =
+        count == 1   ? "删除 " + first + " 的处理记录？"
+        : count == 2 ? "删除 " + first + " 和另外 1 条处理记录？"
+                     : "删除 " + first + " 和另外 " + std::to_string(count - 1) + " 条处理记录？";
+    text.detail = "输入副本、分离出的音轨和日志将一并删除，释放 " + bytes(plan.bytes) + "。";
+    text.detail += plan.toTrash ? "文件会移到废纸篓。" : "此处无法使用废纸篓，文件将被永久删除。";
+    if (plan.skipsRunning)
+        text.detail += "正在处理的任务不会删除。";
+    return text;
+}
+
 bool hasCalendarDate(double secondsSince1970)
 {
     constexpr double lastSecond = 253402300799.0; // 9999-12-31 23:59:59 UTC

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "model/job_library.hpp"
+
+#include <cstdint>
 #include <string>
 
 // How stored values read on screen and on the command line.
@@ -12,6 +15,18 @@ std::string time(double seconds);
 // A stored job status as its label ("done" -> "已完成"); any other text is
 // shown as stored.
 std::string status(const std::string& stored);
+
+// A size on disk in decimal units, as file managers show it: "0 B",
+// "999 B", "1.2 KB", "250 MB", "3.4 GB".
+std::string bytes(std::uint64_t count);
+
+// The confirmation before jobs are deleted: the question naming what goes,
+// and the line saying the space it frees and where the files go.
+struct Confirmation {
+    std::string question;
+    std::string detail;
+};
+Confirmation deletionQuestion(const DeletionPlan& plan);
 
 // Whether a stored time is a date a calendar can show (years 1 to 9999); a
 // damaged record may hold any number.

@@ -12,5 +12,7 @@ std::string lowercasedExtension(const std::filesystem::path& path);
 // Whether the extension is one of the audio types a job accepts (mp3, wav,
 // flac, m4a, ogg, aac, aiff, aif, wma; any case).
 bool isAcceptedAudioFile(const std::filesystem::path& path);
+// What the user reads when a file is not one of them.
+inline constexpr const char* unsupportedAudioText = "请选择 MP3、WAV、FLAC、M4A 等音频文件。";
 
 } // namespace tonfield

@@ -2,26 +2,41 @@
 
 #include "model/display_text.hpp"
 #include "model/job_values.hpp"
+#include "ui/job_rows.hpp"
 #include "ui/theme.hpp"
 
-#include <QDateTime>
-#include <QHBoxLayout>
-#include <QLocale>
+#include "adapters/qt_paths.hpp"
 
-#include <cmath>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 
 namespace tonfield::ui {
 namespace {
 
-// A damaged record may hold any number: outside the calendar's years it shows
-// a dash rather than a wrapped-around date.
-QString shortDate(double createdSeconds)
+// The status filter's choices: label and stored status ("" for all).
+constexpr std::pair<const char*, std::string_view> statusChoices[] = {
+    {"全部", ""},
+    {"已完成", job_status::done},
+    {"失败", job_status::error},
+    {"已取消", job_status::cancelled},
+    {"排队中", job_status::queued},
+    {"处理中", job_status::running},
+};
+
+BoxButton* textButton(const char* name, const QString& text, const QColor& colour)
 {
-    if (!display::hasCalendarDate(createdSeconds))
-        return "—";
-    const auto milliseconds = static_cast<qint64>(createdSeconds * 1000);
-    return QLocale::system().toString(QDateTime::fromMSecsSinceEpoch(milliseconds).date(),
-                                      QLocale::ShortFormat);
+    auto* button = new BoxButton({});
+    button->setObjectName(name);
+    auto* row = new QHBoxLayout(button);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(textLabel(text, theme::font(13), colour));
+    return button;
 }
 
 } // namespace
@@ -29,76 +44,181 @@ QString shortDate(double createdSeconds)
 HistoryList::HistoryList(Workbench& workbench, QWidget* parent)
     : Panel(parent)
     , workbench_(workbench)
+    , usage_(textLabel("", theme::font(10), theme::muted()))
+    , search_(new QLineEdit)
+    , status_(new QComboBox)
+    , deleteChosen_(textButton("deleteChosen", "删除所选", theme::destructive()))
     , emptyText_(textLabel("还没有处理记录，先导入一首音乐。 ", theme::font(13), theme::muted()))
-    , rows_(new QWidget)
+    , noMatch_(textLabel("没有符合条件的处理记录。", theme::font(13), theme::muted()))
+    , model_(new JobRowsModel)
+    , view_(new JobRowsView)
 {
     setObjectName("historyList");
+    setAcceptDrops(true);
+    model_->setParent(this);
+
     auto* header = new QHBoxLayout;
+    header->setSpacing(12);
     header->addWidget(textLabel("处理记录", theme::font(13, QFont::DemiBold), Qt::white));
+    usage_->setObjectName("diskUsage");
+    header->addWidget(usage_);
     header->addStretch();
-    auto* refreshButton = new BoxButton({});
-    refreshButton->setObjectName("refresh");
-    auto* refreshRow = new QHBoxLayout(refreshButton);
-    refreshRow->setContentsMargins(0, 0, 0, 0);
-    refreshRow->addWidget(textLabel("刷新", theme::font(13), theme::mint()));
+    auto* refreshButton = textButton("refresh", "刷新", theme::mint());
     header->addWidget(refreshButton);
     content()->addLayout(header);
     connect(refreshButton, &QAbstractButton::clicked, this, [this] { workbench_.loadHistory(); });
 
+    auto* tools = new QHBoxLayout;
+    tools->setSpacing(12);
+    search_->setObjectName("historySearch");
+    search_->setPlaceholderText("搜索文件名");
+    search_->setClearButtonEnabled(true);
+    search_->setFont(theme::font(12));
+    search_->setStyleSheet(
+        QString("QLineEdit { background: %1; border: 1px solid %2; border-radius: 6px;"
+                " padding: 5px 8px; color: white; }")
+            .arg(theme::css(theme::white(0.04)), theme::css(theme::white(0.15))));
+    search_->setAccessibleName("搜索文件名");
+    addFocusRing(*search_);
+    tools->addWidget(search_, 1);
+    status_->setObjectName("statusFilter");
+    status_->setFont(theme::font(12));
+    status_->setAccessibleName("按状态筛选");
+    for (const auto& [label, stored] : statusChoices)
+        status_->addItem(label, QString::fromUtf8(stored.data(), stored.size()));
+    addFocusRing(*status_);
+    tools->addWidget(status_);
+    tools->addWidget(deleteChosen_);
+    content()->addLayout(tools);
+    connect(search_, &QLineEdit::textChanged, this, [this] { applyFilter(); });
+    connect(status_, &QComboBox::currentIndexChanged, this, [this] { applyFilter(); });
+    connect(deleteChosen_, &QAbstractButton::clicked, this,
+            [this] { confirmDeletion(view_->chosenRows()); });
+
     emptyText_->setObjectName("emptyHistory");
     emptyText_->setContentsMargins(0, 35, 0, 35);
     content()->addWidget(emptyText_);
+    noMatch_->setObjectName("noMatch");
+    noMatch_->setContentsMargins(0, 35, 0, 35);
+    content()->addWidget(noMatch_);
 
-    rows_->setObjectName("jobRows");
-    auto* rowsLayout = new QVBoxLayout(rows_);
-    rowsLayout->setContentsMargins(0, 0, 0, 0);
-    rowsLayout->setSpacing(13);
-    content()->addWidget(rows_);
+    view_->setModel(model_);
+    content()->addWidget(view_);
+    connect(view_, &JobRowsView::openRequested, this,
+            [this](const QModelIndex& index) { workbench_.select(model_->job(index.row())); });
+    connect(view_, &JobRowsView::deleteRequested, this, &HistoryList::confirmDeletion);
+    connect(view_, &QWidget::customContextMenuRequested, this, &HistoryList::showMenu);
+    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { deleteChosen_->setVisible(view_->selectionModel()->hasSelection()); });
+    library_.emplace(shownJobs_);
+    applyFilter();
     refresh();
 }
 
 void HistoryList::refresh(const FieldSet& changed)
 {
-    if (!changed.any({Workbench::Field::jobs, Workbench::Field::busy}))
-        return;
-    emptyText_->setVisible(workbench_.jobs().empty());
-    rows_->setVisible(!workbench_.jobs().empty()); // an empty list would still take a spacing
-    if (workbench_.jobs() != shownJobs_)
-        rebuildRows();
-    for (QWidget* row : rows_->findChildren<BoxButton*>("jobRow"))
-        row->setEnabled(!workbench_.busy());
+    if (changed.any({Workbench::Field::jobs, Workbench::Field::queue}) &&
+        workbench_.jobs() != shownJobs_) {
+        shownJobs_ = workbench_.jobs();
+        library_.emplace(shownJobs_);
+        applyFilter();
+    }
+    if (changed.any({Workbench::Field::diskUsage})) {
+        model_->setSizes(workbench_.diskUsage());
+        showUsage();
+    }
+    if (changed.any({Workbench::Field::busy}))
+        view_->setRowsOpen(!workbench_.busy());
 }
 
-void HistoryList::rebuildRows()
+// Runs at every keystroke: the library only compares prepared keys, and the
+// view paints only the rows on screen.
+void HistoryList::applyFilter()
 {
-    shownJobs_ = workbench_.jobs();
-    deleteChildWidgets(*rows_);
-    for (const Job& job : shownJobs_) {
-        auto* row = new BoxButton({.fill = theme::white(0.025), .radius = 6});
-        row->setObjectName("jobRow");
-        auto* layout = new QHBoxLayout(row);
-        layout->setContentsMargins(13, 13, 13, 13);
-        layout->setSpacing(12);
-        layout->addWidget(symbolLabel(job.status == job_status::done ? "checkmark.circle" : "clock",
-                                      16, theme::mint()));
-        auto* lines = new QVBoxLayout;
-        lines->setSpacing(4);
-        auto* name = new ElidedLabel(1, theme::font(12), Qt::white);
-        name->setText(QString::fromStdString(job.filename));
-        name->setObjectName("jobName");
-        lines->addWidget(name);
-        auto* date = textLabel(shortDate(job.created), theme::font(9), theme::muted());
-        date->setObjectName("jobDate");
-        lines->addWidget(date);
-        layout->addLayout(lines, 1);
-        auto* statusLabel = textLabel(QString::fromStdString(display::status(job.status)),
-                                      theme::font(10), theme::muted());
-        statusLabel->setObjectName("jobStatus");
-        layout->addWidget(statusLabel);
-        layout->addWidget(symbolLabel("chevron.right", 11, theme::muted()));
-        connect(row, &QAbstractButton::clicked, this, [this, job] { workbench_.select(job); });
-        rows_->layout()->addWidget(row);
+    const LibraryFilter filter{search_->text().toStdString(),
+                               status_->currentData().toString().toStdString()};
+    std::vector<std::size_t> rows = library_ ? library_->rows(filter) : std::vector<std::size_t>();
+    const bool anyJob = !shownJobs_.empty();
+    emptyText_->setVisible(!anyJob);
+    noMatch_->setVisible(anyJob && rows.empty());
+    view_->setVisible(!rows.empty()); // an empty list would still take a spacing
+    model_->setRows(shownJobs_, std::move(rows));
+    view_->fitHeight();
+    deleteChosen_->setVisible(false);
+}
+
+void HistoryList::showUsage()
+{
+    const DiskUsage& usage = workbench_.diskUsage();
+    QString text;
+    if (!usage.jobBytes.empty())
+        text = "占用 " + QString::fromStdString(display::bytes(usage.totalBytes()));
+    if (usage.freeBytes)
+        text += (text.isEmpty() ? "" : " · ") + QString("可用 ") +
+                QString::fromStdString(display::bytes(*usage.freeBytes));
+    usage_->setText(text);
+}
+
+void HistoryList::confirmDeletion(const QModelIndexList& rows)
+{
+    std::vector<std::string> ids;
+    for (const QModelIndex& index : rows)
+        ids.push_back(model_->job(index.row()).id);
+    const DeletionPlan plan = workbench_.planDeletion(ids);
+    if (plan.ids.empty()) {
+        if (plan.skipsRunning)
+            workbench_.setError("正在处理的任务不能删除，请先停止它。");
+        return;
     }
+    const display::Confirmation text = display::deletionQuestion(plan);
+    QMessageBox question(QMessageBox::Warning, "删除处理记录",
+                         QString::fromStdString(text.question), QMessageBox::NoButton, this);
+    question.setObjectName("deleteConfirmation");
+    question.setInformativeText(QString::fromStdString(text.detail));
+    QPushButton* remove = question.addButton("删除", QMessageBox::DestructiveRole);
+    question.setDefaultButton(question.addButton("取消", QMessageBox::RejectRole));
+    question.exec();
+    if (question.clickedButton() == remove)
+        workbench_.deleteJobs(plan.ids);
+}
+
+void HistoryList::showMenu(const QPoint& position)
+{
+    const QModelIndex index = view_->indexAt(position);
+    if (!index.isValid())
+        return;
+    if (!view_->selectionModel()->isSelected(index))
+        view_->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
+    const Job job = model_->job(index.row());
+    const bool idle = !workbench_.busy();
+    QMenu menu(this);
+    menu.addAction("打开", this, [this, job] { workbench_.select(job); })->setEnabled(idle);
+    menu.addAction("重新分轨", this, [this, job] { workbench_.runAgain(job); })->setEnabled(idle);
+    if (job.status == job_status::queued)
+        menu.addAction("取消排队", this, [this, job] { workbench_.cancelQueued(job.id); });
+    menu.addSeparator();
+    menu.addAction("删除…", this, [this] { confirmDeletion(view_->chosenRows()); });
+    menu.exec(view_->viewport()->mapToGlobal(position));
+}
+
+// Several songs dropped here join the queue, in the order dropped.
+void HistoryList::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!localFileUrls(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void HistoryList::dropEvent(QDropEvent* event)
+{
+    std::vector<std::filesystem::path> files;
+    for (const QUrl& url : localFileUrls(event->mimeData()))
+        files.push_back(adapters::toPath(url.toLocalFile()));
+    if (files.empty()) {
+        event->ignore();
+        return;
+    }
+    workbench_.enqueue(files);
+    event->acceptProposedAction();
 }
 
 } // namespace tonfield::ui

@@ -42,6 +42,7 @@ constexpr Symbol symbols[] = {
     {"clock", 0xe8b5},                       // schedule
     {"chevron.right", 0xe5cc},               // chevron_right
     {"xmark", 0xe5cd},                       // close
+    {"trash", 0xe872},                       // delete
 };
 
 const QString& family()

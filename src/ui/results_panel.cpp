@@ -8,9 +8,12 @@
 #include "adapters/qt_paths.hpp"
 
 #include <QHBoxLayout>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace tonfield::ui {
 namespace {
@@ -19,6 +22,40 @@ QString qt(const std::string& text)
 {
     return QString::fromStdString(text);
 }
+
+// A thin determinate bar: how much of the run the engine reports done.
+class ProgressBar final : public QWidget {
+public:
+    ProgressBar()
+    {
+        setObjectName("progressBar");
+        setFixedSize(220, 4);
+    }
+    void setFraction(double fraction)
+    {
+        fraction = std::clamp(fraction, 0.0, 1.0);
+        if (fraction != fraction_) {
+            fraction_ = fraction;
+            update();
+        }
+    }
+    double fraction() const { return fraction_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(theme::white(0.08));
+        painter.drawRoundedRect(QRectF(rect()), 2, 2);
+        painter.setBrush(theme::mint());
+        painter.drawRoundedRect(QRectF(0, 0, width() * fraction_, height()), 2, 2);
+    }
+
+private:
+    double fraction_ = 0;
+};
 
 } // namespace
 
@@ -30,6 +67,9 @@ ResultsPanel::ResultsPanel(Workbench& workbench, std::function<void(const QUrl&)
     , progress_(new QWidget)
     , progressMessage_(textLabel("", theme::font(12), Qt::white))
     , progressTime_(textLabel("", theme::font(9), theme::muted()))
+    , progressBar_(new ProgressBar)
+    , progressPercent_(textLabel("", theme::font(9), theme::muted()))
+    , queueLine_(textLabel("", theme::font(9), theme::muted()))
     , emptyState_(new QWidget)
     , emptyMessage_(textLabel("", theme::font(12), theme::muted()))
     , rows_(new QWidget)
@@ -83,6 +123,15 @@ void ResultsPanel::addProgress()
     progressTime_->setObjectName("progressTime");
     progressLines->addWidget(progressMessage_);
     progressLines->addWidget(progressTime_);
+    // Only while the engine prints a percentage.
+    progressPercent_->setObjectName("progressPercent");
+    auto* determinate = new QHBoxLayout;
+    determinate->setSpacing(10);
+    determinate->addWidget(progressBar_, 0, Qt::AlignVCenter);
+    determinate->addWidget(progressPercent_);
+    progressLines->addLayout(determinate);
+    queueLine_->setObjectName("queueLine");
+    progressLines->addWidget(queueLine_);
     progressRow->addLayout(progressLines);
     progressRow->addStretch();
     content()->addWidget(progress_);
@@ -169,7 +218,9 @@ void ResultsPanel::refresh(const FieldSet& changed)
 {
     if (!changed.any({Workbench::Field::busy, Workbench::Field::elapsed, Workbench::Field::log,
                       Workbench::Field::message, Workbench::Field::playingURL,
-                      Workbench::Field::selectedJob, Workbench::Field::stems}))
+                      Workbench::Field::selectedJob, Workbench::Field::stems,
+                      Workbench::Field::progress, Workbench::Field::timeLeft,
+                      Workbench::Field::queue}))
         return;
     const bool busy = workbench_.busy();
     const bool hasStems = !workbench_.stems().empty();
@@ -179,6 +230,19 @@ void ResultsPanel::refresh(const FieldSet& changed)
     progressMessage_->setText(qt(workbench_.message()));
     progressTime_->setText("已用时 " + qt(display::time(workbench_.elapsed())) +
                            " · 首次加载可能需要较长时间");
+    const auto& percent = workbench_.progress();
+    progressBar_->setVisible(percent.has_value());
+    progressPercent_->setVisible(percent.has_value());
+    if (percent) {
+        static_cast<ProgressBar*>(progressBar_)->setFraction(*percent / 100);
+        QString text = QString::number(static_cast<int>(*percent)) + "%";
+        if (const auto& left = workbench_.timeLeft())
+            text += " · 预计剩余 " + qt(display::time(*left));
+        progressPercent_->setText(text);
+    }
+    const std::size_t waiting = workbench_.queue().size();
+    queueLine_->setVisible(waiting > 0);
+    queueLine_->setText("队列中还有 " + QString::number(waiting) + " 首等待分轨");
 
     emptyState_->setVisible(!busy && !hasStems);
     rows_->setVisible(hasStems); // an empty list would still take a spacing

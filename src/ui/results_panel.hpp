@@ -36,6 +36,9 @@ private:
     QWidget* progress_;
     QLabel* progressMessage_;
     QLabel* progressTime_;
+    QWidget* progressBar_;
+    QLabel* progressPercent_;
+    QLabel* queueLine_;
     QWidget* emptyState_;
     QLabel* emptyMessage_;
     QWidget* rows_;

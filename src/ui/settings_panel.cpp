@@ -7,6 +7,8 @@
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 
+#include <tuple>
+
 namespace tonfield::ui {
 namespace {
 
@@ -89,6 +91,8 @@ SettingsPanel::SettingsPanel(Workbench& workbench, QWidget* parent)
     , quality_(new QComboBox)
     , start_(new BoxButton({.fill = theme::mint(), .radius = 6}))
     , stop_(new BoxButton({.fill = theme::white(0.04), .border = theme::white(0.15), .radius = 6}))
+    , stopQueue_(
+          new BoxButton({.fill = theme::white(0.04), .border = theme::white(0.15), .radius = 6}))
     , hint_(textLabel("", theme::font(8), Qt::white))
 {
     setObjectName("settingsPanel");
@@ -98,7 +102,7 @@ SettingsPanel::SettingsPanel(Workbench& workbench, QWidget* parent)
     addPickers();
     addNote();
     addStartButton();
-    addStopButton();
+    addStopButtons();
 
     hint_->setObjectName("hint");
     content()->addWidget(hint_, 0, Qt::AlignHCenter);
@@ -194,26 +198,35 @@ void SettingsPanel::addStartButton()
     connect(start_, &QAbstractButton::clicked, this, [this] { workbench_.start(); });
 }
 
-// The destructive bordered button: red label, full width.
-void SettingsPanel::addStopButton()
+// The destructive bordered buttons: red label, full width. The second ends
+// the whole queue; the first only the running job.
+void SettingsPanel::addStopButtons()
 {
-    stop_->setObjectName("stop");
-    auto* stopRow = new QHBoxLayout(stop_);
-    stopRow->setContentsMargins(12, 9, 12, 9);
-    stopRow->setSpacing(6);
-    stopRow->addStretch();
-    stopRow->addWidget(symbolLabel("stop.fill", 13, theme::destructive()));
-    stopRow->addWidget(textLabel("取消分轨", theme::font(12), theme::destructive()));
-    stopRow->addStretch();
-    content()->addWidget(stop_);
-    connect(stop_, &QAbstractButton::clicked, this, [this] { workbench_.cancel(); });
+    const std::tuple<BoxButton*, const char*, const char*, void (Workbench::*)()> buttons[] = {
+        {stop_, "stop", "取消分轨", &Workbench::cancel},
+        {stopQueue_, "stopQueue", "停止队列", &Workbench::stopQueue},
+    };
+    for (const auto& [button, name, label, action] : buttons) {
+        button->setObjectName(name);
+        auto* row = new QHBoxLayout(button);
+        row->setContentsMargins(12, 9, 12, 9);
+        row->setSpacing(6);
+        row->addStretch();
+        row->addWidget(symbolLabel("stop.fill", 13, theme::destructive()));
+        row->addWidget(textLabel(label, theme::font(12), theme::destructive()));
+        row->addStretch();
+        content()->addWidget(button);
+        connect(button, &QAbstractButton::clicked, this,
+                [this, action = action] { (workbench_.*action)(); });
+    }
 }
 
 void SettingsPanel::refresh(const FieldSet& changed)
 {
     if (!changed.any({Workbench::Field::busy, Workbench::Field::format,
                       Workbench::Field::highQuality, Workbench::Field::mode,
-                      Workbench::Field::engineRoot, Workbench::Field::source}))
+                      Workbench::Field::engineRoot, Workbench::Field::source,
+                      Workbench::Field::queue}))
         return;
     const bool busy = workbench_.busy();
     for (std::size_t i = 0; i < cards_.size(); ++i) {
@@ -238,6 +251,7 @@ void SettingsPanel::refresh(const FieldSet& changed)
     static_cast<QGraphicsOpacityEffect*>(start_->graphicsEffect())
         ->setOpacity(canStart ? 1.0 : 0.4);
     stop_->setVisible(busy);
+    stopQueue_->setVisible(busy && !workbench_.queue().empty());
     hint_->setText(workbench_.ready() ? "本地模型推理 · 支持 Linux 桌面"
                                       : "请先在左侧配置引擎文件夹");
 }

@@ -27,7 +27,7 @@ private:
     void addPickers();
     void addNote();
     void addStartButton();
-    void addStopButton();
+    void addStopButtons();
 
     struct ModeCard;
     Workbench& workbench_;
@@ -39,6 +39,7 @@ private:
     QComboBox* quality_;
     BoxButton* start_;
     BoxButton* stop_;
+    BoxButton* stopQueue_;
     QLabel* hint_;
 };
 

@@ -11,20 +11,6 @@
 #include <QMimeData>
 
 namespace tonfield::ui {
-namespace {
-
-QList<QUrl> localFiles(const QMimeData* data)
-{
-    QList<QUrl> files;
-    for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile())
-            files << url;
-    }
-    return files;
-}
-
-} // namespace
-
 SourcePanel::SourcePanel(Workbench& workbench, QWidget* parent)
     : Panel(parent)
     , workbench_(workbench)
@@ -125,13 +111,13 @@ void SourcePanel::refresh(const FieldSet& changed)
 // Any local file may be dragged over the card; nothing lights up while it hovers.
 void SourcePanel::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!localFiles(event->mimeData()).isEmpty())
+    if (!localFileUrls(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void SourcePanel::dropEvent(QDropEvent* event)
 {
-    const QList<QUrl> files = localFiles(event->mimeData());
+    const QList<QUrl> files = localFileUrls(event->mimeData());
     if (files.isEmpty() || workbench_.busy()) {
         event->ignore();
         return;

@@ -98,6 +98,16 @@ void addFocusRing(QWidget& control)
     new FocusRingOverlay(control);
 }
 
+QList<QUrl> localFileUrls(const QMimeData* data)
+{
+    QList<QUrl> files;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile())
+            files << url;
+    }
+    return files;
+}
+
 QLabel* textLabel(const QString& text, const QFont& font, const QColor& colour)
 {
     auto* label = new QLabel(text);

@@ -5,6 +5,8 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QMimeData>
+#include <QUrl>
 #include <QWidget>
 
 namespace tonfield::ui {
@@ -50,6 +52,9 @@ private:
     QColor colour_;
     QString text_;
 };
+
+// The local files among what is dragged, in order.
+QList<QUrl> localFileUrls(const QMimeData* data);
 
 // Removes a list's rows before it is built anew.
 void deleteChildWidgets(QWidget& container);

@@ -17,7 +17,7 @@ void Workbench::importFile(const std::filesystem::path& file)
     if (busy_)
         return;
     if (!isAcceptedAudioFile(file)) {
-        setError("请选择 MP3、WAV、FLAC、M4A 等音频文件。");
+        setError(unsupportedAudioText);
         return;
     }
     if (sourceScope_ && source_)

@@ -19,5 +19,36 @@ TEST(DisplayText, TimesAndStatuses)
         EXPECT_EQ(display::status(stored), label) << stored;
 }
 
+TEST(DisplayText, SizesAndTheDeletionQuestion)
+{
+    const std::pair<std::uint64_t, const char*> sizes[] = {
+        {0, "0 B"},
+        {999, "999 B"},
+        {1000, "1.0 KB"},
+        {1234, "1.2 KB"},
+        {99'949, "99.9 KB"},
+        {250'000'000, "250 MB"},
+        {999'960, "1.0 MB"},
+        {3'400'000'000, "3.4 GB"},
+        {UINT64_MAX, "18.4 EB"},
+    };
+    for (auto [count, text] : sizes)
+        EXPECT_EQ(display::bytes(count), text) << count;
+
+    DeletionPlan plan{.ids = {"a"}, .names = {"晴天.mp3"}, .bytes = 250'000'000};
+    auto text = display::deletionQuestion(plan);
+    EXPECT_EQ(text.question, "删除 “晴天.mp3” 的处理记录？");
+    EXPECT_EQ(text.detail,
+              "输入副本、分离出的音轨和日志将一并删除，释放 250 MB。文件会移到废纸篓。");
+    plan.ids = {"a", "b", "c"};
+    plan.names = {"晴天.mp3", "b", "c"};
+    plan.toTrash = false;
+    plan.skipsRunning = true;
+    text = display::deletionQuestion(plan);
+    EXPECT_EQ(text.question, "删除 “晴天.mp3” 和另外 2 条处理记录？");
+    EXPECT_NE(text.detail.find("永久删除"), std::string::npos);
+    EXPECT_NE(text.detail.find("正在处理的任务不会删除"), std::string::npos);
+}
+
 } // namespace
 } // namespace tonfield

@@ -1,4 +1,5 @@
 #include "ui/history_list.hpp"
+#include "ui/job_rows.hpp"
 #include "ui/playback_bar.hpp"
 #include "ui/results_panel.hpp"
 #include "ui/settings_panel.hpp"
@@ -12,6 +13,7 @@
 
 #include <QAccessible>
 #include <QComboBox>
+#include <QDateTime>
 #include <QImage>
 #include <QMimeData>
 #include <QPainter>
@@ -44,6 +46,20 @@ bool dropFiles(QWidget& target, const QList<QUrl>& files)
 QString symbolOf(const QLabel* label)
 {
     return label->property("symbol").toString();
+}
+
+// What a history row reads to assistive technology: name, date, status.
+QString rowText(const ui::JobRowsView& rows, int row)
+{
+    return rows.model()->index(row, 0).data(Qt::AccessibleTextRole).toString();
+}
+
+// A plain click on a history row, left of its delete button.
+void clickRow(ui::JobRowsView& rows, int row)
+{
+    const QRect rect = rows.visualRect(rows.model()->index(row, 0));
+    QTest::mouseClick(rows.viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(rect.left() + 40, rect.top() + 20));
 }
 
 } // namespace
@@ -256,18 +272,20 @@ private slots:
         f.platform.clock.now += 10;
         f.startJob();
         settle();
-        const auto rows = list.findChildren<QAbstractButton*>("jobRow");
-        QCOMPARE(rows.size(), 2);
+        ui::JobRowsView& rows = list.rows();
+        QCOMPARE(rows.model()->rowCount(), 2);
         QVERIFY(!shown(child(list, "emptyHistory")));
-        QVERIFY2(!rows[0]->isEnabled() && !rows[1]->isEnabled(), "rows wait while a job runs");
-        QCOMPARE(list.findChildren<QLabel*>("jobStatus")[0]->text(), QString("处理中"));
-        QCOMPARE(list.findChildren<QLabel*>("jobStatus")[1]->text(), QString("已完成"));
+        QVERIFY2(!rows.rowsOpen(), "rows wait while a job runs");
+        QVERIFY(rowText(rows, 0).endsWith("处理中"));
+        QVERIFY(rowText(rows, 1).endsWith("已完成"));
+        clickRow(rows, 1);
+        settle();
+        QVERIFY2(f.workbench->busy(), "a click while busy opens nothing");
 
         f.platform.launcher.exit(1);
         settle();
-        const auto after = list.findChildren<QAbstractButton*>("jobRow");
-        QVERIFY(after[1]->isEnabled());
-        after[1]->click();
+        QVERIFY(rows.rowsOpen());
+        clickRow(rows, 1);
         settle();
         QCOMPARE(f.workbench->message(), std::string("分轨完成，已生成 1 条独立音轨。"));
         QCOMPARE(f.workbench->stems().size(), 1u);
@@ -283,10 +301,9 @@ private slots:
         f.workbench->loadHistory();
         ui::HistoryList list(*f.workbench);
         list.refresh();
-        const auto dates = list.findChildren<QLabel*>("jobDate");
-        QCOMPARE(dates.size(), 2);
-        QCOMPARE(dates[0]->text(), QString("—"));
-        QCOMPARE(dates[1]->text(),
+        QCOMPARE(list.rows().model()->rowCount(), 2);
+        QCOMPARE(rowText(list.rows(), 0).section("，", 1, 1), QString("—"));
+        QCOMPARE(rowText(list.rows(), 1).section("，", 1, 1),
                  QLocale::system().toString(QDate(2024, 12, 6), QLocale::ShortFormat));
     }
 
@@ -373,10 +390,13 @@ private slots:
             return area.left() >= viewport.left() && area.right() <= viewport.right();
         };
         QVERIFY(!scroll->horizontalScrollBar()->isVisible());
-        const auto statuses = view.findChildren<QLabel*>("jobStatus");
-        QCOMPARE(statuses.size(), 2);
-        for (const QLabel* status : statuses)
-            QVERIFY(inView(status));
+        auto* rows = child<ui::JobRowsView>(view, "jobRows");
+        QCOMPARE(rows->model()->rowCount(), 2);
+        QVERIFY(inView(rows));
+        for (int row = 0; row < 2; ++row) // the status is drawn at the row's right end
+            QVERIFY(rows->viewport()->rect().contains(
+                rows->visualRect(rows->model()->index(row, 0))
+                    .adjusted(0, 0, 0, -ui::JobRowDelegate::spacing)));
         QVERIFY(inView(child(view, "refresh")));
 
         f.workbench->setShowHistory(false);
@@ -615,9 +635,15 @@ private slots:
         f.workbench->setShowHistory(true);
         settle();
         checkChain();
-        const QString row = name(child(view, "jobRow"));
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(child(view, "jobRows"));
+        QVERIFY(list && list->childCount() >= 1);
+        const QString row = list->child(0)->text(QAccessible::Name);
         QVERIFY2(row.contains("song.flac") && row.contains("已完成") &&
-                     row.contains(child<QLabel>(view, "jobDate")->text()),
+                     row.contains(QLocale::system().toString(
+                         QDateTime::fromSecsSinceEpoch(
+                             static_cast<qint64>(f.workbench->jobs()[0].created))
+                             .date(),
+                         QLocale::ShortFormat)),
                  qPrintable(row));
     }
 
