@@ -2,14 +2,14 @@
 // record files: the ratio is what listing, decoding, checking and sorting cost
 // on top of the file system.
 
-#include "model/job_json.hpp"
 #include "model/job_layout.hpp"
 #include "model/job_store.hpp"
+
+#include "job_folders.hpp"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -18,35 +18,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace tonfield;
 
-constexpr int jobCount = 10'000;
+using bench::jobCount;
 
 const fs::path& engineRoot()
 {
-    static const fs::path root = [] {
-        std::string pattern = (fs::temp_directory_path() / "tonfield-bench-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            std::abort();
-        for (int n = 0; n < jobCount; ++n) {
-            char id[33];
-            std::snprintf(id, sizeof id, "%032x", n);
-            Job job{.id = id,
-                    .filename = "第" + std::to_string(n) + "首.mp3",
-                    .mode = "four",
-                    .format = "WAV",
-                    .quality = "high",
-                    .status = "done",
-                    .created = 1733500000.0 + (n * 7919 % jobCount),
-                    .message = "分离完成",
-                    .elapsed = 61,
-                    .outputs = std::vector<JobOutput>{}};
-            for (const char* stem : {"Vocals", "Drums", "Bass", "Other"})
-                job.outputs->push_back({std::string("x_(") + stem + ").wav", 31'000'000,
-                                        std::string("/output/") + id + "/x_(" + stem + ").wav"});
-            fs::create_directories(layout::jobFolder(pattern, id));
-            std::ofstream(layout::recordFile(pattern, id), std::ios::binary) << *encodeJob(job);
-        }
-        return fs::path(pattern);
-    }();
+    static const fs::path root = bench::makeJobFolders(false);
     return root;
 }
 

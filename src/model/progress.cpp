@@ -39,24 +39,33 @@ std::optional<double> progressPercent(std::string_view logTail)
 
 void RemainingTime::observe(double now, double percent)
 {
-    if (!first_ || percent < first_->percent) {
-        // The first reading, or an engine that started over (a second pass).
-        first_ = Reading{now, percent};
-        latest_.reset();
+    if (count_ > 0 && percent < last_)
+        *this = RemainingTime();
+    if (count_ > 0 && percent == last_)
         return;
-    }
-    if (percent > (latest_ ? latest_->percent : first_->percent))
-        latest_ = Reading{now, percent};
+    if (count_ == 0)
+        origin_ = now;
+    const double t = now - origin_;
+    ++count_;
+    last_ = percent;
+    sumT_ += t;
+    sumP_ += percent;
+    sumTT_ += t * t;
+    sumTP_ += t * percent;
 }
 
 std::optional<double> RemainingTime::secondsLeft(double now) const
 {
-    if (!first_ || !latest_)
+    if (count_ < 2)
         return std::nullopt;
-    const double rate = (latest_->percent - first_->percent) / (latest_->time - first_->time);
-    if (!(rate > 0))
+    const double n = count_;
+    const double meanT = sumT_ / n, meanP = sumP_ / n;
+    const double spread = sumTT_ - n * meanT * meanT;
+    const double rate = (sumTP_ - n * meanT * meanP) / spread; // percentage points a second
+    if (!(spread > 0) || !(rate > 0))
         return std::nullopt;
-    const double left = (100 - latest_->percent) / rate - (now - latest_->time);
+    const double finish = origin_ + meanT + (100 - meanP) / rate;
+    const double left = finish - now;
     return left > 0 ? left : 0;
 }
 

@@ -10,24 +10,25 @@ namespace tonfield {
 // "45.0%", "[ 45%]". Absent when that line shows none (or one above 100).
 std::optional<double> progressPercent(std::string_view logTail);
 
-// Time left in a run, from how fast the percentage has grown since it was
-// first seen. Counting from the first percentage rather than the launch keeps
-// the model's loading, which prints none, from reading as slow progress.
+// Time left in a run, from the line through every moment the percentage
+// grew: the finish is where that line reaches 100. Fitting all the readings,
+// rather than the first and the last, evens out when each happened to be
+// read (a poll lags a print by up to its interval). Counting from the first
+// percentage rather than the launch keeps the model's loading, which prints
+// none, from reading as slow progress.
 class RemainingTime {
 public:
-    // A percentage read at `now` (seconds); readings that do not grow are kept
-    // only as the latest time.
+    // A percentage read at `now` (seconds); a reading that does not grow adds
+    // nothing, one that falls starts over (an engine's second pass).
     void observe(double now, double percent);
     // Seconds left at `now`; absent until the percentage has grown once.
     std::optional<double> secondsLeft(double now) const;
 
 private:
-    struct Reading {
-        double time;
-        double percent;
-    };
-    std::optional<Reading> first_;
-    std::optional<Reading> latest_; // the last reading at which the percentage grew
+    int count_ = 0;
+    double last_ = 0; // the latest percentage
+    // Sums over the readings, times taken from the first one's.
+    double origin_ = 0, sumT_ = 0, sumP_ = 0, sumTT_ = 0, sumTP_ = 0;
 };
 
 } // namespace tonfield

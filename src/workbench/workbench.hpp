@@ -279,7 +279,8 @@ private:
     std::set<std::string> unsavedMixes_; // job ids whose mix.json is behind
     std::optional<std::string> activeID_;
     RemainingTime remaining_; // the running job's
-    bool measuring_ = false;  // a disk usage scan is under way
+    double previousPoll_ = 0;
+    bool measuring_ = false; // a disk usage scan is under way
     bool measureAgain_ = false;
     bool sourceScope_ = false;
     // The first run's engine set-up, while it runs.

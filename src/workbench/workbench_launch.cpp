@@ -80,6 +80,7 @@ void Workbench::launch(Job record, const fs::path& inputCopy)
     assign(Field::log, log_, std::string());
     assign(Field::elapsed, elapsed_, 0.0);
     remaining_ = RemainingTime();
+    previousPoll_ = record.created;
     assignIfChanged(Field::progress, progress_, std::optional<double>());
     assignIfChanged(Field::timeLeft, timeLeft_, std::optional<double>());
     assign(Field::busy, busy_, true);

@@ -3,6 +3,9 @@
 #include "model/job_layout.hpp"
 #include "model/log_tail.hpp"
 
+#include <algorithm>
+#include <chrono>
+
 namespace tonfield {
 
 // Runs at every firing of the poll timer, whether or not a job runs.
@@ -33,8 +36,25 @@ void Workbench::followProgress()
 {
     const double now = services_.clock.nowSeconds();
     const std::optional<double> percent = progressPercent(log_);
-    if (percent)
-        remaining_.observe(now, *percent);
+    if (percent) {
+        // A new percentage was printed when the log was last written, up to a
+        // poll before it is read; that moment, kept within the time since the
+        // last poll, times the reading far better than the poll does.
+        double printedAt = now;
+        if (percent != progress_ && engineRoot_) {
+            std::error_code ec;
+            const auto written = std::filesystem::last_write_time(
+                layout::logFile(*engineRoot_, selectedJob_->id), ec);
+            if (!ec)
+                printedAt =
+                    std::clamp(std::chrono::duration<double>(
+                                   std::chrono::file_clock::to_sys(written).time_since_epoch())
+                                   .count(),
+                               std::min(previousPoll_, now), now);
+        }
+        remaining_.observe(printedAt, *percent);
+    }
+    previousPoll_ = now;
     assignIfChanged(Field::progress, progress_, percent);
     assignIfChanged(Field::timeLeft, timeLeft_,
                     percent ? remaining_.secondsLeft(now) : std::optional<double>());

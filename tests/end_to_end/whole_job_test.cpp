@@ -5,6 +5,7 @@
 
 #include "model/job_json.hpp"
 #include "model/job_layout.hpp"
+#include "model/progress.hpp"
 #include "ui/main_window.hpp"
 #include "ui/widgets.hpp"
 #include "ui/workbench_bridge.hpp"
@@ -100,6 +101,15 @@ TEST_F(WholeJob, DropStartPlayExportAndFindItAgain)
     ASSERT_EQ(job.status, "done") << workbench->log();
     EXPECT_EQ(workbench->message(), "分轨完成，已生成 4 条独立音轨。");
     EXPECT_NE(workbench->log().find("模型就绪"), std::string::npos);
+    // Every percentage the engine printed reads as the progress of its moment.
+    const std::string rawLog = test::readFile(layout::logFile(engineRoot, job.id));
+    std::vector<double> percents;
+    for (auto sign = rawLog.find('%'); sign != std::string::npos; sign = rawLog.find('%', sign + 1))
+        if (auto percent = progressPercent(rawLog.substr(0, sign + 1)))
+            percents.push_back(*percent);
+    ASSERT_FALSE(percents.empty()) << rawLog;
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(percents.back(), 100.0);
     test::runUntil([&] { return window.findChildren<QWidget*>("stemRow").size() == 4; });
     std::vector<QString> labels;
     for (QWidget* row : window.findChildren<QWidget*>("stemRow"))

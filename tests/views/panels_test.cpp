@@ -15,9 +15,12 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QImage>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
@@ -220,6 +223,26 @@ private slots:
                  QString("已用时 01:23 · 首次加载可能需要较长时间"));
         QVERIFY(shown(child(panel, "logBlock")));
         QVERIFY2(!shown(child(panel, "logView")), "collapsed at first");
+        QVERIFY(shown(child(panel, "progressBar")));
+        QCOMPARE(child<QLabel>(panel, "progressPercent")->text(), QString("10%"));
+        f.platform.clock.now += 15;
+        test::writeFile(f.engineRoot() /
+                            ("data/jobs/" + f.workbench->selectedJob()->id + "/process.log"),
+                        "模型就绪\r 10%\r 40%");
+        f.platform.timers.fireAll();
+        settle();
+        QCOMPARE(child<QLabel>(panel, "progressPercent")->text(), QString("40% · 预计剩余 00:30"));
+        QCOMPARE(child<QLabel>(panel, "progressTime")->text(),
+                 QString("已用时 01:38 · 首次加载可能需要较长时间"));
+        test::writeFile(f.engineRoot() /
+                            ("data/jobs/" + f.workbench->selectedJob()->id + "/process.log"),
+                        "模型就绪\r 10%\r 40%\n写入音轨\n");
+        f.platform.timers.fireAll();
+        settle();
+        QVERIFY2(!shown(child(panel, "progressBar")), "no percentage on the last line: no bar");
+        test::writeFile(f.engineRoot() /
+                            ("data/jobs/" + f.workbench->selectedJob()->id + "/process.log"),
+                        "模型就绪\r 10%");
 
         f.platform.launcher.exit(2);
         settle();
@@ -289,6 +312,99 @@ private slots:
         settle();
         QCOMPARE(f.workbench->message(), std::string("分轨完成，已生成 1 条独立音轨。"));
         QCOMPARE(f.workbench->stems().size(), 1u);
+    }
+
+    void historyFindsDeletesAndQueues()
+    {
+        test::ViewFixture f;
+        f.platform.trash.folder = f.temp / "Trash";
+        const std::pair<const char*, const char*> stored[] = {
+            {"Café.mp3", "done"}, {"cafe live.wav", "error"}, {"Winter.mp3", "done"}};
+        int n = 0;
+        for (const auto& [name, status] : stored) {
+            ++n;
+            Job job = test::sampleJob("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa" + std::to_string(n), n);
+            job.filename = name;
+            job.status = status;
+            test::storeJob(f.engineRoot(), job);
+            test::writeFile(layout::inputFolder(f.engineRoot(), job.id) / name, "audio");
+        }
+        f.workbench->loadHistory();
+        ui::HistoryList list(*f.workbench);
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &list,
+                         &ui::HistoryList::refresh);
+        list.resize(900, 700);
+        list.show();
+        f.workbench->setShowHistory(true);
+        f.platform.background.runAll();
+        settle();
+        ui::JobRowsView& rows = list.rows();
+        QCOMPARE(rows.model()->rowCount(), 3);
+        QVERIFY(QRegularExpression("^占用 \\d+ B · 可用 [\\d.]+ [KMGTPE]?B$")
+                    .match(child<QLabel>(list, "diskUsage")->text())
+                    .hasMatch());
+
+        auto* search = child<QLineEdit>(list, "historySearch");
+        QTest::keyClicks(search, "CAFE");
+        QCOMPARE(rows.model()->rowCount(), 2);
+        child<QComboBox>(list, "statusFilter")->setCurrentText("失败");
+        QCOMPARE(rows.model()->rowCount(), 1);
+        QVERIFY(rowText(rows, 0).startsWith("cafe live.wav"));
+        search->setText("winter");
+        QVERIFY(shown(child(list, "noMatch")) && !shown(&rows));
+        child<QComboBox>(list, "statusFilter")->setCurrentText("全部");
+        search->clear();
+        QCOMPARE(rows.model()->rowCount(), 3);
+
+        // Ctrl-click chooses two rows, then the button deletes them.
+        for (int row : {0, 1}) {
+            const QRect rect = rows.visualRect(rows.model()->index(row, 0));
+            QTest::mouseClick(rows.viewport(), Qt::LeftButton, Qt::ControlModifier,
+                              rect.topLeft() + QPoint(40, 20));
+        }
+        QVERIFY2(f.workbench->showHistory(), "a chosen row does not open");
+        QVERIFY(shown(child(list, "deleteChosen")));
+        QString question;
+        test::answerNextDialog([&](QWidget* dialog) {
+            auto* box = qobject_cast<QMessageBox*>(dialog);
+            question = box->text() + box->informativeText();
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == "删除")
+                    button->click();
+        });
+        child<QAbstractButton>(list, "deleteChosen")->click();
+        settle();
+        QVERIFY2(question.contains("“Winter.mp3” 和另外 1 条") && question.contains("废纸篓"),
+                 qPrintable(question));
+        QCOMPARE(f.platform.trash.moved.size(), 2u);
+        QCOMPARE(rows.model()->rowCount(), 1);
+
+        // The Delete key asks too; cancelling keeps the job.
+        rows.setFocus(Qt::TabFocusReason);
+        test::answerNextDialog([](QWidget* dialog) {
+            for (QAbstractButton* button : qobject_cast<QMessageBox*>(dialog)->buttons())
+                if (button->text() == "取消")
+                    button->click();
+        });
+        QTest::keyClick(&rows, Qt::Key_Delete);
+        settle();
+        QCOMPARE(f.platform.trash.moved.size(), 2u);
+        QCOMPARE(rows.model()->rowCount(), 1);
+
+        // Songs dropped on the page join the queue: one runs, the next waits
+        // at the top of the list.
+        test::writeFile(f.temp / "one.mp3", "audio");
+        test::writeFile(f.temp / "two.mp3", "audio");
+        QVERIFY(dropFiles(
+            list, {QUrl::fromLocalFile(QString::fromStdString((f.temp / "one.mp3").string())),
+                   QUrl::fromLocalFile(QString::fromStdString((f.temp / "two.mp3").string()))}));
+        settle();
+        QCOMPARE(f.platform.launcher.launches.size(), 1u);
+        QCOMPARE(f.workbench->queue().size(), 1u);
+        f.workbench->setShowHistory(true);
+        settle();
+        QCOMPARE(rows.model()->rowCount(), 3);
+        QVERIFY(rowText(rows, 0).startsWith("two.mp3") && rowText(rows, 0).endsWith("排队中"));
     }
 
     // A damaged record's time is shown as a dash, never as a wrapped date.

@@ -12,6 +12,9 @@ int main(int argc, char* argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // As in the application: windows come and go between tests, and the last
+    // one closing must not end a later test's dialog.
+    QApplication::setQuitOnLastWindowClosed(false);
     int failures = 0;
     for (auto make : {makeShellTest, makePanelsTest, makeAppProcessTest}) {
         std::unique_ptr<QObject> test(make());
