@@ -1,5 +1,6 @@
 #pragma once
 
+#include "adapters/mix_renderer.hpp"
 #include "adapters/qt_adapters.hpp"
 #include "adapters/qt_audio_output.hpp"
 
@@ -43,6 +44,12 @@ public:
     }
     std::optional<std::filesystem::path> chooseAudioFile() override { return std::nullopt; }
     std::vector<std::filesystem::path> chooseAudioFiles() override { return {}; }
+    std::optional<std::filesystem::path> chooseSaveFileOfType(const std::string&,
+                                                              const std::vector<std::string>&,
+                                                              const std::string&) override
+    {
+        return std::nullopt;
+    }
     std::optional<std::filesystem::path> chooseSaveFile(const std::string&,
                                                         const std::string&) override
     {
@@ -79,11 +86,12 @@ struct HeadlessServices {
     ReportedFolder fileBrowser;
     adapters::QtTrash trash;
     adapters::QtBackgroundWork background;
+    adapters::EncodedMixRenderer mixRenderer;
 
     ports::Services services()
     {
         return {clock,    ids,   settings,    dialogs,   timers, environment, grants,
-                launcher, audio, fileBrowser, waveforms, trash,  background};
+                launcher, audio, fileBrowser, waveforms, trash,  background,  mixRenderer};
     }
 };
 

@@ -67,4 +67,13 @@ std::vector<StripSettings> applyPreset(Preset preset, const std::vector<Stem>& s
     return strips;
 }
 
+std::optional<Preset> presetInUse(const std::vector<StripSettings>& strips,
+                                  const std::vector<Stem>& stems)
+{
+    for (const Preset preset : presetsFor(stems))
+        if (applyPreset(preset, stems) == strips)
+            return preset;
+    return std::nullopt;
+}
+
 } // namespace tonfield::mixer

@@ -4,6 +4,7 @@
 
 #include "mixer/strip.hpp"
 
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -27,5 +28,9 @@ std::vector<Preset> presetsFor(const std::vector<Stem>& stems);
 // The strips a preset sets, one per stem in order: the stems it leaves out
 // muted, the others at 0 dB; no solo.
 std::vector<StripSettings> applyPreset(Preset preset, const std::vector<Stem>& stems);
+
+// The preset the strips are set to, if they match one the stems offer.
+std::optional<Preset> presetInUse(const std::vector<StripSettings>& strips,
+                                  const std::vector<Stem>& stems);
 
 } // namespace tonfield::mixer

@@ -149,4 +149,26 @@ Result<> replaceWithCopy(const fs::path& source, const fs::path& destination)
     return copyThroughTemporary(source, destination, Existing::replace);
 }
 
+Result<> writeThroughTemporary(const fs::path& destination,
+                               const std::function<Result<>(const fs::path&)>& write)
+{
+    std::error_code ec;
+    if (fs::is_directory(fs::symlink_status(destination, ec)))
+        return Result<>::failed(
+            failureText(destination, std::make_error_code(std::errc::is_a_directory)));
+    const fs::path folder = destination.has_parent_path() ? destination.parent_path() : ".";
+    std::string temporary = temporaryTemplate(folder);
+    const int made = ::mkstemp(temporary.data());
+    if (made < 0)
+        return Result<>::failed(failureText(destination, lastError()));
+    ::fchmod(made, 0644);
+    ::close(made);
+    auto written = write(temporary);
+    if (written)
+        written = moveIntoPlace(temporary, destination, Existing::replace);
+    if (!written)
+        ::unlink(temporary.c_str());
+    return written;
+}
+
 } // namespace tonfield

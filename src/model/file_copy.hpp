@@ -3,6 +3,7 @@
 #include "model/result.hpp"
 
 #include <filesystem>
+#include <functional>
 
 namespace tonfield {
 
@@ -20,5 +21,12 @@ Result<> copyFile(const std::filesystem::path& source, const std::filesystem::pa
 // destination that is a folder is refused.
 Result<> replaceWithCopy(const std::filesystem::path& source,
                          const std::filesystem::path& destination);
+
+// Has `write` fill a hidden temporary file beside the destination, then gives
+// it the destination's name (replacing a file there) only if `write`
+// succeeded; otherwise nothing is left behind. `write` may replace the
+// temporary file it is given.
+Result<> writeThroughTemporary(const std::filesystem::path& destination,
+                               const std::function<Result<>(const std::filesystem::path&)>& write);
 
 } // namespace tonfield

@@ -12,6 +12,15 @@ constexpr std::array<std::string_view, 9> acceptedExtensions{"mp3", "wav",  "fla
 
 } // namespace
 
+std::string exportBaseName(const std::string& recordedFileName)
+{
+    const std::string name = std::filesystem::path(recordedFileName).filename().string();
+    if (name.empty() || name == "." || name == "..")
+        return "音轨";
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
 bool isAcceptedAudioFile(const std::filesystem::path& path)
 {
     const std::string extension = lowercasedExtension(path);

@@ -58,6 +58,11 @@ public:
     // chooser filtered to files with the given extension.
     virtual std::optional<std::filesystem::path> chooseSaveFile(const std::string& suggestedName,
                                                                 const std::string& extension) = 0;
+    // The same, offering several types (extensions such as "wav"), `chosen`
+    // preselected; the answer ends in the extension of the type picked.
+    virtual std::optional<std::filesystem::path>
+    chooseSaveFileOfType(const std::string& suggestedName, const std::vector<std::string>& types,
+                         const std::string& chosen) = 0;
 };
 
 // Shows a folder in the desktop's file browser.
@@ -163,6 +168,25 @@ public:
                          std::function<void(std::vector<float>)> ready) = 0;
 };
 
+// A mix written into one file: what the mixer plays, as WAV (24-bit), FLAC or MP3.
+struct MixRender {
+    std::vector<std::filesystem::path> stems;
+    std::vector<float> gains; // one linear gain per stem
+    std::string format;       // "WAV", "FLAC" or "MP3"
+};
+
+// The one port called away from the main thread: it blocks for as long as
+// the mix takes to write.
+class MixRenderer {
+public:
+    virtual ~MixRenderer() = default;
+    // Decodes every stem, sums them at their gains, sample-aligned, and
+    // encodes the sum into `file` (which it replaces). `progress` hears the
+    // fraction done and answers false to stop, which ends in a failure.
+    virtual Result<> render(const MixRender& mix, const std::filesystem::path& file,
+                            const std::function<bool(double fraction)>& progress) = 0;
+};
+
 // The desktop's trash.
 class Trash {
 public:
@@ -217,6 +241,7 @@ struct Services {
     Waveforms& waveforms;
     Trash& trash;
     BackgroundWork& background;
+    MixRenderer& mixRenderer;
 };
 
 } // namespace tonfield::ports

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace tonfield::ui {
 namespace {
@@ -140,6 +141,9 @@ MixerPanel::MixerPanel(Workbench& workbench, QWidget* parent)
     , time_(textLabel("", theme::font(10), theme::muted()))
     , presets_(new QWidget)
     , stripRows_(new QWidget)
+    , exportStatus_(textLabel("", theme::font(10), theme::muted()))
+    , exportMix_(new BoxButton({}))
+    , cancelExport_(new BoxButton({}))
 {
     setObjectName("mixerPanel");
     content()->addWidget(panelTitle("04", "混音台", "MIXER"));
@@ -169,8 +173,40 @@ void MixerPanel::addTransport()
     time_->setObjectName("mixTime");
     row->addWidget(time_);
     row->addStretch();
+    // The mix written to a file: progress and a way to stop while it is
+    // written, then its name, which can be dragged out like a stem.
+    exportStatus_->setObjectName("mixExportStatus");
+    offerFileDrag(*exportStatus_, [this] { return workbench_.mixExport().file; });
+    row->addWidget(exportStatus_);
+    for (auto [button, name, label] : {std::tuple{cancelExport_, "cancelMixExport", "取消"},
+                                       std::tuple{exportMix_, "exportMix", "导出混音"}}) {
+        button->setObjectName(name);
+        auto* layout = new QHBoxLayout(button);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(textLabel(label, theme::font(10), theme::mint()));
+        row->addWidget(button);
+    }
     content()->addLayout(row);
     connect(play_, &QAbstractButton::clicked, this, [this] { workbench_.playMix(); });
+    connect(exportMix_, &QAbstractButton::clicked, this, [this] { workbench_.exportMix(); });
+    connect(cancelExport_, &QAbstractButton::clicked, this,
+            [this] { workbench_.cancelMixExport(); });
+}
+
+void MixerPanel::showExport()
+{
+    const MixExport& state = workbench_.mixExport();
+    exportMix_->setVisible(!state.running);
+    cancelExport_->setVisible(state.running);
+    if (state.running)
+        exportStatus_->setText("正在导出混音 " +
+                               QString::number(static_cast<int>(state.fraction * 100)) + "%");
+    else if (state.file)
+        exportStatus_->setText("已导出 " + QString::fromStdString(state.file->filename().string()));
+    else
+        exportStatus_->clear();
+    exportStatus_->setToolTip(state.file && !state.running ? "拖到文件管理器或音频工作站"
+                                                           : QString());
 }
 
 void MixerPanel::refresh(const FieldSet& changed)
@@ -186,6 +222,8 @@ void MixerPanel::refresh(const FieldSet& changed)
     // position alone.
     if (changed.any({Field::stems, Field::mixStrips}))
         showStrips();
+    if (changed.any({Field::mixExport}))
+        showExport();
     if (!changed.any({Field::stems, Field::mixPlaying, Field::playbackTime, Field::playbackDuration,
                       Field::waveforms}))
         return;
@@ -235,6 +273,9 @@ void MixerPanel::rebuildStrips()
     for (std::size_t index = 0; index < shownStems_.size(); ++index) {
         auto* row = new RoundedBox({.fill = theme::white(0.025), .radius = 6});
         row->setObjectName("mixStrip");
+        offerFileDrag(*row, [url = shownStems_[index].url] {
+            return std::optional<std::filesystem::path>(url);
+        });
         auto* layout = new QHBoxLayout(row);
         layout->setContentsMargins(10, 8, 10, 8);
         layout->setSpacing(10);

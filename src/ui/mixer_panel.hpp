@@ -23,6 +23,7 @@ private:
     void addTransport();
     void rebuildStrips();
     void showStrips();
+    void showExport();
 
     Workbench& workbench_;
     BoxButton* play_;
@@ -32,6 +33,9 @@ private:
     QWidget* stripRows_;
     std::vector<Stem> shownStems_;
     std::vector<std::unique_ptr<Strip>> strips_;
+    QLabel* exportStatus_;
+    BoxButton* exportMix_;
+    BoxButton* cancelExport_;
 };
 
 } // namespace tonfield::ui

@@ -283,6 +283,7 @@ void ResultsPanel::rebuildRows()
     for (const Stem& stem : shownStems_) {
         auto* row = new RoundedBox({.fill = theme::white(0.025), .radius = 6});
         row->setObjectName("stemRow");
+        offerFileDrag(*row, [url = stem.url] { return std::optional<std::filesystem::path>(url); });
         auto* layout = new QHBoxLayout(row);
         layout->setContentsMargins(10, 10, 10, 10);
         layout->setSpacing(12);

@@ -3,13 +3,16 @@
 #include "ui/icons.hpp"
 #include "ui/theme.hpp"
 
+#include <QApplication>
 #include <QChildEvent>
+#include <QDrag>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLayout>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLayout>
@@ -96,6 +99,74 @@ protected:
 void addFocusRing(QWidget& control)
 {
     new FocusRingOverlay(control);
+}
+
+namespace {
+
+// Starts the drag once the pointer has moved the platform's drag distance
+// with the button held, as file managers do.
+class FileDragSource final : public QObject {
+public:
+    FileDragSource(QWidget& widget, std::function<std::optional<std::filesystem::path>()> file)
+        : QObject(&widget)
+        , file_(std::move(file))
+    {
+        setObjectName("fileDragSource");
+        widget.installEventFilter(this);
+    }
+
+    std::unique_ptr<QMimeData> data() const
+    {
+        const auto file = file_();
+        if (!file)
+            return nullptr;
+        auto data = std::make_unique<QMimeData>();
+        data->setUrls({QUrl::fromLocalFile(QString::fromStdString(file->string()))});
+        return data;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (event->type() == QEvent::MouseButtonPress) {
+            const auto* press = static_cast<QMouseEvent*>(event);
+            if (press->button() == Qt::LeftButton)
+                pressedAt_ = press->position().toPoint();
+        } else if (event->type() == QEvent::MouseMove && pressedAt_) {
+            const auto* move = static_cast<QMouseEvent*>(event);
+            if ((move->position().toPoint() - *pressedAt_).manhattanLength() >=
+                QApplication::startDragDistance()) {
+                pressedAt_.reset();
+                if (auto offered = data()) {
+                    auto* drag = new QDrag(widget);
+                    drag->setMimeData(offered.release());
+                    drag->exec(Qt::CopyAction);
+                    return true;
+                }
+            }
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            pressedAt_.reset();
+        }
+        return false;
+    }
+
+private:
+    std::function<std::optional<std::filesystem::path>()> file_;
+    std::optional<QPoint> pressedAt_;
+};
+
+} // namespace
+
+void offerFileDrag(QWidget& widget, std::function<std::optional<std::filesystem::path>()> file)
+{
+    new FileDragSource(widget, std::move(file));
+}
+
+std::unique_ptr<QMimeData> fileDragData(QWidget& widget)
+{
+    auto* source = widget.findChild<FileDragSource*>("fileDragSource", Qt::FindDirectChildrenOnly);
+    return source ? source->data() : nullptr;
 }
 
 QList<QUrl> localFileUrls(const QMimeData* data)

@@ -9,6 +9,11 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
 namespace tonfield::ui {
 
 struct BoxStyle {
@@ -55,6 +60,13 @@ private:
 
 // The local files among what is dragged, in order.
 QList<QUrl> localFileUrls(const QMimeData* data);
+
+// Makes a widget a source of a standard file drag: dragged onto a file
+// manager or an audio workstation, it hands over the file `file` names (none
+// when it gives nothing).
+void offerFileDrag(QWidget& widget, std::function<std::optional<std::filesystem::path>()> file);
+// What the widget offers when dragged, or null when it offers nothing.
+std::unique_ptr<QMimeData> fileDragData(QWidget& widget);
 
 // Removes a list's rows before it is built anew.
 void deleteChildWidgets(QWidget& container);

@@ -12,6 +12,7 @@
 #include "mixer/strip.hpp"
 #include "ports/services.hpp"
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -23,6 +24,15 @@
 #include <vector>
 
 namespace tonfield {
+
+// The mix being written into a file, or the last one written.
+struct MixExport {
+    bool running = false;
+    double fraction = 0;                       // done so far, while running
+    std::optional<std::filesystem::path> file; // the last mix written, once complete
+
+    bool operator==(const MixExport&) const = default;
+};
 
 // The one controller behind the window. It holds every value the window shows
 // and offers every operation the window calls. Operations take no callbacks and
@@ -59,8 +69,9 @@ public:
         timeLeft,
         diskUsage,
         queue,
+        mixExport,
     };
-    static constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::queue) + 1;
+    static constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::mixExport) + 1;
     using Observer = std::function<void(Field)>;
 
     static constexpr double pollIntervalSeconds = 0.4;
@@ -74,6 +85,8 @@ public:
     // use. Defined by the application; nothing in the core or its tests calls it.
     static Workbench& shared();
 
+    // Stops a mix still being written.
+    ~Workbench();
     Workbench(const Workbench&) = delete;
     Workbench& operator=(const Workbench&) = delete;
 
@@ -127,6 +140,7 @@ public:
     const DiskUsage& diskUsage() const { return diskUsage_; }
     // The ids of the jobs waiting to run, in the order they will run.
     const std::vector<std::string>& queue() const { return queue_; }
+    const MixExport& mixExport() const { return mixExport_; }
 
     // Fields the window sets directly.
     void setMode(SeparationMode mode);
@@ -173,6 +187,10 @@ public:
     void playMix();
     void setStrip(std::size_t index, mixer::StripSettings strip);
     void applyMixPreset(mixer::Preset preset);
+    // Writes the mix as it sounds into one file the user names (WAV, FLAC or
+    // MP3), away from the main thread; the file appears only once complete.
+    void exportMix();
+    void cancelMixExport();
 
     // Export. (`export` is a reserved word in C++.)
     void exportStem(const Stem& stem);
@@ -215,6 +233,7 @@ private:
                                                    const std::filesystem::path& file);
     void launch(Job record, const std::filesystem::path& inputCopy);
     void diskUsageMeasured(DiskUsage usage);
+    void mixExportEnded(const Result<>& result, const std::filesystem::path& file);
     void forgetJob(const std::string& id);
     void failLaunch(Job record, const std::string& description);
     void startNextQueued();
@@ -261,6 +280,7 @@ private:
     std::optional<double> timeLeft_;
     DiskUsage diskUsage_;
     std::vector<std::string> queue_;
+    MixExport mixExport_;
 
     // Private state: the running engine and its log, the poll timer, the
     // player, the id of the job whose engine runs, and whether the source's
@@ -281,6 +301,9 @@ private:
     RemainingTime remaining_; // the running job's
     double previousPoll_ = 0;
     bool measuring_ = false; // a disk usage scan is under way
+    // Shared with the thread writing a mix: how far it is, and a request to stop.
+    std::shared_ptr<std::atomic<double>> exportDone_;
+    std::shared_ptr<std::atomic<bool>> exportStop_;
     bool measureAgain_ = false;
     bool sourceScope_ = false;
     // The first run's engine set-up, while it runs.

@@ -15,24 +15,6 @@ bool somethingExistsAt(const fs::path& path)
     return fs::exists(fs::symlink_status(path, ec));
 }
 
-std::string withoutExtension(const std::string& fileName)
-{
-    const auto dot = fileName.rfind('.');
-    return dot == std::string::npos ? fileName : fileName.substr(0, dot);
-}
-
-// A record read from an engine folder must never choose where the user's
-// files go: only the last component of its file name names the folder.
-std::string exportBaseName(const std::optional<Job>& job)
-{
-    if (!job)
-        return "音轨";
-    const std::string name = fs::path(job->filename).filename().string();
-    if (name.empty() || name == "." || name == "..")
-        return "音轨";
-    return withoutExtension(name);
-}
-
 std::string upperCased(std::string text)
 {
     for (char& c : text)
@@ -66,7 +48,7 @@ void Workbench::exportAll()
     if (!chosen)
         return;
 
-    const std::string base = exportBaseName(selectedJob_);
+    const std::string base = exportBaseName(selectedJob_ ? selectedJob_->filename : std::string());
     fs::path target = *chosen / (base + " · 分轨");
     if (somethingExistsAt(target))
         target = *chosen / (base + " · " + upperCased(services_.ids.newUuid().substr(0, 6)));

@@ -21,6 +21,9 @@ void Workbench::tick()
     }
     followPlayback();
     saveMixStrips();
+    if (exportDone_)
+        assignIfChanged(Field::mixExport, mixExport_,
+                        MixExport{.running = true, .fraction = *exportDone_, .file = {}});
 }
 
 void Workbench::readLog()

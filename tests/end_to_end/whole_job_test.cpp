@@ -67,9 +67,9 @@ protected:
 
     ports::Services services()
     {
-        return {real.clock,       real.ids,    real.settings,  dialogs,    real.timers,
-                real.environment, real.grants, real.launcher,  real.audio, fileBrowser,
-                real.waveforms,   real.trash,  real.background};
+        return {real.clock,       real.ids,    real.settings,   dialogs,         real.timers,
+                real.environment, real.grants, real.launcher,   real.audio,      fileBrowser,
+                real.waveforms,   real.trash,  real.background, real.mixRenderer};
     }
 
     test::TempFolder temp;

@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <deque>
+#include <fstream>
 #include <map>
+#include <tuple>
 #include <vector>
 
 namespace tonfield::test {
@@ -63,6 +65,19 @@ struct ScriptedDialogs final : ports::Dialogs {
                                                         const std::string& extension) override
     {
         saveRequests.emplace_back(suggestedName, extension);
+        if (saveAnswers.empty())
+            return std::nullopt;
+        auto answer = saveAnswers.front();
+        saveAnswers.pop_front();
+        return answer;
+    }
+
+    std::vector<std::tuple<std::string, std::vector<std::string>, std::string>> typedSaveRequests;
+    std::optional<std::filesystem::path> chooseSaveFileOfType(const std::string& suggestedName,
+                                                              const std::vector<std::string>& types,
+                                                              const std::string& chosen) override
+    {
+        typedSaveRequests.emplace_back(suggestedName, types, chosen);
         if (saveAnswers.empty())
             return std::nullopt;
         auto answer = saveAnswers.front();
@@ -326,6 +341,30 @@ struct ManualBackground final : ports::BackgroundWork {
     }
 };
 
+// Writes what it was asked to mix as text, reporting progress in tenths; a
+// `failure` fails it, `stopAfter` tenths stop it as a cancelled render does.
+struct TextMixRenderer final : ports::MixRenderer {
+    std::string failure;
+    int stopAfter = 10;
+    std::vector<ports::MixRender> renders;
+
+    Result<> render(const ports::MixRender& mix, const std::filesystem::path& file,
+                    const std::function<bool(double)>& progress) override
+    {
+        renders.push_back(mix);
+        std::string text = mix.format;
+        for (std::size_t i = 0; i < mix.stems.size(); ++i)
+            text += "\n" + mix.stems[i].filename().string() + " " + std::to_string(mix.gains[i]);
+        std::ofstream(file, std::ios::binary) << text;
+        for (int tenth = 1; tenth <= 10; ++tenth)
+            if (tenth > stopAfter || !progress(tenth / 10.0))
+                return Result<>::failed("已取消");
+        if (!failure.empty())
+            return Result<>::failed(failure);
+        return Result<>::done();
+    }
+};
+
 struct FakePlatform {
     ManualClock clock;
     SequentialIds ids;
@@ -340,14 +379,15 @@ struct FakePlatform {
     ManualWaveforms waveforms;
     FolderTrash trash;
     ManualBackground background;
+    TextMixRenderer mixRenderer;
 
     // Fakes throughout, or a real process launcher in place of the fake one.
     ports::Services services(ports::ProcessLauncher* realLauncher = nullptr)
     {
-        return {clock,     ids,         settings,  dialogs,
-                timers,    environment, grants,    realLauncher ? *realLauncher : launcher,
-                audio,     fileBrowser, waveforms, trash,
-                background};
+        return {clock,      ids,         settings,  dialogs,
+                timers,     environment, grants,    realLauncher ? *realLauncher : launcher,
+                audio,      fileBrowser, waveforms, trash,
+                background, mixRenderer};
     }
 };
 

@@ -677,6 +677,33 @@ private slots:
         settle();
         QCOMPARE(mixer->findChildren<QLabel*>("levelValue")[1]->text(), QString("静音"));
 
+        // Every stem row and strip drags its own file out; the mix, once written, too.
+        auto draggedFile = [](QWidget* widget) {
+            const auto data = ui::fileDragData(*widget);
+            return data && data->urls().size() == 1 ? data->urls()[0] : QUrl();
+        };
+        const auto strips = mixer->findChildren<QWidget*>("mixStrip");
+        const auto rows = view.findChildren<QWidget*>("stemRow");
+        QCOMPARE(rows.size(), 4);
+        for (int i = 0; i < 4; ++i) {
+            const QUrl file = QUrl::fromLocalFile(QString::fromStdString(
+                f.workbench->stems()[static_cast<std::size_t>(i)].url.string()));
+            QCOMPARE(draggedFile(strips[i]), file);
+            QCOMPARE(draggedFile(rows[i]), file);
+        }
+        auto* status = child<QLabel>(*mixer, "mixExportStatus");
+        QVERIFY2(!ui::fileDragData(*status), "nothing written yet, nothing to drag");
+        f.platform.dialogs.saveAnswers.push_back(f.temp / "n · 混音.flac");
+        child<QAbstractButton>(*mixer, "exportMix")->click();
+        settle();
+        QVERIFY(shown(child(*mixer, "cancelMixExport")) && !shown(child(*mixer, "exportMix")));
+        f.platform.background.runAll();
+        settle();
+        QCOMPARE(status->text(), QString("已导出 n · 混音.flac"));
+        QCOMPARE(draggedFile(status),
+                 QUrl::fromLocalFile(QString::fromStdString((f.temp / "n · 混音.flac").string())));
+        QVERIFY(shown(child(*mixer, "exportMix")));
+
         f.startJob();
         settle();
         QVERIFY2(!mixer->isVisible(), "hidden while a job runs");

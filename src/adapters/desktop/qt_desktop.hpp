@@ -12,6 +12,9 @@ public:
     std::optional<std::filesystem::path> chooseFolder(const ports::FolderRequest& request) override;
     std::optional<std::filesystem::path> chooseAudioFile() override;
     std::vector<std::filesystem::path> chooseAudioFiles() override;
+    std::optional<std::filesystem::path> chooseSaveFileOfType(const std::string& suggestedName,
+                                                              const std::vector<std::string>& types,
+                                                              const std::string& chosen) override;
     std::optional<std::filesystem::path> chooseSaveFile(const std::string& suggestedName,
                                                         const std::string& extension) override;
 };

@@ -4,7 +4,10 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace tonfield::adapters {
 
@@ -62,6 +65,36 @@ std::optional<std::filesystem::path> QtDialogs::chooseSaveFile(const std::string
     dialog.setDefaultSuffix(QString::fromStdString(extension));
     dialog.selectFile(QString::fromStdString(suggestedName));
     // The Workbench replaces an existing file safely; the dialog asks first.
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return toPath(dialog.selectedFiles().constFirst());
+}
+
+std::optional<std::filesystem::path>
+QtDialogs::chooseSaveFileOfType(const std::string& suggestedName,
+                                const std::vector<std::string>& types, const std::string& chosen)
+{
+    QStringList filters;
+    for (const std::string& type : types)
+        filters << QString("%1 (*.%2)")
+                       .arg(QString::fromStdString(type).toUpper(), QString::fromStdString(type));
+    QFileDialog dialog(QApplication::activeWindow());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    // The type picked decides the extension the name gets (and the encoder).
+    auto follow = [&dialog](const QString& filter) {
+        dialog.setDefaultSuffix(filter.section("*.", 1).chopped(1));
+        const QString name = QFileInfo(dialog.selectedFiles().value(0)).completeBaseName();
+        if (!name.isEmpty())
+            dialog.selectFile(name + "." + dialog.defaultSuffix());
+    };
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, follow);
+    const auto preselected = std::find(types.begin(), types.end(), chosen);
+    const QString filter = filters.value(
+        preselected == types.end() ? 0 : static_cast<int>(preselected - types.begin()));
+    dialog.selectNameFilter(filter);
+    dialog.setDefaultSuffix(filter.section("*.", 1).chopped(1));
+    dialog.selectFile(QString::fromStdString(suggestedName) + "." + dialog.defaultSuffix());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return toPath(dialog.selectedFiles().constFirst());

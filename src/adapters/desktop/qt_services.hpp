@@ -1,6 +1,7 @@
 #pragma once
 
 #include "adapters/desktop/qt_desktop.hpp"
+#include "adapters/mix_renderer.hpp"
 #include "adapters/qt_adapters.hpp"
 #include "adapters/qt_audio_output.hpp"
 #include "adapters/qt_waveforms.hpp"
@@ -22,11 +23,12 @@ struct QtServices {
     QtFileBrowser fileBrowser;
     QtTrash trash;
     QtBackgroundWork background;
+    EncodedMixRenderer mixRenderer;
 
     ports::Services services()
     {
         return {clock,    ids,   settings,    dialogs,   timers, environment, grants,
-                launcher, audio, fileBrowser, waveforms, trash,  background};
+                launcher, audio, fileBrowser, waveforms, trash,  background,  mixRenderer};
     }
 };
 

@@ -1,0 +1,94 @@
+#include "adapters/audio_decoder.hpp"
+#include "adapters/audio_encoder.hpp"
+
+#include <dlfcn.h>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace tonfield::adapters {
+namespace {
+
+constexpr const char* kLibrary = "libtonfield_decoder.so";
+
+// Where the library lies, from the executable's folder: installed, in the
+// program's private folder beside bin/ (as it is for the build tree's tests
+// and benchmarks); in the build tree, below the application itself.
+std::vector<std::filesystem::path> candidates()
+{
+    std::error_code error;
+    const auto folder = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    if (error)
+        return {};
+    return {folder / "../lib/tonfield" / kLibrary, folder / "lib/tonfield" / kLibrary};
+}
+
+// The library's two entry points, or why it could not be loaded.
+struct LoadedLibrary {
+    OpenAudioDecoder decoder = nullptr;
+    OpenAudioEncoder encoder = nullptr;
+    std::string failure;
+};
+
+template <class Opener> Opener entry(void* library, const char* name, std::string& failure)
+{
+    using Entry = Opener (*)();
+    auto found = reinterpret_cast<Entry>(::dlsym(library, name));
+    if (!found) {
+        failure = std::string("audio decoding is unavailable: ") + ::dlerror();
+        return nullptr;
+    }
+    return found();
+}
+
+LoadedLibrary load()
+{
+    // Stays loaded for the life of the process: decoders it made may outlive any caller.
+    void* library = nullptr;
+    std::string failure = std::string(kLibrary) + ": not found beside the program";
+    for (const auto& path : candidates()) {
+        if (!std::filesystem::exists(path))
+            continue;
+        if ((library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)))
+            break;
+        failure = ::dlerror();
+    }
+    if (!library)
+        return {.failure = "audio decoding is unavailable: " + failure};
+    LoadedLibrary loaded;
+    loaded.decoder =
+        entry<OpenAudioDecoder>(library, "tonfield_audio_decoder_opener", loaded.failure);
+    loaded.encoder =
+        entry<OpenAudioEncoder>(library, "tonfield_audio_encoder_opener", loaded.failure);
+    return loaded;
+}
+
+const LoadedLibrary& library()
+{
+    static std::once_flag loading;
+    static LoadedLibrary loaded;
+    std::call_once(loading, [] { loaded = load(); });
+    return loaded;
+}
+
+} // namespace
+
+Result<std::unique_ptr<AudioDecoder>> openAudioDecoder(const std::filesystem::path& file,
+                                                       const PcmFormat& output)
+{
+    if (!library().decoder)
+        return Result<std::unique_ptr<AudioDecoder>>::failed(library().failure);
+    return library().decoder(file, output);
+}
+
+Result<std::unique_ptr<AudioEncoder>> openAudioEncoder(const std::filesystem::path& file,
+                                                       EncodedFormat format, int sampleRate,
+                                                       int channels)
+{
+    if (!library().encoder)
+        return Result<std::unique_ptr<AudioEncoder>>::failed(library().failure);
+    return library().encoder(file, format, sampleRate, channels);
+}
+
+} // namespace tonfield::adapters

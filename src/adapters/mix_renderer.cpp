@@ -1,0 +1,82 @@
+#include "adapters/mix_renderer.hpp"
+
+#include "adapters/audio_decoder.hpp"
+#include "adapters/audio_encoder.hpp"
+
+#include <algorithm>
+#include <optional>
+
+namespace tonfield::adapters {
+namespace {
+
+constexpr PcmFormat kMixFormat{.sampleRate = 44100, .channels = 2, .floatSamples = true};
+constexpr std::size_t kChunkFrames = 16384;
+
+std::optional<EncodedFormat> encodedFormat(const std::string& name)
+{
+    if (name == "WAV")
+        return EncodedFormat::wav24;
+    if (name == "FLAC")
+        return EncodedFormat::flac;
+    if (name == "MP3")
+        return EncodedFormat::mp3;
+    return std::nullopt;
+}
+
+} // namespace
+
+Result<> EncodedMixRenderer::render(const ports::MixRender& mix, const std::filesystem::path& file,
+                                    const std::function<bool(double fraction)>& progress)
+{
+    const auto format = encodedFormat(mix.format);
+    if (!format)
+        return Result<>::failed(file.string() + ": " + mix.format + " is not a mix format");
+    std::vector<std::unique_ptr<AudioDecoder>> stems;
+    double longest = 0;
+    for (const auto& stem : mix.stems) {
+        auto decoder = openAudioDecoder(stem, kMixFormat);
+        if (!decoder)
+            return Result<>::failed(decoder.failure());
+        longest = std::max(longest, (*decoder)->durationSeconds());
+        stems.push_back(std::move(*decoder));
+    }
+    auto encoder = openAudioEncoder(file, *format, kMixFormat.sampleRate, kMixFormat.channels);
+    if (!encoder)
+        return Result<>::failed(encoder.failure());
+
+    const std::size_t samples = kChunkFrames * kMixFormat.channels;
+    std::vector<float> sum(samples), stem(samples);
+    const double totalFrames = std::max(1.0, longest * kMixFormat.sampleRate);
+    double framesDone = 0;
+    for (;;) {
+        std::fill(sum.begin(), sum.end(), 0.0f);
+        std::size_t longestRead = 0;
+        for (std::size_t i = 0; i < stems.size(); ++i) {
+            // A stem that ends early is silence from there on; every stem
+            // moves by the same frames, so they stay aligned.
+            std::size_t got = 0;
+            while (got < samples) {
+                const std::size_t bytes = stems[i]->read(reinterpret_cast<char*>(stem.data() + got),
+                                                         (samples - got) * sizeof(float));
+                if (bytes == 0)
+                    break;
+                got += bytes / sizeof(float);
+            }
+            const float gain = i < mix.gains.size() ? mix.gains[i] : 0.0f;
+            for (std::size_t n = 0; n < got; ++n)
+                sum[n] += gain * stem[n];
+            longestRead = std::max(longestRead, got);
+        }
+        if (longestRead == 0)
+            break;
+        if (auto written = (*encoder)->write(sum.data(), longestRead / kMixFormat.channels);
+            !written)
+            return written;
+        framesDone += static_cast<double>(longestRead / kMixFormat.channels);
+        if (!progress(std::min(1.0, framesDone / totalFrames)))
+            return Result<>::failed("已取消");
+    }
+    return (*encoder)->finish();
+}
+
+} // namespace tonfield::adapters

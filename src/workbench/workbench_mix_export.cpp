@@ -1,0 +1,80 @@
+#include "workbench/workbench.hpp"
+
+#include "model/file_copy.hpp"
+#include "model/file_name.hpp"
+
+#include <algorithm>
+
+namespace tonfield {
+namespace fs = std::filesystem;
+
+Workbench::~Workbench()
+{
+    if (exportStop_)
+        *exportStop_ = true;
+}
+
+void Workbench::exportMix()
+{
+    if (stems_.empty() || mixExport_.running || !selectedJob_)
+        return;
+    const auto preset = mixer::presetInUse(mixStrips_, stems_);
+    const std::string name =
+        exportBaseName(selectedJob_->filename) + " · " +
+        (preset ? std::string(mixer::presetLabel(*preset)) : std::string("混音"));
+    std::string jobType = lowercasedExtension("x." + selectedJob_->format);
+    auto chosen = services_.dialogs.chooseSaveFileOfType(name, {"wav", "flac", "mp3"}, jobType);
+    if (!chosen)
+        return;
+    const std::string type = lowercasedExtension(*chosen);
+    if (type != "wav" && type != "flac" && type != "mp3") {
+        setError("请以 .wav、.flac 或 .mp3 结尾命名混音文件。");
+        return;
+    }
+
+    ports::MixRender mix;
+    mix.format = type == "wav" ? "WAV" : type == "flac" ? "FLAC" : "MP3";
+    mix.gains = mixer::audibleGains(mixStrips_);
+    for (const Stem& stem : stems_)
+        mix.stems.push_back(stem.url);
+    exportDone_ = std::make_shared<std::atomic<double>>(0.0);
+    exportStop_ = std::make_shared<std::atomic<bool>>(false);
+    assign(Field::mixExport, mixExport_, MixExport{.running = true, .fraction = 0, .file = {}});
+
+    std::weak_ptr<Workbench> weak = weak_from_this();
+    ports::MixRenderer& renderer = services_.mixRenderer;
+    services_.background.run([weak, &renderer, mix = std::move(mix), file = *chosen,
+                              done = exportDone_, stop = exportStop_] {
+        const Result<> written = writeThroughTemporary(file, [&](const fs::path& temporary) {
+            return renderer.render(mix, temporary, [&](double fraction) {
+                *done = fraction;
+                return !*stop;
+            });
+        });
+        return std::function<void()>([weak, written, file] {
+            if (auto self = weak.lock())
+                self->mixExportEnded(written, file);
+        });
+    });
+}
+
+void Workbench::cancelMixExport()
+{
+    if (exportStop_)
+        *exportStop_ = true;
+}
+
+void Workbench::mixExportEnded(const Result<>& result, const fs::path& file)
+{
+    const bool stopped = exportStop_ && *exportStop_;
+    exportDone_.reset();
+    exportStop_.reset();
+    MixExport ended{.running = false, .fraction = 0, .file = mixExport_.file};
+    if (result && !stopped)
+        ended.file = file;
+    assign(Field::mixExport, mixExport_, std::move(ended));
+    if (!result && !stopped)
+        setError("导出混音失败：" + result.failure());
+}
+
+} // namespace tonfield

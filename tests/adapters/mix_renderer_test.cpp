@@ -1,0 +1,129 @@
+#include "adapters/mix_renderer.hpp"
+
+#include "model/file_copy.hpp"
+
+#include "adapters/audio_decoder.hpp"
+#include "adapters/audio_files.hpp"
+#include "fakes/temp_folder.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+
+namespace tonfield {
+namespace {
+namespace fs = std::filesystem;
+
+std::vector<float> decoded(const fs::path& file)
+{
+    auto decoder = adapters::openAudioDecoder(file, {.sampleRate = 44100, .channels = 2});
+    EXPECT_TRUE(decoder) << decoder.failure();
+    std::vector<float> samples(4096);
+    std::vector<float> all;
+    while (const std::size_t bytes = (*decoder)->read(reinterpret_cast<char*>(samples.data()),
+                                                      samples.size() * sizeof(float)))
+        all.insert(all.end(), samples.begin(), samples.begin() + bytes / sizeof(float));
+    return all;
+}
+
+// How far `heard` is from `expected`, in dB below the expected signal.
+double errorDb(const std::vector<float>& expected, const std::vector<float>& heard)
+{
+    double signal = 0, error = 0;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const double difference = expected[i] - (i < heard.size() ? heard[i] : 0.0f);
+        signal += double(expected[i]) * expected[i];
+        error += difference * difference;
+    }
+    error +=
+        static_cast<double>(heard.size() > expected.size() ? heard.size() - expected.size() : 0);
+    return 10 * std::log10(std::max(error, 1e-30) / signal);
+}
+
+class MixRendererTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Two stems of different lengths: the shorter one ends in silence.
+        ASSERT_TRUE(test::makeTone(temp / "a_(Vocals).wav", 3.0));
+        ASSERT_TRUE(test::makeSweep(temp / "a_(Instrumental).flac", 2.0));
+        vocals = decoded(temp / "a_(Vocals).wav");
+        accompaniment = decoded(temp / "a_(Instrumental).flac");
+        accompaniment.resize(vocals.size(), 0.0f);
+    }
+    ports::MixRender mix(std::vector<float> gains, std::string format)
+    {
+        return {{temp / "a_(Vocals).wav", temp / "a_(Instrumental).flac"},
+                std::move(gains),
+                std::move(format)};
+    }
+    Result<> render(const ports::MixRender& wanted, const fs::path& file)
+    {
+        return renderer.render(wanted, file, [](double) { return true; });
+    }
+
+    test::TempFolder temp;
+    adapters::EncodedMixRenderer renderer;
+    std::vector<float> vocals, accompaniment;
+};
+
+TEST_F(MixRendererTest, LosslessMixesEqualTheSumOfTheStemsTheyKeep)
+{
+    std::vector<float> both(vocals.size());
+    for (std::size_t i = 0; i < both.size(); ++i)
+        both[i] = 0.5f * vocals[i] + 0.5f * accompaniment[i];
+    for (const char* format : {"WAV", "FLAC"}) {
+        const fs::path file = temp / (std::string("mix.") + format);
+        ASSERT_TRUE(render(mix({0.5f, 0.5f}, format), file)) << format;
+        EXPECT_LT(errorDb(both, decoded(file)), -100) << format;
+        const fs::path karaoke = temp / (std::string("karaoke.") + format);
+        ASSERT_TRUE(render(mix({0.0f, 1.0f}, format), karaoke));
+        EXPECT_LT(errorDb(accompaniment, decoded(karaoke)), -100) << format << ": vocals muted";
+    }
+    std::string header(12, '\0');
+    std::ifstream(temp / "mix.WAV", std::ios::binary).read(header.data(), 12);
+    EXPECT_EQ(header.substr(0, 4), "RIFF");
+    EXPECT_EQ(header.substr(8, 4), "WAVE");
+}
+
+TEST_F(MixRendererTest, AnMp3MixDecodesAlignedAndWhole)
+{
+    const fs::path file = temp / "mix.mp3";
+    ASSERT_TRUE(render(mix({1.0f, 0.0f}, "MP3"), file));
+    const auto heard = decoded(file);
+    EXPECT_NEAR(static_cast<double>(heard.size()), static_cast<double>(vocals.size()),
+                2 * 1152 * 2);
+    EXPECT_LT(errorDb(vocals, heard), -20) << "lossy, but the same tone in the same place";
+}
+
+TEST_F(MixRendererTest, AStoppedOrFailedMixLeavesNothingAndKeepsWhatWasThere)
+{
+    const fs::path file = temp / "out/mix.wav";
+    test::writeFile(file, "an earlier mix");
+    const Result<> stopped = writeThroughTemporary(file, [&](const fs::path& temporary) {
+        return renderer.render(mix({1, 1}, "WAV"), temporary,
+                               [](double fraction) { return fraction < 0.5; });
+    });
+    EXPECT_FALSE(stopped);
+    EXPECT_EQ(test::readFile(file), "an earlier mix");
+    EXPECT_EQ(std::distance(fs::directory_iterator(temp / "out"), fs::directory_iterator()), 1)
+        << "no temporary file left";
+
+    auto missing = mix({1, 1}, "WAV");
+    missing.stems.push_back(temp / "gone.wav");
+    const Result<> failed = writeThroughTemporary(
+        file, [&](const fs::path& temporary) { return render(missing, temporary); });
+    ASSERT_FALSE(failed);
+    EXPECT_NE(failed.failure().find("gone.wav"), std::string::npos) << failed.failure();
+    EXPECT_EQ(test::readFile(file), "an earlier mix");
+    EXPECT_EQ(std::distance(fs::directory_iterator(temp / "out"), fs::directory_iterator()), 1);
+
+    ASSERT_TRUE(writeThroughTemporary(file, [&](const fs::path& temporary) {
+        return render(mix({1, 0}, "WAV"), temporary);
+    }));
+    EXPECT_LT(errorDb(vocals, decoded(file)), -100) << "replaced once complete";
+}
+
+} // namespace
+} // namespace tonfield

@@ -1,0 +1,83 @@
+#include "fakes/workbench_fixture.hpp"
+
+namespace tonfield {
+namespace {
+namespace fs = std::filesystem;
+using test::readFile;
+using test::writeFile;
+
+class WorkbenchMixExport : public test::WorkbenchFixture {
+protected:
+    void SetUp() override
+    {
+        workbench->setFormat("FLAC");
+        finishJobWithStems({"s_(Instrumental).flac", "s_(Vocals).flac"});
+        writeFile(temp / "out/old.wav", "an earlier mix");
+    }
+    std::size_t filesIn(const fs::path& folder)
+    {
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+    }
+};
+
+TEST_F(WorkbenchMixExport, WritesTheMixAsItSoundsUnderTheNameOfWhatIsHeard)
+{
+    workbench->applyMixPreset(mixer::Preset::accompaniment);
+    platform.dialogs.saveAnswers.push_back(temp / "out/karaoke.mp3");
+    workbench->exportMix();
+    ASSERT_EQ(platform.dialogs.typedSaveRequests.size(), 1u);
+    const auto& [name, types, chosen] = platform.dialogs.typedSaveRequests[0];
+    EXPECT_EQ(name, "My Song (Live) · 伴奏");
+    EXPECT_EQ(types, (std::vector<std::string>{"wav", "flac", "mp3"}));
+    EXPECT_EQ(chosen, "flac") << "the job's own format first";
+    EXPECT_TRUE(workbench->mixExport().running);
+    EXPECT_FALSE(fs::exists(temp / "out/karaoke.mp3")) << "nothing before it is complete";
+
+    platform.background.runAll();
+    EXPECT_FALSE(workbench->mixExport().running);
+    EXPECT_EQ(workbench->mixExport().file, temp / "out/karaoke.mp3");
+    EXPECT_EQ(readFile(temp / "out/karaoke.mp3"),
+              "MP3\ns_(Instrumental).flac 1.000000\ns_(Vocals).flac 0.000000");
+    EXPECT_EQ(filesIn(temp / "out"), 2u);
+
+    // Levels of the user's own: the mix is "混音".
+    auto strips = workbench->mixStrips();
+    strips[0].levelDb = -6;
+    workbench->setStrip(0, strips[0]);
+    platform.dialogs.saveAnswers.push_back(temp / "out/old.wav");
+    workbench->exportMix();
+    EXPECT_EQ(std::get<0>(platform.dialogs.typedSaveRequests[1]), "My Song (Live) · 混音");
+    platform.background.runAll();
+    EXPECT_EQ(readFile(temp / "out/old.wav").substr(0, 4), "WAV\n") << "replaced once complete";
+    EXPECT_FALSE(workbench->error());
+}
+
+TEST_F(WorkbenchMixExport, ACancelledOrFailedExportLeavesNothingBehind)
+{
+    platform.dialogs.saveAnswers.push_back(temp / "out/old.wav");
+    workbench->exportMix();
+    workbench->cancelMixExport();
+    platform.background.runAll();
+    EXPECT_EQ(readFile(temp / "out/old.wav"), "an earlier mix");
+    EXPECT_EQ(filesIn(temp / "out"), 1u);
+    EXPECT_FALSE(workbench->mixExport().running);
+    EXPECT_FALSE(workbench->mixExport().file);
+    EXPECT_FALSE(workbench->error()) << "stopping is not a failure";
+
+    platform.mixRenderer.failure = "No space left on device";
+    platform.dialogs.saveAnswers.push_back(temp / "out/old.wav");
+    workbench->exportMix();
+    platform.background.runAll();
+    EXPECT_EQ(workbench->error(), "导出混音失败：No space left on device");
+    EXPECT_EQ(readFile(temp / "out/old.wav"), "an earlier mix");
+    EXPECT_EQ(filesIn(temp / "out"), 1u);
+
+    platform.dialogs.saveAnswers.push_back(temp / "out/mix.ogg");
+    workbench->exportMix();
+    EXPECT_EQ(workbench->error(), "请以 .wav、.flac 或 .mp3 结尾命名混音文件。");
+    EXPECT_FALSE(workbench->mixExport().running);
+}
+
+} // namespace
+} // namespace tonfield
