@@ -100,6 +100,18 @@ public:
 
     void setGains(const std::vector<float>& gains) override { bus_.setTargets(gains); }
 
+    // The rings already hold audio past the new loop's end: the stems are
+    // moved (into the loop, if outside it) so that they are decoded anew.
+    void setLoop(const std::optional<mixer::Loop>& loop) override
+    {
+        const double now = currentTimeSeconds();
+        there([&] {
+            loop_ = loop;
+            streams_->setLoop(loop); // the feeder runs on this thread: nothing reads now
+            restartAt(loop && !loop->contains(now) ? loop->start : now);
+        });
+    }
+
     void play() override
     {
         there([&] {
@@ -147,23 +159,15 @@ public:
             else
                 seconds = std::min(
                     startSeconds_ + static_cast<double>(sink_->processedUSecs()) / 1e6, given);
+            if (loop_)
+                seconds = mixer::loopedPosition(startSeconds_, seconds - startSeconds_, *loop_);
         });
         return seconds;
     }
 
     void setCurrentTimeSeconds(double seconds) override
     {
-        there([&] {
-            const bool wasSounding = sounding();
-            const bool wasPaused = sink_->state() == QAudio::SuspendedState;
-            stopSink();
-            seekStreams(seconds);
-            if (wasSounding || wasPaused) {
-                startSink();
-                if (wasPaused)
-                    suspendSink();
-            }
-        });
+        there([&] { restartAt(seconds); });
     }
 
     bool isPlaying() const override
@@ -247,6 +251,20 @@ private:
         out_ = nullptr;
     }
 
+    // Moves the mix to `seconds`, sounding or paused as it was.
+    void restartAt(double seconds)
+    {
+        const bool wasSounding = sounding();
+        const bool wasPaused = sink_->state() == QAudio::SuspendedState;
+        stopSink();
+        seekStreams(seconds);
+        if (wasSounding || wasPaused) {
+            startSink();
+            if (wasPaused)
+                suspendSink();
+        }
+    }
+
     // Only while the sink is stopped: nothing reads the streams meanwhile.
     // Every (re)start follows one, and counts from where it put the stems.
     void seekStreams(double seconds)
@@ -269,8 +287,9 @@ private:
     int channels_;
     double sampleRate_;
     double startSeconds_ = 0;
-    bool ended_ = false;        // every frame of the mix has been handed over
-    long long framesGiven_ = 0; // since the last (re)start
+    std::optional<mixer::Loop> loop_; // the audio thread's
+    bool ended_ = false;              // every frame of the mix has been handed over
+    long long framesGiven_ = 0;       // since the last (re)start
     QThread audioThread_;
     std::unique_ptr<QObject> home_ = std::make_unique<QObject>(); // lives on the audio thread
     // Created and used on the audio thread only.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 namespace tonfield::adapters {
 namespace {
@@ -42,7 +43,8 @@ struct StemStreams::Stream final : mixer::FrameSource {
     std::unique_ptr<AudioDecoder> decoder;
     mixer::SpscRing ring;
     std::atomic<bool> ended{false};
-    std::size_t owed = 0; // audio thread only (and seek, while it is idle)
+    long long nextFrame = 0; // the worker's: where the decoder stands
+    std::size_t owed = 0;    // audio thread only (and seek, while it is idle)
 };
 
 Result<std::unique_ptr<StemStreams>>
@@ -79,7 +81,6 @@ StemStreams::~StemStreams()
 
 void StemStreams::decodeAhead()
 {
-    const std::size_t bytesPerFrame = static_cast<std::size_t>(format_.bytesPerFrame());
     std::vector<float> chunk(kChunkFrames * static_cast<std::size_t>(format_.channels));
     while (!stopping_) {
         bool decoded = false;
@@ -88,18 +89,51 @@ void StemStreams::decodeAhead()
             for (const auto& stream : streams_) {
                 if (stream->ended || stream->ring.writable() < kChunkFrames)
                     continue;
-                const std::size_t bytes = stream->decoder->read(
-                    reinterpret_cast<char*>(chunk.data()), kChunkFrames * bytesPerFrame);
-                if (bytes == 0)
-                    stream->ended.store(true, std::memory_order_release);
-                else
-                    stream->ring.write(chunk.data(), bytes / bytesPerFrame);
+                decodeChunk(*stream, chunk);
                 decoded = true;
             }
         }
         if (!decoded)
             std::this_thread::sleep_for(10ms);
     }
+}
+
+// One chunk into the stream's ring, never past the loop's end; there the
+// decoder goes back to the loop's start.
+void StemStreams::decodeChunk(Stream& stream, std::vector<float>& chunk)
+{
+    const std::size_t bytesPerFrame = static_cast<std::size_t>(format_.bytesPerFrame());
+    const bool looping = loop_ && stream.nextFrame < loop_->end;
+    const std::size_t wanted =
+        looping ? std::min<std::size_t>(kChunkFrames,
+                                        static_cast<std::size_t>(loop_->end - stream.nextFrame))
+                : kChunkFrames;
+    std::size_t frames =
+        stream.decoder->read(reinterpret_cast<char*>(chunk.data()), wanted * bytesPerFrame) /
+        bytesPerFrame;
+    if (frames == 0 && !looping) {
+        stream.ended.store(true, std::memory_order_release);
+        return;
+    }
+    if (frames == 0) { // a stem shorter than the loop: silence up to its end
+        frames = wanted;
+        std::fill_n(chunk.begin(), frames * static_cast<std::size_t>(format_.channels), 0.0f);
+    }
+    stream.ring.write(chunk.data(), frames);
+    stream.nextFrame += static_cast<long long>(frames);
+    if (looping && stream.nextFrame >= loop_->end) {
+        stream.decoder->seek(static_cast<double>(loop_->start) / format_.sampleRate);
+        stream.nextFrame = loop_->start;
+    }
+}
+
+void StemStreams::setLoop(const std::optional<mixer::Loop>& loop)
+{
+    std::lock_guard lock(decoding_);
+    loop_.reset();
+    if (loop)
+        loop_ = FrameLoop{std::llround(loop->start * format_.sampleRate),
+                          std::llround(loop->end * format_.sampleRate)};
 }
 
 void StemStreams::waitForAudio()
@@ -136,6 +170,7 @@ void StemStreams::seek(double seconds)
         seekedSeconds_ = 0;
         for (const auto& stream : streams_) {
             stream->decoder->seek(seconds);
+            stream->nextFrame = std::llround(seconds * format_.sampleRate);
             seekedSeconds_ = std::max(seekedSeconds_, stream->decoder->positionSeconds());
             stream->ring.clear();
             stream->owed = 0;

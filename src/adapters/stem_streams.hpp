@@ -1,12 +1,14 @@
 #pragma once
 
 #include "adapters/audio_decoder.hpp"
+#include "mixer/loop.hpp"
 #include "mixer/mix_bus.hpp"
 
 #include <atomic>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <thread>
 #include <vector>
@@ -43,13 +45,24 @@ public:
     // Where the last seek put the stems (the longest stem's clamped position).
     double seekedSeconds() const { return seekedSeconds_; }
 
+    // From the next seek on, every stem goes from the loop's end back to its
+    // start, sample-exact, a stem that ends sooner padded with silence to the
+    // end: the rings hold the loop's passes back to back. Only while nothing
+    // reads the sources, and followed by a seek.
+    void setLoop(const std::optional<mixer::Loop>& loop);
+
     struct Stream;
 
 private:
     StemStreams(std::vector<std::unique_ptr<Stream>> streams, const PcmFormat& format);
     void decodeAhead();
+    void decodeChunk(Stream& stream, std::vector<float>& chunk);
     void waitForAudio();
 
+    struct FrameLoop {
+        long long start, end;
+    };
+    std::optional<FrameLoop> loop_; // the worker's, changed under decoding_
     std::vector<std::unique_ptr<Stream>> streams_;
     std::vector<mixer::FrameSource*> sources_;
     PcmFormat format_;

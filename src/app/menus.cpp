@@ -28,7 +28,14 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
         .showHistory = viewMenu->addAction("处理记录"),
         .playPause = playMenu->addAction("播放 / 暂停"),
         .stopPlayback = playMenu->addAction("停止"),
+        .toggleLoop = nullptr,
+        .loopStart = nullptr,
+        .loopEnd = nullptr,
     };
+    playMenu->addSeparator();
+    menus.toggleLoop = playMenu->addAction("循环开 / 关");
+    menus.loopStart = playMenu->addAction("在此处设循环起点");
+    menus.loopEnd = playMenu->addAction("在此处设循环终点");
     menus.chooseEngine = appMenu->addAction("选择分轨引擎文件夹…");
     appMenu->addSeparator();
     menus.quit = appMenu->addAction("退出");
@@ -40,6 +47,9 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
     // itself (text fields type it, buttons are pressed by it).
     menus.playPause->setShortcut(QKeySequence(Qt::Key_Space));
     menus.stopPlayback->setShortcut(QKeySequence(Qt::Key_Escape));
+    menus.toggleLoop->setShortcut(QKeySequence(Qt::Key_L));
+    menus.loopStart->setShortcut(QKeySequence(Qt::Key_BracketLeft));
+    menus.loopEnd->setShortcut(QKeySequence(Qt::Key_BracketRight));
     // Not every desktop binds the standard preferences key; Ctrl+, always works.
     menus.settings->setShortcuts({QKeySequence("Ctrl+,"), QKeySequence::Preferences});
     menus.settings->setMenuRole(QAction::PreferencesRole);
@@ -72,6 +82,12 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
     });
     QObject::connect(menus.stopPlayback, &QAction::triggered, &window,
                      [&workbench] { workbench.stopPlayback(); });
+    QObject::connect(menus.toggleLoop, &QAction::triggered, &window,
+                     [&workbench] { workbench.toggleLoop(); });
+    QObject::connect(menus.loopStart, &QAction::triggered, &window,
+                     [&workbench] { workbench.setLoopStartHere(); });
+    QObject::connect(menus.loopEnd, &QAction::triggered, &window,
+                     [&workbench] { workbench.setLoopEndHere(); });
 
     auto followBusy = [menus, &workbench] {
         menus.importAudio->setEnabled(!workbench.busy());
@@ -80,6 +96,9 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
         const bool loaded = workbench.loadedFile().has_value() || workbench.mixLoaded();
         menus.playPause->setEnabled(loaded);
         menus.stopPlayback->setEnabled(loaded);
+        menus.toggleLoop->setEnabled(workbench.mixLoaded() && workbench.loop().has_value());
+        menus.loopStart->setEnabled(workbench.mixLoaded());
+        menus.loopEnd->setEnabled(workbench.mixLoaded());
     };
     QObject::connect(&bridge, &ui::WorkbenchBridge::changed, &window, followBusy);
     followBusy();

@@ -25,6 +25,9 @@ struct Menus {
     QAction* showHistory;
     QAction* playPause;
     QAction* stopPlayback;
+    QAction* toggleLoop;
+    QAction* loopStart;
+    QAction* loopEnd;
 };
 
 // Settings shows the settings window, which `settingsWindow` gives when first

@@ -7,6 +7,8 @@
 #include "engine/invocation.hpp"
 #include "model/result.hpp"
 
+#include "mixer/loop.hpp"
+
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -143,6 +145,10 @@ public:
     // One linear gain per file, in the order opened; changes ramp in over a
     // few milliseconds.
     virtual void setGains(const std::vector<float>& gains) = 0;
+    // Plays the loop over and over, without a gap at its seam, or plays
+    // through when there is none. A position outside the loop moves to its
+    // start; the position reported stays within it.
+    virtual void setLoop(const std::optional<mixer::Loop>& loop) = 0;
 };
 
 class AudioOutput {

@@ -3,6 +3,7 @@
 #include "model/display_text.hpp"
 #include "ui/theme.hpp"
 
+#include "mixer/loop.hpp"
 #include "mixer/presets.hpp"
 
 #include <QHBoxLayout>
@@ -48,8 +49,9 @@ protected:
 };
 
 // The mix's timeline on one strip: the stem's overview once it is measured
-// (a flat line until then), what has played drawn in mint, the playhead over
-// it; a click or a drag seeks the whole mix.
+// (a flat line until then), what has played drawn in mint, the loop shaded,
+// the playhead over it. A click seeks the whole mix (outside the loop, it
+// clears it); a drag across it selects the loop.
 class MixTimeline final : public QWidget {
 public:
     MixTimeline(Workbench& workbench, std::filesystem::path stem)
@@ -83,23 +85,61 @@ protected:
             painter.fillRect(QRectF(0, middle - 1, width(), 2), theme::white(0.12));
             painter.fillRect(QRectF(0, middle - 1, width() * played, 2), theme::mint());
         }
+        const auto shaded =
+            dragged_ ? mixer::loopBetween(secondsAt(*pressedAt_), secondsAt(*dragged_), length)
+                     : workbench_.loop();
+        if (shaded && length > 0) {
+            const QRectF area(width() * shaded->start / length, 0,
+                              width() * shaded->length() / length, height());
+            painter.fillRect(area,
+                             theme::withAlpha(theme::mint(), workbench_.loopOn() ? 0.18 : 0.07));
+        }
         if (workbench_.mixLoaded())
             painter.fillRect(QRectF(width() * played - 1, 2, 2, height() - 4), Qt::white);
     }
-    void mousePressEvent(QMouseEvent* event) override { seekTo(event->position().x()); }
-    void mouseMoveEvent(QMouseEvent* event) override { seekTo(event->position().x()); }
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (workbench_.mixLoaded() && width() > 0)
+            pressedAt_ = event->position().x();
+    }
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        if (pressedAt_ && std::abs(event->position().x() - *pressedAt_) >= kDragPixels) {
+            dragged_ = event->position().x();
+            update();
+        }
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (!pressedAt_ || !workbench_.mixLoaded())
+            return;
+        const double from = secondsAt(*pressedAt_);
+        const double at = secondsAt(event->position().x());
+        const bool dragged = dragged_.has_value();
+        pressedAt_.reset();
+        dragged_.reset();
+        if (dragged) {
+            workbench_.selectLoop(from, at);
+        } else {
+            if (workbench_.loop() && !workbench_.loop()->contains(at))
+                workbench_.clearLoop();
+            workbench_.seek(at);
+        }
+        update();
+    }
 
 private:
-    void seekTo(qreal x)
+    static constexpr qreal kDragPixels = 4;
+
+    double secondsAt(qreal x) const
     {
-        if (!workbench_.mixLoaded() || width() <= 0)
-            return;
-        const double fraction = std::clamp(x / width(), 0.0, 1.0);
-        workbench_.seek(fraction * workbench_.playbackDuration());
+        return std::clamp(x / std::max(width(), 1), 0.0, 1.0) * workbench_.playbackDuration();
     }
 
     Workbench& workbench_;
     std::filesystem::path stem_;
+    std::optional<qreal> pressedAt_; // where the button went down, while it is down
+    std::optional<qreal> dragged_;   // where a drag has got to
 };
 
 // A toggle reads as on in mint, as off in the muted grey.
@@ -141,6 +181,8 @@ MixerPanel::MixerPanel(Workbench& workbench, QWidget* parent)
     , time_(textLabel("", theme::font(10), theme::muted()))
     , presets_(new QWidget)
     , stripRows_(new QWidget)
+    , loopText_(textLabel("", theme::font(10), theme::mint()))
+    , clearLoop_(new BoxButton({}))
     , exportStatus_(textLabel("", theme::font(10), theme::muted()))
     , exportMix_(new BoxButton({}))
     , cancelExport_(new BoxButton({}))
@@ -172,6 +214,14 @@ void MixerPanel::addTransport()
     row->addWidget(play_);
     time_->setObjectName("mixTime");
     row->addWidget(time_);
+    loopText_->setObjectName("loopText");
+    row->addWidget(loopText_);
+    clearLoop_->setObjectName("clearLoop");
+    auto* clearLayout = new QHBoxLayout(clearLoop_);
+    clearLayout->setContentsMargins(0, 0, 0, 0);
+    clearLayout->addWidget(textLabel("清除循环", theme::font(10), theme::mint()));
+    row->addWidget(clearLoop_);
+    connect(clearLoop_, &QAbstractButton::clicked, this, [this] { workbench_.clearLoop(); });
     row->addStretch();
     // The mix written to a file: progress and a way to stop while it is
     // written, then its name, which can be dragged out like a stem.
@@ -224,6 +274,16 @@ void MixerPanel::refresh(const FieldSet& changed)
         showStrips();
     if (changed.any({Field::mixExport}))
         showExport();
+    if (changed.any({Field::loop, Field::stems})) {
+        const auto& loop = workbench_.loop();
+        loopText_->setVisible(loop.has_value());
+        clearLoop_->setVisible(loop.has_value());
+        if (loop)
+            loopText_->setText(QString(workbench_.loopOn() ? "循环 " : "循环（已关）") +
+                               qt(display::time(loop->start)) + "–" + qt(display::time(loop->end)));
+        for (const auto& strip : strips_)
+            strip->timeline->update();
+    }
     if (!changed.any({Field::stems, Field::mixPlaying, Field::playbackTime, Field::playbackDuration,
                       Field::waveforms}))
         return;

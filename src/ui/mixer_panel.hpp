@@ -33,6 +33,8 @@ private:
     QWidget* stripRows_;
     std::vector<Stem> shownStems_;
     std::vector<std::unique_ptr<Strip>> strips_;
+    QLabel* loopText_;
+    BoxButton* clearLoop_;
     QLabel* exportStatus_;
     BoxButton* exportMix_;
     BoxButton* cancelExport_;

@@ -8,6 +8,7 @@
 #include "model/stem.hpp"
 #include "workbench/log_handle.hpp"
 
+#include "mixer/loop.hpp"
 #include "mixer/presets.hpp"
 #include "mixer/strip.hpp"
 #include "ports/services.hpp"
@@ -70,8 +71,9 @@ public:
         diskUsage,
         queue,
         mixExport,
+        loop,
     };
-    static constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::mixExport) + 1;
+    static constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::loop) + 1;
     using Observer = std::function<void(Field)>;
 
     static constexpr double pollIntervalSeconds = 0.4;
@@ -141,6 +143,10 @@ public:
     // The ids of the jobs waiting to run, in the order they will run.
     const std::vector<std::string>& queue() const { return queue_; }
     const MixExport& mixExport() const { return mixExport_; }
+    // The stretch of the mix to repeat, and whether it repeats (L turns it
+    // off and on again without forgetting it).
+    const std::optional<mixer::Loop>& loop() const { return loop_; }
+    bool loopOn() const { return loopOn_; }
 
     // Fields the window sets directly.
     void setMode(SeparationMode mode);
@@ -192,6 +198,15 @@ public:
     void exportMix();
     void cancelMixExport();
 
+    // The loop, in the loaded mix: set from a drag between two points,
+    // cleared, switched off and on, or given its start or end at the play
+    // position. Kept for the selected job while it stays selected.
+    void selectLoop(double from, double to);
+    void clearLoop();
+    void toggleLoop();
+    void setLoopStartHere();
+    void setLoopEndHere();
+
     // Export. (`export` is a reserved word in C++.)
     void exportStem(const Stem& stem);
     void exportAll();
@@ -234,6 +249,7 @@ private:
     void launch(Job record, const std::filesystem::path& inputCopy);
     void diskUsageMeasured(DiskUsage usage);
     void mixExportEnded(const Result<>& result, const std::filesystem::path& file);
+    void setLoopTo(std::optional<mixer::Loop> loop, bool on);
     void forgetJob(const std::string& id);
     void failLaunch(Job record, const std::string& description);
     void startNextQueued();
@@ -281,6 +297,8 @@ private:
     DiskUsage diskUsage_;
     std::vector<std::string> queue_;
     MixExport mixExport_;
+    std::optional<mixer::Loop> loop_;
+    bool loopOn_ = false;
 
     // Private state: the running engine and its log, the poll timer, the
     // player, the id of the job whose engine runs, and whether the source's

@@ -74,6 +74,7 @@ void Workbench::launch(Job record, const fs::path& inputCopy)
          .highQuality = job_quality::isHigh(record.quality)},
         services_.environment.environment());
 
+    clearLoop();
     assign(Field::selectedJob, selectedJob_, std::optional<Job>(record));
     activeID_ = id;
     assign(Field::stems, stems_, std::vector<Stem>());

@@ -75,6 +75,7 @@ void Workbench::forgetJob(const std::string& id)
         assign(Field::diskUsage, diskUsage_, std::move(usage));
     if (selectedJob_ && selectedJob_->id == id) {
         stopPlayback();
+        clearLoop();
         assign(Field::selectedJob, selectedJob_, std::optional<Job>());
         assign(Field::stems, stems_, std::vector<Stem>());
         assign(Field::log, log_, std::string());

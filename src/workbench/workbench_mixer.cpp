@@ -32,6 +32,7 @@ void Workbench::playMix()
         assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>());
     }
     mix_->setGains(mixer::audibleGains(mixStrips_));
+    mix_->setLoop(loopOn_ ? loop_ : std::nullopt);
     assign(Field::playbackDuration, playbackDuration_, player_->durationSeconds());
     player_->play();
     assign(Field::mixPlaying, mixPlaying_, true);

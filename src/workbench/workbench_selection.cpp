@@ -10,6 +10,7 @@ void Workbench::select(Job job)
     if (busy_)
         return;
     stopPlayback();
+    clearLoop();
     const SeparationMode mode = separationModeFromRaw(job.mode).value_or(SeparationMode::vocal);
     const bool highQuality = job_quality::isHigh(job.quality);
     std::string format = job.format;

@@ -169,6 +169,59 @@ TEST(QtAudioOutput, AMixSoundsItsStemsInSyncAtTheirGains)
     EXPECT_EQ(missing.failure().rfind((folder / "none.wav").string() + ": ", 0), 0u);
 }
 
+// A 210 Hz tone repeats exactly every 0.5 s: looped over half a second up to
+// the file's end, it must reach the sink as one unbroken sine. A gap, a dropped or a repeated
+// sample at the seam shows as a jump in the second difference, which for
+// the sine itself stays below a hundredth of its amplitude.
+TEST(QtAudioOutput, ALoopRepeatsWithoutAGapOrAClickAtItsSeam)
+{
+    test::TempFolder folder;
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y -f lavfi -i "
+                           "'sine=frequency=210:sample_rate=44100:duration=0.75' '" +
+                           (folder / "tone.wav").string() + "'")
+                              .c_str()),
+              0);
+    ASSERT_TRUE(test::makeTone(folder / "short.wav", 0.5));
+    // The second stem ends inside the loop and is muted: its padding is silence.
+    auto opened = QtAudioOutput().openMix({folder / "tone.wav", folder / "short.wav"});
+    ASSERT_TRUE(opened) << opened.failure();
+    ports::MixPlayer& mix = **opened;
+    test::NullSinkMonitor monitor;
+    ASSERT_TRUE(monitor.started());
+    mix.setGains({1.0f, 0.0f});
+    mix.setCurrentTimeSeconds(0.1);
+    mix.setLoop(mixer::Loop{0.25, 0.75});
+    EXPECT_NEAR(mix.currentTimeSeconds(), 0.25, 0.01) << "outside the loop: to its start";
+    mix.play();
+
+    std::vector<std::int16_t> heard;
+    auto collect = [&](double seconds) {
+        heard.clear();
+        return test::runUntil([&] {
+            const auto more = monitor.samplesSinceLastCall();
+            heard.insert(heard.end(), more.begin(), more.end());
+            return heard.size() >= static_cast<std::size_t>(seconds * 44100);
+        });
+    };
+    ASSERT_TRUE(collect(0.4)); // what the sink held before
+    ASSERT_TRUE(collect(2.0)); // four passes through the seam
+    double peak = 0, jump = 0;
+    for (std::size_t i = 2; i < heard.size(); ++i) {
+        const double x0 = heard[i] / 32768.0, x1 = heard[i - 1] / 32768.0,
+                     x2 = heard[i - 2] / 32768.0;
+        peak = std::max(peak, std::abs(x0));
+        jump = std::max(jump, std::abs(x0 - 2 * x1 + x2));
+    }
+    EXPECT_GT(peak, 0.05) << "the tone is heard";
+    EXPECT_LT(jump, 0.01 * peak) << "no discontinuity anywhere, the seams included";
+    const double position = mix.currentTimeSeconds();
+    EXPECT_GE(position, 0.25);
+    EXPECT_LT(position, 0.75) << "the position stays within the loop";
+
+    mix.setLoop(std::nullopt);
+    ASSERT_TRUE(test::runUntil([&] { return !mix.isPlaying(); })) << "without it, the mix ends";
+}
+
 TEST(QtAudioOutput, FilesThatAreNotAudioFailAtOnce)
 {
     test::TempFolder folder;

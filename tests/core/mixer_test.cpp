@@ -1,3 +1,4 @@
+#include "mixer/loop.hpp"
 #include "mixer/mix_bus.hpp"
 #include "mixer/presets.hpp"
 #include "mixer/spsc_ring.hpp"
@@ -246,6 +247,34 @@ TEST(MixerWaveform, PeaksPerStretchAndACacheThatTrustsNothing)
     EXPECT_NE(name, peaksCacheName("/a/b.wav", 101, 5)) << "a changed size";
     EXPECT_NE(name, peaksCacheName("/a/b.wav", 100, 6)) << "a changed time";
     EXPECT_NE(name, peaksCacheName("/a/c.wav", 100, 5)) << "another file";
+}
+
+} // namespace
+} // namespace tonfield::mixer
+
+namespace tonfield::mixer {
+namespace {
+
+TEST(MixerLoop, DragsKeysAndThePositionAcrossTheSeam)
+{
+    EXPECT_EQ(loopBetween(12, 4, 60), (Loop{4, 12})) << "a drag may go either way";
+    EXPECT_EQ(loopBetween(-3, 70, 60), (Loop{0, 60})) << "kept within the mix";
+    EXPECT_FALSE(loopBetween(5, 5.05, 60)) << "a click is no loop";
+
+    EXPECT_EQ(withStart(Loop{4, 12}, 8, 60), (Loop{8, 12}));
+    EXPECT_EQ(withStart(Loop{4, 12}, 20, 60), (Loop{20, 60})) << "past the end: to the mix's end";
+    EXPECT_EQ(withStart(std::nullopt, 30, 60), (Loop{30, 60}));
+    EXPECT_EQ(withEnd(Loop{4, 12}, 10, 60), (Loop{4, 10}));
+    EXPECT_EQ(withEnd(Loop{4, 12}, 2, 60), (Loop{0, 2}))
+        << "before the start: from the mix's start";
+    EXPECT_FALSE(withEnd(std::nullopt, 0, 60));
+
+    const Loop loop{4, 12};
+    EXPECT_DOUBLE_EQ(loopedPosition(6, 3, loop), 9) << "the first pass";
+    EXPECT_DOUBLE_EQ(loopedPosition(6, 6, loop), 4) << "back at the start";
+    EXPECT_DOUBLE_EQ(loopedPosition(6, 6 + 8 * 3 + 1.5, loop), 5.5) << "three passes later";
+    EXPECT_DOUBLE_EQ(loopedPosition(1, 2, loop), 3) << "not yet in the loop";
+    EXPECT_DOUBLE_EQ(loopedPosition(20, 5, loop), 25) << "started past it: never loops";
 }
 
 } // namespace

@@ -160,3 +160,56 @@ TEST_F(WorkbenchMixer, NothingToMixOrNothingThatOpens)
 
 } // namespace
 } // namespace tonfield
+
+namespace tonfield {
+namespace {
+
+class WorkbenchLoop : public test::WorkbenchFixture {};
+
+TEST_F(WorkbenchLoop, TheMixRepeatsTheLoopUntilItIsClearedAndAnotherJobForgetsIt)
+{
+    finishJobWithStems({"s_(Bass).wav", "s_(Vocals).wav"});
+    for (const Stem& stem : workbench->stems())
+        platform.audio.durations[stem.url] = 200.0;
+    workbench->selectLoop(10, 20);
+    EXPECT_FALSE(workbench->loop()) << "no mix loaded, no length to loop in";
+
+    workbench->playMix();
+    test::FakeAudio::State& mix = *platform.audio.opened.back();
+    workbench->seek(50);
+    workbench->selectLoop(30, 10);
+    EXPECT_EQ(workbench->loop(), (mixer::Loop{10, 30}));
+    EXPECT_TRUE(workbench->loopOn());
+    EXPECT_EQ(mix.loop, (mixer::Loop{10, 30}));
+    EXPECT_EQ(workbench->playbackTime(), 10.0) << "outside the loop: to its start";
+
+    workbench->toggleLoop(); // L
+    EXPECT_FALSE(mix.loop);
+    EXPECT_EQ(workbench->loop(), (mixer::Loop{10, 30})) << "kept for the next L";
+    workbench->toggleLoop();
+    EXPECT_EQ(mix.loop, (mixer::Loop{10, 30}));
+
+    mix.position = 25;
+    workbench->tick();
+    workbench->setLoopEndHere(); // ]
+    EXPECT_EQ(mix.loop, (mixer::Loop{10, 25}));
+    mix.position = 12;
+    workbench->tick();
+    workbench->setLoopStartHere(); // [
+    EXPECT_EQ(mix.loop, (mixer::Loop{12, 25}));
+
+    workbench->stopPlayback();
+    workbench->playMix();
+    EXPECT_EQ(platform.audio.opened.back()->loop, (mixer::Loop{12, 25}))
+        << "a new player loops too";
+    workbench->clearLoop();
+    EXPECT_FALSE(workbench->loop());
+    EXPECT_FALSE(platform.audio.opened.back()->loop);
+
+    workbench->selectLoop(1, 5);
+    finishJobWithStems({"t_(Vocals).wav", "t_(Drums).wav"});
+    EXPECT_FALSE(workbench->loop()) << "another job, no loop";
+}
+
+} // namespace
+} // namespace tonfield

@@ -233,6 +233,7 @@ struct FakeAudio final : ports::AudioOutput {
         bool alive = true;
         std::vector<std::filesystem::path> mixed; // the files of a mix
         std::vector<float> gains;
+        std::optional<mixer::Loop> loop;
     };
     std::map<std::filesystem::path, double> durations; // files that open, with their lengths
     std::vector<std::shared_ptr<State>> opened;
@@ -252,6 +253,12 @@ struct FakeAudio final : ports::AudioOutput {
         void setCurrentTimeSeconds(double seconds) override { state_->position = seconds; }
         bool isPlaying() const override { return state_->playing; }
         void setGains(const std::vector<float>& gains) override { state_->gains = gains; }
+        void setLoop(const std::optional<mixer::Loop>& loop) override
+        {
+            state_->loop = loop;
+            if (loop && !loop->contains(state_->position))
+                state_->position = loop->start;
+        }
 
     private:
         std::shared_ptr<State> state_;

@@ -1,3 +1,4 @@
+#include "model/display_text.hpp"
 #include "ui/history_list.hpp"
 #include "ui/job_rows.hpp"
 #include "ui/playback_bar.hpp"
@@ -703,6 +704,37 @@ private slots:
         QCOMPARE(draggedFile(status),
                  QUrl::fromLocalFile(QString::fromStdString((f.temp / "n · 混音.flac").string())));
         QVERIFY(shown(child(*mixer, "exportMix")));
+
+        // A drag across any strip's timeline selects the loop; a click outside it clears it.
+        for (const Stem& stem : f.workbench->stems())
+            f.platform.audio.durations[stem.url] = 100.0;
+        child<QAbstractButton>(*mixer, "mixPlay")->click();
+        settle();
+        QWidget* timeline = strips[2]->findChildren<QWidget*>().constFirst();
+        for (QWidget* candidate : strips[2]->findChildren<QWidget*>())
+            if (candidate->height() == 24 && candidate->width() >= 80)
+                timeline = candidate;
+        const int w = timeline->width();
+        QTest::mousePress(timeline, Qt::LeftButton, Qt::NoModifier, QPoint(w / 10, 12));
+        QTest::mouseMove(timeline, QPoint(w / 2, 12));
+        QTest::mouseRelease(timeline, Qt::LeftButton, Qt::NoModifier, QPoint(w / 2, 12));
+        settle();
+        QVERIFY(f.workbench->loop());
+        QVERIFY(std::abs(f.workbench->loop()->start - 10) < 1 &&
+                std::abs(f.workbench->loop()->end - 50) < 1);
+        QVERIFY(shown(child(*mixer, "loopText")) && shown(child(*mixer, "clearLoop")));
+        QCOMPARE(child<QLabel>(*mixer, "loopText")->text(),
+                 "循环 " + QString::fromStdString(display::time(f.workbench->loop()->start)) + "–" +
+                     QString::fromStdString(display::time(f.workbench->loop()->end)));
+        QCOMPARE(f.platform.audio.opened.back()->loop, f.workbench->loop());
+        QTest::mouseClick(timeline, Qt::LeftButton, Qt::NoModifier, QPoint(w * 3 / 10, 12));
+        settle();
+        QVERIFY2(f.workbench->loop(), "a click inside seeks and keeps the loop");
+        QTest::mouseClick(timeline, Qt::LeftButton, Qt::NoModifier, QPoint(w * 9 / 10, 12));
+        settle();
+        QVERIFY(!f.workbench->loop());
+        QVERIFY(std::abs(f.workbench->playbackTime() - 90) < 1);
+        QVERIFY(!shown(child(*mixer, "loopText")));
 
         f.startJob();
         settle();
