@@ -14,7 +14,7 @@ packages=(
   # application (qt6-wayland: native windows in a Wayland session)
   qt6-base-dev qt6-qpa-plugins qt6-wayland qt6-multimedia-dev qt6-translations-l10n
   nlohmann-json3-dev libutf8proc-dev
-  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev librubberband-dev
   fonts-noto-cjk fonts-material-design-icons-iconfont
   # reference engine
   python3 python3-venv python3-numpy python3-scipy python3-soundfile ffmpeg

@@ -1,6 +1,7 @@
 #include "adapters/qt_audio_output.hpp"
 
 #include "adapters/stem_streams.hpp"
+#include "adapters/tempo_stage.hpp"
 #include "mixer/mix_bus.hpp"
 
 #include <QAudioDevice>
@@ -11,6 +12,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace tonfield::adapters {
@@ -71,6 +73,7 @@ public:
         , mixed_(static_cast<std::size_t>(format.sampleRate() * format.channelCount()), 0.0f)
         , channels_(format.channelCount())
         , sampleRate_(format.sampleRate())
+        , tempo_(format.sampleRate(), format.channelCount())
     {
         audioThread_.start();
         home_->moveToThread(&audioThread_);
@@ -99,6 +102,14 @@ public:
     double durationSeconds() const override { return streams_->durationSeconds(); }
 
     void setGains(const std::vector<float>& gains) override { bus_.setTargets(gains); }
+
+    // Heard from the next feed on; the stage comes into the path at the first
+    // change and stays until the next seek, so that nothing jumps.
+    void setTempo(const mixer::Tempo& tempo) override
+    {
+        speed_ = tempo.clamped().speed;
+        semitones_ = tempo.clamped().semitones;
+    }
 
     // The rings already hold audio past the new loop's end: the stems are
     // moved (into the loop, if outside it) so that they are decoded anew.
@@ -150,15 +161,25 @@ public:
     {
         double seconds = 0;
         there([&] {
-            const double given = startSeconds_ + static_cast<double>(framesGiven_) / sampleRate_;
+            const double given = startSeconds_ + static_cast<double>(sourceFrames_) / sampleRate_;
             const auto state = sink_->state();
             if (state == QAudio::StoppedState)
                 seconds = ended_ ? given : startSeconds_;
             else if (state == QAudio::IdleState && ended_)
                 seconds = given; // everything mixed has been played
-            else
+            else if (!stretching_)
                 seconds = std::min(
                     startSeconds_ + static_cast<double>(sink_->processedUSecs()) / 1e6, given);
+            else // what the sink and the stage still hold, counted back to source time
+                seconds =
+                    startSeconds_ +
+                    std::max(0.0,
+                             static_cast<double>(sourceFrames_) - tempo_.heldSourceFrames() -
+                                 std::max(0.0, static_cast<double>(framesGiven_) -
+                                                   static_cast<double>(sink_->processedUSecs()) *
+                                                       sampleRate_ / 1e6) *
+                                     speed_.load()) /
+                        sampleRate_;
             if (loop_)
                 seconds = mixer::loopedPosition(startSeconds_, seconds - startSeconds_, *loop_);
         });
@@ -204,7 +225,15 @@ private:
             std::min(room, mixed_.size() / static_cast<std::size_t>(channels_));
         if (wanted == 0)
             return;
-        const std::size_t frames = streams_->framesBeforeEnd(wanted);
+        const mixer::Tempo tempo{speed_.load(), semitones_.load()};
+        stretching_ = stretching_ || !tempo.isNeutral();
+        std::size_t frames = 0;
+        if (stretching_) {
+            frames = stretch(tempo, wanted);
+        } else if ((frames = streams_->framesBeforeEnd(wanted)) > 0) {
+            bus_.render(streams_->sources(), mixed_.data(), frames);
+            sourceFrames_ += static_cast<long long>(frames);
+        }
         if (frames == 0) {
             // The end. A sink that ran dry waits to be refilled before it
             // plays again: silence fills it, so it plays out what it holds
@@ -215,9 +244,23 @@ private:
             write(wanted);
             return;
         }
-        bus_.render(streams_->sources(), mixed_.data(), frames);
         write(frames);
         framesGiven_ += static_cast<long long>(frames);
+    }
+
+    // The mix through the tempo stage: source frames go in until it has
+    // `wanted` frames ready, or the source has ended and its tail is out.
+    std::size_t stretch(const mixer::Tempo& tempo, std::size_t wanted)
+    {
+        tempo_.setTempo(tempo);
+        while (tempo_.available() < wanted && !tempo_.finished()) {
+            const std::size_t frames = streams_->framesBeforeEnd(tempo_.wanted());
+            if (frames > 0)
+                bus_.render(streams_->sources(), tempo_.input(), frames);
+            tempo_.process(frames, frames == 0);
+            sourceFrames_ += static_cast<long long>(frames);
+        }
+        return tempo_.retrieve(mixed_.data(), wanted);
     }
 
     void write(std::size_t frames)
@@ -273,6 +316,9 @@ private:
         startSeconds_ = streams_->seekedSeconds();
         ended_ = false;
         framesGiven_ = 0;
+        sourceFrames_ = 0;
+        tempo_.reset();
+        stretching_ = false;
     }
 
     // The server keeps about three quarters of the request queued; topped up
@@ -289,7 +335,12 @@ private:
     double startSeconds_ = 0;
     std::optional<mixer::Loop> loop_; // the audio thread's
     bool ended_ = false;              // every frame of the mix has been handed over
-    long long framesGiven_ = 0;       // since the last (re)start
+    long long framesGiven_ = 0;       // since the last (re)start, as the sink plays them
+    long long sourceFrames_ = 0;      // of the stems, since the last (re)start
+    TempoStage tempo_;
+    bool stretching_ = false; // the stage is in the path (the audio thread's)
+    std::atomic<double> speed_{1.0};
+    std::atomic<int> semitones_{0};
     QThread audioThread_;
     std::unique_ptr<QObject> home_ = std::make_unique<QObject>(); // lives on the audio thread
     // Created and used on the audio thread only.

@@ -8,6 +8,7 @@
 #include "model/result.hpp"
 
 #include "mixer/loop.hpp"
+#include "mixer/tempo.hpp"
 
 #include <filesystem>
 #include <functional>
@@ -149,6 +150,9 @@ public:
     // through when there is none. A position outside the loop moves to its
     // start; the position reported stays within it.
     virtual void setLoop(const std::optional<mixer::Loop>& loop) = 0;
+    // Plays faster or slower keeping the pitch, and higher or lower keeping
+    // the speed, applied to the summed mix.
+    virtual void setTempo(const mixer::Tempo& tempo) = 0;
 };
 
 class AudioOutput {

@@ -181,6 +181,12 @@ MixerPanel::MixerPanel(Workbench& workbench, QWidget* parent)
     , time_(textLabel("", theme::font(10), theme::muted()))
     , presets_(new QWidget)
     , stripRows_(new QWidget)
+    , speed_(new QSlider(Qt::Horizontal))
+    , speedValue_(textLabel("", theme::font(10), theme::muted()))
+    , resetSpeed_(new BoxButton({}))
+    , pitch_(new QSlider(Qt::Horizontal))
+    , pitchValue_(textLabel("", theme::font(10), theme::muted()))
+    , resetPitch_(new BoxButton({}))
     , loopText_(textLabel("", theme::font(10), theme::mint()))
     , clearLoop_(new BoxButton({}))
     , exportStatus_(textLabel("", theme::font(10), theme::muted()))
@@ -190,6 +196,7 @@ MixerPanel::MixerPanel(Workbench& workbench, QWidget* parent)
     setObjectName("mixerPanel");
     content()->addWidget(panelTitle("04", "混音台", "MIXER"));
     addTransport();
+    addPractice();
     auto* presetRow = new QHBoxLayout(presets_);
     presetRow->setContentsMargins(0, 0, 0, 0);
     presetRow->setSpacing(8);
@@ -243,6 +250,67 @@ void MixerPanel::addTransport()
             [this] { workbench_.cancelMixExport(); });
 }
 
+// Speed and pitch for practice, each with its value and a way back to normal.
+void MixerPanel::addPractice()
+{
+    auto* row = new QHBoxLayout;
+    row->setSpacing(10);
+    struct Control {
+        QSlider* slider;
+        QLabel* value;
+        BoxButton* reset;
+        const char* name;
+        const char* resetName;
+        const char* label;
+        int lowest, highest;
+    };
+    const Control controls[] = {
+        {speed_, speedValue_, resetSpeed_, "speed", "resetSpeed", "速度",
+         static_cast<int>(mixer::Tempo::slowest * 100),
+         static_cast<int>(mixer::Tempo::fastest * 100)},
+        {pitch_, pitchValue_, resetPitch_, "pitch", "resetPitch", "音高", mixer::Tempo::lowest,
+         mixer::Tempo::highest},
+    };
+    for (const auto& [slider, value, reset, name, resetName, label, lowest, highest] : controls) {
+        row->addWidget(textLabel(label, theme::font(10), theme::muted()));
+        slider->setObjectName(name);
+        slider->setAccessibleName(label);
+        slider->setRange(lowest, highest);
+        slider->setFixedWidth(130);
+        addFocusRing(*slider);
+        row->addWidget(slider);
+        value->setObjectName(QString(name) + "Value");
+        value->setFixedWidth(52);
+        row->addWidget(value);
+        reset->setObjectName(resetName);
+        auto* resetLayout = new QHBoxLayout(reset);
+        resetLayout->setContentsMargins(0, 0, 0, 0);
+        resetLayout->addWidget(textLabel("重置", theme::font(10), theme::mint()));
+        reset->setAccessibleName(QString("重置") + label);
+        row->addWidget(reset);
+        row->addSpacing(12);
+    }
+    row->addStretch();
+    content()->addLayout(row);
+    connect(speed_, &QSlider::valueChanged, this,
+            [this](int percent) { workbench_.setSpeed(percent / 100.0); });
+    connect(pitch_, &QSlider::valueChanged, this,
+            [this](int semitones) { workbench_.setSemitones(semitones); });
+    connect(resetSpeed_, &QAbstractButton::clicked, this, [this] { workbench_.setSpeed(1.0); });
+    connect(resetPitch_, &QAbstractButton::clicked, this, [this] { workbench_.setSemitones(0); });
+}
+
+void MixerPanel::showTempo()
+{
+    const mixer::Tempo& tempo = workbench_.tempo();
+    const QSignalBlocker speedBlock(speed_), pitchBlock(pitch_);
+    speed_->setValue(static_cast<int>(std::lround(tempo.speed * 100)));
+    pitch_->setValue(tempo.semitones);
+    speedValue_->setText(QString::number(std::lround(tempo.speed * 100)) + "%");
+    pitchValue_->setText((tempo.semitones > 0 ? "+" : "") + QString::number(tempo.semitones) +
+                         " 半音");
+}
+
 void MixerPanel::showExport()
 {
     const MixExport& state = workbench_.mixExport();
@@ -274,6 +342,8 @@ void MixerPanel::refresh(const FieldSet& changed)
         showStrips();
     if (changed.any({Field::mixExport}))
         showExport();
+    if (changed.any({Field::tempo}))
+        showTempo();
     if (changed.any({Field::loop, Field::stems})) {
         const auto& loop = workbench_.loop();
         loopText_->setVisible(loop.has_value());

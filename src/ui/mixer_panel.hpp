@@ -24,6 +24,8 @@ private:
     void rebuildStrips();
     void showStrips();
     void showExport();
+    void addPractice();
+    void showTempo();
 
     Workbench& workbench_;
     BoxButton* play_;
@@ -33,6 +35,12 @@ private:
     QWidget* stripRows_;
     std::vector<Stem> shownStems_;
     std::vector<std::unique_ptr<Strip>> strips_;
+    QSlider* speed_;
+    QLabel* speedValue_;
+    BoxButton* resetSpeed_;
+    QSlider* pitch_;
+    QLabel* pitchValue_;
+    BoxButton* resetPitch_;
     QLabel* loopText_;
     BoxButton* clearLoop_;
     QLabel* exportStatus_;

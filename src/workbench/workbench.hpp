@@ -72,8 +72,9 @@ public:
         queue,
         mixExport,
         loop,
+        tempo,
     };
-    static constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::loop) + 1;
+    static constexpr std::size_t fieldCount = static_cast<std::size_t>(Field::tempo) + 1;
     using Observer = std::function<void(Field)>;
 
     static constexpr double pollIntervalSeconds = 0.4;
@@ -147,6 +148,8 @@ public:
     // off and on again without forgetting it).
     const std::optional<mixer::Loop>& loop() const { return loop_; }
     bool loopOn() const { return loopOn_; }
+    // The mix's speed and transposition, kept while the application runs.
+    const mixer::Tempo& tempo() const { return tempo_; }
 
     // Fields the window sets directly.
     void setMode(SeparationMode mode);
@@ -207,6 +210,10 @@ public:
     void setLoopStartHere();
     void setLoopEndHere();
 
+    // Speed (50 % to 150 %) and pitch (-12 to +12 semitones) of the mix.
+    void setSpeed(double speed);
+    void setSemitones(int semitones);
+
     // Export. (`export` is a reserved word in C++.)
     void exportStem(const Stem& stem);
     void exportAll();
@@ -250,6 +257,7 @@ private:
     void diskUsageMeasured(DiskUsage usage);
     void mixExportEnded(const Result<>& result, const std::filesystem::path& file);
     void setLoopTo(std::optional<mixer::Loop> loop, bool on);
+    void changeTempo(const mixer::Tempo& tempo);
     void forgetJob(const std::string& id);
     void failLaunch(Job record, const std::string& description);
     void startNextQueued();
@@ -299,6 +307,7 @@ private:
     MixExport mixExport_;
     std::optional<mixer::Loop> loop_;
     bool loopOn_ = false;
+    mixer::Tempo tempo_;
 
     // Private state: the running engine and its log, the poll timer, the
     // player, the id of the job whose engine runs, and whether the source's

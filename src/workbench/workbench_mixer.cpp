@@ -33,6 +33,7 @@ void Workbench::playMix()
     }
     mix_->setGains(mixer::audibleGains(mixStrips_));
     mix_->setLoop(loopOn_ ? loop_ : std::nullopt);
+    mix_->setTempo(tempo_);
     assign(Field::playbackDuration, playbackDuration_, player_->durationSeconds());
     player_->play();
     assign(Field::mixPlaying, mixPlaying_, true);

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sys/stat.h>
 
@@ -220,6 +221,78 @@ TEST(QtAudioOutput, ALoopRepeatsWithoutAGapOrAClickAtItsSeam)
 
     mix.setLoop(std::nullopt);
     ASSERT_TRUE(test::runUntil([&] { return !mix.isPlaying(); })) << "without it, the mix ends";
+}
+
+// Rubber Band on the mix: an octave up doubles the tone's frequency at the
+// same speed; half speed takes twice as long at the same pitch.
+TEST(QtAudioOutput, SpeedAndPitchChangeIndependently)
+{
+    test::TempFolder folder;
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y -f lavfi -i "
+                           "'sine=frequency=440:sample_rate=44100:duration=2' '" +
+                           (folder / "a440.wav").string() + "'")
+                              .c_str()),
+              0);
+    test::NullSinkMonitor monitor;
+    ASSERT_TRUE(monitor.started());
+    auto frequencyHeard = [&](ports::MixPlayer& mix) {
+        std::vector<std::int16_t> heard;
+        test::runUntil([&] { // past the start and what the sink held
+            const auto more = monitor.samplesSinceLastCall();
+            heard.insert(heard.end(), more.begin(), more.end());
+            return mix.currentTimeSeconds() > 0.4;
+        });
+        heard.clear();
+        EXPECT_TRUE(test::runUntil([&] {
+            const auto more = monitor.samplesSinceLastCall();
+            heard.insert(heard.end(), more.begin(), more.end());
+            return heard.size() >= 22050;
+        }));
+        int crossings = 0;
+        for (std::size_t i = 1; i < 22050; ++i)
+            crossings += (heard[i - 1] < 0) != (heard[i] < 0);
+        return crossings / 2.0 / 0.5;
+    };
+
+    auto octave = QtAudioOutput().openMix({folder / "a440.wav"});
+    ASSERT_TRUE(octave) << octave.failure();
+    (*octave)->setTempo({1.0, 12});
+    (*octave)->play();
+    EXPECT_NEAR(frequencyHeard(**octave), 880, 10);
+    (*octave)->stop();
+
+    auto slow = QtAudioOutput().openMix({folder / "a440.wav"});
+    ASSERT_TRUE(slow);
+    (*slow)->setTempo({0.5, 0});
+    monitor.samplesSinceLastCall();
+    (*slow)->play();
+    std::vector<std::int16_t> heard;
+    auto record = [&] {
+        const auto more = monitor.samplesSinceLastCall();
+        heard.insert(heard.end(), more.begin(), more.end());
+    };
+    ASSERT_TRUE(test::runUntil([&] {
+        record();
+        return !(*slow)->isPlaying();
+    }));
+    test::runUntil(
+        [&] { // what the sink still held
+            record();
+            return false;
+        },
+        300);
+    auto isLoud = [](std::int16_t sample) { return std::abs(sample) > 300; };
+    const auto first = std::find_if(heard.begin(), heard.end(), isLoud);
+    const auto last = std::find_if(heard.rbegin(), heard.rend(), isLoud).base();
+    ASSERT_LT(first, last);
+    EXPECT_NEAR(static_cast<double>(last - first) / 44100, 4.0, 0.1)
+        << "2 s at half speed last 4 s";
+    const std::size_t middle = static_cast<std::size_t>(first - heard.begin()) + 44100;
+    int crossings = 0;
+    for (std::size_t i = middle + 1; i < middle + 22050; ++i)
+        crossings += (heard[i - 1] < 0) != (heard[i] < 0);
+    EXPECT_NEAR(crossings / 2.0 / 0.5, 440, 10) << "the pitch kept";
+    EXPECT_NEAR((*slow)->currentTimeSeconds(), 2.0, 0.05);
 }
 
 TEST(QtAudioOutput, FilesThatAreNotAudioFailAtOnce)

@@ -2,6 +2,8 @@
 
 #include "fakes/workbench_fixture.hpp"
 
+#include <cmath>
+
 namespace tonfield {
 namespace {
 namespace fs = std::filesystem;
@@ -209,6 +211,23 @@ TEST_F(WorkbenchLoop, TheMixRepeatsTheLoopUntilItIsClearedAndAnotherJobForgetsIt
     workbench->selectLoop(1, 5);
     finishJobWithStems({"t_(Vocals).wav", "t_(Drums).wav"});
     EXPECT_FALSE(workbench->loop()) << "another job, no loop";
+}
+
+TEST_F(WorkbenchLoop, SpeedAndPitchStayWithinTheirRangesAndReachEveryMix)
+{
+    workbench->setSpeed(0.7);
+    workbench->setSemitones(-2);
+    EXPECT_EQ(workbench->tempo(), (mixer::Tempo{0.7, -2}));
+    finishJobWithStems({"s_(Bass).wav", "s_(Vocals).wav"});
+    for (const Stem& stem : workbench->stems())
+        platform.audio.durations[stem.url] = 200.0;
+    workbench->playMix();
+    EXPECT_EQ(platform.audio.opened.back()->tempo, (mixer::Tempo{0.7, -2})) << "the new mix";
+    workbench->setSpeed(3);
+    workbench->setSemitones(-40);
+    EXPECT_EQ(platform.audio.opened.back()->tempo, (mixer::Tempo{1.5, -12})) << "clamped";
+    workbench->setSpeed(std::nan(""));
+    EXPECT_EQ(workbench->tempo().speed, 1.0) << "nonsense resets";
 }
 
 } // namespace

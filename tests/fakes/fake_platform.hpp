@@ -234,6 +234,7 @@ struct FakeAudio final : ports::AudioOutput {
         std::vector<std::filesystem::path> mixed; // the files of a mix
         std::vector<float> gains;
         std::optional<mixer::Loop> loop;
+        mixer::Tempo tempo;
     };
     std::map<std::filesystem::path, double> durations; // files that open, with their lengths
     std::vector<std::shared_ptr<State>> opened;
@@ -253,6 +254,7 @@ struct FakeAudio final : ports::AudioOutput {
         void setCurrentTimeSeconds(double seconds) override { state_->position = seconds; }
         bool isPlaying() const override { return state_->playing; }
         void setGains(const std::vector<float>& gains) override { state_->gains = gains; }
+        void setTempo(const mixer::Tempo& tempo) override { state_->tempo = tempo; }
         void setLoop(const std::optional<mixer::Loop>& loop) override
         {
             state_->loop = loop;

@@ -736,6 +736,17 @@ private slots:
         QVERIFY(std::abs(f.workbench->playbackTime() - 90) < 1);
         QVERIFY(!shown(child(*mixer, "loopText")));
 
+        child<QSlider>(*mixer, "speed")->setValue(70);
+        child<QSlider>(*mixer, "pitch")->setValue(-2);
+        settle();
+        QCOMPARE(f.platform.audio.opened.back()->tempo, (mixer::Tempo{0.7, -2}));
+        QCOMPARE(child<QLabel>(*mixer, "speedValue")->text(), QString("70%"));
+        QCOMPARE(child<QLabel>(*mixer, "pitchValue")->text(), QString("-2 半音"));
+        child<QAbstractButton>(*mixer, "resetPitch")->click();
+        settle();
+        QCOMPARE(f.workbench->tempo(), (mixer::Tempo{0.7, 0}));
+        QCOMPARE(child<QSlider>(*mixer, "pitch")->value(), 0);
+
         f.startJob();
         settle();
         QVERIFY2(!mixer->isVisible(), "hidden while a job runs");

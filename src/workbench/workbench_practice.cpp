@@ -49,4 +49,21 @@ void Workbench::setLoopTo(std::optional<mixer::Loop> loop, bool on)
         notify(Field::loop);
 }
 
+void Workbench::setSpeed(double speed)
+{
+    changeTempo({speed, tempo_.semitones});
+}
+
+void Workbench::setSemitones(int semitones)
+{
+    changeTempo({tempo_.speed, semitones});
+}
+
+void Workbench::changeTempo(const mixer::Tempo& tempo)
+{
+    assignIfChanged(Field::tempo, tempo_, tempo.clamped());
+    if (mix_)
+        mix_->setTempo(tempo_);
+}
+
 } // namespace tonfield
