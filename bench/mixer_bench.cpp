@@ -105,6 +105,19 @@ int main(int argc, char* argv[])
                     minutes, extension, cpu * 10, residentKiB() - before);
     }
 
+    {
+        auto mix = openSix(folder.filePath("stem.flac"));
+        mix->setGains({1 / 6.0f, 1 / 6.0f, 1 / 6.0f, 1 / 6.0f, 1 / 6.0f, 1 / 6.0f});
+        mix->setTempo({0.7, -2});
+        mix->play();
+        wait(1000);
+        const double cpuBefore = cpuSeconds();
+        wait(10'000);
+        std::printf(
+            "the same six FLAC stems at 70 %% speed, -2 semitones: CPU %.2f %% of one core\n",
+            (cpuSeconds() - cpuBefore) * 10);
+    }
+
     // Recording only now: reading the monitor costs this process CPU too.
     test::NullSinkMonitor monitor(5);
     auto mix = openSix(folder.filePath("stem.flac"));
@@ -143,6 +156,45 @@ int main(int argc, char* argv[])
     mix->setCurrentTimeSeconds(minutes * 30.0);
     const double seek = msUntil(monitor, [](const auto& heard) { return rms(heard) > 0.01; });
     std::printf("a seek while playing: sound again at the monitor after %.0f ms\n", seek);
+
+    {
+        // A steady tone transposed an octave up and back: heard once the
+        // last 20 ms cross zero at the new rate.
+        QProcess::execute("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                                     "sine=frequency=440:sample_rate=44100:duration=60",
+                                     folder.filePath("tone.wav")});
+        mix->stop();
+        auto tone = adapters::QtAudioOutput().openMix({folder.filePath("tone.wav").toStdString()});
+        (*tone)->play();
+        msUntil(monitor, [](const auto& heard) { return rms(heard) > 0.01; });
+        wait(300);
+        std::vector<std::int16_t> recent;
+        auto heardAt = [&](double hertz) {
+            return [&recent, hertz](const std::vector<std::int16_t>& heard) {
+                recent.insert(recent.end(), heard.begin(), heard.end());
+                if (recent.size() > 882)
+                    recent.erase(recent.begin(), recent.end() - 882);
+                int crossings = 0;
+                for (std::size_t i = 1; i < recent.size(); ++i)
+                    crossings += (recent[i - 1] < 0) != (recent[i] < 0);
+                return recent.size() == 882 &&
+                       std::abs(crossings / 2.0 / 0.02 - hertz) < hertz * 0.08;
+            };
+        };
+        std::vector<double> changes;
+        for (int trial = 0; trial < 5; ++trial) {
+            for (const int semitones : {12, 0}) {
+                recent.clear();
+                monitor.samplesSinceLastCall();
+                (*tone)->setTempo({1.0, semitones});
+                changes.push_back(msUntil(monitor, heardAt(semitones ? 880 : 440)));
+                wait(300);
+            }
+        }
+        std::sort(changes.begin(), changes.end());
+        std::printf("a pitch change heard at the monitor: median %.0f ms, worst %.0f ms\n",
+                    changes[changes.size() / 2], changes.back());
+    }
 
     const float one = 1 / 3.0f;
     mix->setGains({one, -one, one, -one, one, -one});

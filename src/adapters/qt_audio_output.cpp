@@ -260,7 +260,7 @@ private:
             tempo_.process(frames, frames == 0);
             sourceFrames_ += static_cast<long long>(frames);
         }
-        return tempo_.retrieve(mixed_.data(), wanted);
+        return tempo_.retrieve(mixed_.data(), std::min(wanted, tempo_.available()));
     }
 
     void write(std::size_t frames)
