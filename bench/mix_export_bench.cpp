@@ -48,21 +48,22 @@ int main()
     if (!::mkdtemp(made.data()))
         return 1;
     const fs::path folder = made;
-    // Four stems with something in every band, each a little quieter than
-    // full scale so that their sum does not clip.
-    const char* sources[] = {
-        "0.2*sin(2*PI*220*t)*sin(2*PI*0.3*t)|0.2*sin(2*PI*330*t)",      // vocals
-        "0.2*(random(0)-0.5)*exp(-20*mod(t\\,0.5))|0.2*(random(1)-0.5)*exp(-20*mod(t\\,0.5))", // drums
-        "0.2*sin(2*PI*55*t)|0.2*sin(2*PI*55*t)",                        // bass
-        "0.1*sin(2*PI*880*t+sin(2*PI*3*t))|0.1*sin(2*PI*660*t)",        // other
+    // Vocals, drums, bass and other, with something in every band, each a
+    // little quieter than full scale so that their sum does not clip.
+    const std::string sources[] = {
+        "0.2*sin(2*PI*220*t)*sin(2*PI*0.3*t)|0.2*sin(2*PI*330*t)",
+        "0.2*(random(0)-0.5)*exp(-20*mod(t\\,0.5))|0.2*(random(1)-0.5)*exp(-20*mod(t\\,0.5))",
+        "0.2*sin(2*PI*55*t)|0.2*sin(2*PI*55*t)",
+        "0.1*sin(2*PI*880*t+sin(2*PI*3*t))|0.1*sin(2*PI*660*t)",
     };
     const char* names[] = {"song_(Vocals).wav", "song_(Drums).wav", "song_(Bass).wav",
                            "song_(Other).wav"};
     ports::MixRender mix;
     for (int i = 0; i < 4; ++i) {
         const fs::path stem = folder / names[i];
-        const std::string command = std::string("ffmpeg -nostdin -v error -y -f lavfi -i 'aevalsrc=") +
-                                    sources[i] + ":s=44100:d=240' '" + stem.string() + "'";
+        const std::string command =
+            std::string("ffmpeg -nostdin -v error -y -f lavfi -i 'aevalsrc=") + sources[i] +
+            ":s=44100:d=240' '" + stem.string() + "'";
         if (std::system(command.c_str()) != 0)
             return 1;
         mix.stems.push_back(stem);

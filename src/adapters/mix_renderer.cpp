@@ -2,6 +2,7 @@
 
 #include "adapters/audio_decoder.hpp"
 #include "adapters/audio_encoder.hpp"
+#include "adapters/tempo_stage.hpp"
 
 #include <algorithm>
 #include <optional>
@@ -45,7 +46,36 @@ Result<> EncodedMixRenderer::render(const ports::MixRender& mix, const std::file
         return Result<>::failed(encoder.failure());
 
     const std::size_t samples = kChunkFrames * kMixFormat.channels;
-    std::vector<float> sum(samples), stem(samples);
+    std::vector<float> sum(samples), stem(samples), changed(samples);
+    // Speed and pitch, when asked for, through the same stage as playback.
+    std::unique_ptr<TempoStage> stage;
+    if (!mix.tempo.isNeutral()) {
+        stage = std::make_unique<TempoStage>(kMixFormat.sampleRate, kMixFormat.channels);
+        stage->setTempo(mix.tempo.clamped());
+    }
+    auto takeOut = [&]() -> Result<> {
+        while (const std::size_t ready = std::min(stage->available(), kChunkFrames)) {
+            const std::size_t got = stage->retrieve(changed.data(), ready);
+            if (auto written = (*encoder)->write(changed.data(), got); !written)
+                return written;
+        }
+        return Result<>::done();
+    };
+    auto deliver = [&](const float* frames, std::size_t count, bool final) -> Result<> {
+        if (!stage)
+            return count ? (*encoder)->write(frames, count) : Result<>::done();
+        std::size_t offset = 0;
+        do {
+            const std::size_t take = std::min(count - offset, stage->wanted());
+            std::copy_n(frames + offset * kMixFormat.channels, take * kMixFormat.channels,
+                        stage->input());
+            offset += take;
+            stage->process(take, final && offset == count);
+            if (auto out = takeOut(); !out)
+                return out;
+        } while (offset < count);
+        return Result<>::done();
+    };
     const double totalFrames = std::max(1.0, longest * kMixFormat.sampleRate);
     double framesDone = 0;
     for (;;) {
@@ -69,13 +99,14 @@ Result<> EncodedMixRenderer::render(const ports::MixRender& mix, const std::file
         }
         if (longestRead == 0)
             break;
-        if (auto written = (*encoder)->write(sum.data(), longestRead / kMixFormat.channels);
-            !written)
+        if (auto written = deliver(sum.data(), longestRead / kMixFormat.channels, false); !written)
             return written;
         framesDone += static_cast<double>(longestRead / kMixFormat.channels);
         if (!progress(std::min(1.0, framesDone / totalFrames)))
             return Result<>::failed("已取消");
     }
+    if (auto tail = deliver(sum.data(), 0, true); !tail)
+        return tail;
     return (*encoder)->finish();
 }
 

@@ -183,6 +183,7 @@ struct MixRender {
     std::vector<std::filesystem::path> stems;
     std::vector<float> gains; // one linear gain per stem
     std::string format;       // "WAV", "FLAC" or "MP3"
+    mixer::Tempo tempo;       // speed and pitch, normal unless asked for
 };
 
 // The one port called away from the main thread: it blocks for as long as

@@ -6,6 +6,7 @@
 #include "mixer/loop.hpp"
 #include "mixer/presets.hpp"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
@@ -190,6 +191,7 @@ MixerPanel::MixerPanel(Workbench& workbench, QWidget* parent)
     , loopText_(textLabel("", theme::font(10), theme::mint()))
     , clearLoop_(new BoxButton({}))
     , exportStatus_(textLabel("", theme::font(10), theme::muted()))
+    , withTempo_(new QCheckBox("含速度与音高"))
     , exportMix_(new BoxButton({}))
     , cancelExport_(new BoxButton({}))
 {
@@ -235,6 +237,10 @@ void MixerPanel::addTransport()
     exportStatus_->setObjectName("mixExportStatus");
     offerFileDrag(*exportStatus_, [this] { return workbench_.mixExport().file; });
     row->addWidget(exportStatus_);
+    withTempo_->setObjectName("exportWithTempo");
+    withTempo_->setFont(theme::font(10));
+    addFocusRing(*withTempo_);
+    row->addWidget(withTempo_);
     for (auto [button, name, label] : {std::tuple{cancelExport_, "cancelMixExport", "取消"},
                                        std::tuple{exportMix_, "exportMix", "导出混音"}}) {
         button->setObjectName(name);
@@ -245,7 +251,8 @@ void MixerPanel::addTransport()
     }
     content()->addLayout(row);
     connect(play_, &QAbstractButton::clicked, this, [this] { workbench_.playMix(); });
-    connect(exportMix_, &QAbstractButton::clicked, this, [this] { workbench_.exportMix(); });
+    connect(exportMix_, &QAbstractButton::clicked, this,
+            [this] { workbench_.exportMix(withTempo_->isChecked()); });
     connect(cancelExport_, &QAbstractButton::clicked, this,
             [this] { workbench_.cancelMixExport(); });
 }
@@ -315,6 +322,7 @@ void MixerPanel::showExport()
 {
     const MixExport& state = workbench_.mixExport();
     exportMix_->setVisible(!state.running);
+    withTempo_->setVisible(!state.running);
     cancelExport_->setVisible(state.running);
     if (state.running)
         exportStatus_->setText("正在导出混音 " +

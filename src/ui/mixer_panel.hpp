@@ -4,6 +4,7 @@
 #include "ui/panel.hpp"
 #include "workbench/workbench.hpp"
 
+class QCheckBox;
 class QSlider;
 
 namespace tonfield::ui {
@@ -44,6 +45,7 @@ private:
     QLabel* loopText_;
     BoxButton* clearLoop_;
     QLabel* exportStatus_;
+    QCheckBox* withTempo_;
     BoxButton* exportMix_;
     BoxButton* cancelExport_;
 };

@@ -198,7 +198,8 @@ public:
     void applyMixPreset(mixer::Preset preset);
     // Writes the mix as it sounds into one file the user names (WAV, FLAC or
     // MP3), away from the main thread; the file appears only once complete.
-    void exportMix();
+    // With `withTempo`, at the mix's speed and pitch.
+    void exportMix(bool withTempo = false);
     void cancelMixExport();
 
     // The loop, in the loaded mix: set from a drag between two points,

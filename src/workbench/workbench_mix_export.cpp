@@ -14,7 +14,7 @@ Workbench::~Workbench()
         *exportStop_ = true;
 }
 
-void Workbench::exportMix()
+void Workbench::exportMix(bool withTempo)
 {
     if (stems_.empty() || mixExport_.running || !selectedJob_)
         return;
@@ -35,6 +35,8 @@ void Workbench::exportMix()
     ports::MixRender mix;
     mix.format = type == "wav" ? "WAV" : type == "flac" ? "FLAC" : "MP3";
     mix.gains = mixer::audibleGains(mixStrips_);
+    if (withTempo)
+        mix.tempo = tempo_;
     for (const Stem& stem : stems_)
         mix.stems.push_back(stem.url);
     exportDone_ = std::make_shared<std::atomic<double>>(0.0);

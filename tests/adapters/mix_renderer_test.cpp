@@ -56,7 +56,8 @@ protected:
     {
         return {{temp / "a_(Vocals).wav", temp / "a_(Instrumental).flac"},
                 std::move(gains),
-                std::move(format)};
+                std::move(format),
+                {}};
     }
     Result<> render(const ports::MixRender& wanted, const fs::path& file)
     {
@@ -95,6 +96,33 @@ TEST_F(MixRendererTest, AnMp3MixDecodesAlignedAndWhole)
     EXPECT_NEAR(static_cast<double>(heard.size()), static_cast<double>(vocals.size()),
                 2 * 1152 * 2);
     EXPECT_LT(errorDb(vocals, heard), -20) << "lossy, but the same tone in the same place";
+}
+
+// Zero crossings a second, halved: the frequency of a steady tone.
+double frequencyOf(const std::vector<float>& interleaved, std::size_t from, std::size_t frames)
+{
+    int crossings = 0;
+    for (std::size_t n = from + 1; n < from + frames; ++n)
+        crossings += (interleaved[2 * (n - 1)] < 0) != (interleaved[2 * n] < 0);
+    return crossings / 2.0 / (static_cast<double>(frames) / 44100);
+}
+
+TEST_F(MixRendererTest, SpeedAndPitchGoIntoTheFileWhenAskedFor)
+{
+    auto slower = mix({1, 0}, "WAV"); // the 440 Hz side of the tone, 3 s
+    slower.tempo = {0.5, 0};
+    ASSERT_TRUE(render(slower, temp / "slow.wav"));
+    const auto slow = decoded(temp / "slow.wav");
+    EXPECT_NEAR(static_cast<double>(slow.size()) / 2 / 44100, 6.0, 0.1)
+        << "half speed, twice as long";
+    EXPECT_NEAR(frequencyOf(slow, 44100, 44100), 440, 10) << "at the same pitch";
+
+    auto higher = mix({1, 0}, "WAV");
+    higher.tempo = {1.0, 12};
+    ASSERT_TRUE(render(higher, temp / "high.wav"));
+    const auto high = decoded(temp / "high.wav");
+    EXPECT_NEAR(static_cast<double>(high.size()) / 2 / 44100, 3.0, 0.1) << "as long as before";
+    EXPECT_NEAR(frequencyOf(high, 44100, 44100), 880, 10) << "an octave up";
 }
 
 TEST_F(MixRendererTest, AStoppedOrFailedMixLeavesNothingAndKeepsWhatWasThere)

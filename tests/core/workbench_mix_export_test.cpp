@@ -51,6 +51,18 @@ TEST_F(WorkbenchMixExport, WritesTheMixAsItSoundsUnderTheNameOfWhatIsHeard)
     platform.background.runAll();
     EXPECT_EQ(readFile(temp / "out/old.wav").substr(0, 4), "WAV\n") << "replaced once complete";
     EXPECT_FALSE(workbench->error());
+
+    // Speed and pitch only when asked for.
+    workbench->setSpeed(0.7);
+    workbench->setSemitones(-2);
+    for (const bool withTempo : {false, true}) {
+        platform.dialogs.saveAnswers.push_back(temp / "out/practice.flac");
+        workbench->exportMix(withTempo);
+        platform.background.runAll();
+    }
+    ASSERT_EQ(platform.mixRenderer.renders.size(), 4u);
+    EXPECT_EQ(platform.mixRenderer.renders[2].tempo, mixer::Tempo{});
+    EXPECT_EQ(platform.mixRenderer.renders[3].tempo, (mixer::Tempo{0.7, -2}));
 }
 
 TEST_F(WorkbenchMixExport, ACancelledOrFailedExportLeavesNothingBehind)
