@@ -60,7 +60,7 @@ public:
         , stem_(std::move(stem))
     {
         setFixedHeight(24);
-        setMinimumWidth(80);
+        setMinimumWidth(40);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     }
 
@@ -207,6 +207,7 @@ MixerPanel::MixerPanel(Workbench& workbench, QWidget* parent)
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setSpacing(8);
     content()->addWidget(stripRows_);
+    addExport();
     refresh();
 }
 
@@ -232,11 +233,21 @@ void MixerPanel::addTransport()
     row->addWidget(clearLoop_);
     connect(clearLoop_, &QAbstractButton::clicked, this, [this] { workbench_.clearLoop(); });
     row->addStretch();
-    // The mix written to a file: progress and a way to stop while it is
-    // written, then its name, which can be dragged out like a stem.
+    content()->addLayout(row);
+    connect(play_, &QAbstractButton::clicked, this, [this] { workbench_.playMix(); });
+}
+
+// The mix written to a file: progress and a way to stop while it is written,
+// then its name, which can be dragged out like a stem. A long name is cut
+// rather than widen the page.
+void MixerPanel::addExport()
+{
+    auto* row = new QHBoxLayout;
+    row->setSpacing(12);
     exportStatus_->setObjectName("mixExportStatus");
+    exportStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     offerFileDrag(*exportStatus_, [this] { return workbench_.mixExport().file; });
-    row->addWidget(exportStatus_);
+    row->addWidget(exportStatus_, 1);
     withTempo_->setObjectName("exportWithTempo");
     withTempo_->setFont(theme::font(10));
     addFocusRing(*withTempo_);
@@ -250,7 +261,6 @@ void MixerPanel::addTransport()
         row->addWidget(button);
     }
     content()->addLayout(row);
-    connect(play_, &QAbstractButton::clicked, this, [this] { workbench_.playMix(); });
     connect(exportMix_, &QAbstractButton::clicked, this,
             [this] { workbench_.exportMix(withTempo_->isChecked()); });
     connect(cancelExport_, &QAbstractButton::clicked, this,
@@ -261,7 +271,7 @@ void MixerPanel::addTransport()
 void MixerPanel::addPractice()
 {
     auto* row = new QHBoxLayout;
-    row->setSpacing(10);
+    row->setSpacing(6);
     struct Control {
         QSlider* slider;
         QLabel* value;
@@ -283,11 +293,12 @@ void MixerPanel::addPractice()
         slider->setObjectName(name);
         slider->setAccessibleName(label);
         slider->setRange(lowest, highest);
-        slider->setFixedWidth(130);
+        slider->setMinimumWidth(40);
+        slider->setMaximumWidth(160);
         addFocusRing(*slider);
         row->addWidget(slider);
         value->setObjectName(QString(name) + "Value");
-        value->setFixedWidth(52);
+        value->setFixedWidth(40);
         row->addWidget(value);
         reset->setObjectName(resetName);
         auto* resetLayout = new QHBoxLayout(reset);
@@ -295,7 +306,7 @@ void MixerPanel::addPractice()
         resetLayout->addWidget(textLabel("重置", theme::font(10), theme::mint()));
         reset->setAccessibleName(QString("重置") + label);
         row->addWidget(reset);
-        row->addSpacing(12);
+        row->addSpacing(4);
     }
     row->addStretch();
     content()->addLayout(row);
@@ -416,10 +427,10 @@ void MixerPanel::rebuildStrips()
         });
         auto* layout = new QHBoxLayout(row);
         layout->setContentsMargins(10, 8, 10, 8);
-        layout->setSpacing(10);
+        layout->setSpacing(6);
         auto* name =
             textLabel(qt(shownStems_[index].name()), theme::font(11, QFont::Medium), Qt::white);
-        name->setFixedWidth(64);
+        name->setFixedWidth(48);
         layout->addWidget(name);
         auto strip = std::make_unique<Strip>(Strip{
             .mute = toggle("静音", "静音 " + name->text()),
@@ -432,10 +443,12 @@ void MixerPanel::rebuildStrips()
         strip->solo->setObjectName("solo");
         strip->level->setObjectName("level");
         strip->level->setAccessibleName("音量 " + name->text());
-        strip->level->setFixedWidth(110);
+        // The level and the timeline give way at the window's smallest size.
+        strip->level->setMinimumWidth(40);
+        strip->level->setMaximumWidth(110);
         addFocusRing(*strip->level);
         strip->levelValue->setObjectName("levelValue");
-        strip->levelValue->setFixedWidth(52);
+        strip->levelValue->setFixedWidth(44);
         layout->addWidget(strip->timeline, 1);
         layout->addWidget(strip->mute);
         layout->addWidget(strip->solo);

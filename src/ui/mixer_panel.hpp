@@ -26,6 +26,7 @@ private:
     void showStrips();
     void showExport();
     void addPractice();
+    void addExport();
     void showTempo();
 
     Workbench& workbench_;

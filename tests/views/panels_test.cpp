@@ -488,8 +488,8 @@ private slots:
         QString longStem; // with "_(Vocals).wav", 253 of the 255 bytes a name may have
         for (int i = 0; i < 80; ++i)
             longStem += "长";
-        f.finishJobWithStems(
-            {(longStem + "_(Vocals).wav").toUtf8().constData(), "b_(Instrumental).wav"});
+        f.finishJobWithStems({(longStem + "_(Vocals).wav").toUtf8().constData(), "b_(Drums).wav",
+                              "b_(Bass).wav", "b_(Other).wav"});
         Job longJob = test::sampleJob("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa7", 5);
         longJob.filename = (longStem + longStem + ".flac").toStdString();
         test::storeJob(f.engineRoot(), longJob);
@@ -519,6 +519,12 @@ private slots:
         f.workbench->setShowHistory(false);
         settle();
         QVERIFY(!scroll->horizontalScrollBar()->isVisible());
+        // Every panel, the mixer with its five presets and practice row
+        // included, fits the smallest page without being squeezed.
+        QVERIFY2(scroll->widget()->minimumSizeHint().width() <= scroll->viewport()->width(),
+                 qPrintable(QString("page needs %1, has %2")
+                                .arg(scroll->widget()->minimumSizeHint().width())
+                                .arg(scroll->viewport()->width())));
         QVERIFY(inView(child(view, "rowExport")));
         QVERIFY(inView(child(view, "start")));
         QVERIFY(child(view, "mixerPanel")->isVisible());
