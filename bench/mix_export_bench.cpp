@@ -2,7 +2,7 @@
 // the time per format, and how exactly the lossless files hold the sum of
 // the stems (all at 0 dB; and with the vocals muted).
 
-#include "adapters/audio_decoder.hpp"
+#include "adapters/decoded_audio.hpp"
 #include "adapters/mix_renderer.hpp"
 
 #include <chrono>
@@ -16,29 +16,6 @@
 namespace {
 namespace fs = std::filesystem;
 using namespace tonfield;
-
-std::vector<float> decoded(const fs::path& file)
-{
-    auto decoder = adapters::openAudioDecoder(file, {.sampleRate = 44100, .channels = 2});
-    if (!decoder)
-        std::exit(1);
-    std::vector<float> chunk(1 << 16), all;
-    while (const std::size_t bytes = (*decoder)->read(reinterpret_cast<char*>(chunk.data()),
-                                                      chunk.size() * sizeof(float)))
-        all.insert(all.end(), chunk.begin(), chunk.begin() + bytes / sizeof(float));
-    return all;
-}
-
-double errorDb(const std::vector<float>& expected, const std::vector<float>& heard)
-{
-    double signal = 0, error = 0;
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const double difference = expected[i] - (i < heard.size() ? heard[i] : 0.0f);
-        signal += double(expected[i]) * expected[i];
-        error += difference * difference;
-    }
-    return 10 * std::log10(std::max(error, 1e-30) / signal);
-}
 
 } // namespace
 
@@ -85,7 +62,7 @@ int main()
 
     std::vector<float> all, withoutVocals;
     for (int i = 0; i < 4; ++i) {
-        const auto stem = decoded(mix.stems[static_cast<std::size_t>(i)]);
+        const auto stem = test::decodedStereo(mix.stems[static_cast<std::size_t>(i)]);
         all.resize(stem.size(), 0.0f);
         withoutVocals.resize(stem.size(), 0.0f);
         for (std::size_t n = 0; n < stem.size(); ++n) {
@@ -95,13 +72,13 @@ int main()
         }
     }
     std::printf("exactness, every stem at 0 dB: WAV %.1f dB, FLAC %.1f dB below the signal\n",
-                errorDb(all, decoded(folder / "mix.WAV")),
-                errorDb(all, decoded(folder / "mix.FLAC")));
+                test::errorDb(all, test::decodedStereo(folder / "mix.WAV")),
+                test::errorDb(all, test::decodedStereo(folder / "mix.FLAC")));
     mix.gains = {0, 1, 1, 1};
     mix.format = "WAV";
     timed(mix, folder / "karaoke.wav");
     std::printf("exactness, vocals muted: WAV %.1f dB below the signal\n",
-                errorDb(withoutVocals, decoded(folder / "karaoke.wav")));
+                test::errorDb(withoutVocals, test::decodedStereo(folder / "karaoke.wav")));
     fs::remove_all(folder);
     return 0;
 }

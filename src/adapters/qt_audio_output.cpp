@@ -170,16 +170,8 @@ public:
             else if (!stretching_)
                 seconds = std::min(
                     startSeconds_ + static_cast<double>(sink_->processedUSecs()) / 1e6, given);
-            else // what the sink and the stage still hold, counted back to source time
-                seconds =
-                    startSeconds_ +
-                    std::max(0.0,
-                             static_cast<double>(sourceFrames_) - tempo_.heldSourceFrames() -
-                                 std::max(0.0, static_cast<double>(framesGiven_) -
-                                                   static_cast<double>(sink_->processedUSecs()) *
-                                                       sampleRate_ / 1e6) *
-                                     speed_.load()) /
-                        sampleRate_;
+            else
+                seconds = startSeconds_ + heardSourceFrames() / sampleRate_;
             if (loop_)
                 seconds = mixer::loopedPosition(startSeconds_, seconds - startSeconds_, *loop_);
         });
@@ -292,6 +284,16 @@ private:
         feeder_->stop();
         sink_->stop();
         out_ = nullptr;
+    }
+
+    // The stems' frames heard so far through the tempo stage: those taken in,
+    // less what the stage and the sink still hold, counted back to source time.
+    double heardSourceFrames() const
+    {
+        const double played = static_cast<double>(sink_->processedUSecs()) * sampleRate_ / 1e6;
+        const double inSink = std::max(0.0, static_cast<double>(framesGiven_) - played);
+        const double held = tempo_.heldSourceFrames() + inSink * speed_.load();
+        return std::max(0.0, static_cast<double>(sourceFrames_) - held);
     }
 
     // Moves the mix to `seconds`, sounding or paused as it was.

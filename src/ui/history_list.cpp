@@ -29,16 +29,6 @@ constexpr std::pair<const char*, std::string_view> statusChoices[] = {
     {"处理中", job_status::running},
 };
 
-BoxButton* textButton(const char* name, const QString& text, const QColor& colour)
-{
-    auto* button = new BoxButton({});
-    button->setObjectName(name);
-    auto* row = new QHBoxLayout(button);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(textLabel(text, theme::font(13), colour));
-    return button;
-}
-
 } // namespace
 
 HistoryList::HistoryList(Workbench& workbench, QWidget* parent)
@@ -47,7 +37,7 @@ HistoryList::HistoryList(Workbench& workbench, QWidget* parent)
     , usage_(textLabel("", theme::font(10), theme::muted()))
     , search_(new QLineEdit)
     , status_(new QComboBox)
-    , deleteChosen_(textButton("deleteChosen", "删除所选", theme::destructive()))
+    , deleteChosen_(textButton("deleteChosen", "删除所选", theme::font(13), theme::destructive()))
     , emptyText_(textLabel("还没有处理记录，先导入一首音乐。 ", theme::font(13), theme::muted()))
     , noMatch_(textLabel("没有符合条件的处理记录。", theme::font(13), theme::muted()))
     , model_(new JobRowsModel)
@@ -63,7 +53,7 @@ HistoryList::HistoryList(Workbench& workbench, QWidget* parent)
     usage_->setObjectName("diskUsage");
     header->addWidget(usage_);
     header->addStretch();
-    auto* refreshButton = textButton("refresh", "刷新", theme::mint());
+    auto* refreshButton = textButton("refresh", "刷新", theme::font(13), theme::mint());
     header->addWidget(refreshButton);
     content()->addLayout(header);
     connect(refreshButton, &QAbstractButton::clicked, this, [this] { workbench_.loadHistory(); });

@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <tuple>
 
 namespace tonfield::ui {
 namespace {
@@ -184,16 +183,16 @@ MixerPanel::MixerPanel(Workbench& workbench, QWidget* parent)
     , stripRows_(new QWidget)
     , speed_(new QSlider(Qt::Horizontal))
     , speedValue_(textLabel("", theme::font(10), theme::muted()))
-    , resetSpeed_(new BoxButton({}))
+    , resetSpeed_(textButton("resetSpeed", "重置", theme::font(10), theme::mint()))
     , pitch_(new QSlider(Qt::Horizontal))
     , pitchValue_(textLabel("", theme::font(10), theme::muted()))
-    , resetPitch_(new BoxButton({}))
+    , resetPitch_(textButton("resetPitch", "重置", theme::font(10), theme::mint()))
     , loopText_(textLabel("", theme::font(10), theme::mint()))
-    , clearLoop_(new BoxButton({}))
+    , clearLoop_(textButton("clearLoop", "清除循环", theme::font(10), theme::mint()))
     , exportStatus_(textLabel("", theme::font(10), theme::muted()))
     , withTempo_(new QCheckBox("含速度与音高"))
-    , exportMix_(new BoxButton({}))
-    , cancelExport_(new BoxButton({}))
+    , exportMix_(textButton("exportMix", "导出混音", theme::font(10), theme::mint()))
+    , cancelExport_(textButton("cancelMixExport", "取消", theme::font(10), theme::mint()))
 {
     setObjectName("mixerPanel");
     content()->addWidget(panelTitle("04", "混音台", "MIXER"));
@@ -226,10 +225,6 @@ void MixerPanel::addTransport()
     row->addWidget(time_);
     loopText_->setObjectName("loopText");
     row->addWidget(loopText_);
-    clearLoop_->setObjectName("clearLoop");
-    auto* clearLayout = new QHBoxLayout(clearLoop_);
-    clearLayout->setContentsMargins(0, 0, 0, 0);
-    clearLayout->addWidget(textLabel("清除循环", theme::font(10), theme::mint()));
     row->addWidget(clearLoop_);
     connect(clearLoop_, &QAbstractButton::clicked, this, [this] { workbench_.clearLoop(); });
     row->addStretch();
@@ -252,14 +247,8 @@ void MixerPanel::addExport()
     withTempo_->setFont(theme::font(10));
     addFocusRing(*withTempo_);
     row->addWidget(withTempo_);
-    for (auto [button, name, label] : {std::tuple{cancelExport_, "cancelMixExport", "取消"},
-                                       std::tuple{exportMix_, "exportMix", "导出混音"}}) {
-        button->setObjectName(name);
-        auto* layout = new QHBoxLayout(button);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(textLabel(label, theme::font(10), theme::mint()));
-        row->addWidget(button);
-    }
+    row->addWidget(cancelExport_);
+    row->addWidget(exportMix_);
     content()->addLayout(row);
     connect(exportMix_, &QAbstractButton::clicked, this,
             [this] { workbench_.exportMix(withTempo_->isChecked()); });
@@ -277,18 +266,17 @@ void MixerPanel::addPractice()
         QLabel* value;
         BoxButton* reset;
         const char* name;
-        const char* resetName;
         const char* label;
         int lowest, highest;
     };
     const Control controls[] = {
-        {speed_, speedValue_, resetSpeed_, "speed", "resetSpeed", "速度",
+        {speed_, speedValue_, resetSpeed_, "speed", "速度",
          static_cast<int>(mixer::Tempo::slowest * 100),
          static_cast<int>(mixer::Tempo::fastest * 100)},
-        {pitch_, pitchValue_, resetPitch_, "pitch", "resetPitch", "音高", mixer::Tempo::lowest,
+        {pitch_, pitchValue_, resetPitch_, "pitch", "音高", mixer::Tempo::lowest,
          mixer::Tempo::highest},
     };
-    for (const auto& [slider, value, reset, name, resetName, label, lowest, highest] : controls) {
+    for (const auto& [slider, value, reset, name, label, lowest, highest] : controls) {
         row->addWidget(textLabel(label, theme::font(10), theme::muted()));
         slider->setObjectName(name);
         slider->setAccessibleName(label);
@@ -300,10 +288,6 @@ void MixerPanel::addPractice()
         value->setObjectName(QString(name) + "Value");
         value->setFixedWidth(40);
         row->addWidget(value);
-        reset->setObjectName(resetName);
-        auto* resetLayout = new QHBoxLayout(reset);
-        resetLayout->setContentsMargins(0, 0, 0, 0);
-        resetLayout->addWidget(textLabel("重置", theme::font(10), theme::mint()));
         reset->setAccessibleName(QString("重置") + label);
         row->addWidget(reset);
         row->addSpacing(4);

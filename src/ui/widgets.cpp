@@ -406,4 +406,15 @@ BoxButton* symbolButton(const char* symbol, int pixelSize, const QColor& colour)
     return button;
 }
 
+BoxButton* textButton(const char* name, const QString& text, const QFont& font,
+                      const QColor& colour)
+{
+    auto* button = new BoxButton({});
+    button->setObjectName(name);
+    auto* row = new QHBoxLayout(button);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(textLabel(text, font, colour));
+    return button;
+}
+
 } // namespace tonfield::ui

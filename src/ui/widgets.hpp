@@ -109,5 +109,8 @@ private:
 
 // A borderless button showing one symbol.
 BoxButton* symbolButton(const char* symbol, int pixelSize, const QColor& colour);
+// A borderless button showing a text, a link in the page's words.
+BoxButton* textButton(const char* name, const QString& text, const QFont& font,
+                      const QColor& colour);
 
 } // namespace tonfield::ui

@@ -22,7 +22,10 @@ void Workbench::exportMix(bool withTempo)
     const std::string name =
         exportBaseName(selectedJob_->filename) + " · " +
         (preset ? std::string(mixer::presetLabel(*preset)) : std::string("混音"));
-    std::string jobType = lowercasedExtension("x." + selectedJob_->format);
+    // The job's own format ("FLAC") first, as the chooser's type ("flac").
+    std::string jobType = selectedJob_->format;
+    std::transform(jobType.begin(), jobType.end(), jobType.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
     auto chosen = services_.dialogs.chooseSaveFileOfType(name, {"wav", "flac", "mp3"}, jobType);
     if (!chosen)
         return;

@@ -2,8 +2,8 @@
 
 #include "model/file_copy.hpp"
 
-#include "adapters/audio_decoder.hpp"
 #include "adapters/audio_files.hpp"
+#include "adapters/decoded_audio.hpp"
 #include "fakes/temp_folder.hpp"
 
 #include <gtest/gtest.h>
@@ -15,32 +15,6 @@ namespace tonfield {
 namespace {
 namespace fs = std::filesystem;
 
-std::vector<float> decoded(const fs::path& file)
-{
-    auto decoder = adapters::openAudioDecoder(file, {.sampleRate = 44100, .channels = 2});
-    EXPECT_TRUE(decoder) << decoder.failure();
-    std::vector<float> samples(4096);
-    std::vector<float> all;
-    while (const std::size_t bytes = (*decoder)->read(reinterpret_cast<char*>(samples.data()),
-                                                      samples.size() * sizeof(float)))
-        all.insert(all.end(), samples.begin(), samples.begin() + bytes / sizeof(float));
-    return all;
-}
-
-// How far `heard` is from `expected`, in dB below the expected signal.
-double errorDb(const std::vector<float>& expected, const std::vector<float>& heard)
-{
-    double signal = 0, error = 0;
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const double difference = expected[i] - (i < heard.size() ? heard[i] : 0.0f);
-        signal += double(expected[i]) * expected[i];
-        error += difference * difference;
-    }
-    error +=
-        static_cast<double>(heard.size() > expected.size() ? heard.size() - expected.size() : 0);
-    return 10 * std::log10(std::max(error, 1e-30) / signal);
-}
-
 class MixRendererTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -48,8 +22,8 @@ protected:
         // Two stems of different lengths: the shorter one ends in silence.
         ASSERT_TRUE(test::makeTone(temp / "a_(Vocals).wav", 3.0));
         ASSERT_TRUE(test::makeSweep(temp / "a_(Instrumental).flac", 2.0));
-        vocals = decoded(temp / "a_(Vocals).wav");
-        accompaniment = decoded(temp / "a_(Instrumental).flac");
+        vocals = test::decodedStereo(temp / "a_(Vocals).wav");
+        accompaniment = test::decodedStereo(temp / "a_(Instrumental).flac");
         accompaniment.resize(vocals.size(), 0.0f);
     }
     ports::MixRender mix(std::vector<float> gains, std::string format)
@@ -77,10 +51,11 @@ TEST_F(MixRendererTest, LosslessMixesEqualTheSumOfTheStemsTheyKeep)
     for (const char* format : {"WAV", "FLAC"}) {
         const fs::path file = temp / (std::string("mix.") + format);
         ASSERT_TRUE(render(mix({0.5f, 0.5f}, format), file)) << format;
-        EXPECT_LT(errorDb(both, decoded(file)), -100) << format;
+        EXPECT_LT(test::errorDb(both, test::decodedStereo(file)), -100) << format;
         const fs::path karaoke = temp / (std::string("karaoke.") + format);
         ASSERT_TRUE(render(mix({0.0f, 1.0f}, format), karaoke));
-        EXPECT_LT(errorDb(accompaniment, decoded(karaoke)), -100) << format << ": vocals muted";
+        EXPECT_LT(test::errorDb(accompaniment, test::decodedStereo(karaoke)), -100)
+            << format << ": vocals muted";
     }
     std::string header(12, '\0');
     std::ifstream(temp / "mix.WAV", std::ios::binary).read(header.data(), 12);
@@ -92,10 +67,10 @@ TEST_F(MixRendererTest, AnMp3MixDecodesAlignedAndWhole)
 {
     const fs::path file = temp / "mix.mp3";
     ASSERT_TRUE(render(mix({1.0f, 0.0f}, "MP3"), file));
-    const auto heard = decoded(file);
+    const auto heard = test::decodedStereo(file);
     EXPECT_NEAR(static_cast<double>(heard.size()), static_cast<double>(vocals.size()),
                 2 * 1152 * 2);
-    EXPECT_LT(errorDb(vocals, heard), -20) << "lossy, but the same tone in the same place";
+    EXPECT_LT(test::errorDb(vocals, heard), -20) << "lossy, but the same tone in the same place";
 }
 
 // Zero crossings a second, halved: the frequency of a steady tone.
@@ -112,7 +87,7 @@ TEST_F(MixRendererTest, SpeedAndPitchGoIntoTheFileWhenAskedFor)
     auto slower = mix({1, 0}, "WAV"); // the 440 Hz side of the tone, 3 s
     slower.tempo = {0.5, 0};
     ASSERT_TRUE(render(slower, temp / "slow.wav"));
-    const auto slow = decoded(temp / "slow.wav");
+    const auto slow = test::decodedStereo(temp / "slow.wav");
     EXPECT_NEAR(static_cast<double>(slow.size()) / 2 / 44100, 6.0, 0.1)
         << "half speed, twice as long";
     EXPECT_NEAR(frequencyOf(slow, 44100, 44100), 440, 10) << "at the same pitch";
@@ -120,7 +95,7 @@ TEST_F(MixRendererTest, SpeedAndPitchGoIntoTheFileWhenAskedFor)
     auto higher = mix({1, 0}, "WAV");
     higher.tempo = {1.0, 12};
     ASSERT_TRUE(render(higher, temp / "high.wav"));
-    const auto high = decoded(temp / "high.wav");
+    const auto high = test::decodedStereo(temp / "high.wav");
     EXPECT_NEAR(static_cast<double>(high.size()) / 2 / 44100, 3.0, 0.1) << "as long as before";
     EXPECT_NEAR(frequencyOf(high, 44100, 44100), 880, 10) << "an octave up";
 }
@@ -150,7 +125,7 @@ TEST_F(MixRendererTest, AStoppedOrFailedMixLeavesNothingAndKeepsWhatWasThere)
     ASSERT_TRUE(writeThroughTemporary(file, [&](const fs::path& temporary) {
         return render(mix({1, 0}, "WAV"), temporary);
     }));
-    EXPECT_LT(errorDb(vocals, decoded(file)), -100) << "replaced once complete";
+    EXPECT_LT(test::errorDb(vocals, test::decodedStereo(file)), -100) << "replaced once complete";
 }
 
 } // namespace
