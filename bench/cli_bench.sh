@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The command line's overhead per job over running the engine directly, with
 # an engine that writes one stem and exits at once:
 #   bench/cli_bench.sh [TONFIELD_EXECUTABLE] [RUNS]

@@ -1,4 +1,6 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 """Real-time factor and peak memory of the reference engine for each model and
 quality, on a three-minute 44.1 kHz stereo input.
 

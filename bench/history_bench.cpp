@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the history of 10,000 jobs against a plain read of the same 10,000
 // record files: the ratio is what listing, decoding, checking and sorting cost
 // on top of the file system.

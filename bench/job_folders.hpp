@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 // Ten thousand finished four-stem jobs in a temporary engine folder, for the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The history page with 10,000 jobs: the time from a keystroke in the search
 // field to the redrawn window, and the time the size scan takes (off the main
 // thread in the application; here timed on its own). Opening the page is

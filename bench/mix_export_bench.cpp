@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing the mix of a four-minute song with four stems, as "导出混音" does:
 // the time per format, and how exactly the lossless files hold the sum of
 // the stems (all at 0 dB; and with the vocals muted).

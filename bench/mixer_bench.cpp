@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stem mixer through the default output device: CPU while six stems play
 // (FLAC and WAV), the memory six long stems add, how soon a mute and a seek
 // are heard at the sink's monitor, and how well six copies of one sweep stay

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playback through the default output device: the time from `play` until the
 // sink reports its first audio played, and the CPU used while a FLAC stem
 // plays. Run it against a sound server, for example

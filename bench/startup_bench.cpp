@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cold start to the first painted frame of the main window, against a bare
 // Qt Widgets window drawing the same Chinese headline in the same font
 // (startup_reference, linked with Qt Widgets alone, built with the same

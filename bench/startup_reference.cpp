@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The least a window can do that shows what Tonfield's first frame shows: the
 // same Chinese headline in the same font. Linked with Qt Widgets alone, it is
 // what startup_bench measures Tonfield's start against.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How well the time left matches the time the reference engine really took:
 // the engine separates a four-minute song; its percentages are read as the
 // window reads its log, every 0.4 s, and every estimate after 20 % is

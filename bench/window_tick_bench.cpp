@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's cost of one poll-timer tick while a job runs with a 1 GiB log:
 // the Workbench's tick and the redraw it causes, in CPU time per tick.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The poll timer's tick while a job runs, with process.log at 1 MiB, 100 MiB
 // and 1 GiB (its cost must not grow with the log), and refreshStems over an
 // output folder of 2,000 files.

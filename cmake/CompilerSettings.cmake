@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Warnings and checks shared by every target of the project.
 add_compile_options(-Wall -Wextra -Wpedantic -Wshadow)
 if(TONFIELD_WERROR)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes a ready engine folder at the given path: the reference engine's script
-# and a virtual environment that sees Debian's numpy, scipy and soundfile.
+# and a virtual environment that sees Debian's numpy and soundfile.
 # Safe to run again: the script is refreshed, an existing environment kept.
 # What it finds missing it says in its last line.
 set -euo pipefail
@@ -15,7 +16,10 @@ if [[ ! -x "$python" ]]; then
   exit 1
 fi
 mkdir -p "$target"
-cp "$here/separate_job.py" "$target/separate_job.py"
+# Renamed into place whole: a job that starts while an upgrade refreshes the
+# folder reads the old script or the new one, never half of one.
+cp "$here/separate_job.py" "$target/.separate_job.py.new"
+mv -f "$target/.separate_job.py.new" "$target/separate_job.py"
 if [[ ! -x "$target/.venv/bin/python" ]]; then
   # No pip inside: the engine uses the system's packages, and Debian's
   # ensurepip would need python3-venv for nothing.
@@ -25,7 +29,7 @@ if [[ ! -x "$target/.venv/bin/python" ]]; then
     exit 1
   fi
 fi
-if ! "$target/.venv/bin/python" -c 'import numpy, scipy, soundfile' 2>/dev/null; then
-  echo "the engine needs python3-numpy, python3-scipy and python3-soundfile" >&2
+if ! "$target/.venv/bin/python" -c 'import numpy, soundfile' 2>/dev/null; then
+  echo "the engine needs python3-numpy and python3-soundfile" >&2
   exit 1
 fi

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes an engine folder that separates with trained models: a virtual
 # environment with the audio-separator package and the adapter that gives it
 # Tonfield's engine invocation. Needs the network once, for the package and,

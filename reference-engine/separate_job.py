@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 """Tonfield's reference separation engine.
 
 A signal-processing stand-in for a machine-learning engine: it separates with
@@ -23,8 +25,7 @@ import tempfile
 
 import numpy as np
 import soundfile as sf
-from scipy import fft
-from scipy.ndimage import median_filter
+from numpy.lib.stride_tricks import sliding_window_view
 
 READY_MARKER = "模型就绪"
 
@@ -178,14 +179,30 @@ def median_sizes(rate, window_size, hop):
     return frames, bins
 
 
+def running_median(values, size, axis):
+    """The median of each value's odd-sized neighbourhood along one axis, the
+    edges repeated beyond the ends (what scipy.ndimage.median_filter gives
+    with mode "nearest", exactly: numpy alone does it, so the engine needs no
+    scipy). Worked in blocks of rows to bound the windows' copy."""
+    half = size // 2
+    moved = np.moveaxis(values, axis, -1)
+    padded = np.pad(moved, [(0, 0)] * (moved.ndim - 1) + [(half, half)], mode="edge")
+    out = np.empty_like(moved)
+    rows = max(1, (1 << 22) // (moved.shape[-1] * size))
+    for first in range(0, moved.shape[0], rows):
+        windows = sliding_window_view(padded[first:first + rows], size, axis=-1)
+        out[first:first + rows] = np.partition(windows, half, axis=-1)[..., half]
+    return np.moveaxis(out, -1, axis)
+
+
 def stem_masks(spectra, freqs, stems, sizes):
     """Soft masks, one per stem, that sum to one in every bin.
 
     spectra: complex array (channels, bins, frames); sizes: median_sizes()."""
     frames, bins = sizes
     magnitude = np.abs(spectra).sum(axis=0)
-    harmonic = median_filter(magnitude, size=(1, frames), mode="nearest") ** 2
-    percussive = median_filter(magnitude, size=(bins, 1), mode="nearest") ** 2
+    harmonic = running_median(magnitude, frames, axis=1) ** 2
+    percussive = running_median(magnitude, bins, axis=0) ** 2
     eps = np.float32(1e-12)
     model = next(name for name, stem_set in STEM_SETS.items() if stem_set == stems)
     beta = SEPARATION_FACTOR.get(model, DEFAULT_SEPARATION_FACTOR) ** 2
@@ -238,10 +255,12 @@ class Transform:
         count = (len(samples) - self.size) // self.hop + 1
         index = np.arange(self.size)[None, :] + self.hop * np.arange(count)[:, None]
         frames = samples.T[:, index] * self.window  # (channels, frames, size)
-        return fft.rfft(frames, axis=-1).transpose(0, 2, 1)
+        # numpy's transform works in double precision; the masks and
+        # everything after them are single precision.
+        return np.fft.rfft(frames, axis=-1).astype(np.complex64).transpose(0, 2, 1)
 
     def inverse(self, spectra, length):
-        frames = fft.irfft(spectra.transpose(0, 2, 1), n=self.size, axis=-1)
+        frames = np.fft.irfft(spectra.transpose(0, 2, 1), n=self.size, axis=-1).astype(np.float32)
         frames *= self.window
         out = np.zeros((spectra.shape[0], length), dtype=np.float32)
         weight = np.zeros(length, dtype=np.float32)

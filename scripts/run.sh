@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Tonfield and starts it, with the bundled reference engine ready in
 # build/Engine beside the executable. Arguments are passed to the application.
 set -euo pipefail

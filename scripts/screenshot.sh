@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts Tonfield under Xvfb (with a private null sound sink) and a temporary
 # settings folder and engine folder, walks through a job with xdotool, and
 # writes PNGs into the given folder (default: build/screenshots):

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds everything and runs every test: a format check, the whole suite with
 # warnings as errors, the core and adapter tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the job.json and audio decoder fuzzers for

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command against a private PulseAudio daemon whose only output is a
 # null sink: real audio output, no sound card, nothing shared with the user's
 # own sound server. The daemon is stopped when the command ends.

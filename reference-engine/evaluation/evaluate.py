@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 """How well an engine separates the rendered songs (songs.py), against two
 baselines on the same songs:
 

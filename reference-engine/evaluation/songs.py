@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 """Songs with known stems, rendered track by track from General MIDI files.
 
 Debian ships the MIDI files (openttd-openmsx) and the soundfont

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 """Tonfield's engine invocation on top of the audio-separator library.
 
     python -u separate_job.py INPUT OUTPUT_DIR MODEL FORMAT QUALITY

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 """Runs the reference engine the way Tonfield does: from a ready engine folder
 made by make_engine_folder.sh, with the engine folder as working directory."""
 

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 """A synthetic multitrack: the engine benchmark's input."""
 
 import numpy as np

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 """The engine contract, checked from outside: invocation, output names, log
 text, exit statuses and what a failed or terminated run leaves behind."""
 

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 """The machine-learning engine folder (make_ml_engine_folder.sh) and its
 adapter, tested with a stand-in for the audio-separator package
 (tests/standin, NOT the library, which cannot be downloaded here): the folder

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 """Separation quality on songs rendered track by track from General MIDI files
 (evaluation/songs.py), judged against what needs no separating at all: every
 stem of every mode must score above silence, and the vocals, drums and bass

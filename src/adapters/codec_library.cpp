@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "adapters/audio_decoder.hpp"
 #include "adapters/audio_encoder.hpp"
 
@@ -13,15 +15,16 @@ namespace {
 constexpr const char* kLibrary = "libtonfield_decoder.so";
 
 // Where the library lies, from the executable's folder: installed, in the
-// program's private folder beside bin/ (as it is for the build tree's tests
-// and benchmarks); in the build tree, below the application itself.
+// program's private folder under the library folder; in the build tree,
+// below the application itself, and beside bin/ for the tests and benchmarks.
 std::vector<std::filesystem::path> candidates()
 {
     std::error_code error;
     const auto folder = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
     if (error)
         return {};
-    return {folder / "../lib/tonfield" / kLibrary, folder / "lib/tonfield" / kLibrary};
+    return {folder / TONFIELD_PRIVATE_LIBRARY_FROM_BINDIR / kLibrary,
+            folder / "lib/tonfield" / kLibrary, folder / "../lib/tonfield" / kLibrary};
 }
 
 // The library's two entry points, or why it could not be loaded.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "adapters/ffmpeg_decoder.hpp"
 
 #include "model/failure_text.hpp"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "adapters/qt_audio_output.hpp"
 
 #include "adapters/stem_streams.hpp"

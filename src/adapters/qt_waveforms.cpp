@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "adapters/qt_waveforms.hpp"
 
 #include "adapters/audio_decoder.hpp"

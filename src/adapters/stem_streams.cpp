@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "adapters/stem_streams.hpp"
 
 #include "mixer/spsc_ring.hpp"

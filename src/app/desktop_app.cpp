@@ -1,8 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "app/desktop_app.hpp"
 
 #include "app/menus.hpp"
 #include "app/qt_translations.hpp"
 #include "ui/theme.hpp"
+
+#include "adapters/qt_paths.hpp"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -70,6 +74,22 @@ DesktopApp::DesktopApp(QApplication& app, Workbench& workbench)
     });
 
     quit_.endOnTerminationSignals();
+}
+
+void DesktopApp::open(const QStringList& files)
+{
+    if (files.size() == 1) {
+        workbench_.importFile(adapters::toPath(files.constFirst()));
+    } else if (files.size() > 1) {
+        std::vector<std::filesystem::path> queued;
+        for (const QString& file : files)
+            queued.push_back(adapters::toPath(file));
+        workbench_.enqueue(queued);
+    }
+    if (window_.isMinimized())
+        window_.showNormal();
+    window_.raise();
+    window_.activateWindow();
 }
 
 void DesktopApp::show()

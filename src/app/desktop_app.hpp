@@ -1,9 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include "app/quit_confirmation.hpp"
 #include "app/settings_window.hpp"
 #include "ui/main_window.hpp"
 #include "ui/workbench_bridge.hpp"
+
+#include <QStringList>
 
 #include <memory>
 
@@ -21,6 +25,12 @@ public:
     // Shows the main window, then offers to go on with jobs an earlier run
     // left queued; the application ends when the quit decision allows.
     void show();
+
+    // Files opened from outside (the command line, a file manager, a later
+    // start): one is imported as a drop on the source card imports it;
+    // several join the queue, as a drop on the history does. The window
+    // comes to the front either way.
+    void open(const QStringList& files);
 
     ui::MainWindow& window() { return window_; }
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "app/quit_confirmation.hpp"
 
 #include <QApplication>

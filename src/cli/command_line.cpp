@@ -1,11 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "cli/command_line.hpp"
 
 #include "model/display_text.hpp"
 #include "model/job_json.hpp"
 #include "workbench/workbench.hpp"
 
+#include "cli/arguments.hpp"
 #include "cli/headless_services.hpp"
 #include "cli/separate_command.hpp"
+#include "cli/usage.hpp"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -19,52 +23,24 @@
 namespace tonfield::cli {
 namespace {
 
-constexpr std::array<std::string_view, 4> commands{"separate", "history", "export", "log"};
-
-constexpr std::string_view usage =
-    "Usage:\n"
-    "  tonfield [FILE]               open the window, with FILE imported\n"
-    "  tonfield separate FILE... [--mode vocal|four|six] [--format WAV|FLAC|MP3] [--high]\n"
-    "                            [--engine DIR] [--export DIR]\n"
-    "  tonfield history [--json]\n"
-    "  tonfield export JOB_ID DIR\n"
-    "  tonfield log JOB_ID\n";
-
-struct Arguments {
-    std::vector<std::string> positional;
-    std::map<std::string, std::string> values;
-    std::set<std::string> flags;
-};
-
-// "--name value" for the valued options, "--name" for the flags; anything else
-// starting with "--" is a mistake.
-bool parse(int argc, char* argv[], const std::set<std::string>& valued,
-           const std::set<std::string>& flags, Arguments& parsed, std::string& problem)
-{
-    for (int i = 2; i < argc; ++i) {
-        const std::string word = argv[i];
-        if (!word.starts_with("--")) {
-            parsed.positional.push_back(word);
-        } else if (flags.contains(word)) {
-            parsed.flags.insert(word);
-        } else if (valued.contains(word)) {
-            if (i + 1 >= argc) {
-                problem = word + " needs a value";
-                return false;
-            }
-            parsed.values[word] = argv[++i];
-        } else {
-            problem = "unknown option " + word;
-            return false;
-        }
-    }
-    return true;
-}
-
 int usageError(const std::string& problem)
 {
-    std::cerr << "tonfield: " << problem << "\n" << usage;
+    std::cerr << "tonfield: " << problem << "\n" << usage();
     return 2;
+}
+
+// `tonfield help [COMMAND]`.
+int help(const std::vector<std::string>& topics)
+{
+    if (topics.empty()) {
+        std::cout << usage() << "\nSee `tonfield help COMMAND` or `man tonfield` for more.\n";
+        return 0;
+    }
+    const auto text = topics.size() == 1 ? commandHelp(topics[0]) : std::nullopt;
+    if (!text)
+        return usageError("help takes one COMMAND of separate, history, export, log");
+    std::cout << *text;
+    return 0;
 }
 
 std::string dateOf(double createdSeconds)
@@ -99,12 +75,14 @@ int history(const Workbench& workbench, bool json)
 }
 
 // A first run of an installed Tonfield makes its engine folder before anything
-// else can happen; the command waits for it as the window would.
+// else can happen, and the first run after an upgrade refreshes it; the
+// command waits for either, so that its jobs run the installed engine.
 void waitForEngineSetup(Workbench& workbench)
 {
     if (!workbench.preparingEngine())
         return;
-    std::cerr << "tonfield: first run, preparing an engine folder from the installed one...\n";
+    if (!workbench.engineRoot())
+        std::cerr << "tonfield: first run, preparing an engine folder from the installed one...\n";
     QEventLoop loop;
     const int subscription = workbench.subscribe([&](Workbench::Field field) {
         if (field == Workbench::Field::preparingEngine && !workbench.preparingEngine())
@@ -142,30 +120,35 @@ int exportJob(Workbench& workbench, HeadlessServices& services, const Job& job,
 
 } // namespace
 
-bool isCommand(std::string_view word)
-{
-    return std::find(commands.begin(), commands.end(), word) != commands.end();
-}
-
 int run(int argc, char* argv[])
 {
     const std::string command = argv[1];
+    const bool separating = command == "separate";
+    const OptionNames names{
+        .valued = separating ? std::set<std::string>{"--mode", "--format", "--engine", "--export"}
+                             : std::set<std::string>{"--engine"},
+        .flags = separating             ? std::set<std::string>{"--high"}
+                 : command == "history" ? std::set<std::string>{"--json"}
+                                        : std::set<std::string>{},
+    };
     Arguments arguments;
     std::string problem;
-    const bool separating = command == "separate";
-    if (!parse(argc, argv,
-               separating ? std::set<std::string>{"--mode", "--format", "--engine", "--export"}
-                          : std::set<std::string>{"--engine"},
-               separating ? std::set<std::string>{"--high"} : std::set<std::string>{"--json"},
-               arguments, problem))
+    if (!parseArguments({argv + 2, argv + argc}, names, arguments, problem))
         return usageError(problem);
+    if (arguments.help) {
+        std::cout << *commandHelp(command);
+        return 0;
+    }
+    if (command == "help")
+        return help(arguments.positional);
     const std::size_t wanted = command == "export" ? 2 : command == "log" ? 1 : 0;
     if (separating ? arguments.positional.empty() : arguments.positional.size() != wanted)
         return usageError(separating
                               ? "separate needs at least one FILE"
                               : command + " takes " + std::to_string(wanted) + " argument(s)");
-    if (command != "history" && arguments.flags.contains("--json"))
-        return usageError("--json goes with history");
+    SeparateOptions separateOptions;
+    if (separating && !readSeparateOptions(arguments, separateOptions, problem))
+        return usageError(problem);
 
     // Runs with no display: the event loop, timers and child processes need
     // only QtCore.
@@ -186,8 +169,7 @@ int run(int argc, char* argv[])
     }
 
     if (separating)
-        return separate(*workbench, services, arguments.positional, arguments.values,
-                        arguments.flags.contains("--high"), usageError);
+        return separate(*workbench, services, arguments.positional, separateOptions);
     if (command == "history")
         return history(*workbench, arguments.flags.contains("--json"));
     const Job* job = findJob(*workbench, arguments.positional[0]);

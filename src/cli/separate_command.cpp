@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "cli/separate_command.hpp"
 
 #include "model/display_text.hpp"
@@ -129,25 +131,38 @@ bool report(Workbench& workbench, HeadlessServices& services, const Job& job)
 
 } // namespace
 
-int separate(Workbench& workbench, HeadlessServices& services,
-             const std::vector<std::string>& files,
-             const std::map<std::string, std::string>& options, bool highQuality,
-             const std::function<int(const std::string&)>& usageError)
+bool readSeparateOptions(const Arguments& arguments, SeparateOptions& options, std::string& problem)
 {
-    if (auto mode = options.find("--mode"); mode != options.end()) {
-        const auto chosen = separationModeFromRaw(mode->second);
-        if (!chosen)
-            return usageError("--mode is vocal, four or six");
-        workbench.setMode(*chosen);
+    if (auto mode = arguments.values.find("--mode"); mode != arguments.values.end()) {
+        options.mode = separationModeFromRaw(mode->second);
+        if (!options.mode) {
+            problem = "--mode is vocal, four or six";
+            return false;
+        }
     }
-    if (auto format = options.find("--format"); format != options.end()) {
-        if (format->second != "WAV" && format->second != "FLAC" && format->second != "MP3")
-            return usageError("--format is WAV, FLAC or MP3");
-        workbench.setFormat(format->second);
+    if (auto format = arguments.values.find("--format"); format != arguments.values.end()) {
+        if (format->second != "WAV" && format->second != "FLAC" && format->second != "MP3") {
+            problem = "--format is WAV, FLAC or MP3";
+            return false;
+        }
+        options.format = format->second;
     }
-    workbench.setHighQuality(highQuality);
-    if (auto folder = options.find("--export"); folder != options.end())
-        services.dialogs.exportFolder = fs::path(folder->second);
+    options.highQuality = arguments.flags.contains("--high");
+    if (auto folder = arguments.values.find("--export"); folder != arguments.values.end())
+        options.exportFolder = fs::path(folder->second);
+    return true;
+}
+
+int separate(Workbench& workbench, HeadlessServices& services,
+             const std::vector<std::string>& files, const SeparateOptions& options)
+{
+    if (options.mode)
+        workbench.setMode(*options.mode);
+    if (options.format)
+        workbench.setFormat(*options.format);
+    workbench.setHighQuality(options.highQuality);
+    if (options.exportFolder)
+        services.dialogs.exportFolder = *options.exportFolder;
     if (!workbench.ready()) {
         std::cerr << "tonfield: the engine folder " << workbench.engineRoot()->string()
                   << " has no runnable .venv/bin/python\n";

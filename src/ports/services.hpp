@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 // The ports: the narrow interfaces through which the Qt-free core reaches the

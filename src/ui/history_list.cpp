@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "ui/history_list.hpp"
 
 #include "model/display_text.hpp"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "ui/main_window.hpp"
 
 #include "ui/workbench_bridge.hpp"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "ui/workbench_bridge.hpp"
 
 #include "adapters/qt_paths.hpp"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "ui/workspace_view.hpp"
 
 #include "ui/history_list.hpp"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include "model/job.hpp"
@@ -245,7 +247,11 @@ private:
     void startUp();
     std::optional<std::filesystem::path> locateEngineRoot();
     void prepareEngineFromTemplate();
-    void engineSetupEnded(const std::filesystem::path& folder, int status);
+    void refreshEngineFromTemplate();
+    void runTemplateSetup(const std::filesystem::path& engineTemplate,
+                          const std::filesystem::path& folder, const std::string& templateIdentity);
+    void engineSetupEnded(const std::filesystem::path& folder, const std::string& templateIdentity,
+                          int status);
     void loadMixStrips();
     void requestWaveforms();
     void saveMixStrips();

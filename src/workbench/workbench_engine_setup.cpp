@@ -1,8 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "workbench/workbench.hpp"
 
 #include "engine/engine_folder.hpp"
+#include "model/file_copy.hpp"
 #include "model/log_tail.hpp"
 
+#include <fstream>
 #include <sstream>
 
 namespace tonfield {
@@ -11,6 +15,8 @@ namespace fs = std::filesystem;
 namespace {
 constexpr const char* preparingMessage = "正在准备本地分轨引擎…";
 const std::string setupFailed = "无法准备本地分轨引擎：";
+// Beside the folder's script: which installed template made it.
+constexpr const char* templateStampName = ".tonfield-template";
 
 // The last non-empty line of the set-up's log: what a failed set-up says
 // last is what it found missing.
@@ -24,6 +30,44 @@ std::string lastLine(const fs::path& log)
     }
     return last;
 }
+
+// What tells one installed template from another: its script's size and
+// modification time. A package upgrade changes the time (dpkg gives every
+// file the time it has in the package); nothing else touches it. Empty when
+// the script cannot be read.
+std::string templateIdentity(const fs::path& engineTemplate)
+{
+    std::error_code ec;
+    const fs::path script = engine::scriptPath(engineTemplate);
+    const auto size = fs::file_size(script, ec);
+    if (ec)
+        return {};
+    const auto time = fs::last_write_time(script, ec);
+    if (ec)
+        return {};
+    return std::to_string(size) + " " + std::to_string(time.time_since_epoch().count());
+}
+
+std::string readStamp(const fs::path& folder)
+{
+    std::ifstream stamp(folder / templateStampName);
+    std::string identity;
+    std::getline(stamp, identity);
+    return identity;
+}
+
+// A stamp that could not be written only means the next start refreshes again.
+void writeStamp(const fs::path& folder, const std::string& identity)
+{
+    if (identity.empty())
+        return;
+    (void)writeThroughTemporary(folder / templateStampName, [&](const fs::path& temporary) {
+        std::ofstream stamp(temporary, std::ios::trunc);
+        stamp << identity << '\n';
+        stamp.close();
+        return stamp ? Result<>::done() : Result<>::failed("the stamp could not be written");
+    });
+}
 } // namespace
 
 // An installed Tonfield brings the reference engine as a template, but no
@@ -36,8 +80,33 @@ void Workbench::prepareEngineFromTemplate()
     const auto engineTemplate = services_.environment.engineTemplate();
     if (!engineTemplate)
         return;
+    runTemplateSetup(*engineTemplate, services_.environment.userDataFolder() / "Engine",
+                     templateIdentity(*engineTemplate));
+    if (engineSetup_)
+        assign(Field::message, message_, std::string(preparingMessage));
+}
+
+// The folder made from the template follows the installed template: when a
+// package upgrade brings another one, the next start runs its set-up on the
+// folder again, which replaces the script and keeps the environment and
+// data/. Silent unless it fails; a job started meanwhile still finds a whole
+// script, as the set-up renames the new one into place.
+void Workbench::refreshEngineFromTemplate()
+{
+    const auto engineTemplate = services_.environment.engineTemplate();
+    const fs::path folder = services_.environment.userDataFolder() / "Engine";
+    std::error_code ec;
+    if (!engineTemplate || !engineRoot_ || !fs::equivalent(*engineRoot_, folder, ec))
+        return;
+    const std::string identity = templateIdentity(*engineTemplate);
+    if (!identity.empty() && readStamp(folder) != identity)
+        runTemplateSetup(*engineTemplate, folder, identity);
+}
+
+void Workbench::runTemplateSetup(const fs::path& engineTemplate, const fs::path& folder,
+                                 const std::string& identity)
+{
     const fs::path data = services_.environment.userDataFolder();
-    const fs::path folder = data / "Engine";
     std::error_code ec;
     fs::create_directories(data, ec);
     // The script keeps its own copy of the log's descriptor; this one closes
@@ -48,26 +117,26 @@ void Workbench::prepareEngineFromTemplate()
         return;
     }
     const engine::Invocation setup{
-        .executable = *engineTemplate / "make_engine_folder.sh",
+        .executable = engineTemplate / "make_engine_folder.sh",
         .arguments = {folder.string()},
         .workingDirectory = data,
         .environment = services_.environment.environment(),
     };
     std::weak_ptr<Workbench> weak = weak_from_this();
-    auto process = services_.launcher.launch(setup, log->descriptor(), [weak, folder](int status) {
-        if (auto self = weak.lock())
-            self->engineSetupEnded(folder, status);
-    });
+    auto process =
+        services_.launcher.launch(setup, log->descriptor(), [weak, folder, identity](int status) {
+            if (auto self = weak.lock())
+                self->engineSetupEnded(folder, identity, status);
+        });
     if (!process) {
         setError(setupFailed + process.failure());
         return;
     }
     engineSetup_ = std::move(*process);
-    assign(Field::message, message_, std::string(preparingMessage));
     assign(Field::preparingEngine, preparingEngine_, true);
 }
 
-void Workbench::engineSetupEnded(const fs::path& folder, int status)
+void Workbench::engineSetupEnded(const fs::path& folder, const std::string& identity, int status)
 {
     engineSetup_.reset();
     if (message_ == preparingMessage)
@@ -78,13 +147,16 @@ void Workbench::engineSetupEnded(const fs::path& folder, int status)
         setError(setupFailed +
                  (reason.empty() ? "the set-up script ended with status " + std::to_string(status)
                                  : reason));
-    } else if (!engineRoot_) { // a folder the user chose meanwhile stays
-        assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(folder));
-        // A stored folder that is only missing for now (an unplugged disk)
-        // is the user's choice and is not overwritten.
-        if (auto stored = services_.settings.string(engineRootKey); !stored || stored->empty())
-            services_.settings.setString(engineRootKey, folder.string());
-        loadHistory();
+    } else {
+        writeStamp(folder, identity);
+        if (!engineRoot_) { // a folder the user chose meanwhile stays
+            assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(folder));
+            // A stored folder that is only missing for now (an unplugged disk)
+            // is the user's choice and is not overwritten.
+            if (auto stored = services_.settings.string(engineRootKey); !stored || stored->empty())
+                services_.settings.setString(engineRootKey, folder.string());
+            loadHistory();
+        }
     }
     assign(Field::preparingEngine, preparingEngine_, false);
 }

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "workbench/workbench.hpp"
 
 #include "engine/engine_folder.hpp"
@@ -20,10 +22,12 @@ std::shared_ptr<Workbench> Workbench::create(ports::Services services)
 
 void Workbench::startUp()
 {
-    if (auto root = locateEngineRoot())
+    if (auto root = locateEngineRoot()) {
         assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(*root));
-    else
+        refreshEngineFromTemplate();
+    } else {
         prepareEngineFromTemplate();
+    }
     loadHistory();
 
     std::weak_ptr<Workbench> weak = weak_from_this();

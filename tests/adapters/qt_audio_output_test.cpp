@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real playback through the default output device. The suite runs these under
 // a private PulseAudio daemon with a null sink (scripts/with-null-audio.sh),
 // and the no-device case with no sound server at all.

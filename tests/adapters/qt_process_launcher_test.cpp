@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "adapters/event_loop.hpp"
 #include "adapters/qt_adapters.hpp"
 #include "fakes/temp_folder.hpp"

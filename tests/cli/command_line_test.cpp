@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless command line, run as users run it: the real executable, no
 // display, scripted engines and the bundled reference engine; its jobs are
 // read back by the same history code the window uses.
@@ -177,6 +178,73 @@ TEST_F(CommandLine, BadUsageAndMissingEnginesSayWhatIsWrong)
     EXPECT_NE(noEngine.err.find("no engine folder"), std::string::npos) << noEngine.err;
     const Outcome unknownJob = run(QStringList{"log", "0123"} + withEngine);
     EXPECT_EQ(unknownJob.status, 1);
+}
+
+// The GNU conventions: --opt=value, "--" before a file named like an option,
+// --help on every command, and status 2 for every mistake of usage, whether
+// or not an engine folder exists and whether or not a display does.
+TEST_F(CommandLine, FollowsTheConventionsOfTheCommandLine)
+{
+    writeFile(temp / "--high.wav", "RIFF");
+    const QString engineOption = "--engine=" + QString::fromStdString(engine.string());
+    const Outcome outcome =
+        run({"separate", "--mode=four", "--format", "FLAC", engineOption, "--", "--high.wav"});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    const auto jobs = readHistory(engine);
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0].filename, "--high.wav");
+    EXPECT_EQ(jobs[0].mode, "four");
+    EXPECT_EQ(jobs[0].format, "FLAC");
+    EXPECT_EQ(jobs[0].quality, "standard") << "a file after -- is not an option";
+
+    for (const char* command : {"separate", "history", "export", "log", "help"}) {
+        for (const char* help : {"--help", "-h"}) {
+            const Outcome answer = run({command, help});
+            EXPECT_EQ(answer.status, 0) << command << ' ' << help << ": " << answer.err;
+            EXPECT_NE(answer.out.find(std::string("Usage:\n  tonfield ") + command),
+                      std::string::npos)
+                << answer.out;
+        }
+    }
+    const Outcome overview = run({"help"});
+    EXPECT_EQ(overview.status, 0);
+    EXPECT_NE(overview.out.find("tonfield log [--engine=DIR] [--] JOB_ID"), std::string::npos);
+    EXPECT_NE(run({"help", "separate"}).out.find("--export=DIR"), std::string::npos);
+
+    // No engine anywhere, no display: mistakes of usage are still status 2.
+    for (const QStringList& arguments :
+         {QStringList{"separate", "song.wav", "--mode=eight"},
+          QStringList{"separate", "--high=yes", "song.wav"}, QStringList{"history", "--json=1"},
+          QStringList{"log", "--engine"}, QStringList{"help", "bogus"}, QStringList{"--bogus"},
+          QStringList{"-x", "song.wav"}}) {
+        const Outcome answer = run(arguments);
+        EXPECT_EQ(answer.status, 2) << arguments.join(' ').toStdString() << ": " << answer.err;
+    }
+    // The window's own options are answered with no display at all, and a
+    // window asked for with none is refused in words, never by an abort.
+    for (const char* option : {"--help", "--help-all", "--version"})
+        EXPECT_EQ(run({option}).status, 0) << option;
+    const Outcome noDisplay = run({"song.wav"});
+    EXPECT_EQ(noDisplay.status, 1);
+    EXPECT_NE(noDisplay.err.find("no display"), std::string::npos) << noDisplay.err;
+}
+
+// A display that is named but cannot be reached ends the start with a
+// sentence and status 1, where Qt alone would abort.
+TEST_F(CommandLine, AnUnreachableDisplayIsReportedNotAborted)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
+    environment.insert("DISPLAY", ":4093"); // no X server listens there
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString((temp / "config").string()));
+    process.setProcessEnvironment(environment);
+    process.start(TONFIELD_EXECUTABLE, {});
+    ASSERT_TRUE(process.waitForFinished(60'000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_NE(process.readAllStandardError().indexOf("no display could be reached"), -1);
 }
 
 // The bundled reference engine, four stems, from the command line alone.

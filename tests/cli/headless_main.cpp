@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line alone, linked as a headless program: the test command
 // checks that it pulls in no Qt Widgets.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "model/display_text.hpp"
 
 #include <gtest/gtest.h>

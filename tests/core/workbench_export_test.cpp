@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "fakes/file_size_limit.hpp"
 #include "fakes/sample_job.hpp"
 #include "fakes/workbench_fixture.hpp"

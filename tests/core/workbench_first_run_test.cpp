@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An installed Tonfield with no engine anywhere makes one from the installed
 // reference engine in the user's data folder, without blocking, and uses it.
 
@@ -88,13 +89,13 @@ TEST_F(WorkbenchFirstRun, AFailedSetUpSaysWhatIsMissing)
 {
     auto workbench = create();
     test::writeFile(temp / "data/Tonfield/engine-setup.log",
-                    "Creating...\nthe engine needs python3-numpy, python3-scipy and "
+                    "Creating...\nthe engine needs python3-numpy and "
                     "python3-soundfile\n\n");
     platform.launcher.exit(1);
     EXPECT_FALSE(workbench->preparingEngine());
     EXPECT_FALSE(workbench->engineRoot());
-    EXPECT_EQ(workbench->error(), "无法准备本地分轨引擎：the engine needs python3-numpy, "
-                                  "python3-scipy and python3-soundfile");
+    EXPECT_EQ(workbench->error(), "无法准备本地分轨引擎：the engine needs python3-numpy and "
+                                  "python3-soundfile");
     EXPECT_FALSE(platform.settings.values.contains("engineRoot"));
 
     // A script that cannot even start is reported at once.
@@ -125,6 +126,55 @@ TEST_F(WorkbenchFirstRun, TheUsersOwnChoicesStay)
     platform.launcher.exit(0);
     EXPECT_EQ(later->engineRoot(), madeFolder());
     EXPECT_EQ(platform.settings.values["engineRoot"], (temp / "unplugged").string());
+}
+
+// After a package upgrade the folder made from the template is set up again
+// by the new template (script replaced, environment and jobs kept), silently;
+// the same template, or a folder the user chose, is left alone.
+TEST_F(WorkbenchFirstRun, AnUpgradedTemplateRefreshesTheFolderItMade)
+{
+    const fs::path installed = temp / "usr/share/tonfield/engine/separate_job.py";
+    test::writeFile(installed, "# version 1\n");
+    auto first = create();
+    makeTheFolder();
+    platform.launcher.exit(0);
+    ASSERT_EQ(platform.launcher.launches.size(), 1u);
+
+    // The same template: nothing runs.
+    auto same = create();
+    EXPECT_EQ(platform.launcher.launches.size(), 1u);
+    EXPECT_FALSE(same->preparingEngine());
+
+    // The package brought another one.
+    test::writeFile(installed, "# version 2, longer\n");
+    changes.clear();
+    auto upgraded = create();
+    ASSERT_EQ(platform.launcher.launches.size(), 2u);
+    EXPECT_EQ(platform.launcher.last().invocation.arguments,
+              std::vector<std::string>{madeFolder().string()});
+    EXPECT_EQ(upgraded->engineRoot(), madeFolder()) << "the folder stays in use meanwhile";
+    EXPECT_TRUE(upgraded->ready());
+    EXPECT_EQ(upgraded->message(), "导入音乐，探索每一层声音。") << "without a word";
+    platform.launcher.exit(0);
+    EXPECT_FALSE(upgraded->preparingEngine());
+    EXPECT_FALSE(upgraded->error());
+    create();
+    EXPECT_EQ(platform.launcher.launches.size(), 2u) << "refreshed once";
+
+    // A refresh that fails says why.
+    test::writeFile(installed, "# version 3, longer still\n");
+    auto failing = create();
+    test::writeFile(temp / "data/Tonfield/engine-setup.log", "the engine needs python3-numpy\n");
+    platform.launcher.exit(1);
+    EXPECT_EQ(failing->error(), "无法准备本地分轨引擎：the engine needs python3-numpy");
+
+    // A folder the user chose is never the template's to change.
+    test::makeEngineFolder(temp / "mine", true);
+    platform.settings.values["engineRoot"] = (temp / "mine").string();
+    test::writeFile(installed, "# version 4, the longest of them\n");
+    const std::size_t before = platform.launcher.launches.size();
+    create();
+    EXPECT_EQ(platform.launcher.launches.size(), before);
 }
 
 } // namespace

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "fakes/workbench_fixture.hpp"
 
 namespace tonfield {

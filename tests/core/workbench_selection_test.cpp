@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "model/stem_listing.hpp"
 
 #include "fakes/sample_job.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole job as a person does it, through the real parts: the window's own
 // widgets, the Qt adapters, an engine folder made from the bundled reference
 // engine, a real child process, real audio output (a null sink) and real

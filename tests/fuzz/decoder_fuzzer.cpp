@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds mutated audio files to the FFmpeg decoder: whatever the bytes, opening,
 // reading, seeking and reading again must end without a crash, a hang or a
 // read past a buffer. Sanitizers turn any such fault into a failure.

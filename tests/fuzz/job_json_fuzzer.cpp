@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the job.json decoder. Whatever it accepts must
 // encode, and the encoding must decode back to the same record with the same
 // bytes: a stored record never changes by being read and saved again.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes small audio files, one per container the import accepts and one MP3
 # that switches from stereo to mono mid-file, as seeds for the decoder fuzzer.
 set -euo pipefail

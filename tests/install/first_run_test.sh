@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs Tonfield into a temporary prefix and runs the installed program
 # where no engine folder exists anywhere, with an empty data and config home:
 # the first run must make the engine folder from the installed template,

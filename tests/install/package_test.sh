@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a build tree and checks what users get:
 # the files, the dependencies dpkg-shlibdeps found beside the declared ones,
 # and the desktop entry and AppStream metadata, as installed, through

@@ -1,10 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "app/single_instance.hpp"
+
 #include "fakes/temp_folder.hpp"
 
+#include <QFile>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QTest>
 
 #include <csignal>
+#include <cstring>
 #include <fstream>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,6 +27,60 @@ bool catchesSigterm(qint64 pid)
             return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1;
     }
     return false;
+}
+
+// The environment of a window process with its own settings and runtime
+// folders, on the offscreen platform.
+QProcessEnvironment windowEnvironment(const tonfield::test::TempFolder& home)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("HOME", QString::fromStdString(home.path().string()));
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
+    environment.insert("XDG_RUNTIME_DIR", QString::fromStdString((home / "run").string()));
+    return environment;
+}
+
+// The socket a window started with that environment listens on, as the
+// program computes it.
+QString socketOf(const tonfield::test::TempFolder& home)
+{
+    std::filesystem::create_directories(home / "run");
+    std::filesystem::permissions(home / "run", std::filesystem::perms::owner_all);
+    const QProcessEnvironment environment = windowEnvironment(home);
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), config = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_RUNTIME_DIR", environment.value("XDG_RUNTIME_DIR").toUtf8());
+    qputenv("XDG_CONFIG_HOME", environment.value("XDG_CONFIG_HOME").toUtf8());
+    const QString organization = QCoreApplication::organizationName();
+    const QString name = QCoreApplication::applicationName();
+    QCoreApplication::setOrganizationName("Tonfield");
+    QCoreApplication::setApplicationName("Tonfield");
+    const QString socket = tonfield::app::SingleInstance::defaultSocketPath();
+    QCoreApplication::setOrganizationName(organization);
+    QCoreApplication::setApplicationName(name);
+    runtime.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", runtime);
+    config.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", config);
+    return socket;
+}
+
+// What a process killed while listening leaves: a socket file nobody serves.
+void leaveStaleSocket(const QString& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    std::memcpy(address.sun_path, name.constData(), name.size());
+    QVERIFY(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    ::close(fd);
+}
+
+// Whether a window listens on the socket.
+bool accepts(const QString& path)
+{
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    return socket.waitForConnected(1000);
 }
 
 } // namespace
@@ -87,6 +151,51 @@ private slots:
         server.waitForFinished();
     }
 
+    // A second start hands its files to the window that runs and ends; with
+    // no file it only brings that window forward. The window here is this
+    // test's own listener, so what arrives can be read.
+    void laterStartsHandTheirFilesToTheRunningWindow()
+    {
+        tonfield::test::TempFolder home;
+        tonfield::app::SingleInstance window(socketOf(home));
+        QVERIFY(!window.handOverOrListen({}));
+        QList<QStringList> received;
+        window.setReceiver([&](const QStringList& files) { received.append(files); });
+
+        QProcess second;
+        second.setProcessEnvironment(windowEnvironment(home));
+        second.setWorkingDirectory(QString::fromStdString(home.path().string()));
+        second.start(TONFIELD_EXECUTABLE, {"晴天.flac", "--", "-b c.mp3"});
+        QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 30'000);
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE(received.size(), 1);
+        const QString folder = QString::fromStdString(home.path().string());
+        QCOMPARE(received[0], QStringList({folder + "/晴天.flac", folder + "/-b c.mp3"}));
+
+        second.start(TONFIELD_EXECUTABLE, {});
+        QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 30'000);
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE(received.size(), 2);
+        QVERIFY(received[1].isEmpty());
+    }
+
+    // A socket left by a window that died is taken over: the next start
+    // opens the window and answers later starts itself.
+    void aStaleSocketDoesNotStopTheWindow()
+    {
+        tonfield::test::TempFolder home;
+        const QString socket = socketOf(home);
+        leaveStaleSocket(socket);
+        QProcess first;
+        first.setProcessEnvironment(windowEnvironment(home));
+        first.start(TONFIELD_EXECUTABLE, {});
+        QVERIFY(first.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(accepts(socket), 30'000);
+        QCOMPARE(first.state(), QProcess::Running);
+        first.kill();
+        first.waitForFinished();
+    }
+
     // Answered without a window, so without a display too.
     void answersHelpAndVersion()
     {
@@ -103,7 +212,8 @@ private slots:
         QVERIFY(app.waitForFinished(30'000));
         QCOMPARE(app.exitCode(), 0);
         const QByteArray help = app.readAllStandardOutput();
-        QVERIFY(help.contains("[file]") && help.contains("tonfield separate FILE..."));
+        QVERIFY(help.contains("[file...]") && help.contains("tonfield separate [--mode=") &&
+                help.contains("tonfield help [COMMAND]"));
     }
 };
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "adapters/desktop/qt_desktop.hpp"
 #include "adapters/qt_paths.hpp"
 

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 """A stand-in with the documented interface of audio-separator 0.47.1's
 Separator (constructor options, load_model, separate with custom output
 names), so the adapter can be tested without the network. NOT the library:
