@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages Tonfield needs, and only those that are
 # missing, so running it again costs nothing.
 #   scripts/install-deps.sh          what building and running the application needs
@@ -17,12 +18,13 @@ packages=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev librubberband-dev
   fonts-noto-cjk fonts-material-design-icons-iconfont
   # reference engine
-  python3 python3-venv python3-numpy python3-scipy python3-soundfile ffmpeg
+  python3 python3-venv python3-numpy python3-soundfile ffmpeg
 )
 if [[ "${1:-}" == "--package" || "${1:-}" == "--tests" ]]; then
-  # dpkg-shlibdeps computes the package's library dependencies; the two
-  # validators check its desktop entry and AppStream metadata
-  packages+=(dpkg-dev file desktop-file-utils appstream)
+  # dpkg-shlibdeps computes the package's library dependencies (and
+  # dpkg-buildflags gives its hardening flags); the two validators check its
+  # desktop entry and AppStream metadata; scdoc makes the manual page
+  packages+=(dpkg-dev file desktop-file-utils appstream scdoc)
 fi
 if [[ "${1:-}" == "--tests" ]]; then
   packages+=(
@@ -34,6 +36,9 @@ if [[ "${1:-}" == "--tests" ]]; then
     # the reference engine's quality test renders songs from General MIDI files;
     # the machine-learning engine's folder is made with pip
     fluidsynth fluid-soundfont-gm openttd-openmsx python3-mido python3-pip python3-setuptools
+    # the package checked as Debian checks one, and installed into a clean
+    # Debian root of its own (hardening-check is in devscripts)
+    lintian devscripts appstream-util debootstrap man-db bash-completion
   )
 fi
 

@@ -94,8 +94,8 @@ sleep 1
 click 281 531 3         # play the first stem
 shot finished
 xdotool mousemove 700 500 click --repeat 12 5; sleep 0.5  # down to the mixer
-click 272 494 1         # play the mix (the preview stops)
-click 312 536 2         # the "伴奏" preset: the vocals muted
+click 273 433 1         # play the mix (the preview stops)
+click 312 502 2         # the "伴奏" preset: the vocals muted
 shot mixer
 click 100 237 1         # the history
 shot history

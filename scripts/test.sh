@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds everything and runs every test: a format check, the whole suite with
-# warnings as errors, the core and adapter tests again under AddressSanitizer and
+# warnings as errors, the Debian package checked and installed into a clean
+# Debian 12 root, the core and adapter tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the job.json and audio decoder fuzzers for
 # about a minute each.
 set -euo pipefail
@@ -25,16 +26,23 @@ if ldd build-test/tests/headless_cli | grep -q libQt6Widgets; then
   exit 1
 fi
 
-echo "== the application as the run command builds it, warnings as errors"
-cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTONFIELD_WERROR=ON \
-  -DTONFIELD_BUILD_TESTS=OFF -DTONFIELD_BUILD_BENCH=OFF
-cmake --build build-release --target tonfield
+echo "== the Debian package, built as the package command builds it, warnings as errors"
+scripts/package.sh -DTONFIELD_WERROR=ON
+deb=$(ls build-package/tonfield_*.deb)
 
 echo "== the application loads FFmpeg when it first plays, not when it starts"
-if ldd build-release/tonfield | grep -q libavcodec; then
+if ldd build-package/tonfield | grep -q libavcodec; then
   echo "tonfield links FFmpeg: its codec libraries would slow every start" >&2
   exit 1
 fi
+
+echo "== the package as Debian checks one: lintian, hardening, desktop metadata"
+tests/install/package_test.sh "$deb"
+
+echo "== the package in a clean Debian 12 root: an M4A separated, an upgrade, one window"
+as_root=()
+[[ $(id -u) -eq 0 ]] || as_root=(sudo)
+"${as_root[@]}" tests/install/clean_root_test.sh "$deb" build-package/clean-root
 
 echo "== core and adapter tests under sanitizers"
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTONFIELD_WERROR=ON \

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "app/desktop_app.hpp"
 #include "app/single_instance.hpp"
+
+#include "views/view_fixture.hpp"
 
 #include "fakes/temp_folder.hpp"
 
@@ -194,6 +197,26 @@ private slots:
         QCOMPARE(first.state(), QProcess::Running);
         first.kill();
         first.waitForFinished();
+    }
+
+    // What a later start hands over (or the command line gives): one file is
+    // imported as a drop on the source card imports it, several are queued
+    // as a drop on the history queues them.
+    void filesOpenedFromOutsideAreImportedOrQueued()
+    {
+        tonfield::test::ViewFixture f;
+        tonfield::app::DesktopApp desktop(*qApp, *f.workbench);
+        desktop.open({QString::fromStdString(f.sourceFile.string())});
+        QCOMPARE(f.workbench->source(), std::optional(f.sourceFile));
+        QVERIFY(!f.workbench->busy());
+
+        tonfield::test::writeFile(f.temp / "a.flac", "fLaC");
+        tonfield::test::writeFile(f.temp / "b.flac", "fLaC");
+        desktop.open({QString::fromStdString((f.temp / "a.flac").string()),
+                      QString::fromStdString((f.temp / "b.flac").string())});
+        QVERIFY(f.workbench->busy());
+        QCOMPARE(f.workbench->queue().size(), std::size_t(1));
+        QCOMPARE(f.workbench->jobs().size(), std::size_t(2));
     }
 
     // Answered without a window, so without a display too.
