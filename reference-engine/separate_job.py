@@ -58,6 +58,9 @@ PERCUSSIVE_HZ = 180.0  # across frequency, for the percussive estimate
 SEPARATION_FACTOR = {"htdemucs.yaml": 2.5}
 DEFAULT_SEPARATION_FACTOR = 1.5
 SEGMENT_SECONDS = 10.0
+# Frames per call of numpy's transform, which works in double precision:
+# bounds its temporary copies, whatever the segment's length.
+FFT_BLOCK = 128
 VOICE_BAND_HZ = (120.0, 8000.0)
 # Bass fades out between these (a raised cosine), rather than stopping dead.
 BASS_CROSSOVER_HZ = (150.0, 300.0)
@@ -253,22 +256,25 @@ class Transform:
     def forward(self, samples):
         """samples (length, channels) -> (channels, bins, frames)."""
         count = (len(samples) - self.size) // self.hop + 1
-        index = np.arange(self.size)[None, :] + self.hop * np.arange(count)[:, None]
-        frames = samples.T[:, index] * self.window  # (channels, frames, size)
-        # numpy's transform works in double precision; the masks and
-        # everything after them are single precision.
-        return np.fft.rfft(frames, axis=-1).astype(np.complex64).transpose(0, 2, 1)
+        spectra = np.empty((samples.shape[1], self.size // 2 + 1, count), dtype=np.complex64)
+        for first in range(0, count, FFT_BLOCK):
+            starts = self.hop * np.arange(first, min(first + FFT_BLOCK, count))
+            frames = samples.T[:, starts[:, None] + np.arange(self.size)] * self.window
+            spectra[:, :, first:first + len(starts)] = np.fft.rfft(frames, axis=-1).transpose(0, 2, 1)
+        return spectra
 
     def inverse(self, spectra, length):
-        frames = np.fft.irfft(spectra.transpose(0, 2, 1), n=self.size, axis=-1).astype(np.float32)
-        frames *= self.window
         out = np.zeros((spectra.shape[0], length), dtype=np.float32)
         weight = np.zeros(length, dtype=np.float32)
         squared = self.window ** 2
-        for j in range(frames.shape[1]):
-            at = j * self.hop
-            out[:, at:at + self.size] += frames[:, j]
-            weight[at:at + self.size] += squared
+        for first in range(0, spectra.shape[2], FFT_BLOCK):
+            block = spectra[:, :, first:first + FFT_BLOCK].transpose(0, 2, 1)
+            frames = np.fft.irfft(block, n=self.size, axis=-1).astype(np.float32)
+            frames *= self.window
+            for j in range(frames.shape[1]):
+                at = (first + j) * self.hop
+                out[:, at:at + self.size] += frames[:, j]
+                weight[at:at + self.size] += squared
         return out / np.maximum(weight, 1e-12)
 
 

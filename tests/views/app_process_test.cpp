@@ -3,9 +3,8 @@
 #include "app/desktop_app.hpp"
 #include "app/single_instance.hpp"
 
-#include "views/view_fixture.hpp"
-
 #include "fakes/temp_folder.hpp"
+#include "views/view_fixture.hpp"
 
 #include <QFile>
 #include <QLocalSocket>
