@@ -142,6 +142,11 @@ std::vector<Job> readHistory(const fs::path& engineRoot)
 
 Result<> replaceFile(const fs::path& target, std::string_view bytes)
 {
+    // A job folder swapped for a link would take the file somewhere else.
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(target.parent_path(), ec)))
+        return Result<>::failed(failureText(
+            target.parent_path(), std::make_error_code(std::errc::too_many_symbolic_link_levels)));
     removeStaleTemporaries(target.parent_path());
     const fs::path temporary = temporaryNameBeside(target);
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

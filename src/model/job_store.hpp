@@ -24,6 +24,7 @@ std::vector<Job> readHistory(const std::filesystem::path& engineRoot);
 Result<> writeRecord(const std::filesystem::path& engineRoot, const Job& job);
 
 // Replaces a small file of a job's folder as writeRecord does: whole or not at all.
+// Both refuse a job folder that is a symbolic link, and write nothing.
 Result<> replaceFile(const std::filesystem::path& target, std::string_view bytes);
 
 // A small file of a job's folder (4 MB at most), read only if it is a regular

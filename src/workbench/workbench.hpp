@@ -268,6 +268,7 @@ private:
     void forgetJob(const std::string& id);
     void failLaunch(Job record, const std::string& description);
     void startNextQueued();
+    bool markQueuedCancelled(const std::string& id);
     void followProgress();
     void followPlayback();
 

@@ -52,9 +52,15 @@ void Workbench::start()
     setError(std::nullopt);
     Job record = newRecord(*source_, job_status::running, "正在加载模型，首次使用需要下载权重。");
     auto inputCopy = prepareJobFolder(record, *source_);
-    if (!inputCopy)
-        return failLaunch(std::move(record), inputCopy.failure());
-    launch(std::move(record), *inputCopy);
+    if (inputCopy) {
+        launch(std::move(record), *inputCopy);
+    } else {
+        failLaunch(std::move(record), inputCopy.failure());
+    }
+    if (!busy_) { // the launch failed: the queue, if any, goes on
+        loadHistory();
+        startNextQueued();
+    }
 }
 
 // Runs the engine over a job whose folder holds its input copy, with the
@@ -104,7 +110,8 @@ void Workbench::launch(Job record, const fs::path& inputCopy)
 }
 
 // Leaves the running state with the job recorded as failed; whatever of the
-// job folder was made stays on disk. A queue goes on with its next job.
+// job folder was made stays on disk. The caller re-reads the history and
+// moves the queue on: a queue of failing launches is a loop, not a recursion.
 void Workbench::failLaunch(Job record, const std::string& description)
 {
     assign(Field::busy, busy_, false);
@@ -115,9 +122,7 @@ void Workbench::failLaunch(Job record, const std::string& description)
     record.message = description;
     assign(Field::selectedJob, selectedJob_, std::optional<Job>(record));
     save(record);
-    loadHistory();
     setError(description);
-    startNextQueued();
 }
 
 } // namespace tonfield

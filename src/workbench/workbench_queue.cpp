@@ -20,6 +20,22 @@ std::optional<Job> storedRecord(const fs::path& root, const std::string& id)
     return bytes ? decodeJob(*bytes) : std::nullopt;
 }
 
+// Whether anything of a queued job's folder is a symbolic link. Records and
+// folders come from disk (an engine folder may have been copied or
+// downloaded): none of them may choose where Tonfield or the engine writes.
+bool holdsLinks(const fs::path& root, const std::string& id, const std::string& filename)
+{
+    const fs::path folder = layout::jobFolder(root, id);
+    for (const fs::path& path :
+         {folder, layout::inputFolder(root, id), layout::outputFolder(root, id),
+          layout::logFile(root, id), layout::inputFolder(root, id) / filename}) {
+        std::error_code ec;
+        if (fs::is_symlink(fs::symlink_status(path, ec)))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 void Workbench::chooseFilesToQueue()
@@ -70,23 +86,59 @@ void Workbench::enqueue(const std::vector<fs::path>& files)
 }
 
 // Takes the first queued job whose record still says "queued" (another
-// program may have ended or deleted it meanwhile) and runs it.
+// program may have ended or deleted it meanwhile) and runs it; a job whose
+// launch fails is recorded and the next one taken, in this loop. Guarded as
+// `start` is: with no ready engine nothing is launched, and the waiting jobs
+// stay queued on disk for a later "继续分轨".
 void Workbench::startNextQueued()
 {
-    while (!busy_ && engineRoot_ && !queue_.empty()) {
+    if (busy_ || queue_.empty())
+        return;
+    if (!engineRoot_ || !ready()) {
+        const std::size_t waiting = queue_.size();
+        assign(Field::queue, queue_, std::vector<std::string>());
+        setError("分轨引擎尚未就绪：排队的 " + std::to_string(waiting) +
+                 " 首音乐保留在队列中，下次启动时可以继续分轨。");
+        return;
+    }
+    bool failed = false;
+    while (!busy_ && !queue_.empty()) {
         std::vector<std::string> rest(queue_.begin() + 1, queue_.end());
         const std::string id = queue_.front();
         assign(Field::queue, queue_, std::move(rest));
         std::optional<Job> record = storedRecord(*engineRoot_, id);
         if (!record || record->status != job_status::queued)
             continue;
+        if (holdsLinks(*engineRoot_, id, record->filename)) {
+            // Not saved either: the record's own folder may be the link.
+            setError("「" + record->filename + "」的任务文件夹含有符号链接，为安全起见没有运行。");
+            continue;
+        }
         stopPlayback();
         record->status = job_status::running;
         record->created = services_.clock.nowSeconds();
         record->message = "正在加载模型，首次使用需要下载权重。";
         const fs::path inputCopy = layout::inputFolder(*engineRoot_, id) / record->filename;
         launch(std::move(*record), inputCopy);
+        failed = failed || !busy_;
     }
+    if (failed && !busy_)
+        loadHistory();
+}
+
+// Records a waiting job as cancelled; false when its record no longer says
+// "queued" (another program ended or deleted it).
+bool Workbench::markQueuedCancelled(const std::string& id)
+{
+    std::optional<Job> record = storedRecord(*engineRoot_, id);
+    if (!record || record->status != job_status::queued ||
+        holdsLinks(*engineRoot_, id, record->filename))
+        return false;
+    record->status = job_status::cancelled;
+    record->message = "已取消分轨";
+    record->elapsed = 0;
+    save(*record);
+    return true;
 }
 
 void Workbench::cancelQueued(const std::string& id)
@@ -96,21 +148,23 @@ void Workbench::cancelQueued(const std::string& id)
     std::vector<std::string> queue = queue_;
     queue.erase(std::remove(queue.begin(), queue.end(), id), queue.end());
     assignIfChanged(Field::queue, queue_, std::move(queue));
-    std::optional<Job> record = storedRecord(*engineRoot_, id);
-    if (!record || record->status != job_status::queued)
-        return;
-    record->status = job_status::cancelled;
-    record->message = "已取消分轨";
-    record->elapsed = 0;
-    save(*record);
-    loadHistory();
+    if (markQueuedCancelled(id))
+        loadHistory();
 }
 
-// Every queued job is cancelled, then the running one.
+// Every queued job is cancelled, then the running one. The history is read
+// once at the end, not once a job: a long queue stops at once.
 void Workbench::stopQueue()
 {
-    for (const std::string& id : std::vector<std::string>(queue_))
-        cancelQueued(id);
+    const std::vector<std::string> waiting = queue_;
+    if (!waiting.empty()) {
+        assign(Field::queue, queue_, std::vector<std::string>());
+        bool changed = false;
+        for (const std::string& id : waiting)
+            changed = (engineRoot_ && markQueuedCancelled(id)) || changed;
+        if (changed)
+            loadHistory();
+    }
     cancel();
 }
 

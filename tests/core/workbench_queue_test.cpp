@@ -4,7 +4,11 @@
 #include "model/job_layout.hpp"
 #include "model/job_store.hpp"
 
+#include "fakes/sample_job.hpp"
 #include "fakes/workbench_fixture.hpp"
+
+#include <cstdio>
+#include <pthread.h>
 
 namespace tonfield {
 namespace {
@@ -28,6 +32,28 @@ protected:
         return decodeJob(readFile(layout::recordFile(engineRoot(), id))).value();
     }
     std::string runningName() { return workbench->selectedJob().value().filename; }
+    // Jobs an earlier run left waiting, written straight to disk.
+    std::vector<std::string> leaveQueued(std::size_t count, std::size_t first = 1)
+    {
+        std::vector<std::string> ids;
+        for (std::size_t i = 0; i < count; ++i) {
+            char id[33];
+            std::snprintf(id, sizeof id, "%032zx", first + i);
+            Job job = test::sampleJob(id, 1000.0 + static_cast<double>(i));
+            job.status = "queued";
+            job.elapsed.reset();
+            test::storeJob(engineRoot(), job);
+            writeFile(layout::inputFolder(engineRoot(), id) / job.filename, "audio");
+            fs::create_directories(layout::outputFolder(engineRoot(), id));
+            ids.push_back(id);
+        }
+        return ids;
+    }
+    std::shared_ptr<Workbench> restart()
+    {
+        workbench.reset();
+        return Workbench::create(platform.services());
+    }
     std::string inputOf(const Job& job)
     {
         return readFile(layout::inputFolder(engineRoot(), job.id) / job.filename);
@@ -140,6 +166,108 @@ TEST_F(WorkbenchQueue, AJobEndedElsewhereIsSkippedAndProgressGivesTheTimeLeft)
     EXPECT_EQ(runningName(), "c.mp3");
     EXPECT_FALSE(workbench->progress()) << "a new job starts without the last one's";
     EXPECT_FALSE(workbench->timeLeft());
+}
+
+// A queued job's folder comes from disk: where it, its input/, output/ or
+// log is a symbolic link, the job is refused, and nothing is written through
+// the link (not the log, not the stems, not even the record).
+TEST_F(WorkbenchQueue, AQueuedJobWithLinksIsRefusedAndNothingIsWrittenThroughThem)
+{
+    workbench->enqueue(album({"first.mp3", "log.mp3", "output.mp3", "folder.mp3"}));
+    const std::vector<std::string> waiting = workbench->queue();
+    writeFile(temp / "user/letter.txt", "precious");
+    fs::create_symlink(temp / "user/letter.txt", layout::logFile(engineRoot(), waiting[0]));
+    fs::create_directories(temp / "user/elsewhere");
+    fs::remove(layout::outputFolder(engineRoot(), waiting[1]));
+    fs::create_directory_symlink(temp / "user/elsewhere",
+                                 layout::outputFolder(engineRoot(), waiting[1]));
+    const fs::path moved = temp / "user/moved";
+    fs::rename(layout::jobFolder(engineRoot(), waiting[2]), moved);
+    fs::create_directory_symlink(moved, layout::jobFolder(engineRoot(), waiting[2]));
+    const std::string movedRecord = readFile(moved / "job.json");
+
+    platform.launcher.exit(1);
+    EXPECT_EQ(platform.launcher.launches.size(), 1u) << "none of the three ran";
+    EXPECT_FALSE(workbench->busy());
+    EXPECT_NE(workbench->error().value_or("").find("符号链接"), std::string::npos);
+    EXPECT_EQ(readFile(temp / "user/letter.txt"), "precious");
+    EXPECT_TRUE(fs::is_empty(temp / "user/elsewhere"));
+    EXPECT_EQ(readFile(moved / "job.json"), movedRecord);
+    EXPECT_FALSE(fs::exists(moved / "process.log"));
+
+    // Saving into a job folder swapped for a link is refused too.
+    Job record = stored(waiting[0]);
+    record.id = waiting[2];
+    EXPECT_FALSE(writeRecord(engineRoot(), record));
+    EXPECT_EQ(readFile(moved / "job.json"), movedRecord);
+    // And the log is never opened through a link.
+    EXPECT_FALSE(LogHandle::open(layout::logFile(engineRoot(), waiting[0])));
+    EXPECT_EQ(readFile(temp / "user/letter.txt"), "precious");
+}
+
+// Stopping a long queue reads the history once, not once a job.
+TEST_F(WorkbenchQueue, StoppingALongQueueReadsTheHistoryOnce)
+{
+    std::vector<std::string> storage;
+    for (int i = 0; i < 200; ++i)
+        storage.push_back("song " + std::to_string(i) + ".mp3");
+    std::vector<fs::path> files;
+    for (const std::string& name : storage) {
+        files.push_back(temp / "album" / name);
+        writeFile(files.back(), "audio");
+    }
+    workbench->enqueue(files);
+    const std::vector<std::string> waiting = workbench->queue();
+    ASSERT_EQ(waiting.size(), 199u);
+    changes.clear();
+    workbench->stopQueue();
+    EXPECT_LE(std::count(changes.begin(), changes.end(), Workbench::Field::jobs), 2);
+    for (const std::string& id : waiting)
+        EXPECT_EQ(stored(id).status, "cancelled");
+    EXPECT_TRUE(workbench->queue().empty());
+}
+
+// Resumed on an engine that is not ready, the waiting jobs stay queued with
+// one message; resumed where every launch fails, each is recorded as failed
+// in a loop, which a small stack survives (a recursion did not).
+TEST_F(WorkbenchQueue, AQueueThatCannotLaunchWaitsOrFailsWithoutRecursion)
+{
+    const std::vector<std::string> waiting = leaveQueued(1000);
+    fs::remove(engineRoot() / ".venv/bin/python");
+    auto broken = restart();
+    ASSERT_FALSE(broken->ready());
+    broken->resumeQueue();
+    EXPECT_TRUE(platform.launcher.launches.empty());
+    EXPECT_TRUE(broken->queue().empty());
+    EXPECT_NE(broken->error().value_or("").find("1000 首音乐保留在队列中"), std::string::npos);
+    EXPECT_EQ(stored(waiting.front()).status, "queued");
+    EXPECT_EQ(stored(waiting.back()).status, "queued");
+
+    // Whatever the broken engine did with those, a thousand more wait now.
+    for (const std::string& id : waiting)
+        fs::remove_all(layout::jobFolder(engineRoot(), id));
+    const std::vector<std::string> more = leaveQueued(1000, 5000);
+    test::makeEngineFolder(engineRoot(), true);
+    platform.launcher.failure = "the engine could not be started";
+    auto failing = restart();
+    ASSERT_EQ(failing->waitingFromEarlierRun().size(), 1000u);
+    // On a thread whose stack is 1 MiB: a launch failing into the next launch
+    // a thousand times deep would overflow it.
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, 1 << 20);
+    pthread_t thread;
+    auto run = [](void* workbench) -> void* {
+        static_cast<Workbench*>(workbench)->resumeQueue();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attributes, run, failing.get()), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+    EXPECT_FALSE(failing->busy());
+    EXPECT_EQ(stored(more.front()).status, "error");
+    EXPECT_EQ(stored(more.back()).status, "error");
+    EXPECT_EQ(failing->error(), "the engine could not be started");
 }
 
 } // namespace
