@@ -2,6 +2,7 @@
 
 #include "cli/command_line.hpp"
 
+#include "engine/engine_folder.hpp"
 #include "model/display_text.hpp"
 #include "model/job_json.hpp"
 #include "workbench/workbench.hpp"
@@ -156,8 +157,18 @@ int run(int argc, char* argv[])
     QCoreApplication::setOrganizationName("Tonfield");
     QCoreApplication::setApplicationName("Tonfield");
     HeadlessServices services;
-    if (auto engine = arguments.values.find("--engine"); engine != arguments.values.end())
-        services.settings.engineRoot = std::filesystem::path(engine->second);
+    // A folder the user names is used or refused, never passed over for
+    // another candidate.
+    if (auto engine = arguments.values.find("--engine"); engine != arguments.values.end()) {
+        std::error_code ec;
+        const std::filesystem::path folder = std::filesystem::absolute(engine->second, ec);
+        if (ec || !engine::holdsScript(folder)) {
+            std::cerr << "tonfield: " << engine->second << " is not an engine folder (it holds no "
+                      << engine::scriptName << ")\n";
+            return 1;
+        }
+        services.settings.engineRoot = folder;
+    }
     const auto workbench = Workbench::create(services.services());
     waitForEngineSetup(*workbench);
     if (workbench->error())

@@ -45,10 +45,10 @@ std::string temporaryTemplate(const fs::path& folder)
 
 // Copies source into a new temporary file beside the destination and names
 // it in `temporary`; on failure nothing is left and `temporary` is empty.
-Result<> copyToTemporary(const fs::path& source, const fs::path& destination,
+Result<> copyToTemporary(const fs::path& source, const fs::path& destination, Links links,
                          std::string& temporary)
 {
-    auto input = RegularFile::open(source);
+    auto input = RegularFile::open(source, links);
     if (!input)
         return Result<>::failed(input.failure());
 
@@ -59,7 +59,8 @@ Result<> copyToTemporary(const fs::path& source, const fs::path& destination,
         temporary.clear();
         return Result<>::failed(failureText(destination, lastError()));
     }
-    ::fchmod(output, 0644);
+    // A private file (0600) stays private in its copy.
+    ::fchmod(output, input->permissions() & 0644);
 
     std::optional<std::string> failure;
     char buffer[256 * 1024];
@@ -120,7 +121,7 @@ Result<> moveIntoPlace(const std::string& temporary, const fs::path& destination
 }
 
 Result<> copyThroughTemporary(const fs::path& source, const fs::path& destination,
-                              Existing existing)
+                              Existing existing, Links links)
 {
     std::error_code ec;
     if (fs::is_directory(fs::symlink_status(destination, ec)))
@@ -131,7 +132,7 @@ Result<> copyThroughTemporary(const fs::path& source, const fs::path& destinatio
             failureText(destination, std::make_error_code(std::errc::file_exists)));
 
     std::string temporary;
-    if (auto copied = copyToTemporary(source, destination, temporary); !copied)
+    if (auto copied = copyToTemporary(source, destination, links, temporary); !copied)
         return copied;
     auto moved = moveIntoPlace(temporary, destination, existing);
     if (!moved)
@@ -141,14 +142,14 @@ Result<> copyThroughTemporary(const fs::path& source, const fs::path& destinatio
 
 } // namespace
 
-Result<> copyFile(const fs::path& source, const fs::path& destination)
+Result<> copyFile(const fs::path& source, const fs::path& destination, Links links)
 {
-    return copyThroughTemporary(source, destination, Existing::refuse);
+    return copyThroughTemporary(source, destination, Existing::refuse, links);
 }
 
-Result<> replaceWithCopy(const fs::path& source, const fs::path& destination)
+Result<> replaceWithCopy(const fs::path& source, const fs::path& destination, Links links)
 {
-    return copyThroughTemporary(source, destination, Existing::replace);
+    return copyThroughTemporary(source, destination, Existing::replace, links);
 }
 
 Result<> writeThroughTemporary(const fs::path& destination,

@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include "model/regular_file.hpp"
 #include "model/result.hpp"
 
 #include <filesystem>
@@ -14,15 +15,18 @@ namespace tonfield {
 // a failed copy (source gone, disk full) leaves no partial file behind.
 // Failures are the operating system's description after the path concerned:
 // the source when it cannot be read, else the destination the caller named.
-// A source that is not a regular file (a FIFO, a device) is refused.
+// A source that is not a regular file (a FIFO, a device) is refused, and so
+// is one reached through a symbolic link when `links` says so. The copy's
+// permissions are the source's, never wider than rw-r--r--.
 
 // The destination must not exist yet; an existing file there is an error.
-Result<> copyFile(const std::filesystem::path& source, const std::filesystem::path& destination);
+Result<> copyFile(const std::filesystem::path& source, const std::filesystem::path& destination,
+                  Links links);
 
 // Replaces a file already at the destination only with a complete copy; a
 // destination that is a folder is refused.
 Result<> replaceWithCopy(const std::filesystem::path& source,
-                         const std::filesystem::path& destination);
+                         const std::filesystem::path& destination, Links links);
 
 // Has `write` fill a hidden temporary file beside the destination, then gives
 // it the destination's name (replacing a file there) only if `write`

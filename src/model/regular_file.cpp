@@ -27,10 +27,11 @@ std::error_code notARegularFile()
     return {1, category};
 }
 
-Result<RegularFile> RegularFile::open(const std::filesystem::path& path)
+Result<RegularFile> RegularFile::open(const std::filesystem::path& path, Links links)
 {
     // O_NONBLOCK keeps the open of a FIFO with no writer from waiting for one.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY |
+                                            (links == Links::refuse ? O_NOFOLLOW : 0));
     if (fd < 0)
         return Result<RegularFile>::failed(failureText(path, {errno, std::generic_category()}));
     struct stat info {};
@@ -41,18 +42,20 @@ Result<RegularFile> RegularFile::open(const std::filesystem::path& path)
                                         : notARegularFile()));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return RegularFile(fd, static_cast<std::int64_t>(info.st_size));
+    return RegularFile(fd, static_cast<std::int64_t>(info.st_size), info.st_mode & 0777);
 }
 
-RegularFile::RegularFile(int fd, std::int64_t sizeBytes)
+RegularFile::RegularFile(int fd, std::int64_t sizeBytes, unsigned permissions)
     : fd_(fd)
     , sizeBytes_(sizeBytes)
+    , permissions_(permissions)
 {
 }
 
 RegularFile::RegularFile(RegularFile&& other) noexcept
     : fd_(other.fd_)
     , sizeBytes_(other.sizeBytes_)
+    , permissions_(other.permissions_)
 {
     other.fd_ = -1;
 }

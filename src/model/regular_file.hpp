@@ -10,12 +10,16 @@
 
 namespace tonfield {
 
+// Whether a file may be reached through a symbolic link: the user's own files
+// may be (a library of links), what an engine wrote may not.
+enum class Links { follow, refuse };
+
 // A file opened for reading only if it is a regular file. Opening never
 // blocks: a FIFO, a device or a socket in place of a record, a log or a stem
 // is refused ("Not a regular file") instead of freezing the caller.
 class RegularFile {
 public:
-    static Result<RegularFile> open(const std::filesystem::path& path);
+    static Result<RegularFile> open(const std::filesystem::path& path, Links links = Links::follow);
     ~RegularFile();
     RegularFile(RegularFile&& other) noexcept;
     RegularFile& operator=(RegularFile&&) = delete;
@@ -24,12 +28,15 @@ public:
 
     int descriptor() const { return fd_; }
     std::int64_t sizeBytes() const { return sizeBytes_; }
+    // The permission bits (rwx for user, group, others).
+    unsigned permissions() const { return permissions_; }
 
 private:
-    RegularFile(int fd, std::int64_t sizeBytes);
+    RegularFile(int fd, std::int64_t sizeBytes, unsigned permissions);
 
     int fd_ = -1;
     std::int64_t sizeBytes_ = 0;
+    unsigned permissions_ = 0;
 };
 
 // The error for a path that names something other than a regular file.

@@ -35,7 +35,7 @@ void Workbench::exportStem(const Stem& stem)
     if (destination->lexically_normal() == stem.url.lexically_normal())
         return;
     // The old file is replaced only by a complete copy, never removed first.
-    if (auto copied = replaceWithCopy(stem.url, *destination); !copied)
+    if (auto copied = replaceWithCopy(stem.url, *destination, Links::refuse); !copied)
         setError(copied.failure());
 }
 
@@ -62,7 +62,8 @@ void Workbench::exportAll()
         return;
     }
     for (const Stem& stem : stems_) {
-        if (auto copied = copyFile(stem.url, target / stem.url.filename()); !copied) {
+        if (auto copied = copyFile(stem.url, target / stem.url.filename(), Links::refuse);
+            !copied) {
             setError(copied.failure());
             return;
         }

@@ -39,7 +39,8 @@ Result<fs::path> Workbench::prepareJobFolder(const Job& record, const fs::path& 
             return Result<fs::path>::failed(failureText(folder, ec));
     }
     const fs::path inputCopy = layout::inputFolder(root, record.id) / record.filename;
-    if (auto copied = copyFile(file, inputCopy); !copied)
+    // The user's own file: a link to it (a music library of links) is fine.
+    if (auto copied = copyFile(file, inputCopy, Links::follow); !copied)
         return Result<fs::path>::failed(copied.failure());
     return inputCopy;
 }

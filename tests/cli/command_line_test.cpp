@@ -52,7 +52,7 @@ protected:
     }
 
     // No display of any kind, and settings of its own.
-    void start(QProcess& process, const QStringList& arguments)
+    void start(QProcess& process, const QStringList& arguments, const fs::path& cwd = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -60,7 +60,8 @@ protected:
         environment.insert("HOME", QString::fromStdString(temp.path().string()));
         environment.insert("XDG_CONFIG_HOME", QString::fromStdString((temp / "config").string()));
         process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(QString::fromStdString(temp.path().string()));
+        process.setWorkingDirectory(
+            QString::fromStdString((cwd.empty() ? temp.path() : cwd).string()));
         process.start(TONFIELD_EXECUTABLE, arguments);
         ASSERT_TRUE(process.waitForStarted());
     }
@@ -227,6 +228,26 @@ TEST_F(CommandLine, FollowsTheConventionsOfTheCommandLine)
     const Outcome noDisplay = run({"song.wav"});
     EXPECT_EQ(noDisplay.status, 1);
     EXPECT_NE(noDisplay.err.find("no display"), std::string::npos) << noDisplay.err;
+}
+
+// --engine names the folder to use: one that holds no engine is refused, even
+// where another candidate (here the working directory) would serve.
+TEST_F(CommandLine, AnEngineFolderNamedIsUsedOrRefused)
+{
+    const fs::path cwd = temp / "cwd";
+    writeFile(cwd / "separate_job.py", "# scripted\n");
+    writeFile(cwd / ".venv/bin/python", scriptedEngine);
+    fs::permissions(cwd / ".venv/bin/python", fs::perms::owner_all);
+    writeFile(cwd / "song.wav", "RIFF");
+    fs::create_directories(temp / "empty");
+    QProcess process;
+    start(process,
+          {"separate", "song.wav", "--engine", QString::fromStdString((temp / "empty").string())},
+          cwd);
+    ASSERT_TRUE(process.waitForFinished(60'000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_NE(process.readAllStandardError().indexOf("is not an engine folder"), -1);
+    EXPECT_TRUE(readHistory(cwd).empty()) << "nothing ran in another folder";
 }
 
 // A display that is named but cannot be reached ends the start with a

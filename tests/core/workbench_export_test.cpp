@@ -193,5 +193,38 @@ TEST_F(WorkbenchExport, LongNamesExportAndOddFilesAreRefused)
     EXPECT_FALSE(fs::exists(exports / "pipe.wav"));
 }
 
+// What the engine wrote is exported only as the regular file it is: a stem
+// that is a link to another file is refused, and a private stem stays private.
+TEST_F(WorkbenchExport, ALinkedStemIsRefusedAndAPrivateOneStaysPrivate)
+{
+    finishJobWithStems();
+    writeFile(temp / "secret.txt", "the user's secret");
+    const fs::path linked = jobFile("output/song_(Guitar).wav");
+    fs::create_symlink(temp / "secret.txt", linked);
+    platform.dialogs.saveAnswers.push_back(exports / "guitar.wav");
+    fs::create_directories(exports);
+    workbench->exportStem(Stem{linked});
+    EXPECT_EQ(workbench->error(), linked.string() + ": Too many levels of symbolic links");
+    EXPECT_FALSE(fs::exists(exports / "guitar.wav"));
+    workbench->setError(std::nullopt);
+
+    const fs::path vocals = jobFile("output/song_(Vocals).wav");
+    fs::permissions(vocals, fs::perms::owner_read | fs::perms::owner_write);
+    platform.dialogs.saveAnswers.push_back(exports / "vocals.wav");
+    workbench->exportStem(Stem{vocals});
+    EXPECT_FALSE(workbench->error());
+    EXPECT_EQ(fs::status(exports / "vocals.wav").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(vocals, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                fs::perms::others_read | fs::perms::owner_exec |
+                                fs::perms::others_write);
+    platform.dialogs.saveAnswers.push_back(exports / "wide.wav");
+    workbench->exportStem(Stem{vocals});
+    EXPECT_EQ(fs::status(exports / "wide.wav").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read)
+        << "never wider than rw-r--r--";
+}
+
 } // namespace
 } // namespace tonfield

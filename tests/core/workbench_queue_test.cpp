@@ -257,8 +257,8 @@ TEST_F(WorkbenchQueue, AQueueThatCannotLaunchWaitsOrFailsWithoutRecursion)
     pthread_attr_init(&attributes);
     pthread_attr_setstacksize(&attributes, 1 << 20);
     pthread_t thread;
-    auto run = [](void* workbench) -> void* {
-        static_cast<Workbench*>(workbench)->resumeQueue();
+    auto run = [](void* resumed) -> void* {
+        static_cast<Workbench*>(resumed)->resumeQueue();
         return nullptr;
     };
     ASSERT_EQ(pthread_create(&thread, &attributes, run, failing.get()), 0);
