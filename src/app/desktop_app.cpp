@@ -45,6 +45,7 @@ DesktopApp::DarkTheme::DarkTheme(QApplication& app)
 
 DesktopApp::DesktopApp(QApplication& app, Workbench& workbench)
     : theme_(app)
+    , wheelGuard_(app)
     , workbench_(workbench)
     , bridge_(workbench)
     , quit_(workbench, &QuitConfirmation::askWithAlert)

@@ -5,6 +5,7 @@
 #include "app/quit_confirmation.hpp"
 #include "app/settings_window.hpp"
 #include "ui/main_window.hpp"
+#include "ui/wheel_guard.hpp"
 #include "ui/workbench_bridge.hpp"
 
 #include <QStringList>
@@ -41,6 +42,7 @@ private:
     };
 
     DarkTheme theme_;
+    ui::WheelGuard wheelGuard_;
     Workbench& workbench_;
     ui::WorkbenchBridge bridge_;
     QuitConfirmation quit_;

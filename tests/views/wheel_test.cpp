@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The mouse wheel over the workspace scrolls the page; it changes a slider or
+// a picker only when that control has the keyboard focus.
+
+#include "ui/wheel_guard.hpp"
+#include "ui/workspace_view.hpp"
+
+#include "views/view_fixture.hpp"
+
+#include <QAbstractSlider>
+#include <QComboBox>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+
+namespace {
+
+using namespace tonfield;
+
+// One notch of the wheel, downwards, over the middle of a widget.
+void turnTheWheelOver(QWidget* widget)
+{
+    const QPointF centre(widget->width() / 2.0, widget->height() / 2.0);
+    QWheelEvent notch(centre, widget->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &notch);
+}
+
+QString valueOf(QWidget* control)
+{
+    if (auto* slider = qobject_cast<QAbstractSlider*>(control))
+        return QString::number(slider->value());
+    return static_cast<QComboBox*>(control)->currentText();
+}
+
+} // namespace
+
+class WheelTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theWheelScrollsThePageUnlessAControlHasTheFocus()
+    {
+        ui::WheelGuard guard(*qApp);
+        test::ViewFixture f;
+        f.finishJobWithStems({"a_(Vocals).wav", "a_(Drums).wav", "a_(Bass).wav"});
+        const auto stem = f.workbench->stems().front().url;
+        f.platform.audio.durations = {{stem, 10}};
+        f.workbench->play(stem); // the playback bar's slider too
+        ui::WorkspaceView view(*f.workbench, {});
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &view,
+                         &ui::WorkspaceView::refresh);
+        view.resize(1240, 860);
+        view.show();
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        test::settle();
+
+        QList<QWidget*> controls;
+        for (QAbstractSlider* slider : view.findChildren<QAbstractSlider*>())
+            if (!qobject_cast<QScrollBar*>(slider))
+                controls << slider;
+        for (QComboBox* picker : view.findChildren<QComboBox*>())
+            controls << picker;
+        QVERIFY(controls.size() >= 6); // levels, speed, pitch, format, quality, position
+        auto* page = view.findChild<QScrollArea*>("pageScroll");
+        QVERIFY(page);
+        int turned = 0;
+        for (QWidget* control : controls) {
+            if (!control->isVisible())
+                continue;
+            page->ensureWidgetVisible(control);
+            view.setFocus();
+            const QString before = valueOf(control);
+            const int scrolled = page->verticalScrollBar()->value();
+            turnTheWheelOver(control);
+            QCOMPARE(valueOf(control), before);
+            if (page->isAncestorOf(control) && scrolled < page->verticalScrollBar()->maximum())
+                QVERIFY2(page->verticalScrollBar()->value() > scrolled,
+                         qPrintable(control->objectName() + " kept the wheel from the page"));
+            ++turned;
+        }
+        QVERIFY(turned >= 6);
+
+        // Focused (clicked, dragged or tabbed to), a control takes the wheel.
+        auto* speed = view.findChild<QAbstractSlider*>("speed");
+        QVERIFY(speed);
+        page->ensureWidgetVisible(speed);
+        speed->setFocus();
+        QVERIFY(speed->hasFocus());
+        const int before = speed->value();
+        turnTheWheelOver(speed);
+        QVERIFY(speed->value() != before);
+    }
+};
+
+QObject* makeWheelTest()
+{
+    return new WheelTest;
+}
+
+#include "wheel_test.moc"
