@@ -56,11 +56,21 @@ public:
                                                           std::function<void()> onFire) override;
 };
 
-// QFile::moveToTrash: the freedesktop.org trash.
-class QtTrash final : public ports::Trash {
+// The desktop's trash as the freedesktop.org Trash specification describes
+// it, written here rather than taken from QFile::moveToTrash: Qt 6.4 retries
+// a name for ever when the trash cannot be written, and checks too little
+// beforehand. Main thread.
+class FreedesktopTrash final : public ports::Trash {
 public:
     bool available(const std::filesystem::path& path) override;
     Result<> moveToTrash(const std::filesystem::path& path) override;
+
+private:
+    struct Place {
+        std::filesystem::path folder; // holds files/ and info/
+        std::filesystem::path top;    // the mount's top for its own trash; empty for the home trash
+    };
+    std::optional<Place> placeFor(const std::filesystem::path& entry, bool make) const;
 };
 
 // Qt's global thread pool; the main-thread part arrives through the event loop.

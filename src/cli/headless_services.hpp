@@ -86,7 +86,7 @@ struct HeadlessServices {
     adapters::QtAudioOutput audio; // never asked to play
     NoWaveforms waveforms;
     ReportedFolder fileBrowser;
-    adapters::QtTrash trash;
+    adapters::FreedesktopTrash trash;
     adapters::QtBackgroundWork background;
     adapters::EncodedMixRenderer mixRenderer;
 

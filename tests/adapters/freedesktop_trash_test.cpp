@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 // A home and a data folder of the test's own, the data folder not made yet
 // (as for a new user), and a working directory that must stay empty.
-class QtTrashTest : public ::testing::Test {
+class TrashTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -43,14 +43,14 @@ protected:
     }
 
     test::TempFolder temp;
-    adapters::QtTrash trash;
+    adapters::FreedesktopTrash trash;
 
 private:
     std::pair<QByteArray, QByteArray> saved_;
     QString savedDirectory_;
 };
 
-TEST_F(QtTrashTest, AJobFolderLandsInTheHomeTrashMadeForIt)
+TEST_F(TrashTest, AJobFolderLandsInTheHomeTrashMadeForIt)
 {
     const fs::path folder = job("c0ffee01000040008000000000000001");
     ASSERT_TRUE(trash.available(folder));
@@ -64,7 +64,7 @@ TEST_F(QtTrashTest, AJobFolderLandsInTheHomeTrashMadeForIt)
     EXPECT_TRUE(fs::is_empty(temp / "cwd")) << "nothing lands beside the working directory";
 }
 
-TEST_F(QtTrashTest, WhereNoTrashCanBeMadeTheFolderStaysAndTheFailureIsNamed)
+TEST_F(TrashTest, WhereNoTrashCanBeMadeTheFolderStaysAndTheFailureIsNamed)
 {
     // The data folder is a file: no trash can be made under it.
     test::writeFile(temp / "home/new/data", "not a folder");
@@ -80,7 +80,48 @@ TEST_F(QtTrashTest, WhereNoTrashCanBeMadeTheFolderStaysAndTheFailureIsNamed)
     EXPECT_FALSE(missing);
 }
 
-TEST_F(QtTrashTest, BackgroundWorkEndsOnTheMainThread)
+// Where the trash cannot take the entry (its info/ is not a folder, or the
+// trash is a link), that is known beforehand and the move fails at once,
+// leaving the entry: it never retries name after name.
+TEST_F(TrashTest, ATrashThatCannotTakeTheEntryIsKnownAndRefusedAtOnce)
+{
+    const fs::path trashFolder = temp / "home/new/data/Trash";
+    fs::create_directories(trashFolder / "files");
+    test::writeFile(trashFolder / "info", "not a folder");
+    const fs::path folder = job("c0ffee01000040008000000000000003");
+    EXPECT_FALSE(trash.available(folder));
+    EXPECT_FALSE(trash.moveToTrash(folder));
+    EXPECT_TRUE(fs::exists(folder / "job.json"));
+
+    fs::remove(trashFolder / "info");
+    fs::create_directories(temp / "elsewhere/info");
+    fs::create_directory_symlink(temp / "elsewhere/info", trashFolder / "info");
+    EXPECT_FALSE(trash.available(folder));
+    EXPECT_FALSE(trash.moveToTrash(folder));
+    EXPECT_TRUE(fs::is_empty(temp / "elsewhere/info"));
+    EXPECT_TRUE(fs::exists(folder / "job.json"));
+}
+
+// Each entry claims its name by creating its record exclusively; a second
+// entry of the same name gets the next free one, and the record says where
+// the entry came from and when.
+TEST_F(TrashTest, EntriesOfOneNameGetNamesOfTheirOwnAndRecordsToRestoreThem)
+{
+    const fs::path first = job("c0ffee01000040008000000000000004");
+    ASSERT_TRUE(trash.moveToTrash(first));
+    const fs::path again = job("c0ffee01000040008000000000000004");
+    ASSERT_TRUE(trash.moveToTrash(again));
+    const fs::path trashFolder = temp / "home/new/data/Trash";
+    EXPECT_TRUE(fs::exists(trashFolder / "files/c0ffee01000040008000000000000004"));
+    EXPECT_TRUE(fs::exists(trashFolder / "files/c0ffee01000040008000000000000004.2"));
+    const std::string record =
+        test::readFile(trashFolder / "info/c0ffee01000040008000000000000004.2.trashinfo");
+    EXPECT_EQ(record.rfind("[Trash Info]\nPath=" + first.string() + "\nDeletionDate=", 0), 0u)
+        << record;
+    EXPECT_EQ(record.size(), record.find("DeletionDate=") + 13 + 19 + 1) << "YYYY-MM-DDThh:mm:ss";
+}
+
+TEST_F(TrashTest, BackgroundWorkEndsOnTheMainThread)
 {
     adapters::QtBackgroundWork background;
     const auto main = std::this_thread::get_id();

@@ -23,7 +23,7 @@ struct QtServices {
     QtAudioOutput audio;
     QtWaveforms waveforms;
     QtFileBrowser fileBrowser;
-    QtTrash trash;
+    FreedesktopTrash trash;
     QtBackgroundWork background;
     EncodedMixRenderer mixRenderer;
 
