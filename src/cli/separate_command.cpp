@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <map>
 #include <set>
 #include <unistd.h>
 
@@ -88,15 +89,26 @@ private:
     bool progressOnScreen_ = false;
 };
 
-// Runs the event loop until the queue has run dry.
+// Runs the event loop until nothing runs and nothing waits. The queue may
+// run dry without a job ending: the jobs left in it were cancelled, deleted
+// or taken by another program, or the queue was stopped while idle.
 void waitForQueue(Workbench& workbench)
 {
+    auto done = [&] { return !workbench.busy() && workbench.queue().empty(); };
     QEventLoop loop;
     const int subscription = workbench.subscribe([&](Field field) {
-        if (field == Field::busy && !workbench.busy() && workbench.queue().empty())
-            loop.quit();
+        // Judged once the step that changed the field is over: the queue is
+        // empty for a moment before its last job launches.
+        if (field == Field::busy || field == Field::queue)
+            QMetaObject::invokeMethod(
+                &loop,
+                [&] {
+                    if (done())
+                        loop.quit();
+                },
+                Qt::QueuedConnection);
     });
-    if (workbench.busy())
+    if (!done())
         loop.exec();
     workbench.unsubscribe(subscription);
 }
@@ -204,10 +216,25 @@ int separate(Workbench& workbench, HeadlessServices& services,
         if (!report(workbench, services, *job))
             status = 1;
     });
+    std::map<std::string, std::string> ours; // job id -> file, of the jobs queued here
     {
         StatusPrinter printer(workbench);
         workbench.setError(std::nullopt);
+        // Names as the history first listed them: another program may delete
+        // a job before the next reading.
+        std::map<std::string, std::string> names;
+        const int listing = workbench.subscribe([&](Field field) {
+            if (field == Field::jobs)
+                for (const Job& job : workbench.jobs())
+                    names.emplace(job.id, job.filename);
+        });
         workbench.enqueue(queued);
+        workbench.unsubscribe(listing);
+        std::vector<std::string> taken = workbench.queue();
+        if (workbench.busy() && workbench.selectedJob())
+            taken.push_back(workbench.selectedJob()->id);
+        for (const std::string& id : taken)
+            ours.emplace(id, names.contains(id) ? names[id] : "job " + id);
         if (workbench.error()) { // a file that could not be copied into its job
             std::cerr << *workbench.error() << '\n';
             status = 1;
@@ -215,6 +242,14 @@ int separate(Workbench& workbench, HeadlessServices& services,
         waitForQueue(workbench);
     }
     workbench.unsubscribe(subscription);
+    // A job the window (or another command) ran, cancelled or deleted meanwhile
+    // ended without this command: said, and not counted as done.
+    for (const auto& [id, filename] : ours) {
+        if (interrupted || reported.contains(id))
+            continue;
+        std::cerr << filename << ": 已由其他程序处理、取消或删除\n";
+        status = 1;
+    }
     return interrupted ? 130 : status;
 }
 

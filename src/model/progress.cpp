@@ -29,7 +29,8 @@ std::optional<double> progressPercent(std::string_view logTail)
         while (start > 0 && (std::isdigit(static_cast<unsigned char>(line[start - 1])) ||
                              line[start - 1] == '.'))
             --start;
-        if (start == sign)
+        // "-20%" is a change, not how far the work has come.
+        if (start == sign || (start > 0 && line[start - 1] == '-'))
             continue;
         double value = 0;
         const auto [end, error] = std::from_chars(line.data() + start, line.data() + sign, value);

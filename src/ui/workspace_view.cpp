@@ -15,6 +15,8 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
 
 namespace tonfield::ui {
 namespace {
@@ -114,7 +116,7 @@ WorkspaceView::WorkspaceView(Workbench& workbench, std::function<void(const QUrl
     pageLayout->addWidget(footer()); // under the content, not at the window's bottom
     pageLayout->addStretch();
 
-    auto* scroll = new QScrollArea;
+    auto* scroll = page_ = new QScrollArea;
     scroll->setObjectName("pageScroll");
     scroll->setWidgetResizable(true);
     scroll->setFocusPolicy(Qt::NoFocus); // Tab goes to the controls on the page
@@ -137,6 +139,18 @@ void WorkspaceView::refresh(const FieldSet& changed)
     topBar_->refresh(changed);
     workspace_->setVisible(!workbench_.showHistory());
     history_->setVisible(workbench_.showHistory());
+    if (workbench_.showHistory() != historyShown_) {
+        historyShown_ = workbench_.showHistory();
+        QScrollBar* scrolled = page_->verticalScrollBar();
+        if (historyShown_) {
+            workspaceScroll_ = scrolled->value();
+            scrolled->setValue(0);
+        } else {
+            // Once the page has its workspace's height again.
+            QTimer::singleShot(0, scrolled,
+                               [scrolled, at = workspaceScroll_] { scrolled->setValue(at); });
+        }
+    }
     source_->refresh(changed);
     settings_->refresh(changed);
     results_->refresh(changed);

@@ -10,6 +10,8 @@
 
 #include <functional>
 
+class QScrollArea;
+
 namespace tonfield::ui {
 
 class Sidebar;
@@ -45,6 +47,12 @@ private:
     MixerPanel* mixer_;
     HistoryList* history_;
     PlaybackBar* playback_;
+    QScrollArea* page_ = nullptr;
+    // Where the workspace was scrolled when the history was opened: the
+    // history opens at its top (its search box in view), the workspace
+    // comes back where it was.
+    int workspaceScroll_ = 0;
+    bool historyShown_ = false;
 };
 
 } // namespace tonfield::ui

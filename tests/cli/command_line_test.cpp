@@ -3,6 +3,7 @@
 // display, scripted engines and the bundled reference engine; its jobs are
 // read back by the same history code the window uses.
 
+#include "model/job_layout.hpp"
 #include "model/job_store.hpp"
 #include "model/job_values.hpp"
 
@@ -23,14 +24,16 @@ namespace fs = std::filesystem;
 using test::writeFile;
 
 // An engine whose behaviour follows the input's name: "fail…" exits 3,
-// "empty…" writes no stem, "slow…" runs until it is asked to stop; any other
-// prints progress and writes two stems.
+// "empty…" writes no stem, "slow…" runs until it is asked to stop, "hold…"
+// waits for a file "release" in the engine folder; any other prints progress
+// and writes two stems.
 constexpr const char* scriptedEngine = R"(#!/bin/sh
 input=$3; out=$4; base=$(basename "${input%.*}")
 echo "模型就绪"
 case "$base" in
   fail*) echo "no model"; exit 3 ;;
   empty*) exit 0 ;;
+  hold*) while [ ! -e "$out/../../../../release" ]; do sleep 0.05; done ;;
   slow*) trap 'echo stop > "$out/../terminated"; exit 143' TERM
          while :; do sleep 0.05; done ;;
 esac
@@ -228,6 +231,36 @@ TEST_F(CommandLine, FollowsTheConventionsOfTheCommandLine)
     const Outcome noDisplay = run({"song.wav"});
     EXPECT_EQ(noDisplay.status, 1);
     EXPECT_NE(noDisplay.err.find("no display"), std::string::npos) << noDisplay.err;
+}
+
+// Jobs waiting in the command's queue that the window cancels or deletes
+// meanwhile: the command neither waits for them for ever nor counts them done.
+TEST_F(CommandLine, QueuedJobsEndedElsewhereNeitherHangNorPassForDone)
+{
+    writeFile(temp / "hold.wav", "RIFF");
+    QProcess process;
+    start(process, QStringList{"separate", "hold.wav", "song.wav", "empty.wav"} + withEngine);
+    QByteArray said; // the first job's launch is announced once all three are queued
+    ASSERT_TRUE(test::runUntil([&] {
+        said += process.readAllStandardError();
+        return said.contains("hold.wav: 正在加载模型");
+    }));
+    ASSERT_EQ(readHistory(engine).size(), 3u);
+    for (Job job : readHistory(engine)) {
+        if (job.filename == "song.wav") {
+            job.status = job_status::cancelled;
+            ASSERT_TRUE(writeRecord(engine, job));
+        } else if (job.filename == "empty.wav") {
+            fs::remove_all(layout::jobFolder(engine, job.id));
+        }
+    }
+    writeFile(engine / "release", "");
+    ASSERT_TRUE(process.waitForFinished(60'000)) << "the command waited for jobs that had gone";
+    EXPECT_EQ(process.exitCode(), 1);
+    const std::string err = (said + process.readAllStandardError()).toStdString();
+    EXPECT_NE(err.find("song.wav: 已由其他程序处理、取消或删除"), std::string::npos) << err;
+    EXPECT_NE(err.find("empty.wav: 已由其他程序处理、取消或删除"), std::string::npos) << err;
+    EXPECT_NE(process.readAllStandardOutput().indexOf("hold_(Vocals).wav"), -1);
 }
 
 // --engine names the folder to use: one that holds no engine is refused, even

@@ -21,6 +21,8 @@ TEST(Progress, ReadsThePercentageOfTheLastLine)
         {"%|", std::nullopt},
         {"150% louder", std::nullopt},
         {"gain 3% then 60% done", 60},
+        {"volume -20%", std::nullopt}, // a change, not progress
+        {"volume -20% 45%|████", 45},
     };
     for (const auto& [tail, expected] : cases)
         EXPECT_EQ(progressPercent(tail), expected) << tail;

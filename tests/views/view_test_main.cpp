@@ -7,7 +7,7 @@
 
 QObject* makeShellTest();
 QObject* makePanelsTest();
-QObject* makeWheelTest();
+QObject* makePageScrollTest();
 QObject* makeAppProcessTest();
 
 // One executable runs every view test class, offscreen.
@@ -19,7 +19,7 @@ int main(int argc, char* argv[])
     // one closing must not end a later test's dialog.
     QApplication::setQuitOnLastWindowClosed(false);
     int failures = 0;
-    for (auto make : {makeShellTest, makePanelsTest, makeWheelTest, makeAppProcessTest}) {
+    for (auto make : {makeShellTest, makePanelsTest, makePageScrollTest, makeAppProcessTest}) {
         std::unique_ptr<QObject> test(make());
         failures += QTest::qExec(test.get(), argc, argv);
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The mouse wheel over the workspace scrolls the page; it changes a slider or
-// a picker only when that control has the keyboard focus.
+// The scrolling page: the mouse wheel over the workspace scrolls it (a slider
+// or a picker changes only when it has the keyboard focus), and the history
+// opens at its top.
 
 #include "ui/wheel_guard.hpp"
 #include "ui/workspace_view.hpp"
@@ -36,7 +37,7 @@ QString valueOf(QWidget* control)
 
 } // namespace
 
-class WheelTest final : public QObject {
+class PageScrollTest final : public QObject {
     Q_OBJECT
 
 private slots:
@@ -93,11 +94,40 @@ private slots:
         turnTheWheelOver(speed);
         QVERIFY(speed->value() != before);
     }
+
+    // Opened from a workspace scrolled down to the mixer, the history shows
+    // its top, search box and all; the workspace comes back where it was.
+    void theHistoryOpensAtItsTopAndTheWorkspaceComesBackWhereItWas()
+    {
+        test::ViewFixture f;
+        for (int i = 0; i < 30; ++i)
+            f.finishJobWithStems({"a_(Vocals).wav", "a_(Drums).wav", "a_(Bass).wav",
+                                  "a_(Guitar).wav", "a_(Piano).wav", "a_(Other).wav"});
+        ui::WorkspaceView view(*f.workbench, {});
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &view,
+                         &ui::WorkspaceView::refresh);
+        view.resize(960, 700);
+        view.show();
+        test::settle();
+        auto* page = view.findChild<QScrollArea*>("pageScroll");
+        QScrollBar* scrolled = page->verticalScrollBar();
+        QVERIFY(scrolled->maximum() > 200);
+        scrolled->setValue(scrolled->maximum());
+        const int workspaceAt = scrolled->value();
+
+        f.workbench->setShowHistory(true);
+        test::settle();
+        QCOMPARE(scrolled->value(), 0);
+        QVERIFY(scrolled->maximum() > 0); // thirty rows: the page does scroll
+
+        f.workbench->setShowHistory(false);
+        QTRY_COMPARE(scrolled->value(), workspaceAt);
+    }
 };
 
-QObject* makeWheelTest()
+QObject* makePageScrollTest()
 {
-    return new WheelTest;
+    return new PageScrollTest;
 }
 
-#include "wheel_test.moc"
+#include "page_scroll_test.moc"
