@@ -4,6 +4,7 @@
 
 #include "model/failure_text.hpp"
 #include "model/regular_file.hpp"
+#include "model/stale_temporary.hpp"
 
 #include <cerrno>
 #include <cstdlib>
@@ -37,10 +38,36 @@ std::error_code writeAll(int fd, const char* data, std::size_t size)
     return {};
 }
 
-// A short name, so that it fits wherever the destination's own name fits.
+constexpr std::string_view temporaryPrefix = ".tonfield-";
+
+// Temporary files that a killed process left beside the files it was
+// writing (a mix of a gigabyte, say) are removed at the next write there.
+void removeStaleTemporaries(const fs::path& folder)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with(temporaryPrefix))
+            continue;
+        const std::size_t dash = name.find('-', temporaryPrefix.size());
+        if (dash == std::string::npos)
+            continue;
+        std::error_code ignored;
+        if (writerHasEnded(std::string_view(name).substr(temporaryPrefix.size(),
+                                                         dash - temporaryPrefix.size())) &&
+            it->symlink_status(ignored).type() == fs::file_type::regular)
+            fs::remove(it->path(), ignored);
+    }
+}
+
+// ".tonfield-<pid>-XXXXXX": short, so that it fits wherever the destination's
+// own name fits; the pid tells a write in flight from one a killed process
+// left behind.
 std::string temporaryTemplate(const fs::path& folder)
 {
-    return (folder / ".tonfield-XXXXXX").string();
+    removeStaleTemporaries(folder);
+    return (folder / (std::string(temporaryPrefix) + std::to_string(::getpid()) + "-XXXXXX"))
+        .string();
 }
 
 // Copies source into a new temporary file beside the destination and names

@@ -7,12 +7,11 @@
 #include "model/job_json.hpp"
 #include "model/job_layout.hpp"
 #include "model/regular_file.hpp"
+#include "model/stale_temporary.hpp"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -59,15 +58,6 @@ fs::path temporaryNameBeside(const fs::path& target)
                                    std::to_string(counter++) + std::string(temporarySuffix));
 }
 
-bool processIsGone(const std::string& pidText)
-{
-    char* end = nullptr;
-    const long pid = std::strtol(pidText.c_str(), &end, 10);
-    if (end == pidText.c_str() || pid <= 0)
-        return true;
-    return pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-}
-
 // Temporary files of saves that never finished (the process was killed
 // between writing and renaming) would otherwise stay in the job folder for good.
 void removeStaleTemporaries(const fs::path& jobFolder)
@@ -82,7 +72,7 @@ void removeStaleTemporaries(const fs::path& jobFolder)
             name.substr(temporaryPrefix.size(),
                         name.find('.', temporaryPrefix.size()) - temporaryPrefix.size());
         std::error_code ignored;
-        if (processIsGone(pid))
+        if (writerHasEnded(pid))
             fs::remove(it->path(), ignored);
     }
 }

@@ -226,5 +226,22 @@ TEST_F(WorkbenchExport, ALinkedStemIsRefusedAndAPrivateOneStaysPrivate)
         << "never wider than rw-r--r--";
 }
 
+// A write killed half-way (a mix of a gigabyte) leaves its hidden temporary
+// file beside the destination; the next write there removes it, never one
+// of a write still running.
+TEST_F(WorkbenchExport, AWriteRemovesWhatAKilledWriteLeftBehind)
+{
+    finishJobWithStems();
+    writeFile(exports / ".tonfield-999999999-a1b2c3", "half a mix"); // beyond any pid
+    writeFile(exports / ".tonfield-1-d4e5f6", "in flight");          // init never dies
+    writeFile(exports / ".tonfield-notes", "not ours");
+    platform.dialogs.saveAnswers.push_back(exports / "vocals.wav");
+    workbench->exportStem(workbench->stems().back());
+    EXPECT_EQ(readFile(exports / "vocals.wav"), "audio of Vocals");
+    EXPECT_FALSE(fs::exists(exports / ".tonfield-999999999-a1b2c3"));
+    EXPECT_TRUE(fs::exists(exports / ".tonfield-1-d4e5f6"));
+    EXPECT_TRUE(fs::exists(exports / ".tonfield-notes"));
+}
+
 } // namespace
 } // namespace tonfield
