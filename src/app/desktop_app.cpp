@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSessionManager>
 #include <QStyleFactory>
+#include <QThreadPool>
 #include <QTimer>
 
 namespace tonfield::app {
@@ -75,6 +76,13 @@ DesktopApp::DesktopApp(QApplication& app, Workbench& workbench)
     });
 
     quit_.endOnTerminationSignals();
+}
+
+DesktopApp::~DesktopApp()
+{
+    workbench_.cancelMixExport();
+    // The adapters run their background work on Qt's global pool.
+    QThreadPool::globalInstance()->waitForDone(10'000);
 }
 
 void DesktopApp::open(const QStringList& files)

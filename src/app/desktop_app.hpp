@@ -22,6 +22,12 @@ namespace tonfield::app {
 class DesktopApp {
 public:
     DesktopApp(QApplication& app, Workbench& workbench);
+    // The window application ends: a mix still being written is stopped (its
+    // temporary file removed), and work on other threads gets a few seconds
+    // to finish before the process goes.
+    ~DesktopApp();
+    DesktopApp(const DesktopApp&) = delete;
+    DesktopApp& operator=(const DesktopApp&) = delete;
 
     // Shows the main window, then offers to go on with jobs an earlier run
     // left queued; the application ends when the quit decision allows.

@@ -218,6 +218,26 @@ private slots:
         QCOMPARE(f.workbench->jobs().size(), std::size_t(2));
     }
 
+    // Quitting (by the menu, a signal or the session) while a mix is being
+    // written stops it: nothing is left in the user's folder, not even the
+    // temporary file, and the export does not go on after the window.
+    void quittingStopsAMixBeingWritten()
+    {
+        tonfield::test::ViewFixture f;
+        f.finishJobWithStems({"a_(Vocals).wav", "a_(Drums).wav"});
+        const std::filesystem::path mix = f.temp / "mixes/a.wav";
+        std::filesystem::create_directories(mix.parent_path());
+        f.platform.dialogs.saveAnswers.push_back(mix);
+        {
+            tonfield::app::DesktopApp desktop(*qApp, *f.workbench);
+            f.workbench->exportMix(false);
+            QVERIFY(f.workbench->mixExport().running);
+        }
+        f.platform.background.runAll(); // the render, had it gone on
+        QVERIFY(!std::filesystem::exists(mix));
+        QVERIFY(std::filesystem::is_empty(mix.parent_path()));
+    }
+
     // Answered without a window, so without a display too.
     void answersHelpAndVersion()
     {
