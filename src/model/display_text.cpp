@@ -55,7 +55,7 @@ Confirmation deletionQuestion(const DeletionPlan& plan)
         : count == 2 ? "删除 " + first + " 和另外 1 条处理记录？"
                      : "删除 " + first + " 和另外 " + std::to_string(count - 1) + " 条处理记录？";
     text.detail = "输入副本、分离出的音轨和日志将一并删除，释放 " + bytes(plan.bytes) + "。";
-    text.detail += plan.toTrash ? "文件会移到废纸篓。" : "此处无法使用废纸篓，文件将被永久删除。";
+    text.detail += plan.toTrash ? "文件会移到回收站。" : "此处无法使用回收站，文件将被永久删除。";
     if (plan.skipsRunning)
         text.detail += "正在处理的任务不会删除。";
     return text;

@@ -63,7 +63,7 @@ void Workbench::deleteJobs(const std::vector<std::string>& ids)
     loadHistory();
     measureDiskUsage();
     if (!failures.empty())
-        setError((plan.toTrash ? "未能移到废纸篓：" : "未能删除：") + failures.front() +
+        setError((plan.toTrash ? "未能移到回收站：" : "未能删除：") + failures.front() +
                  (failures.size() > 1 ? "（另有 " + std::to_string(failures.size() - 1) + " 项）"
                                       : std::string()));
 }

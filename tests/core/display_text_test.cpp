@@ -41,7 +41,7 @@ TEST(DisplayText, SizesAndTheDeletionQuestion)
     auto text = display::deletionQuestion(plan);
     EXPECT_EQ(text.question, "删除 “晴天.mp3” 的处理记录？");
     EXPECT_EQ(text.detail,
-              "输入副本、分离出的音轨和日志将一并删除，释放 250 MB。文件会移到废纸篓。");
+              "输入副本、分离出的音轨和日志将一并删除，释放 250 MB。文件会移到回收站。");
     plan.ids = {"a", "b", "c"};
     plan.names = {"晴天.mp3", "b", "c"};
     plan.toTrash = false;

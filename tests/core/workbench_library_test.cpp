@@ -72,7 +72,7 @@ TEST_F(WorkbenchLibrary, TheRunningJobStaysAndFailuresAreNamed)
     EXPECT_FALSE(fs::exists(folderOf(ids[0])));
     EXPECT_TRUE(fs::exists(folderOf(ids[1]))) << "a refused move leaves the job in place";
     EXPECT_EQ(workbench->error(),
-              "未能移到废纸篓：" + folderOf(ids[1]).string() + ": Permission denied");
+              "未能移到回收站：" + folderOf(ids[1]).string() + ": Permission denied");
     EXPECT_EQ(workbench->jobs().size(), 3u);
     EXPECT_EQ(workbench->selectedJob()->id, running);
 }

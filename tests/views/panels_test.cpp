@@ -377,7 +377,7 @@ private slots:
         });
         child<QAbstractButton>(list, "deleteChosen")->click();
         settle();
-        QVERIFY2(question.contains("“Winter.mp3” 和另外 1 条") && question.contains("废纸篓"),
+        QVERIFY2(question.contains("“Winter.mp3” 和另外 1 条") && question.contains("回收站"),
                  qPrintable(question));
         QCOMPARE(f.platform.trash.moved.size(), 2u);
         QCOMPARE(rows.model()->rowCount(), 1);
