@@ -9,6 +9,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace tonfield::app {
@@ -47,6 +48,10 @@ SettingsWindow::SettingsWindow(ui::WorkbenchBridge& bridge, QWidget* parent)
     column->addWidget(note);
 
     connect(choose, &QPushButton::clicked, this, [this] { workbench_.chooseEngine(); });
+    // Closed as a desktop's settings windows close: Escape, or Ctrl+W.
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
     connect(&bridge, &ui::WorkbenchBridge::changed, this, &SettingsWindow::refresh);
     refresh();
 }

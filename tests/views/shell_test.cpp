@@ -406,6 +406,16 @@ private slots:
         settle();
         QCOMPARE(child<QLabel>(settings, "engineFolder")->text(),
                  QString::fromStdString(other.string()));
+
+        // Escape and Ctrl+W close it.
+        for (const QKeySequence& keys :
+             {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+            settings.show();
+            settings.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&settings));
+            QTest::keySequence(&settings, keys);
+            QVERIFY2(!settings.isVisible(), qPrintable(keys.toString()));
+        }
     }
 };
 
