@@ -54,7 +54,10 @@ void WorkbenchBridge::watchEngineFolder()
     if (!root)
         return;
     const QString folder = adapters::toQString(*root);
-    for (const QString& path : {folder, folder + "/.venv", folder + "/.venv/bin"}) {
+    // The folder above shows the engine folder itself moved away, deleted or
+    // put back; a watch on a folder ends with the folder.
+    const QString above = QFileInfo(folder).absolutePath();
+    for (const QString& path : {above, folder, folder + "/.venv", folder + "/.venv/bin"}) {
         if (QFileInfo(path).isDir())
             engineFolder_.addPath(path);
     }

@@ -56,6 +56,18 @@ private slots:
         test::makeEngineFolder(f.engineRoot(), true);
         QTRY_COMPARE(bar.dotColour(), ui::theme::mint());
 
+        // The whole folder moved away while idle, and back.
+        const auto moved = f.temp / "Moved Engine";
+        std::filesystem::rename(f.engineRoot(), moved);
+        QTRY_COMPARE(bar.dotColour(), ui::theme::orange());
+        QCOMPARE(child<QLabel>(bar, "engineStatus")->text(), QString("请选择分轨引擎文件夹"));
+        std::filesystem::rename(moved, f.engineRoot());
+        QTRY_COMPARE(bar.dotColour(), ui::theme::mint());
+        std::filesystem::remove(f.engineRoot() / ".venv/bin/python"); // watched again
+        QTRY_COMPARE(bar.dotColour(), ui::theme::orange());
+        test::makeEngineFolder(f.engineRoot(), true);
+        QTRY_COMPARE(bar.dotColour(), ui::theme::mint());
+
         f.workbench->setShowHistory(true);
         settle();
         QCOMPARE(child<QLabel>(bar, "page")->text(), QString("处理记录"));
