@@ -74,8 +74,11 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
     QObject::connect(menus.quit, &QAction::triggered, &window, [&window] { window.close(); });
     QObject::connect(menus.exportAll, &QAction::triggered, &window,
                      [&workbench] { workbench.exportAll(); });
-    QObject::connect(menus.showHistory, &QAction::triggered, &window,
-                     [&workbench] { workbench.setShowHistory(true); });
+    // As the sidebar's button: the list is re-read every time the history opens.
+    QObject::connect(menus.showHistory, &QAction::triggered, &window, [&workbench] {
+        workbench.loadHistory();
+        workbench.setShowHistory(true);
+    });
     QObject::connect(menus.playPause, &QAction::triggered, &window, [&workbench] {
         if (workbench.mixLoaded())
             workbench.playMix();

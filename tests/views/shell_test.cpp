@@ -184,8 +184,13 @@ private slots:
 
         QTest::keyClick(&window, Qt::Key_Escape);
         QVERIFY(!f.workbench->loadedFile());
+        // A job another program recorded meanwhile is there when the history
+        // opens, by Ctrl+H as by the sidebar.
+        test::storeJob(f.engineRoot(), test::sampleJob(std::string(32, 'e'), 99));
+        const std::size_t before = f.workbench->jobs().size();
         QTest::keyClick(&window, Qt::Key_H, Qt::ControlModifier);
         QVERIFY(f.workbench->showHistory());
+        QCOMPARE(f.workbench->jobs().size(), before + 1);
         QTest::keyClick(&window, Qt::Key_E, Qt::ControlModifier);
         QCOMPARE(f.platform.dialogs.folderRequests.size(), 1u);
         QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
