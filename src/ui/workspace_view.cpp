@@ -12,6 +12,7 @@
 #include "ui/theme.hpp"
 #include "ui/top_bar.hpp"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
@@ -137,6 +138,8 @@ void WorkspaceView::refresh(const FieldSet& changed)
 {
     sidebar_->refresh(changed);
     topBar_->refresh(changed);
+    // Asked before the history hides: Qt would hand its focus to the sidebar.
+    const bool focusInHistory = history_->isAncestorOf(QApplication::focusWidget());
     workspace_->setVisible(!workbench_.showHistory());
     history_->setVisible(workbench_.showHistory());
     if (workbench_.showHistory() != historyShown_) {
@@ -149,6 +152,10 @@ void WorkspaceView::refresh(const FieldSet& changed)
             // Once the page has its workspace's height again.
             QTimer::singleShot(0, scrolled,
                                [scrolled, at = workspaceScroll_] { scrolled->setValue(at); });
+            // A job opened from the history by the keyboard: the keyboard
+            // goes on in the job's results.
+            if (focusInHistory)
+                focusFirstControlOf(results_);
         }
     }
     source_->refresh(changed);
@@ -158,6 +165,18 @@ void WorkspaceView::refresh(const FieldSet& changed)
     history_->refresh(changed);
     playback_->setVisible(workbench_.playbackDuration() > 0);
     playback_->refresh(changed);
+}
+
+void WorkspaceView::focusFirstControlOf(QWidget* panel)
+{
+    for (QWidget* next = panel->nextInFocusChain(); next && next != panel;
+         next = next->nextInFocusChain()) {
+        if (panel->isAncestorOf(next) && next->isVisibleTo(window()) && next->isEnabled() &&
+            (next->focusPolicy() & Qt::TabFocus)) {
+            next->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
 }
 
 void WorkspaceView::paintEvent(QPaintEvent*)

@@ -37,6 +37,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void focusFirstControlOf(QWidget* panel);
+
     Workbench& workbench_;
     Sidebar* sidebar_;
     TopBar* topBar_;

@@ -8,6 +8,7 @@
 
 #include "views/view_fixture.hpp"
 
+#include <QAbstractItemView>
 #include <QAbstractSlider>
 #include <QComboBox>
 #include <QScrollArea>
@@ -122,6 +123,35 @@ private slots:
 
         f.workbench->setShowHistory(false);
         QTRY_COMPARE(scrolled->value(), workspaceAt);
+    }
+
+    // Enter on a history row opens the job, and the keyboard goes on in its
+    // results, not in the sidebar.
+    void aJobOpenedByTheKeyboardKeepsTheKeyboardOnThePage()
+    {
+        test::ViewFixture f;
+        f.finishJobWithStems({"a_(Vocals).wav", "a_(Drums).wav"});
+        ui::WorkspaceView view(*f.workbench, {});
+        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &view,
+                         &ui::WorkspaceView::refresh);
+        view.resize(1240, 860);
+        view.show();
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        f.workbench->setShowHistory(true);
+        test::settle();
+        auto* rows = view.findChild<QAbstractItemView*>("jobRows");
+        QVERIFY(rows);
+        rows->setFocus(Qt::TabFocusReason);
+        rows->setCurrentIndex(rows->model()->index(0, 0));
+        QTest::keyClick(rows, Qt::Key_Return);
+        test::settle();
+        QVERIFY(!f.workbench->showHistory());
+        QWidget* results = view.findChild<QWidget*>("resultsPanel");
+        QVERIFY(results);
+        QVERIFY2(results->isAncestorOf(QApplication::focusWidget()),
+                 qPrintable(QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
+                                                        : QString("nothing")));
     }
 };
 
