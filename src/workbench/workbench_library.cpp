@@ -104,8 +104,10 @@ void Workbench::measureDiskUsage()
         DiskUsage usage;
         for (const auto& [id, folder] : folders)
             usage.jobBytes[id] = folderBytes(folder);
+        // The jobs' own disk: data/jobs may be a link to another one.
         std::error_code ec;
-        const auto space = fs::space(root, ec);
+        const fs::path jobs = layout::jobsFolder(root);
+        const auto space = fs::space(fs::exists(jobs, ec) ? jobs : root, ec);
         if (!ec)
             usage.freeBytes = space.available;
         return std::function<void()>([weak, usage = std::move(usage)]() mutable {

@@ -4,6 +4,8 @@
 
 #include "fakes/workbench_fixture.hpp"
 
+#include <unistd.h>
+
 namespace tonfield {
 namespace {
 namespace fs = std::filesystem;
@@ -55,6 +57,31 @@ TEST_F(WorkbenchLibrary, DeletedJobsGoToTheTrashAndTheSpaceIsCounted)
     EXPECT_FALSE(workbench->error());
     platform.background.runAll();
     EXPECT_EQ(workbench->diskUsage().totalBytes(), perJob);
+}
+
+// The free space shown is that of the disk the jobs are written to, which
+// is another one than the engine folder's where data/jobs is a link.
+TEST_F(WorkbenchLibrary, TheFreeSpaceIsThatOfTheJobsOwnDisk)
+{
+    const fs::path otherDisk = "/dev/shm";
+    std::error_code ec;
+    const auto engineDisk = fs::space(engineRoot(), ec).available;
+    const auto shmDisk = fs::space(otherDisk, ec).available;
+    if (ec || !fs::is_directory(otherDisk) ||
+        (engineDisk > shmDisk ? engineDisk - shmDisk : shmDisk - engineDisk) < (1ull << 30))
+        GTEST_SKIP() << "needs a second file system of another size at " << otherDisk;
+    const fs::path jobs = otherDisk / ("tonfield-jobs-" + std::to_string(::getpid()));
+    fs::create_directories(jobs);
+    fs::remove_all(layout::jobsFolder(engineRoot()));
+    fs::create_directories(layout::jobsFolder(engineRoot()).parent_path());
+    fs::create_directory_symlink(jobs, layout::jobsFolder(engineRoot()));
+    finishJobWithStems({"a_(Vocals).wav"});
+    workbench->setShowHistory(true);
+    platform.background.runAll();
+    const auto shown = workbench->diskUsage().freeBytes.value_or(0);
+    fs::remove_all(jobs);
+    const auto nearShm = shown > shmDisk ? shown - shmDisk : shmDisk - shown;
+    EXPECT_LT(nearShm, 64ull << 20) << "the engine folder's disk has " << engineDisk;
 }
 
 TEST_F(WorkbenchLibrary, TheRunningJobStaysAndFailuresAreNamed)
