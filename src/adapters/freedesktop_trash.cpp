@@ -104,7 +104,7 @@ std::error_code writeAll(int fd, std::string_view bytes)
 
 } // namespace
 
-// The trash the freedesktop.org Trash specification assigns to an entry:
+// The trash freedesktop.org's trash standard assigns to an entry:
 // the home trash when the entry is on the home trash's device (an entry is
 // moved by renaming, which never crosses devices), else at the top of the
 // entry's own mount "$top/.Trash/$uid" (when ".Trash" is a real folder with
@@ -142,7 +142,7 @@ bool FreedesktopTrash::available(const fs::path& path)
 }
 
 // The entry's name is claimed by creating its ".trashinfo" exclusively (the
-// specification's way of keeping two programs apart), then the entry is
+// standard's way of keeping two programs apart), then the entry is
 // renamed into files/. Only a name already taken moves on to the next one.
 Result<> FreedesktopTrash::moveToTrash(const fs::path& path)
 {

@@ -56,7 +56,7 @@ public:
                                                           std::function<void()> onFire) override;
 };
 
-// The desktop's trash as the freedesktop.org Trash specification describes
+// The desktop's trash as freedesktop.org's trash standard describes
 // it, written here rather than taken from QFile::moveToTrash: Qt 6.4 retries
 // a name for ever when the trash cannot be written, and checks too little
 // beforehand. Main thread.

@@ -50,14 +50,10 @@ private slots:
         const auto stem = f.workbench->stems().front().url;
         f.platform.audio.durations = {{stem, 10}};
         f.workbench->play(stem); // the playback bar's slider too
-        ui::WorkspaceView view(*f.workbench, {});
-        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &view,
-                         &ui::WorkspaceView::refresh);
-        view.resize(1240, 860);
-        view.show();
+        const auto shown = test::showWorkspace(f, {1240, 860});
+        ui::WorkspaceView& view = *shown;
         view.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&view));
-        test::settle();
 
         QList<QWidget*> controls;
         for (QAbstractSlider* slider : view.findChildren<QAbstractSlider*>())
@@ -104,13 +100,8 @@ private slots:
         for (int i = 0; i < 30; ++i)
             f.finishJobWithStems({"a_(Vocals).wav", "a_(Drums).wav", "a_(Bass).wav",
                                   "a_(Guitar).wav", "a_(Piano).wav", "a_(Other).wav"});
-        ui::WorkspaceView view(*f.workbench, {});
-        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &view,
-                         &ui::WorkspaceView::refresh);
-        view.resize(960, 700);
-        view.show();
-        test::settle();
-        auto* page = view.findChild<QScrollArea*>("pageScroll");
+        const auto view = test::showWorkspace(f, {960, 700});
+        auto* page = view->findChild<QScrollArea*>("pageScroll");
         QScrollBar* scrolled = page->verticalScrollBar();
         QVERIFY(scrolled->maximum() > 200);
         scrolled->setValue(scrolled->maximum());
@@ -131,11 +122,8 @@ private slots:
     {
         test::ViewFixture f;
         f.finishJobWithStems({"a_(Vocals).wav", "a_(Drums).wav"});
-        ui::WorkspaceView view(*f.workbench, {});
-        QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, &view,
-                         &ui::WorkspaceView::refresh);
-        view.resize(1240, 860);
-        view.show();
+        const auto shown = test::showWorkspace(f, {1240, 860});
+        ui::WorkspaceView& view = *shown;
         view.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&view));
         f.workbench->setShowHistory(true);

@@ -72,19 +72,6 @@ void clickRow(ui::JobRowsView& rows, int row)
 
 namespace {
 
-// The whole workspace shown at a content size, redrawn at every change.
-std::unique_ptr<ui::WorkspaceView> showWorkspace(test::ViewFixture& f, QSize size)
-{
-    auto view =
-        std::make_unique<ui::WorkspaceView>(*f.workbench, std::function<void(const QUrl&)>());
-    QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, view.get(),
-                     &ui::WorkspaceView::refresh);
-    view->resize(size);
-    view->show();
-    settle();
-    return view;
-}
-
 // The controls Tab reaches, in order.
 QList<QWidget*> focusChain(QWidget& window)
 {
@@ -498,7 +485,7 @@ private slots:
         f.workbench->loadHistory();
         f.workbench->setShowHistory(true);
 
-        const auto shownView = showWorkspace(f, {960, 700});
+        const auto shownView = test::showWorkspace(f, {960, 700});
         ui::WorkspaceView& view = *shownView;
         auto* scroll = child<QScrollArea>(view, "pageScroll");
         const QRect viewport = scroll->viewport()->rect();
@@ -554,7 +541,7 @@ private slots:
         ui::HistoryList history(*f.workbench);
         QCOMPARE(gapUnder(history, "emptyHistory"), 21);
 
-        const auto shownView = showWorkspace(f, {1240, 1400});
+        const auto shownView = test::showWorkspace(f, {1240, 1400});
         ui::WorkspaceView& view = *shownView;
         const QWidget* workspace = child(view, "workspace");
         const QWidget* footer = child(view, "footer");
@@ -599,7 +586,7 @@ private slots:
         const auto stem = f.workbench->stems().front().url;
         f.platform.audio.durations = {{stem, 10}};
         f.workbench->play(stem);
-        const auto shownView = showWorkspace(f, {1240, 860});
+        const auto shownView = test::showWorkspace(f, {1240, 860});
         ui::WorkspaceView& view = *shownView;
         view.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&view));
@@ -652,7 +639,7 @@ private slots:
     {
         test::ViewFixture f;
         f.finishJobWithStems({"m_(Vocals).wav"});
-        const auto shownView = showWorkspace(f, {1240, 1400});
+        const auto shownView = test::showWorkspace(f, {1240, 1400});
         ui::WorkspaceView& view = *shownView;
         QWidget* mixer = child(view, "mixerPanel");
         QVERIFY(!mixer->isVisible()); // one stem is no mix
@@ -766,7 +753,7 @@ private slots:
     {
         test::ViewFixture f;
         f.finishJobWithStems({"a_(Vocals).wav"});
-        const auto shownView = showWorkspace(f, {1240, 860});
+        const auto shownView = test::showWorkspace(f, {1240, 860});
         ui::WorkspaceView& view = *shownView;
         auto brightness = [](QWidget* widget) {
             const QImage image = widget->grab().toImage();
@@ -803,7 +790,7 @@ private slots:
         f.platform.audio.durations = {{stem, 10}, {f.sourceFile, 10}};
         f.workbench->importFile(f.sourceFile);
         f.workbench->play(stem);
-        const auto shownView = showWorkspace(f, {1240, 860});
+        const auto shownView = test::showWorkspace(f, {1240, 860});
         ui::WorkspaceView& view = *shownView;
         auto name = [](QWidget* widget) {
             QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ui/workbench_bridge.hpp"
+#include "ui/workspace_view.hpp"
 #include "workbench/workbench.hpp"
 
 #include "fakes/fake_workbench.hpp"
@@ -15,6 +16,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 namespace tonfield::test {
 
@@ -46,6 +48,19 @@ inline void answerNextDialog(std::function<void(QWidget*)> answer)
 inline void settle()
 {
     QCoreApplication::processEvents();
+}
+
+// The whole workspace shown at a content size, redrawn at every change.
+inline std::unique_ptr<ui::WorkspaceView> showWorkspace(ViewFixture& f, QSize size)
+{
+    auto view =
+        std::make_unique<ui::WorkspaceView>(*f.workbench, std::function<void(const QUrl&)>());
+    QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, view.get(),
+                     &ui::WorkspaceView::refresh);
+    view->resize(size);
+    view->show();
+    settle();
+    return view;
 }
 
 template <class T = QWidget> T* child(const QObject& parent, const char* name)
