@@ -2,6 +2,7 @@
 
 #include "adapters/qt_audio_output.hpp"
 
+#include "adapters/realtime_scheduling.hpp"
 #include "adapters/stem_streams.hpp"
 #include "adapters/tempo_stage.hpp"
 #include "mixer/mix_bus.hpp"
@@ -59,10 +60,11 @@ private:
 
 // Every playback, one file or a mix of stems: the stems decoded ahead on a
 // worker thread, summed by the bus, written to one sink. The sink lives on a
-// thread of its own, where nothing but mixing happens, so a window busy for
-// a moment cannot starve it. The mix is pushed into the sink every few
+// thread of its own, where nothing but mixing happens, under real-time
+// scheduling where the desktop grants it, so neither a window busy for a
+// moment nor a busy machine can starve it. The mix is pushed into the sink every few
 // milliseconds as room appears, which keeps its buffer short and full: a
-// level, mute or solo change is mixed into what plays some 40 ms later.
+// level, mute or solo change is mixed into what plays some 100 ms later.
 // Every call runs on that thread, and the caller waits for it.
 class QtMixPlayer final : public ports::MixPlayer {
 public:
@@ -271,6 +273,7 @@ private:
         bus_.jumpToTargets(); // nothing sounded before: no ramp from it
         sink_->setBufferSize(sink_->format().bytesForDuration(kBufferMicroseconds));
         out_ = sink_->start();
+        requestRealtimeAudioScheduling(); // the backend may have made a thread for the stream
         feed();
         feeder_->start();
     }
@@ -327,7 +330,7 @@ private:
 
     // The server keeps about three quarters of the request queued; topped up
     // every 10 ms, the sink never runs dry while a change is heard soon.
-    static constexpr qint64 kBufferMicroseconds = 40'000;
+    static constexpr qint64 kBufferMicroseconds = 100'000;
     static constexpr int kFeedMilliseconds = 10;
 
     std::unique_ptr<StemStreams> streams_;
