@@ -18,6 +18,7 @@ extern "C" {
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace tonfield::adapters {
@@ -39,6 +40,13 @@ struct FfmpegDecoder::Streams {
     int64_t startStamp = 0; // the first decoded frame's timestamp: position 0
     bool startKnown = false;
     std::optional<double> seekTarget; // seconds; set until the first frame after a seek
+    // The last frame that decoded, for the length of a damaged stretch whose
+    // timestamps the demuxer made up (an MP3's are counted, not read).
+    int64_t lastGoodPosition = -1; // in the file, in bytes
+    double lastGoodSeconds = 0;
+    bool failedSinceGood = false;
+    int64_t bitRate = 0; // bits per second, as declared
+    bool countedTimestamps = false;
 
     ~Streams()
     {
@@ -85,6 +93,14 @@ AVChannelLayout layoutOf(const AVFrame& frame)
         av_channel_layout_copy(&layout, &frame.ch_layout);
     return layout;
 }
+
+// Timestamps closer than this to where the decoded samples reach are taken
+// as agreeing with them; a file's timestamps may be rounded to milliseconds.
+constexpr double kTimestampTolerance = 0.02;
+
+// A damaged stretch longer than this is not believed: a file whose
+// timestamps leap ahead further is more likely lying than damaged.
+constexpr double kLongestGapSeconds = 60;
 
 // Output frames one conversion aims at, so memory stays small however many
 // samples one decoded frame holds.
@@ -164,6 +180,10 @@ Result<std::unique_ptr<FfmpegDecoder>> FfmpegDecoder::open(const std::filesystem
         return Opened::failed(file.string() + ": a sample rate of " + std::to_string(rate) +
                               " Hz is not an audio rate");
     streams->timeBase = av_q2d(audio->time_base);
+    streams->bitRate = audio->codecpar->bit_rate > 0 ? audio->codecpar->bit_rate
+                                                     : streams->format->bit_rate;
+    const std::string_view demuxer = streams->format->iformat->name;
+    streams->countedTimestamps = demuxer == "mp3" || demuxer == "aac";
     if (audio->start_time != AV_NOPTS_VALUE)
         streams->startStamp = audio->start_time;
 
@@ -227,6 +247,7 @@ void FfmpegDecoder::convertHeldFrame()
         pointInto(frame, s.resamplerLayout.nb_channels, s.frameOffset, inputPlanes_);
         convert(inputPlanes_.data(), count);
         s.frameOffset += count;
+        timelineSeconds_ += static_cast<double>(count) / s.resamplerRate;
     }
     if (!s.resampler || s.frameOffset >= frame.nb_samples) {
         av_frame_unref(s.frame);
@@ -246,22 +267,65 @@ void FfmpegDecoder::holdFrame()
     if (!s.startKnown && stamp != AV_NOPTS_VALUE)
         s.startStamp = std::max(s.startStamp, stamp);
     s.startKnown = true;
+    const std::optional<double> at =
+        stamp == AV_NOPTS_VALUE
+            ? std::nullopt
+            : std::optional((static_cast<double>(stamp) - static_cast<double>(s.startStamp)) *
+                            s.timeBase);
     if (s.seekTarget) {
         // The demuxer lands on a packet at or before the target; drop what
         // lies before it so playback starts where it was asked. Timestamps
         // are the file's word: reckoned in doubles, they cannot overflow.
-        if (stamp != AV_NOPTS_VALUE) {
-            const double at =
-                (static_cast<double>(stamp) - static_cast<double>(s.startStamp)) * s.timeBase;
+        if (at) {
             // A frame may begin before position 0 (priming), never far before.
-            const double late = std::clamp(*s.seekTarget - at, 0.0, *s.seekTarget + 1.0);
+            const double late = std::clamp(*s.seekTarget - *at, 0.0, *s.seekTarget + 1.0);
             skipFrames_ = std::llround(late * output_.sampleRate);
         }
+        timelineSeconds_ = at.value_or(*s.seekTarget);
         s.seekTarget.reset();
+    } else if (at) {
+        keepOnTimeline(std::max(*at, secondsByPosition().value_or(*at)));
+    }
+    if (at || !s.failedSinceGood) {
+        s.lastGoodPosition = s.frame->pkt_pos;
+        s.lastGoodSeconds = std::max(timelineSeconds_, at.value_or(timelineSeconds_));
+        s.failedSinceGood = false;
     }
     s.frameOffset = 0;
     s.frameHeld = true;
     fitResamplerTo(*s.frame); // a frame nothing can convert is skipped
+}
+
+// Where the held frame begins by its place in the file, when packets failed
+// to decode since the last good one: the bytes between the two, at the
+// declared bit rate. Only for a bare MP3 or AAC stream, which has no
+// timestamps of its own: FFmpeg counts them a frame at a time, so they do
+// not show what a damaged stretch held.
+std::optional<double> FfmpegDecoder::secondsByPosition() const
+{
+    const Streams& s = *streams_;
+    const int64_t position = s.frame->pkt_pos;
+    if (!s.countedTimestamps || !s.failedSinceGood || s.bitRate <= 0 || s.lastGoodPosition < 0 ||
+        position <= s.lastGoodPosition)
+        return std::nullopt;
+    return s.lastGoodSeconds + static_cast<double>(position - s.lastGoodPosition) * 8.0 /
+                                   static_cast<double>(s.bitRate);
+}
+
+// A frame that starts later than the samples decoded so far reach follows a
+// stretch that could not be decoded (a damaged part of the file): silence
+// stands in for it, so that the stem stays in step with the others. A
+// timestamp past the file's declared end is not believed either.
+void FfmpegDecoder::keepOnTimeline(double frameSeconds)
+{
+    const double missing = frameSeconds - timelineSeconds_;
+    if (missing <= kTimestampTolerance || missing > kLongestGapSeconds ||
+        frameSeconds > durationSeconds_ + kTimestampTolerance)
+        return;
+    convert(nullptr, 0); // what the resampler holds belongs before the gap;
+    swr_free(&streams_->resampler); // a flushed one is rebuilt for the next frame
+    silenceFrames_ += std::llround(missing * output_.sampleRate);
+    timelineSeconds_ = frameSeconds;
 }
 
 // Decodes until some converted audio is pending; false once the file is done.
@@ -269,6 +333,15 @@ bool FfmpegDecoder::decodeMore()
 {
     Streams& s = *streams_;
     while (pending_.empty() && !drained_) {
+        if (silenceFrames_ > 0) { // owed before the held frame, in bounded pieces
+            const long long frames = std::min(silenceFrames_, kConversionFrames);
+            const long long dropped = std::min(skipFrames_, frames);
+            silenceFrames_ -= frames;
+            skipFrames_ -= dropped;
+            pending_.append(static_cast<std::size_t>((frames - dropped) * output_.bytesPerFrame()),
+                            '\0');
+            continue;
+        }
         if (s.frameHeld) {
             convertHeldFrame();
             continue;
@@ -276,14 +349,17 @@ bool FfmpegDecoder::decodeMore()
         int rc = avcodec_receive_frame(s.codec, s.frame);
         if (rc == 0) {
             holdFrame();
-        } else if (rc == AVERROR(EAGAIN)) {
+        } else if (rc == AVERROR(EAGAIN) || (rc != AVERROR_EOF && !inputEnded_)) {
+            // A frame that fails to decode is skipped, not taken for the end.
+            s.failedSinceGood = s.failedSinceGood || rc != AVERROR(EAGAIN);
             rc = av_read_frame(s.format, s.packet);
             if (rc < 0) {
                 avcodec_send_packet(s.codec, nullptr); // end of input: drain the decoder
+                inputEnded_ = true;
                 continue;
             }
-            if (s.packet->stream_index == s.stream)
-                avcodec_send_packet(s.codec, s.packet); // a damaged packet is skipped
+            if (s.packet->stream_index == s.stream && avcodec_send_packet(s.codec, s.packet) < 0)
+                s.failedSinceGood = true; // a damaged packet is skipped
             av_packet_unref(s.packet);
         } else {
             convert(nullptr, 0); // what the resampler still holds
@@ -323,6 +399,10 @@ void FfmpegDecoder::seek(double seconds)
     pending_.clear();
     drained_ = false;
     skipFrames_ = 0;
+    silenceFrames_ = 0;
+    inputEnded_ = false;
+    s.lastGoodPosition = -1;
+    s.failedSinceGood = false;
     s.seekTarget = seconds;
     deliveredFrames_ = std::llround(seconds * output_.sampleRate);
 }

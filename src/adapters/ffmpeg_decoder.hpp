@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ private:
     void holdFrame();
     void convertHeldFrame();
     void convert(const uint8_t** input, int inputSamples);
+    void keepOnTimeline(double frameSeconds);
+    std::optional<double> secondsByPosition() const;
     bool fitResamplerTo(const AVFrame& frame);
 
     std::unique_ptr<Streams> streams_;
@@ -48,6 +51,9 @@ private:
     std::string pending_;           // converted bytes not yet read
     long long deliveredFrames_ = 0; // frames handed out since the start of the file
     long long skipFrames_ = 0;      // frames to drop after a seek to land exactly
+    long long silenceFrames_ = 0;   // frames of silence owed for a stretch that did not decode
+    double timelineSeconds_ = 0;    // where the next sample taken in belongs in the file
+    bool inputEnded_ = false; // every packet has gone to the decoder
     bool drained_ = false;
     std::vector<const uint8_t*> inputPlanes_; // where the next stretch of the held frame starts
 };

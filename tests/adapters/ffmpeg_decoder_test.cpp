@@ -207,6 +207,48 @@ void writeWav(const fs::path& file, std::uint32_t rate, std::uint32_t metadataCl
 // Hostile files that declare a sample rate no music has: resampling one frame
 // of 1 Hz takes gigabytes, and merely preparing to resample 268 MHz takes
 // minutes. They are refused. A low rate in huge frames decodes in small steps.
+// A stretch of garbage in the middle of a file: what cannot be decoded
+// becomes silence of its length, so everything after it stays where it
+// belongs and the stem stays in step with the others of its mix.
+TEST_F(FfmpegDecoderTest, ADamagedStretchKeepsTheRestOnItsTime)
+{
+    for (const char* extension : {"flac", "mp3", "ogg", "m4a"}) {
+        SCOPED_TRACE(extension);
+        const fs::path whole = *folder / (std::string("long.") + extension);
+        const fs::path damaged = *folder / (std::string("damaged.") + extension);
+        ASSERT_TRUE(test::makeTone(whole, 10.0));
+        fs::copy_file(whole, damaged, fs::copy_options::overwrite_existing);
+        const auto size = static_cast<std::streamoff>(fs::file_size(damaged));
+        std::fstream file(damaged, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(size / 2);
+        std::uint32_t noise = 12345; // the same garbage every run
+        for (std::streamoff i = 0; i < size / 10; ++i) {
+            noise = noise * 1664525u + 1013904223u;
+            file.put(static_cast<char>(noise >> 24));
+        }
+        file.close();
+
+        auto intact = open(whole);
+        auto broken = open(damaged);
+        ASSERT_TRUE(intact && broken);
+        const std::vector<float> expected = readAll(*intact);
+        const std::vector<float> heard = readAll(*broken);
+        EXPECT_NEAR(static_cast<double>(heard.size()) / expected.size(), 1.0, 0.01)
+            << "the damage is made up for, not left out";
+        // The last second, sample by sample: a shift of a millisecond would
+        // turn the tone's difference into a tone of its own.
+        const std::size_t second = 2 * 48000;
+        ASSERT_GT(heard.size(), second);
+        double difference = 0, level = 0;
+        for (std::size_t i = expected.size() - second; i < std::min(heard.size(), expected.size());
+             ++i) {
+            difference += std::pow(heard[i] - expected[i], 2);
+            level += std::pow(expected[i], 2);
+        }
+        EXPECT_LT(difference, level / 100) << "the rest is where it belongs";
+    }
+}
+
 TEST_F(FfmpegDecoderTest, NoDeclaredRateOrFrameSizeCanExhaustMemoryOrTime)
 {
     for (const std::uint32_t rate : {1u, 268435652u}) {
