@@ -180,8 +180,8 @@ Result<std::unique_ptr<FfmpegDecoder>> FfmpegDecoder::open(const std::filesystem
         return Opened::failed(file.string() + ": a sample rate of " + std::to_string(rate) +
                               " Hz is not an audio rate");
     streams->timeBase = av_q2d(audio->time_base);
-    streams->bitRate = audio->codecpar->bit_rate > 0 ? audio->codecpar->bit_rate
-                                                     : streams->format->bit_rate;
+    streams->bitRate =
+        audio->codecpar->bit_rate > 0 ? audio->codecpar->bit_rate : streams->format->bit_rate;
     const std::string_view demuxer = streams->format->iformat->name;
     streams->countedTimestamps = demuxer == "mp3" || demuxer == "aac";
     if (audio->start_time != AV_NOPTS_VALUE)
@@ -322,7 +322,7 @@ void FfmpegDecoder::keepOnTimeline(double frameSeconds)
     if (missing <= kTimestampTolerance || missing > kLongestGapSeconds ||
         frameSeconds > durationSeconds_ + kTimestampTolerance)
         return;
-    convert(nullptr, 0); // what the resampler holds belongs before the gap;
+    convert(nullptr, 0);            // what the resampler holds belongs before the gap;
     swr_free(&streams_->resampler); // a flushed one is rebuilt for the next frame
     silenceFrames_ += std::llround(missing * output_.sampleRate);
     timelineSeconds_ = frameSeconds;

@@ -53,7 +53,7 @@ private:
     long long skipFrames_ = 0;      // frames to drop after a seek to land exactly
     long long silenceFrames_ = 0;   // frames of silence owed for a stretch that did not decode
     double timelineSeconds_ = 0;    // where the next sample taken in belongs in the file
-    bool inputEnded_ = false; // every packet has gone to the decoder
+    bool inputEnded_ = false;       // every packet has gone to the decoder
     bool drained_ = false;
     std::vector<const uint8_t*> inputPlanes_; // where the next stretch of the held frame starts
 };
