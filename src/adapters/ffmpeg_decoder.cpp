@@ -15,6 +15,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -94,6 +95,16 @@ AVChannelLayout layoutOf(const AVFrame& frame)
     return layout;
 }
 
+constexpr const char* kNotAudio = "不是可以播放的音频文件";
+
+// FFmpeg's answers that mean the bytes are not audio it knows, rather than
+// that the file could not be read.
+bool isNotAudio(int code)
+{
+    return code == AVERROR_INVALIDDATA || code == AVERROR_STREAM_NOT_FOUND ||
+           code == AVERROR_DECODER_NOT_FOUND || code == AVERROR(EINVAL);
+}
+
 // Timestamps closer than this to where the decoded samples reach are taken
 // as agreeing with them; a file's timestamps may be rounded to milliseconds.
 constexpr double kTimestampTolerance = 0.02;
@@ -161,19 +172,27 @@ Result<std::unique_ptr<FfmpegDecoder>> FfmpegDecoder::open(const std::filesystem
     auto streams = std::make_unique<Streams>();
     using Opened = Result<std::unique_ptr<FfmpegDecoder>>;
     auto fail = [&](int code) { return Opened::failed(file.string() + ": " + ffmpegText(code)); };
+    // What FFmpeg says of a file it cannot read as audio is jargon to a
+    // listener: the window says what it means, the log keeps the detail.
+    auto notAudio = [&](int code) {
+        std::fprintf(stderr, "tonfield: %s: %s\n", file.c_str(), ffmpegText(code).c_str());
+        return Opened::failed(file.string() + ": " + kNotAudio);
+    };
 
     // FFmpeg would wait for ever on a FIFO with no writer, or read a device
     // without end: only regular files are audio files.
     if (auto regular = RegularFile::open(file); !regular)
         return Opened::failed(regular.failure());
+    if (std::error_code error; std::filesystem::file_size(file, error) == 0 && !error)
+        return Opened::failed(file.string() + ": 是空文件，" + kNotAudio);
     if (int rc = avformat_open_input(&streams->format, file.c_str(), nullptr, nullptr); rc < 0)
-        return fail(rc);
+        return isNotAudio(rc) ? notAudio(rc) : fail(rc);
     if (int rc = avformat_find_stream_info(streams->format, nullptr); rc < 0)
-        return fail(rc);
+        return isNotAudio(rc) ? notAudio(rc) : fail(rc);
     const AVCodec* codec = nullptr;
     const int stream = av_find_best_stream(streams->format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (stream < 0)
-        return fail(stream);
+        return isNotAudio(stream) ? notAudio(stream) : fail(stream);
     streams->stream = stream;
     const AVStream* audio = streams->format->streams[stream];
     if (const int rate = audio->codecpar->sample_rate; rate > 0 && !isAudioRate(rate))

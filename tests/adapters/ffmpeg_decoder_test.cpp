@@ -286,18 +286,21 @@ TEST_F(FfmpegDecoderTest, NoDeclaredRateOrFrameSizeCanExhaustMemoryOrTime)
     EXPECT_LT(peakResidentKilobytes() - before, 100 * 1024) << "kilobytes more at the peak";
 }
 
-TEST_F(FfmpegDecoderTest, MissingAndNonAudioFilesFailWithFfmpegsText)
+TEST_F(FfmpegDecoderTest, MissingEmptyAndNonAudioFilesFailWithAClearText)
 {
     const auto missing = FfmpegDecoder::open(*folder / "missing.wav", stereoFloat);
     EXPECT_FALSE(missing);
     EXPECT_EQ(missing.failure(),
               (*folder / "missing.wav").string() + ": No such file or directory");
 
+    // What is not audio says so in words a listener knows, not FFmpeg's.
     test::writeFile(*folder / "notes.mp3", "these are notes, not audio\n");
     const auto notes = FfmpegDecoder::open(*folder / "notes.mp3", stereoFloat);
-    EXPECT_FALSE(notes);
-    EXPECT_EQ(notes.failure().rfind((*folder / "notes.mp3").string() + ": ", 0), 0u)
-        << notes.failure();
+    EXPECT_EQ(notes.failure(), (*folder / "notes.mp3").string() + ": 不是可以播放的音频文件");
+    test::writeFile(*folder / "empty.wav", "");
+    const auto empty = FfmpegDecoder::open(*folder / "empty.wav", stereoFloat);
+    EXPECT_EQ(empty.failure(),
+              (*folder / "empty.wav").string() + ": 是空文件，不是可以播放的音频文件");
 }
 
 } // namespace
