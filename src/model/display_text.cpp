@@ -3,6 +3,7 @@
 #include "model/display_text.hpp"
 
 #include "model/job_values.hpp"
+#include "model/separation_mode.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -29,6 +30,27 @@ std::string status(const std::string& stored)
     };
     auto it = labels.find(stored);
     return it == labels.end() ? stored : it->second;
+}
+
+std::string jobSummary(const Job& job)
+{
+    std::string summary;
+    if (const auto mode = separationModeFromRaw(job.mode)) {
+        switch (*mode) {
+        case SeparationMode::vocal:
+            summary = "人声 / 伴奏";
+            break;
+        case SeparationMode::four:
+            summary = "四轨";
+            break;
+        case SeparationMode::six:
+            summary = "六轨";
+            break;
+        }
+    }
+    if (job_format::isKnown(job.format))
+        summary += (summary.empty() ? "" : " · ") + job.format;
+    return summary;
 }
 
 std::string bytes(std::uint64_t count)

@@ -18,6 +18,10 @@ std::string time(double seconds);
 // shown as stored.
 std::string status(const std::string& stored);
 
+// What a job was run as, for its row and its results: "四轨 · FLAC". A mode
+// or a format the record does not know is left out.
+std::string jobSummary(const Job& job);
+
 // A size on disk in decimal units, as file managers show it: "0 B",
 // "999 B", "1.2 KB", "250 MB", "3.4 GB".
 std::string bytes(std::uint64_t count);

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-// The stored values of a job record's `status` and `quality`, named once.
+// The stored values of a job record's `status`, `quality` and `format`, named once.
 namespace tonfield {
 
 namespace job_status {
@@ -29,5 +29,13 @@ inline constexpr bool isHigh(std::string_view stored)
     return stored == high;
 }
 } // namespace job_quality
+
+namespace job_format {
+// The formats stems are written in, as stored.
+inline constexpr bool isKnown(std::string_view stored)
+{
+    return stored == "WAV" || stored == "FLAC" || stored == "MP3";
+}
+} // namespace job_format
 
 } // namespace tonfield

@@ -40,6 +40,11 @@ QString statusText(const Job& job)
     return QString::fromStdString(display::status(job.status));
 }
 
+QString summaryText(const Job& job)
+{
+    return QString::fromStdString(display::jobSummary(job));
+}
+
 const QFont& nameFont()
 {
     static const QFont font = theme::font(12);
@@ -103,7 +108,7 @@ QVariant JobRowsModel::data(const QModelIndex& index, int role) const
         return QString::fromStdString(shown.filename);
     case Qt::AccessibleTextRole:
         return QString::fromStdString(shown.filename) + "，" + shortDate(shown.created) + "，" +
-               statusText(shown);
+               summaryText(shown) + "，" + statusText(shown);
     default:
         return {};
     }
@@ -172,7 +177,7 @@ void JobRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     }
     painter->setFont(sideFont());
     painter->setPen(theme::muted());
-    for (const QString& text : {statusText(job), model->sizeText(index.row())}) {
+    for (const QString& text : {statusText(job), model->sizeText(index.row()), summaryText(job)}) {
         if (text.isEmpty())
             continue;
         const int width = QFontMetrics(sideFont()).horizontalAdvance(text);

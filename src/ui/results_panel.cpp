@@ -72,6 +72,7 @@ ResultsPanel::ResultsPanel(Workbench& workbench, std::function<void(const QUrl&)
     , progressBar_(new ProgressBar)
     , progressPercent_(textLabel("", theme::font(9), theme::muted()))
     , queueLine_(textLabel("", theme::font(9), theme::muted()))
+    , shownJob_(textLabel("", theme::font(10), theme::muted()))
     , emptyState_(new QWidget)
     , emptyMessage_(textLabel("", theme::font(12), theme::muted()))
     , rows_(new QWidget)
@@ -109,6 +110,11 @@ void ResultsPanel::addHeader()
     header->addWidget(exportAll_);
     content()->addLayout(header);
     content()->addSpacing(4);
+    // The source panel shows the last imported song, which a job opened from
+    // the history need not be: the results name their own.
+    shownJob_->setObjectName("shownJob");
+    shownJob_->setTextFormat(Qt::PlainText);
+    content()->addWidget(shownJob_);
 }
 
 // The spinner with the status line and the time taken, while a job runs.
@@ -227,6 +233,12 @@ void ResultsPanel::refresh(const FieldSet& changed)
     const bool busy = workbench_.busy();
     const bool hasStems = !workbench_.stems().empty();
     exportAll_->setVisible(hasStems);
+    const auto& selected = workbench_.selectedJob();
+    shownJob_->setVisible(selected.has_value());
+    if (selected) {
+        const std::string summary = display::jobSummary(*selected);
+        shownJob_->setText(qt(selected->filename + (summary.empty() ? "" : " · " + summary)));
+    }
 
     progress_->setVisible(busy);
     progressMessage_->setText(qt(workbench_.message()));

@@ -41,6 +41,7 @@ private:
     QWidget* progressBar_;
     QLabel* progressPercent_;
     QLabel* queueLine_;
+    QLabel* shownJob_; // which job's results these are
     QWidget* emptyState_;
     QLabel* emptyMessage_;
     QWidget* rows_;

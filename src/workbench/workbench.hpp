@@ -242,6 +242,7 @@ public:
 private:
     static constexpr const char* engineRootKey = "engineRoot"; // the stored engine folder
     static constexpr const char* initialMessage = "导入音乐，探索每一层声音。";
+    static constexpr const char* sourceReadyMessage = "音频已就绪，选择模型后开始分轨。";
 
     explicit Workbench(ports::Services services);
     void startUp();
@@ -266,6 +267,7 @@ private:
     void setLoopTo(std::optional<mixer::Loop> loop, bool on);
     void changeTempo(const mixer::Tempo& tempo);
     void forgetJob(const std::string& id);
+    void deselectJob();
     void failLaunch(Job record, const std::string& description);
     void startNextQueued();
     bool markQueuedCancelled(const std::string& id);

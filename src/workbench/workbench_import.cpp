@@ -27,7 +27,7 @@ void Workbench::importFile(const std::filesystem::path& file)
     sourceScope_ = services_.grants.start(file);
     assign(Field::source, source_, std::optional<std::filesystem::path>(file));
     assign(Field::showHistory, showHistory_, false);
-    assign(Field::message, message_, std::string("音频已就绪，选择模型后开始分轨。"));
+    assign(Field::message, message_, std::string(sourceReadyMessage));
 }
 
 } // namespace tonfield

@@ -76,13 +76,22 @@ void Workbench::forgetJob(const std::string& id)
     if (auto usage = diskUsage_; usage.jobBytes.erase(id))
         assign(Field::diskUsage, diskUsage_, std::move(usage));
     if (selectedJob_ && selectedJob_->id == id) {
-        stopPlayback();
-        clearLoop();
-        assign(Field::selectedJob, selectedJob_, std::optional<Job>());
-        assign(Field::stems, stems_, std::vector<Stem>());
-        assign(Field::log, log_, std::string());
-        assign(Field::message, message_, std::string(initialMessage));
+        deselectJob();
+        // The status line goes back to what the workspace still holds.
+        assign(Field::message, message_,
+               std::string(source_ ? sourceReadyMessage : initialMessage));
     }
+}
+
+// Nothing of the job shown so far stays on screen: its stems, its mixer's
+// strips, its log, its playback and loop.
+void Workbench::deselectJob()
+{
+    stopPlayback();
+    clearLoop();
+    assign(Field::selectedJob, selectedJob_, std::optional<Job>());
+    assign(Field::log, log_, std::string());
+    refreshStems(); // with no job: no stems and no strips
 }
 
 // Walks every job folder on a worker thread; a request while one walk runs
@@ -139,8 +148,9 @@ void Workbench::runAgain(const Job& job)
     importFile(inputCopy);
     if (source_ != inputCopy)
         return;
+    deselectJob(); // the new run's stems are not the old ones
     assign(Field::mode, mode_, separationModeFromRaw(job.mode).value_or(mode_));
-    if (job.format == "WAV" || job.format == "FLAC" || job.format == "MP3")
+    if (job_format::isKnown(job.format))
         assign(Field::format, format_, job.format);
     assign(Field::highQuality, highQuality_, job_quality::isHigh(job.quality));
 }

@@ -21,6 +21,27 @@ TEST(DisplayText, TimesAndStatuses)
         EXPECT_EQ(display::status(stored), label) << stored;
 }
 
+// Runs of one song in different modes and formats must read differently;
+// what a damaged record holds instead is left out, never shown raw.
+TEST(DisplayText, AJobReadsAsItsModeAndFormat)
+{
+    Job job;
+    job.mode = "four";
+    job.format = "FLAC";
+    EXPECT_EQ(display::jobSummary(job), "四轨 · FLAC");
+    job.mode = "vocal";
+    job.format = "MP3";
+    EXPECT_EQ(display::jobSummary(job), "人声 / 伴奏 · MP3");
+    job.mode = "six";
+    job.format = std::string(5000, 'x');
+    EXPECT_EQ(display::jobSummary(job), "六轨");
+    job.mode = "eight";
+    job.format = "WAV";
+    EXPECT_EQ(display::jobSummary(job), "WAV");
+    job.format = "wav";
+    EXPECT_EQ(display::jobSummary(job), "");
+}
+
 TEST(DisplayText, SizesAndTheDeletionQuestion)
 {
     const std::pair<std::uint64_t, const char*> sizes[] = {

@@ -54,6 +54,9 @@ TEST_F(WorkbenchLibrary, DeletedJobsGoToTheTrashAndTheSpaceIsCounted)
     EXPECT_EQ(workbench->jobs()[0].id, ids[1]);
     EXPECT_FALSE(workbench->selectedJob()) << "the deleted selected job leaves the results";
     EXPECT_TRUE(workbench->stems().empty());
+    EXPECT_TRUE(workbench->mixStrips().empty()) << "and the mixer";
+    EXPECT_EQ(workbench->message(), "音频已就绪，选择模型后开始分轨。")
+        << "the imported song is still there to run";
     EXPECT_FALSE(workbench->error());
     platform.background.runAll();
     EXPECT_EQ(workbench->diskUsage().totalBytes(), perJob);
@@ -127,17 +130,23 @@ TEST_F(WorkbenchLibrary, RunAgainTakesTheInputCopyAndTheSettings)
     workbench->setHighQuality(false);
     workbench->setShowHistory(true);
 
+    ASSERT_FALSE(workbench->stems().empty());
+    ASSERT_FALSE(workbench->mixStrips().empty());
+    const fs::path inputCopy = jobFile("input/My Song (Live).flac");
     workbench->runAgain(job);
-    EXPECT_EQ(workbench->source(), jobFile("input/My Song (Live).flac"));
+    EXPECT_FALSE(workbench->selectedJob()) << "the old run's results leave the screen";
+    EXPECT_TRUE(workbench->stems().empty());
+    EXPECT_TRUE(workbench->mixStrips().empty());
+    EXPECT_TRUE(workbench->log().empty());
+    EXPECT_EQ(workbench->source(), inputCopy);
     EXPECT_EQ(workbench->mode(), SeparationMode::six);
     EXPECT_EQ(workbench->format(), "MP3");
     EXPECT_TRUE(workbench->highQuality());
     EXPECT_FALSE(workbench->showHistory());
 
-    fs::remove(jobFile("input/My Song (Live).flac"));
+    fs::remove(inputCopy);
     workbench->runAgain(job);
-    EXPECT_EQ(workbench->error(),
-              "找不到这首音乐的输入副本：" + jobFile("input/My Song (Live).flac").string());
+    EXPECT_EQ(workbench->error(), "找不到这首音乐的输入副本：" + inputCopy.string());
 }
 
 } // namespace

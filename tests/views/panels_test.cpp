@@ -198,8 +198,12 @@ private slots:
         QVERIFY(shown(child(panel, "emptyState")));
         QCOMPARE(child<QLabel>(panel, "emptyMessage")->text(), QString("每条音轨，都有自己的声音"));
         QVERIFY(!shown(child(panel, "logBlock")) && !shown(child(panel, "exportAll")));
+        QVERIFY2(!shown(child(panel, "shownJob")), "no job, no name");
 
         f.startJob();
+        settle();
+        QCOMPARE(child<QLabel>(panel, "shownJob")->text(),
+                 QString("song.flac · 人声 / 伴奏 · WAV"));
         f.platform.clock.now += 83.4;
         test::writeFile(f.engineRoot() /
                             ("data/jobs/" + f.workbench->selectedJob()->id + "/process.log"),
