@@ -7,6 +7,7 @@
 
 #include <QFileSystemWatcher>
 #include <QObject>
+#include <QTimer>
 
 namespace tonfield::ui {
 
@@ -15,7 +16,9 @@ namespace tonfield::ui {
 // the event loop, after the operation has finished, with the set of fields
 // assigned in between. The engine folder is watched too (reported as a change
 // of `engineRoot`), so what depends on `ready` follows the interpreter and
-// script appearing or vanishing on disk.
+// script appearing or vanishing on disk; and so is the job store, so jobs
+// another process (the command line) adds or runs appear in the history and
+// end there as they end.
 class WorkbenchBridge final : public QObject {
     Q_OBJECT
 public:
@@ -30,12 +33,15 @@ signals:
 private:
     void scheduleChanged(Workbench::Field field);
     void watchEngineFolder();
+    void watchJobStore(bool catchUp);
 
     Workbench& workbench_;
     int subscription_;
     bool pending_ = false;
     FieldSet fields_;
     QFileSystemWatcher engineFolder_;
+    QFileSystemWatcher jobStore_;
+    QTimer jobStoreSettled_; // a burst of writes is read once
 };
 
 } // namespace tonfield::ui

@@ -6,6 +6,8 @@
 #include "app/settings_window.hpp"
 #include "model/job_json.hpp"
 #include "model/job_layout.hpp"
+#include "model/job_store.hpp"
+#include "model/job_values.hpp"
 #include "ui/icons.hpp"
 #include "ui/main_window.hpp"
 #include "ui/panel.hpp"
@@ -213,6 +215,31 @@ private slots:
         QVERIFY(!heard[0].any({Field::jobs, Field::log, Field::busy, Field::engineRoot}));
         settle();
         QCOMPARE(heard.size(), 1);
+    }
+
+    // Another process (the command line) adds a job and runs it to its end
+    // while the window is open: the history follows without being asked.
+    void historyFollowsJobsAnotherProcessWrites()
+    {
+        test::ViewFixture f;
+        f.workbench->setShowHistory(true);
+        settle();
+        QCOMPARE(f.workbench->jobs().size(), 0u);
+        Job job;
+        job.id = "0123456789abcdef0123456789abcdef";
+        job.filename = "晴天.mp3";
+        job.status = std::string(job_status::queued);
+        job.created = 1'700'000'000;
+        std::filesystem::create_directories(layout::jobFolder(f.engineRoot(), job.id));
+        QVERIFY(writeRecord(f.engineRoot(), job));
+        QTRY_COMPARE(f.workbench->jobs().size(), 1u);
+        QCOMPARE(f.workbench->jobs()[0].status, std::string(job_status::queued));
+        job.status = std::string(job_status::running);
+        QVERIFY(writeRecord(f.engineRoot(), job));
+        QTRY_COMPARE(f.workbench->jobs()[0].status, std::string(job_status::running));
+        job.status = std::string(job_status::done);
+        QVERIFY(writeRecord(f.engineRoot(), job));
+        QTRY_COMPARE(f.workbench->jobs()[0].status, std::string(job_status::done));
     }
 
     void errorAlertShowsAndClearsTheError()
