@@ -55,6 +55,9 @@ struct SettingsPanel::ModeCard {
         , mark(symbolLabel("circle", 12, theme::muted()))
     {
         button->setObjectName(rawValue(presentation.mode).data());
+        // One of three: a screen reader hears a radio button, checked or not.
+        button->setCheckable(true);
+        button->setAutoExclusive(true);
         auto* row = new QHBoxLayout(button);
         row->setContentsMargins(12, 12, 12, 12);
         row->setSpacing(11);
@@ -75,6 +78,8 @@ struct SettingsPanel::ModeCard {
         setLabelColour(*symbol, colour);
         setLabelColour(*mark, colour);
         setSymbol(*mark, selected ? "largecircle.fill.circle" : "circle");
+        if (selected) // checking one unchecks the others
+            button->setChecked(true);
         button->setStyle({
             .fill = selected ? theme::withAlpha(theme::mint(), 0.10) : theme::white(0.015),
             .border = selected ? theme::withAlpha(theme::mint(), 0.70) : theme::white(0.10),

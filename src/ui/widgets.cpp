@@ -5,6 +5,8 @@
 #include "ui/icons.hpp"
 #include "ui/theme.hpp"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QChildEvent>
 #include <QDrag>
@@ -194,11 +196,32 @@ void setLabelColour(QLabel& label, const QColor& colour)
     label.setStyleSheet(QString("color: %1; background: transparent;").arg(theme::css(colour)));
 }
 
+namespace {
+
+// A symbol is a glyph from the icon font's private-use area: read out, it is
+// a meaningless character. Screen readers get an unnamed graphic instead;
+// the control it sits in carries the words.
+QAccessibleInterface* symbolAccessible(const QString& className, QObject* object)
+{
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (className != "QLabel" || !widget || !widget->property("symbol").isValid())
+        return nullptr;
+    return new QAccessibleWidget(widget, QAccessible::Graphic);
+}
+
+} // namespace
+
 QLabel* symbolLabel(const char* symbol, int pixelSize, const QColor& colour)
 {
-    auto* label = textLabel(icons::glyph(symbol), icons::font(pixelSize), colour);
+    static const bool symbolsDescribed = (QAccessible::installFactory(symbolAccessible), true);
+    Q_UNUSED(symbolsDescribed);
+    // Marked before it has text: a screen reader may ask about it at once.
+    auto* label = new QLabel;
     label->setProperty("symbol", symbol);
+    label->setFont(icons::font(pixelSize));
+    setLabelColour(*label, colour);
     label->setAlignment(Qt::AlignCenter);
+    label->setText(icons::glyph(symbol));
     return label;
 }
 

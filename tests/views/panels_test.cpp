@@ -30,6 +30,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <functional>
+
 using namespace tonfield;
 using test::child;
 using test::settle;
@@ -816,6 +818,30 @@ private slots:
         QCOMPARE(name(child(view, "preview")), QString("试听 song.flac"));
         QCOMPARE(name(child(view, "slider")), QString("播放位置"));
         QCOMPARE(name(child(view, "fileName")), QString("song.flac"));
+
+        // A symbol reads as nothing rather than as a private-use character,
+        // anywhere in the page.
+        std::function<void(QAccessibleInterface*)> noGlyphs = [&](QAccessibleInterface* node) {
+            const QString text = node->text(QAccessible::Name);
+            QVERIFY2(
+                words(text) || text.isEmpty(),
+                qPrintable("U+" + QString::number(text.isEmpty() ? 0 : text[0].unicode(), 16)));
+            for (int i = 0; i < node->childCount(); ++i)
+                noGlyphs(node->child(i));
+        };
+        noGlyphs(QAccessible::queryAccessibleInterface(&view));
+        // The mode cards are one choice of three, and say which is chosen.
+        QAccessibleInterface* vocal = QAccessible::queryAccessibleInterface(child(view, "vocal"));
+        QAccessibleInterface* four = QAccessible::queryAccessibleInterface(child(view, "four"));
+        QCOMPARE(vocal->role(), QAccessible::RadioButton);
+        QVERIFY(vocal->state().checked && !four->state().checked);
+        f.workbench->setMode(SeparationMode::four);
+        settle();
+        QVERIFY(four->state().checked && !vocal->state().checked);
+        QTest::keyClick(child(view, "vocal"), Qt::Key_Space); // chosen by the keyboard
+        settle();
+        QCOMPARE(f.workbench->mode(), SeparationMode::vocal);
+        QVERIFY(vocal->state().checked && !four->state().checked);
 
         f.workbench->setShowHistory(true);
         settle();
