@@ -64,7 +64,7 @@ private:
 // scheduling where the desktop grants it, so neither a window busy for a
 // moment nor a busy machine can starve it. The mix is pushed into the sink every few
 // milliseconds as room appears, which keeps its buffer short and full: a
-// level, mute or solo change is mixed into what plays some 100 ms later.
+// level, mute or solo change is mixed into what plays some 200 ms later.
 // Every call runs on that thread, and the caller waits for it.
 class QtMixPlayer final : public ports::MixPlayer {
 public:
@@ -330,7 +330,7 @@ private:
 
     // The server keeps about three quarters of the request queued; topped up
     // every 10 ms, the sink never runs dry while a change is heard soon.
-    static constexpr qint64 kBufferMicroseconds = 100'000;
+    static constexpr qint64 kBufferMicroseconds = 200'000;
     static constexpr int kFeedMilliseconds = 10;
 
     std::unique_ptr<StemStreams> streams_;
