@@ -18,6 +18,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <filesystem>
+
 namespace tonfield::ui {
 namespace {
 
@@ -33,6 +35,11 @@ constexpr std::pair<const char*, std::string_view> statusChoices[] = {
 
 } // namespace
 
+namespace {
+const char* const kEmptyText = "还没有处理记录，先导入一首音乐。 ";
+const char* const kUnreachableText = "找不到分轨引擎文件夹，处理记录暂时无法读取。";
+} // namespace
+
 HistoryList::HistoryList(Workbench& workbench, QWidget* parent)
     : Panel(parent)
     , workbench_(workbench)
@@ -40,7 +47,7 @@ HistoryList::HistoryList(Workbench& workbench, QWidget* parent)
     , search_(new QLineEdit)
     , status_(new QComboBox)
     , deleteChosen_(textButton("deleteChosen", "删除所选", theme::font(13), theme::destructive()))
-    , emptyText_(textLabel("还没有处理记录，先导入一首音乐。 ", theme::font(13), theme::muted()))
+    , emptyText_(textLabel(kEmptyText, theme::font(13), theme::muted()))
     , noMatch_(textLabel("没有符合条件的处理记录。", theme::font(13), theme::muted()))
     , model_(new JobRowsModel)
     , view_(new JobRowsView)
@@ -121,6 +128,17 @@ void HistoryList::refresh(const FieldSet& changed)
     }
     if (changed.any({Workbench::Field::busy}))
         view_->setRowsOpen(!workbench_.busy());
+    if (changed.any({Workbench::Field::engineRoot, Workbench::Field::jobs}))
+        emptyText_->setText(jobStoreReachable() ? kEmptyText : kUnreachableText);
+}
+
+// An empty list says the library is empty only when the engine folder that
+// holds it is there to read; moved away, it says so.
+bool HistoryList::jobStoreReachable() const
+{
+    const auto& root = workbench_.engineRoot();
+    std::error_code error;
+    return root && std::filesystem::is_directory(*root, error);
 }
 
 // Runs at every keystroke: the library only compares prepared keys, and the

@@ -34,6 +34,7 @@ protected:
 
 private:
     void applyFilter();
+    bool jobStoreReachable() const;
     void showUsage();
     void confirmDeletion(const QModelIndexList& rows);
     void showMenu(const QPoint& position);

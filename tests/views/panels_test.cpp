@@ -308,6 +308,17 @@ private slots:
         settle();
         QCOMPARE(f.workbench->message(), std::string("分轨完成，已生成 1 条独立音轨。"));
         QCOMPARE(f.workbench->stems().size(), 1u);
+
+        // With the engine folder moved away the library is not empty, only
+        // out of reach: the list says which.
+        std::filesystem::rename(f.engineRoot(), f.temp / "Moved Engine");
+        f.workbench->loadHistory(); // as opening the history does
+        QTRY_VERIFY(shown(child(list, "emptyHistory")));
+        QCOMPARE(child<QLabel>(list, "emptyHistory")->text(),
+                 QString("找不到分轨引擎文件夹，处理记录暂时无法读取。"));
+        std::filesystem::rename(f.temp / "Moved Engine", f.engineRoot());
+        f.workbench->loadHistory();
+        QTRY_VERIFY(!shown(child(list, "emptyHistory")));
     }
 
     void historyFindsDeletesAndQueues()
