@@ -62,8 +62,8 @@ private:
 // worker thread, summed by the bus, written to one sink. The sink lives on a
 // thread of its own, where nothing but mixing happens, under real-time
 // scheduling where the desktop grants it, so neither a window busy for a
-// moment nor a busy machine can starve it. The mix is pushed into the sink every few
-// milliseconds as room appears, which keeps its buffer short and full: a
+// moment nor a busy machine can starve it. The mix is pushed into the sink
+// every few milliseconds as room appears, which keeps its buffer full: a
 // level, mute or solo change is mixed into what plays some 200 ms later.
 // Every call runs on that thread, and the caller waits for it.
 class QtMixPlayer final : public ports::MixPlayer {

@@ -33,11 +33,10 @@ constexpr std::pair<const char*, std::string_view> statusChoices[] = {
     {"处理中", job_status::running},
 };
 
-} // namespace
-
-namespace {
+// What an empty list says: that the library is empty, or out of reach.
 const char* const kEmptyText = "还没有处理记录，先导入一首音乐。 ";
 const char* const kUnreachableText = "找不到分轨引擎文件夹，处理记录暂时无法读取。";
+
 } // namespace
 
 HistoryList::HistoryList(Workbench& workbench, QWidget* parent)
