@@ -17,6 +17,9 @@
 #include <QStyleFactory>
 #include <QThreadPool>
 #include <QTimer>
+#include <QWindow>
+
+#include <functional>
 
 namespace tonfield::app {
 DesktopApp::DarkTheme::DarkTheme(QApplication& app)
@@ -101,17 +104,51 @@ void DesktopApp::open(const QStringList& files)
     window_.activateWindow();
 }
 
+namespace {
+
+// Runs `then` once, after `window` is first exposed. Before that a window
+// manager may not have placed it yet, and a dialog centred on it would be
+// centred on the corner of the screen where it was not.
+void afterFirstExpose(QWidget& window, std::function<void()> then)
+{
+    struct Watch : QObject {
+        std::function<void()> then;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+                watched->removeEventFilter(this);
+                QTimer::singleShot(0, watched, std::move(then));
+                deleteLater();
+            }
+            return false;
+        }
+    };
+    QWindow* handle = window.windowHandle();
+    if (handle->isExposed()) {
+        QTimer::singleShot(0, &window, std::move(then));
+        return;
+    }
+    auto* watch = new Watch;
+    watch->setParent(handle);
+    watch->then = std::move(then);
+    handle->installEventFilter(watch);
+}
+
+} // namespace
+
 void DesktopApp::show()
 {
     window_.show();
     const std::size_t waiting = workbench_.waitingFromEarlierRun().size();
     if (waiting == 0)
         return;
-    // Asked once the window is on screen, so the question has a parent to sit on.
-    QTimer::singleShot(0, &window_, [this, waiting] {
-        QMessageBox question(QMessageBox::Question, "继续排队的分轨？",
-                             QString("上次退出时还有 %1 首音乐在排队。").arg(waiting),
-                             QMessageBox::NoButton, &window_);
+    afterFirstExpose(window_, [this, waiting] {
+        QString text = QString("上次退出时还有 %1 首音乐在排队。").arg(waiting);
+        if (const auto stopped = workbench_.songStoppedByQuit())
+            text += QString("正在分轨的「%1」已随退出取消，可在处理记录中重新分轨。")
+                        .arg(adapters::toQString(*stopped));
+        QMessageBox question(QMessageBox::Question, "继续排队的分轨？", text, QMessageBox::NoButton,
+                             &window_);
         question.setObjectName("resumeQueue");
         QPushButton* resume = question.addButton("继续分轨", QMessageBox::AcceptRole);
         question.setEscapeButton(question.addButton("稍后", QMessageBox::RejectRole));

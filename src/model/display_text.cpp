@@ -53,6 +53,21 @@ std::string jobSummary(const Job& job)
     return summary;
 }
 
+std::string queueLine(const QueueRun& run, std::size_t waiting, const std::string& runningName,
+                      std::optional<double> secondsLeft)
+{
+    std::string line;
+    if (run.taken == 0) {
+        line = "队列中还有 " + std::to_string(waiting) + " 首等待分轨";
+    } else {
+        line = "队列第 " + std::to_string(run.taken) + " 首，共 " +
+               std::to_string(run.taken + waiting) + " 首：" + runningName;
+    }
+    if (secondsLeft)
+        line += " · 全部预计剩余 " + time(*secondsLeft);
+    return line;
+}
+
 std::string bytes(std::uint64_t count)
 {
     if (count < 1000)

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "model/job_library.hpp"
+#include "model/progress.hpp"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // How stored values read on screen and on the command line.
@@ -21,6 +23,12 @@ std::string status(const std::string& stored);
 // What a job was run as, for its row and its results: "四轨 · FLAC". A mode
 // or a format the record does not know is left out.
 std::string jobSummary(const Job& job);
+
+// The line under a running queue: which song of how many, and what the
+// whole queue still needs ("队列第 2 首，共 5 首：晴天.wav · 全部预计剩余 12:30").
+// Songs waiting behind a job started on its own: "队列中还有 3 首等待分轨".
+std::string queueLine(const QueueRun& run, std::size_t waiting, const std::string& runningName,
+                      std::optional<double> secondsLeft);
 
 // A size on disk in decimal units, as file managers show it: "0 B",
 // "999 B", "1.2 KB", "250 MB", "3.4 GB".

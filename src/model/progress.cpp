@@ -2,6 +2,7 @@
 
 #include "model/progress.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 
@@ -70,6 +71,22 @@ std::optional<double> RemainingTime::secondsLeft(double now) const
     const double finish = origin_ + meanT + (100 - meanP) / rate;
     const double left = finish - now;
     return left > 0 ? left : 0;
+}
+
+std::optional<double> queueSecondsLeft(const QueueRun& run, std::size_t waiting,
+                                       double runningElapsed, std::optional<double> runningLeft)
+{
+    std::optional<double> perSong;
+    if (run.completed > 0)
+        perSong = run.completedSeconds / static_cast<double>(run.completed);
+    else if (runningLeft)
+        perSong = runningElapsed + *runningLeft;
+    if (!perSong)
+        return std::nullopt;
+    // Without a percentage yet, the running song is taken to need an average
+    // song's time, less what it has already had.
+    const double current = runningLeft ? *runningLeft : std::max(*perSong - runningElapsed, 0.0);
+    return current + static_cast<double>(waiting) * *perSong;
 }
 
 } // namespace tonfield

@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -32,5 +33,21 @@ private:
     // Sums over the readings, times taken from the first one's.
     double origin_ = 0, sumT_ = 0, sumP_ = 0, sumTT_ = 0, sumTP_ = 0;
 };
+
+// A queue's way through its songs since it last started from empty.
+struct QueueRun {
+    std::size_t taken = 0;       // songs started, the running one included
+    std::size_t completed = 0;   // songs that ended "done"
+    double completedSeconds = 0; // what those took together
+
+    bool operator==(const QueueRun&) const = default;
+};
+
+// Seconds the whole queue still needs: what the running song has left, and
+// for each waiting song what a completed one took on average (the running
+// song's own projected length while none has completed, since the songs of
+// one queue are usually alike). Absent while neither is known.
+std::optional<double> queueSecondsLeft(const QueueRun& run, std::size_t waiting,
+                                       double runningElapsed, std::optional<double> runningLeft);
 
 } // namespace tonfield

@@ -255,8 +255,13 @@ void ResultsPanel::refresh(const FieldSet& changed)
         progressPercent_->setText(text);
     }
     const std::size_t waiting = workbench_.queue().size();
-    queueLine_->setVisible(waiting > 0);
-    queueLine_->setText("队列中还有 " + QString::number(waiting) + " 首等待分轨");
+    const QueueRun& run = workbench_.queueRun();
+    queueLine_->setVisible(waiting > 0 || (busy && run.taken > 0));
+    const std::optional<double> left =
+        queueSecondsLeft(run, waiting, workbench_.elapsed(), workbench_.timeLeft());
+    const auto& running = workbench_.selectedJob();
+    queueLine_->setText(
+        qt(display::queueLine(run, waiting, running ? running->filename : "", left)));
 
     emptyState_->setVisible(!busy && !hasStems);
     rows_->setVisible(hasStems); // an empty list would still take a spacing

@@ -145,6 +145,9 @@ public:
     const DiskUsage& diskUsage() const { return diskUsage_; }
     // The ids of the jobs waiting to run, in the order they will run.
     const std::vector<std::string>& queue() const { return queue_; }
+    // How far the queue has come since it last started from empty; changes
+    // with `queue`.
+    const QueueRun& queueRun() const { return queueRun_; }
     const MixExport& mixExport() const { return mixExport_; }
     // The stretch of the mix to repeat, and whether it repeats (L turns it
     // off and on again without forgetting it).
@@ -237,12 +240,16 @@ public:
     void cancelQueued(const std::string& id);
     void stopQueue();
     std::vector<std::string> waitingFromEarlierRun() const;
+    // The song the last quit stopped mid-run, if the latest job is that one:
+    // it is recorded as cancelled and so not among the waiting.
+    std::optional<std::string> songStoppedByQuit() const;
     void resumeQueue();
 
 private:
     static constexpr const char* engineRootKey = "engineRoot"; // the stored engine folder
     static constexpr const char* initialMessage = "导入音乐，探索每一层声音。";
     static constexpr const char* sourceReadyMessage = "音频已就绪，选择模型后开始分轨。";
+    static constexpr const char* quitMessage = "App 已退出，任务取消";
 
     explicit Workbench(ports::Services services);
     void startUp();
@@ -314,6 +321,7 @@ private:
     std::optional<double> timeLeft_;
     DiskUsage diskUsage_;
     std::vector<std::string> queue_;
+    QueueRun queueRun_;
     MixExport mixExport_;
     std::optional<mixer::Loop> loop_;
     bool loopOn_ = false;

@@ -67,6 +67,11 @@ void Workbench::finished(const std::string& jobID, int code)
     assign(Field::message, message_, job.message);
     assignIfChanged(Field::progress, progress_, std::optional<double>());
     assignIfChanged(Field::timeLeft, timeLeft_, std::optional<double>());
+    if (queueRun_.taken > 0 && job.status == job_status::done) {
+        ++queueRun_.completed;
+        queueRun_.completedSeconds += static_cast<double>(*job.elapsed);
+        notify(Field::queue);
+    }
     save(job);
     readLog();
     loadHistory();
@@ -98,7 +103,7 @@ void Workbench::terminateForExit()
     if (selectedJob_) {
         Job job = *selectedJob_;
         job.status = job_status::cancelled;
-        job.message = "App 已退出，任务取消";
+        job.message = quitMessage;
         assign(Field::selectedJob, selectedJob_, std::optional<Job>(job));
         save(job);
     }

@@ -92,10 +92,15 @@ void Workbench::enqueue(const std::vector<fs::path>& files)
 // stay queued on disk for a later "继续分轨".
 void Workbench::startNextQueued()
 {
-    if (busy_ || queue_.empty())
+    if (busy_)
         return;
+    if (queue_.empty()) {
+        assignIfChanged(Field::queue, queueRun_, QueueRun()); // the queue has run through
+        return;
+    }
     if (!engineRoot_ || !ready()) {
         const std::size_t waiting = queue_.size();
+        queueRun_ = {};
         assign(Field::queue, queue_, std::vector<std::string>());
         setError("分轨引擎尚未就绪：排队的 " + std::to_string(waiting) +
                  " 首音乐保留在队列中，下次启动时可以继续分轨。");
@@ -115,6 +120,8 @@ void Workbench::startNextQueued()
             continue;
         }
         stopPlayback();
+        ++queueRun_.taken;
+        notify(Field::queue);
         record->status = job_status::running;
         record->created = services_.clock.nowSeconds();
         record->message = "正在加载模型，首次使用需要下载权重。";
@@ -122,6 +129,8 @@ void Workbench::startNextQueued()
         launch(std::move(*record), inputCopy);
         failed = failed || !busy_;
     }
+    if (!busy_)
+        assignIfChanged(Field::queue, queueRun_, QueueRun());
     if (failed && !busy_)
         loadHistory();
 }
@@ -181,6 +190,18 @@ std::vector<std::string> Workbench::waitingFromEarlierRun() const
     for (const Job* job : waiting)
         ids.push_back(job->id);
     return ids;
+}
+
+std::optional<std::string> Workbench::songStoppedByQuit() const
+{
+    // The waiting ones are left out: their times are when they were queued.
+    const Job* latest = nullptr;
+    for (const Job& job : jobs_)
+        if (job.status != job_status::queued && (!latest || job.created > latest->created))
+            latest = &job;
+    if (!latest || latest->status != job_status::cancelled || latest->message != quitMessage)
+        return std::nullopt;
+    return latest->filename;
 }
 
 void Workbench::resumeQueue()

@@ -28,5 +28,18 @@ TEST(Progress, ReadsThePercentageOfTheLastLine)
         EXPECT_EQ(progressPercent(tail), expected) << tail;
 }
 
+TEST(Progress, TheWholeQueueTakesAnAverageSongForEachWaitingOne)
+{
+    EXPECT_FALSE(queueSecondsLeft({.taken = 1}, 4, 20, std::nullopt)) << "nothing to go by yet";
+    // None completed: the running song's projected length, 15 s run + 30 s left.
+    EXPECT_DOUBLE_EQ(queueSecondsLeft({.taken = 1}, 2, 15, 30).value(), 30 + 2 * 45);
+    const QueueRun twoDone{.taken = 3, .completed = 2, .completedSeconds = 200};
+    EXPECT_DOUBLE_EQ(queueSecondsLeft(twoDone, 2, 10, 60).value(), 60 + 2 * 100);
+    // Before the running song prints a percentage it is taken as an average
+    // one, never as less than nothing.
+    EXPECT_DOUBLE_EQ(queueSecondsLeft(twoDone, 2, 40, std::nullopt).value(), 60 + 2 * 100);
+    EXPECT_DOUBLE_EQ(queueSecondsLeft(twoDone, 0, 130, std::nullopt).value(), 0);
+}
+
 } // namespace
 } // namespace tonfield

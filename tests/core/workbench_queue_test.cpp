@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "model/display_text.hpp"
 #include "model/job_json.hpp"
 #include "model/job_layout.hpp"
 #include "model/job_store.hpp"
@@ -137,6 +138,43 @@ TEST_F(WorkbenchQueue, QuittingKeepsTheQueueForTheNextStartToResume)
     EXPECT_EQ(again->selectedJob()->filename, "b.mp3");
     EXPECT_EQ(again->queue(), (std::vector<std::string>{waiting[1]}));
     EXPECT_TRUE(again->waitingFromEarlierRun().empty());
+}
+
+TEST_F(WorkbenchQueue, TheSongAQuitStoppedIsNamedSinceItIsNotAmongTheWaiting)
+{
+    workbench->enqueue(album({"a.mp3", "b.mp3"}));
+    const std::vector<std::string> waiting = workbench->queue();
+    workbench->terminateForExit(); // the application ends before the engine's exit arrives
+    auto again = restart();
+    EXPECT_EQ(again->waitingFromEarlierRun(), waiting);
+    EXPECT_EQ(again->songStoppedByQuit(), "a.mp3");
+}
+
+TEST_F(WorkbenchQueue, SaysWhichSongOfHowManyAndWhatTheWholeQueueStillNeeds)
+{
+    workbench->enqueue(album({"a.mp3", "b.mp3", "c.mp3"}));
+    EXPECT_EQ(display::queueLine(workbench->queueRun(), workbench->queue().size(), runningName(),
+                                 std::nullopt),
+              "队列第 1 首，共 3 首：a.mp3");
+    platform.clock.now += 100;
+    writeFile(jobFile("output/a_(Vocals).wav"), "stem");
+    platform.launcher.exit(0);
+    EXPECT_EQ(workbench->queueRun(),
+              (QueueRun{.taken = 2, .completed = 1, .completedSeconds = 100}));
+    const auto left = queueSecondsLeft(workbench->queueRun(), workbench->queue().size(),
+                                       workbench->elapsed(), workbench->timeLeft());
+    EXPECT_EQ(
+        display::queueLine(workbench->queueRun(), workbench->queue().size(), runningName(), left),
+        "队列第 2 首，共 3 首：b.mp3 · 全部预计剩余 03:20");
+
+    platform.clock.now += 30;
+    platform.launcher.exit(1); // a failure is not an average song's time
+    EXPECT_EQ(workbench->queueRun(),
+              (QueueRun{.taken = 3, .completed = 1, .completedSeconds = 100}));
+    workbench->cancel();
+    platform.launcher.exit(143);
+    EXPECT_EQ(workbench->queueRun(), QueueRun()) << "run through: the next queue counts from one";
+    EXPECT_FALSE(workbench->songStoppedByQuit()) << "cancelled by the user, not by a quit";
 }
 
 TEST_F(WorkbenchQueue, AJobEndedElsewhereIsSkippedAndProgressGivesTheTimeLeft)
