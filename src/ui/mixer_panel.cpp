@@ -60,6 +60,7 @@ public:
         : workbench_(workbench)
         , stem_(std::move(stem))
     {
+        setObjectName("mixTimeline");
         setFixedHeight(24);
         setMinimumWidth(40);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -429,8 +430,9 @@ void MixerPanel::rebuildStrips()
         strip->solo->setObjectName("solo");
         strip->level->setObjectName("level");
         strip->level->setAccessibleName("音量 " + name->text());
-        // The level and the timeline give way at the window's smallest size.
-        strip->level->setMinimumWidth(40);
+        // Wide enough for a tenth of a decibel to be a few pixels; the
+        // timeline takes what the window has beyond that.
+        strip->level->setMinimumWidth(100);
         strip->level->setMaximumWidth(110);
         addFocusRing(*strip->level);
         strip->levelValue->setObjectName("levelValue");
@@ -459,6 +461,12 @@ void MixerPanel::rebuildStrips()
         stripRows_->layout()->addWidget(row);
         strips_.push_back(std::move(strip));
     }
+    QList<QWidget*> order{resetPitch_};
+    for (QWidget* control : presets_->findChildren<QToolButton*>())
+        order << control;
+    for (const auto& strip : strips_)
+        order << strip->mute << strip->solo << strip->level;
+    tabThrough(order << withTempo_ << cancelExport_ << exportMix_);
 }
 
 } // namespace tonfield::ui

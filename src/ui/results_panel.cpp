@@ -342,6 +342,10 @@ void ResultsPanel::rebuildRows()
 
         rows_->layout()->addWidget(row);
     }
+    QList<QWidget*> order{exportAll_};
+    for (QAbstractButton* button : rows_->findChildren<QAbstractButton*>())
+        order << button;
+    tabThrough(order << logToggle_ << reveal_);
 }
 
 } // namespace tonfield::ui

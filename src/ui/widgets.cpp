@@ -306,6 +306,12 @@ void deleteChildWidgets(QWidget& container)
         delete child;
 }
 
+void tabThrough(const QList<QWidget*>& inScreenOrder)
+{
+    for (qsizetype i = 1; i < inScreenOrder.size(); ++i)
+        QWidget::setTabOrder(inScreenOrder[i - 1], inScreenOrder[i]);
+}
+
 RoundedBox::RoundedBox(BoxStyle style, QWidget* parent)
     : QWidget(parent)
     , style_(std::move(style))

@@ -73,6 +73,11 @@ std::unique_ptr<QMimeData> fileDragData(QWidget& widget);
 // Removes a list's rows before it is built anew.
 void deleteChildWidgets(QWidget& container);
 
+// Puts the widgets into the Tab order one after another, as they appear on
+// screen. Rows built after the controls under them would otherwise be
+// reached last.
+void tabThrough(const QList<QWidget*>& inScreenOrder);
+
 // A container that paints a rounded box behind its children.
 class RoundedBox : public QWidget {
 public:

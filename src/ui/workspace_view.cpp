@@ -98,19 +98,24 @@ WorkspaceView::WorkspaceView(Workbench& workbench, std::function<void(const QUrl
     pageLayout->addWidget(introduction());
 
     workspace_->setObjectName("workspace");
-    auto* workspaceRow = new QHBoxLayout(workspace_);
-    workspaceRow->setContentsMargins(0, 0, 0, 0);
+    auto* workspaceColumn = new QVBoxLayout(workspace_);
+    workspaceColumn->setContentsMargins(0, 0, 0, 0);
+    workspaceColumn->setSpacing(20);
+    auto* workspaceRow = new QHBoxLayout;
     workspaceRow->setSpacing(20);
+    workspaceColumn->addLayout(workspaceRow); // first, so each panel joins the page as added
     auto* left = new QVBoxLayout;
     left->setSpacing(20);
     workspaceRow->addLayout(left, 1);
     // Tab follows the order in which the panels join the page: the source,
-    // then the settings that start a job, then its results.
+    // then the settings that start a job, then its results and their mixer.
     left->addWidget(source_);
     workspaceRow->addWidget(settings_, 0, Qt::AlignTop);
     left->addWidget(results_);
-    left->addWidget(mixer_);
     left->addStretch();
+    // The mixer spans both columns: at the smallest window its timelines and
+    // sliders would otherwise share the narrow left one with four buttons each.
+    workspaceColumn->addWidget(mixer_);
     // One of the two is shown; a hidden one takes no room.
     pageLayout->addWidget(workspace_);
     pageLayout->addWidget(history_);

@@ -536,6 +536,18 @@ private slots:
         QVERIFY(child(view, "mixerPanel")->isVisible());
         for (const QWidget* value : view.findChildren<QLabel*>("levelValue"))
             QVERIFY(inView(value));
+        // ... and its timelines and sliders keep room enough to aim at.
+        auto atLeast = [&](const char* name, int width) {
+            const auto widgets = view.findChildren<QWidget*>(name);
+            QVERIFY(!widgets.isEmpty());
+            for (const QWidget* widget : widgets)
+                QVERIFY2(widget->width() >= width,
+                         qPrintable(QString("%1 is %2 wide").arg(name).arg(widget->width())));
+        };
+        atLeast("mixTimeline", 250);
+        atLeast("level", 100);
+        atLeast("speed", 120);
+        atLeast("pitch", 120);
         auto* log = child<QPlainTextEdit>(view, "logView");
         QCOMPARE(log->lineWrapMode(), QPlainTextEdit::WidgetWidth);
     }
@@ -616,7 +628,12 @@ private slots:
         QVERIFY2(!names.contains("pageScroll"), qPrintable(names.join(' ')));
         QVERIFY2(at("engineSettings") < at("preview") && at("replace") < at("vocal") &&
                      at("six") < at("format") && at("quality") < at("start") &&
-                     at("start") < at("exportAll") && at("rowExport") < at("slider") &&
+                     at("start") < at("exportAll") && at("exportAll") < at("rowPlayButton") &&
+                     names.lastIndexOf("rowExport") < at("reveal") &&
+                     at("reveal") < at("mixPlay") && at("resetPitch") < at("preset") &&
+                     names.lastIndexOf("preset") < at("mute") &&
+                     names.lastIndexOf("level") < at("exportWithTempo") &&
+                     at("exportWithTempo") < at("exportMix") && at("exportMix") < at("slider") &&
                      at("slider") < at("stopPlayback"),
                  qPrintable(names.join(' ')));
 
