@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "model/failure_text.hpp"
+
 #include "adapters/audio_encoder.hpp"
 
 extern "C" {
@@ -16,8 +18,12 @@ extern "C" {
 namespace tonfield::adapters {
 namespace {
 
+// FFmpeg's failure in words; one of the system's (a full disk above all)
+// as the rest of the application says it.
 std::string ffmpegText(int code)
 {
+    if (code < 0 && code > -4096) // AVERROR(errno), not one of FFmpeg's own tags
+        return systemFailureText({AVUNERROR(code), std::generic_category()});
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
     return text;

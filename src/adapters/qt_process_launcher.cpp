@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "model/failure_text.hpp"
+
 #include "adapters/qt_adapters.hpp"
 
 #include <QProcess>
 
+#include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
@@ -36,11 +39,18 @@ private:
 
 // QProcess words a failed start as "...: execve: No such file or directory";
 // the user sees the system's text after the path it concerns.
+// QProcess gives no errno, only its text: the failures a user can act on
+// are recognised by it and said as everywhere else.
 std::string startFailure(const engine::Invocation& invocation, const QString& qtText)
 {
     const qsizetype colon = qtText.lastIndexOf(": ");
-    const QString reason = colon >= 0 ? qtText.mid(colon + 2) : qtText;
-    return invocation.executable.string() + ": " + reason.toStdString();
+    const std::string reason = (colon >= 0 ? qtText.mid(colon + 2) : qtText).toStdString();
+    for (const int code : {ENOENT, EACCES, EPERM, ENOTDIR, ENOEXEC, ENOMEM, EAGAIN, ELOOP}) {
+        const std::error_code error(code, std::generic_category());
+        if (error.message() == reason)
+            return failureText(invocation.executable, error);
+    }
+    return invocation.executable.string() + ": " + reason;
 }
 
 } // namespace

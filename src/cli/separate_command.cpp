@@ -3,6 +3,7 @@
 #include "cli/separate_command.hpp"
 
 #include "model/display_text.hpp"
+#include "model/failure_text.hpp"
 #include "model/file_name.hpp"
 #include "model/job_values.hpp"
 #include "model/progress.hpp"
@@ -193,7 +194,10 @@ int separate(Workbench& workbench, HeadlessServices& services,
         std::error_code ec;
         const fs::path path = fs::absolute(file, ec);
         if (!fs::exists(path, ec)) {
-            std::cerr << file << ": No such file or directory\n";
+            std::cerr << failureText(
+                             file,
+                             ec ? ec : std::make_error_code(std::errc::no_such_file_or_directory))
+                      << '\n';
             status = 1;
         } else if (!isAcceptedAudioFile(path)) {
             std::cerr << file << ": " << unsupportedAudioText << '\n';

@@ -2,6 +2,7 @@
 
 #include "workbench/workbench.hpp"
 
+#include "model/failure_text.hpp"
 #include "model/job_id.hpp"
 #include "model/job_layout.hpp"
 #include "model/job_values.hpp"
@@ -53,7 +54,7 @@ void Workbench::deleteJobs(const std::vector<std::string>& ids)
             std::error_code ec;
             fs::remove_all(folder, ec);
             if (ec) {
-                failures.push_back(folder.string() + ": " + ec.message());
+                failures.push_back(failureText(folder, ec));
                 continue;
             }
         }

@@ -290,8 +290,8 @@ TEST_F(FfmpegDecoderTest, MissingEmptyAndNonAudioFilesFailWithAClearText)
 {
     const auto missing = FfmpegDecoder::open(*folder / "missing.wav", stereoFloat);
     EXPECT_FALSE(missing);
-    EXPECT_EQ(missing.failure(),
-              (*folder / "missing.wav").string() + ": No such file or directory");
+    EXPECT_EQ(missing.failure(), (*folder / "missing.wav").string() +
+                                     ": 找不到这个文件或文件夹（No such file or directory）");
 
     // What is not audio says so in words a listener knows, not FFmpeg's.
     test::writeFile(*folder / "notes.mp3", "these are notes, not audio\n");

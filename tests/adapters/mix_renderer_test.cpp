@@ -130,5 +130,16 @@ TEST_F(MixRendererTest, AStoppedOrFailedMixLeavesNothingAndKeepsWhatWasThere)
     EXPECT_LT(test::errorDb(vocals, test::decodedStereo(file)), -100) << "replaced once complete";
 }
 
+// /dev/full fails every write as a full disk does: the encoder says so in
+// the user's words, whichever format buffers it.
+TEST_F(MixRendererTest, AFullDiskIsNamedAsSuch)
+{
+    for (const char* format : {"WAV", "FLAC", "MP3"}) {
+        const Result<> full = render(mix({1, 1}, format), "/dev/full");
+        ASSERT_FALSE(full) << format;
+        EXPECT_EQ(full.failure(), "/dev/full: 磁盘空间不足（No space left on device）") << format;
+    }
+}
+
 } // namespace
 } // namespace tonfield

@@ -373,7 +373,8 @@ TEST(QtAudioOutput, FilesThatAreNotAudioFailAtOnce)
     EXPECT_FALSE(notAudio);
     EXPECT_EQ(notAudio.failure().rfind((folder / "notes.wav").string() + ": ", 0), 0u);
     auto missing = output.open(folder / "gone.wav");
-    EXPECT_EQ(missing.failure(), (folder / "gone.wav").string() + ": No such file or directory");
+    EXPECT_EQ(missing.failure(), (folder / "gone.wav").string() +
+                                     ": 找不到这个文件或文件夹（No such file or directory）");
     ASSERT_EQ(::mkfifo((folder / "pipe.wav").c_str(), 0600), 0);
     auto pipe = output.open(folder / "pipe.wav"); // would block for ever if opened as a file
     EXPECT_EQ(pipe.failure(), (folder / "pipe.wav").string() + ": Not a regular file");

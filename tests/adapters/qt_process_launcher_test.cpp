@@ -152,13 +152,13 @@ TEST_F(QtProcessLauncherTest, LaunchFailureComesBackAtOnceWithTheSystemsText)
     auto notExecutable = launch("ok");
     EXPECT_FALSE(notExecutable);
     EXPECT_EQ(notExecutable.failure(),
-              (root / ".venv/bin/python").string() + ": Permission denied");
+              (root / ".venv/bin/python").string() + ": 没有权限（Permission denied）");
 
     fs::remove(root / ".venv/bin/python");
     auto missing = launch("ok");
     EXPECT_FALSE(missing);
-    EXPECT_EQ(missing.failure(),
-              (root / ".venv/bin/python").string() + ": No such file or directory");
+    EXPECT_EQ(missing.failure(), (root / ".venv/bin/python").string() +
+                                     ": 找不到这个文件或文件夹（No such file or directory）");
     QCoreApplication::processEvents();
     EXPECT_TRUE(exits.empty());
 }

@@ -108,7 +108,8 @@ TEST_F(CommandLine, SeparatesEachFileInTurnAndTheWindowsHistoryHasThem)
               std::string::npos);
     EXPECT_NE(outcome.err.find("notes.txt: 请选择 MP3、WAV、FLAC、M4A 等音频文件。"),
               std::string::npos);
-    EXPECT_NE(outcome.err.find("gone.mp3: No such file or directory"), std::string::npos);
+    EXPECT_NE(outcome.err.find("gone.mp3: 找不到这个文件或文件夹（No such file or directory）"),
+              std::string::npos);
 
     EXPECT_EQ(statusOf("song.wav"), job_status::done);
     EXPECT_EQ(statusOf("fail.wav"), job_status::error);

@@ -83,8 +83,8 @@ TEST(JobStore, WriteReplacesTheRecordAndNeverCreatesTheFolder)
     Job job = test::sampleJob(idOf(1), 100);
     auto written = writeRecord(root.path(), job);
     ASSERT_FALSE(written);
-    EXPECT_EQ(written.failure(),
-              layout::recordFile(root.path(), job.id).string() + ": No such file or directory");
+    EXPECT_EQ(written.failure(), layout::recordFile(root.path(), job.id).string() +
+                                     ": 找不到这个文件或文件夹（No such file or directory）");
     EXPECT_FALSE(fs::exists(layout::jobFolder(root.path(), job.id)));
 
     fs::create_directories(layout::jobFolder(root.path(), job.id));
@@ -116,8 +116,8 @@ TEST(JobStore, FailedWriteKeepsTheOldRecordAndLeavesNoTemporaryFile)
     }
 
     ASSERT_FALSE(*written);
-    EXPECT_EQ(written->failure(),
-              layout::recordFile(root.path(), job.id).string() + ": File too large");
+    EXPECT_EQ(written->failure(), layout::recordFile(root.path(), job.id).string() +
+                                      ": 文件超出了允许的大小（File too large）");
     EXPECT_EQ(readFile(layout::recordFile(root.path(), job.id)), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(layout::jobFolder(root.path(), job.id)),
                             fs::directory_iterator()),

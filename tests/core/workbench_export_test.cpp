@@ -54,7 +54,8 @@ TEST_F(WorkbenchExport, ExportReplacesTheDestinationOnlyWithACompleteCopy)
     fs::remove(vocals.url);
     platform.dialogs.saveAnswers.push_back(exports / "keep.wav");
     workbench->exportStem(vocals);
-    EXPECT_EQ(workbench->error(), vocals.url.string() + ": No such file or directory");
+    EXPECT_EQ(workbench->error(),
+              vocals.url.string() + ": 找不到这个文件或文件夹（No such file or directory）");
     EXPECT_EQ(readFile(exports / "keep.wav"), "keep me");
     EXPECT_EQ(std::distance(fs::directory_iterator(exports), fs::directory_iterator()), 2);
 
@@ -102,8 +103,8 @@ TEST_F(WorkbenchExport, ExportAllStopsAtTheFirstFailedCopy)
     platform.dialogs.folderAnswers.push_back(exports);
     workbench->exportAll();
     const fs::path target = exports / "My Song (Live) · 分轨";
-    EXPECT_EQ(workbench->error(),
-              workbench->stems()[2].url.string() + ": No such file or directory");
+    EXPECT_EQ(workbench->error(), workbench->stems()[2].url.string() +
+                                      ": 找不到这个文件或文件夹（No such file or directory）");
     EXPECT_TRUE(fs::exists(target / "song_(Bass).wav"));
     EXPECT_TRUE(fs::exists(target / "song_(Drums).wav"));
     EXPECT_FALSE(fs::exists(target / "song_(Vocals).wav"));
@@ -158,8 +159,10 @@ TEST_F(WorkbenchExport, AFailedCopyLeavesNoPartialFile)
     }
 
     const fs::path target = exports / "My Song (Live) · 分轨";
-    EXPECT_EQ(allError, (target / "song_(Drums).wav").string() + ": File too large");
-    EXPECT_EQ(oneError, (exports / "alone.wav").string() + ": File too large")
+    EXPECT_EQ(allError,
+              (target / "song_(Drums).wav").string() + ": 文件超出了允许的大小（File too large）");
+    EXPECT_EQ(oneError,
+              (exports / "alone.wav").string() + ": 文件超出了允许的大小（File too large）")
         << "the failure names the file the user chose, not a temporary one";
     std::vector<std::string> left;
     for (const auto& entry : fs::recursive_directory_iterator(exports))

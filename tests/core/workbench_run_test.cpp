@@ -113,7 +113,8 @@ TEST_F(WorkbenchRun, SourceGoneBeforeTheCopyRecordsAnError)
     fs::remove(sourceFile);
     workbench->start();
 
-    const std::string text = sourceFile.string() + ": No such file or directory";
+    const std::string text =
+        sourceFile.string() + ": 找不到这个文件或文件夹（No such file or directory）";
     EXPECT_FALSE(workbench->busy());
     EXPECT_EQ(workbench->error(), text);
     EXPECT_EQ(workbench->selectedJob()->status, "error");

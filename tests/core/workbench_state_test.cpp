@@ -166,7 +166,7 @@ TEST_F(WorkbenchState, SaveFailureIsReportedAndTheHistoryIsKept)
     workbench->save(changed);
     EXPECT_EQ(workbench->error(), "保存任务记录失败：" +
                                       layout::recordFile(temp.path(), id).string() +
-                                      ": No such file or directory");
+                                      ": 找不到这个文件或文件夹（No such file or directory）");
     EXPECT_EQ(workbench->jobs(), after);
 }
 
