@@ -141,10 +141,11 @@ bool FreedesktopTrash::available(const fs::path& path)
     return placeFor(fs::absolute(path), false).has_value();
 }
 
-// The entry's name is claimed by creating its ".trashinfo" exclusively (the
+// The entry's name in the trash is claimed by creating its ".trashinfo"
+// exclusively (the
 // standard's way of keeping two programs apart), then the entry is
 // renamed into files/. Only a name already taken moves on to the next one.
-Result<> FreedesktopTrash::moveToTrash(const fs::path& path)
+Result<> FreedesktopTrash::moveToTrash(const fs::path& path, const std::string& shownName)
 {
     std::error_code ec;
     const fs::path entry = fs::absolute(path, ec).lexically_normal();
@@ -154,11 +155,17 @@ Result<> FreedesktopTrash::moveToTrash(const fs::path& path)
     if (!place)
         return Result<>::failed(path.string() + ": no trash folder can be used for it");
 
+    // A name of one component only: it becomes a file name in files/ and info/.
+    const std::string name = shownName.empty() || fs::path(shownName).filename() != shownName ||
+                                     shownName == ".." || shownName == "."
+                                 ? entry.filename().string()
+                                 : shownName;
+    // Where a restore puts it: beside where it was, under the name it is listed by.
+    const fs::path restored = entry.parent_path() / name;
     const std::string original =
-        (place->top.empty() ? entry : entry.lexically_relative(place->top)).string();
+        (place->top.empty() ? restored : restored.lexically_relative(place->top)).string();
     const std::string record = "[Trash Info]\nPath=" + percentEncodePath(original) +
                                "\nDeletionDate=" + deletionDate() + "\n";
-    const std::string name = entry.filename().string();
     for (int attempt = 1; attempt <= maxNames; ++attempt) {
         const std::string candidate = attempt == 1 ? name : name + "." + std::to_string(attempt);
         const fs::path info = place->folder / "info" / (candidate + ".trashinfo");

@@ -63,7 +63,7 @@ public:
 class FreedesktopTrash final : public ports::Trash {
 public:
     bool available(const std::filesystem::path& path) override;
-    Result<> moveToTrash(const std::filesystem::path& path) override;
+    Result<> moveToTrash(const std::filesystem::path& path, const std::string& shownName) override;
 
 private:
     struct Place {

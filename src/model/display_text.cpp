@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
+#include <filesystem>
 #include <map>
 
 namespace tonfield::display {
@@ -96,6 +98,42 @@ Confirmation deletionQuestion(const DeletionPlan& plan)
     if (plan.skipsRunning)
         text.detail += "正在处理的任务不会删除。";
     return text;
+}
+
+std::string trashName(const Job& job)
+{
+    std::string song = std::filesystem::path(job.filename).stem().string();
+    if (song.find_first_not_of('.') == std::string::npos) // "", ".", "..": no name of its own
+        return job.id;
+    std::string tail;
+    if (const std::string summary = jobSummary(job); !summary.empty())
+        tail += " · " + summary;
+    if (hasCalendarDate(job.created)) {
+        const std::time_t when = static_cast<std::time_t>(job.created);
+        std::tm local{};
+        char date[32];
+        if (::localtime_r(&when, &local) &&
+            std::strftime(date, sizeof date, "%Y-%m-%d %H.%M", &local) > 0)
+            tail += std::string(" · ") + date;
+    }
+    // One name, never a path: "人声 / 伴奏" reads the same with a full-width slash.
+    auto plain = [](const std::string& text) {
+        std::string out;
+        for (const char c : text)
+            out += c == '/' ? std::string("／") : c == '\0' ? std::string("_") : std::string(1, c);
+        return out;
+    };
+    song = plain(song);
+    tail = plain(tail);
+    // Room for the trash's ".2" and ".trashinfo" besides the name.
+    constexpr std::size_t longest = 255 - 16;
+    if (song.size() + tail.size() > longest) {
+        std::size_t cut = longest > tail.size() ? longest - tail.size() : 0;
+        while (cut > 0 && (static_cast<unsigned char>(song[cut]) & 0xC0) == 0x80)
+            --cut; // not inside a character
+        song.resize(cut);
+    }
+    return song.empty() ? job.id : song + tail;
 }
 
 bool hasCalendarDate(double secondsSince1970)

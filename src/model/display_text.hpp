@@ -30,6 +30,13 @@ std::string jobSummary(const Job& job);
 std::string queueLine(const QueueRun& run, std::size_t waiting, const std::string& runningName,
                       std::optional<double> secondsLeft);
 
+// What a deleted job's folder is called in the desktop's trash, where a
+// hex id would say nothing: "晴天 · 四轨 · FLAC · 2026-12-07 23.10" (the
+// song without its extension, what it was run as, when; local time). Never
+// a path: a slash becomes a full-width one, and the name is cut to fit a
+// file system's 255 bytes. The id when nothing of the song is left.
+std::string trashName(const Job& job);
+
 // A size on disk in decimal units, as file managers show it: "0 B",
 // "999 B", "1.2 KB", "250 MB", "3.4 GB".
 std::string bytes(std::uint64_t count);

@@ -207,7 +207,11 @@ public:
     // Whether a file or folder at this path can be moved to a trash, judged
     // without moving anything.
     virtual bool available(const std::filesystem::path& path) = 0;
-    virtual Result<> moveToTrash(const std::filesystem::path& path) = 0;
+    // Moves the entry to the trash, listed there as `shownName` (its own name
+    // when empty); restoring it puts it back beside where it was, under that
+    // name.
+    virtual Result<> moveToTrash(const std::filesystem::path& path,
+                                 const std::string& shownName) = 0;
 };
 
 // Work that must not hold up the main thread (walking thousands of folders).

@@ -2,6 +2,7 @@
 
 #include "workbench/workbench.hpp"
 
+#include "model/display_text.hpp"
 #include "model/failure_text.hpp"
 #include "model/job_id.hpp"
 #include "model/job_layout.hpp"
@@ -46,7 +47,10 @@ void Workbench::deleteJobs(const std::vector<std::string>& ids)
         queue.erase(std::remove(queue.begin(), queue.end(), id), queue.end());
         const fs::path folder = layout::jobFolder(*engineRoot_, id);
         if (plan.toTrash) {
-            if (auto moved = services_.trash.moveToTrash(folder); !moved) {
+            const auto job = std::find_if(jobs_.begin(), jobs_.end(),
+                                          [&id](const Job& each) { return each.id == id; });
+            const std::string shownName = job == jobs_.end() ? id : display::trashName(*job);
+            if (auto moved = services_.trash.moveToTrash(folder, shownName); !moved) {
                 failures.push_back(moved.failure());
                 continue;
             }

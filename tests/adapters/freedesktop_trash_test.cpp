@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "model/percent_encoding.hpp"
+
 #include "adapters/event_loop.hpp"
 #include "adapters/qt_adapters.hpp"
 #include "fakes/temp_folder.hpp"
@@ -54,7 +56,7 @@ TEST_F(TrashTest, AJobFolderLandsInTheHomeTrashMadeForIt)
 {
     const fs::path folder = job("c0ffee01000040008000000000000001");
     ASSERT_TRUE(trash.available(folder));
-    const auto moved = trash.moveToTrash(folder);
+    const auto moved = trash.moveToTrash(folder, "");
     ASSERT_TRUE(moved) << moved.failure();
     EXPECT_FALSE(fs::exists(folder));
     const fs::path trashed = temp / "home/new/data/Trash/files/c0ffee01000040008000000000000001";
@@ -70,13 +72,13 @@ TEST_F(TrashTest, WhereNoTrashCanBeMadeTheFolderStaysAndTheFailureIsNamed)
     test::writeFile(temp / "home/new/data", "not a folder");
     const fs::path folder = job("c0ffee01000040008000000000000002");
     EXPECT_FALSE(trash.available(folder));
-    const auto moved = trash.moveToTrash(folder);
+    const auto moved = trash.moveToTrash(folder, "");
     ASSERT_FALSE(moved);
     EXPECT_NE(moved.failure().find(folder.string()), std::string::npos) << moved.failure();
     EXPECT_EQ(test::readFile(folder / "input/song.mp3"), "audio") << "left where it was";
     EXPECT_TRUE(fs::is_empty(temp / "cwd"));
 
-    const auto missing = trash.moveToTrash(temp / "Engine/data/jobs/gone");
+    const auto missing = trash.moveToTrash(temp / "Engine/data/jobs/gone", "");
     EXPECT_FALSE(missing);
 }
 
@@ -90,35 +92,45 @@ TEST_F(TrashTest, ATrashThatCannotTakeTheEntryIsKnownAndRefusedAtOnce)
     test::writeFile(trashFolder / "info", "not a folder");
     const fs::path folder = job("c0ffee01000040008000000000000003");
     EXPECT_FALSE(trash.available(folder));
-    EXPECT_FALSE(trash.moveToTrash(folder));
+    EXPECT_FALSE(trash.moveToTrash(folder, ""));
     EXPECT_TRUE(fs::exists(folder / "job.json"));
 
     fs::remove(trashFolder / "info");
     fs::create_directories(temp / "elsewhere/info");
     fs::create_directory_symlink(temp / "elsewhere/info", trashFolder / "info");
     EXPECT_FALSE(trash.available(folder));
-    EXPECT_FALSE(trash.moveToTrash(folder));
+    EXPECT_FALSE(trash.moveToTrash(folder, ""));
     EXPECT_TRUE(fs::is_empty(temp / "elsewhere/info"));
     EXPECT_TRUE(fs::exists(folder / "job.json"));
 }
 
-// Each entry claims its name by creating its record exclusively; a second
-// entry of the same name gets the next free one, and the record says where
-// the entry came from and when.
-TEST_F(TrashTest, EntriesOfOneNameGetNamesOfTheirOwnAndRecordsToRestoreThem)
+// An entry is listed under the name it is shown by (a job under its song,
+// not its id), and restored beside where it was under that name. Each claims
+// its name by creating its record exclusively; a second entry of the same
+// name gets the next free one. A shown name that is not one plain name is
+// not used.
+TEST_F(TrashTest, EntriesAreListedByTheirShownNameEachWithARecordToRestoreIt)
 {
+    const std::string song = "晴天 · 四轨 · 2026-12-07 23.10";
     const fs::path first = job("c0ffee01000040008000000000000004");
-    ASSERT_TRUE(trash.moveToTrash(first));
+    ASSERT_TRUE(trash.moveToTrash(first, song));
     const fs::path again = job("c0ffee01000040008000000000000004");
-    ASSERT_TRUE(trash.moveToTrash(again));
+    ASSERT_TRUE(trash.moveToTrash(again, song));
     const fs::path trashFolder = temp / "home/new/data/Trash";
-    EXPECT_TRUE(fs::exists(trashFolder / "files/c0ffee01000040008000000000000004"));
-    EXPECT_TRUE(fs::exists(trashFolder / "files/c0ffee01000040008000000000000004.2"));
-    const std::string record =
-        test::readFile(trashFolder / "info/c0ffee01000040008000000000000004.2.trashinfo");
-    EXPECT_EQ(record.rfind("[Trash Info]\nPath=" + first.string() + "\nDeletionDate=", 0), 0u)
-        << record;
+    EXPECT_EQ(test::readFile(trashFolder / "files" / song / "job.json"), "{}");
+    EXPECT_TRUE(fs::exists(trashFolder / "files" / (song + ".2")));
+    const std::string record = test::readFile(trashFolder / "info" / (song + ".2.trashinfo"));
+    const std::string restored = percentEncodePath((first.parent_path() / song).string());
+    EXPECT_EQ(record.rfind("[Trash Info]\nPath=" + restored + "\nDeletionDate=", 0), 0u) << record;
     EXPECT_EQ(record.size(), record.find("DeletionDate=") + 13 + 19 + 1) << "YYYY-MM-DDThh:mm:ss";
+
+    for (const char* unsafe : {"../escaped", "a/b", ".."}) {
+        const fs::path folder = job("c0ffee01000040008000000000000005");
+        ASSERT_TRUE(trash.moveToTrash(folder, unsafe)) << unsafe;
+        EXPECT_FALSE(fs::exists(trashFolder / "escaped")) << unsafe;
+        EXPECT_FALSE(fs::exists(trashFolder / "files/a")) << unsafe;
+    }
+    EXPECT_TRUE(fs::exists(trashFolder / "files/c0ffee01000040008000000000000005.3"));
 }
 
 TEST_F(TrashTest, BackgroundWorkEndsOnTheMainThread)

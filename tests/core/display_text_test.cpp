@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+
 namespace tonfield {
 namespace {
 
@@ -40,6 +43,35 @@ TEST(DisplayText, AJobReadsAsItsModeAndFormat)
     EXPECT_EQ(display::jobSummary(job), "WAV");
     job.format = "wav";
     EXPECT_EQ(display::jobSummary(job), "");
+}
+
+// In the trash a job is its song, as run, when; a stored name never makes
+// it a path, and a long one is cut on a character, the tail kept.
+TEST(DisplayText, ATrashedJobIsNamedAfterItsSong)
+{
+    const char* zone = std::getenv("TZ");
+    const std::string savedZone = zone ? zone : "";
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    Job job;
+    job.id = "c0ffee01000040008000000000000001";
+    job.filename = "晴天.wav";
+    job.mode = "vocal";
+    job.format = "FLAC";
+    job.created = 1'796'684'400; // 2026-12-07 23:00 UTC
+    EXPECT_EQ(display::trashName(job), "晴天 · 人声 ／ 伴奏 · FLAC · 2026-12-07 23.00");
+    job.filename = "../../etc/passwd.mp3";
+    EXPECT_EQ(display::trashName(job).find('/'), std::string::npos);
+    job.filename = "..";
+    EXPECT_EQ(display::trashName(job), job.id);
+    job.created = 1e300; // a damaged record
+    job.mode = "?";
+    job.filename = std::string(300, 'x') + "长.wav";
+    EXPECT_EQ(display::trashName(job), std::string(231, 'x') + " · FLAC") << "239 bytes";
+    job.filename = std::string(229, 'x') + "长长.wav"; // byte 231 is inside the first 长
+    EXPECT_EQ(display::trashName(job), std::string(229, 'x') + " · FLAC");
+    savedZone.empty() ? ::unsetenv("TZ") : ::setenv("TZ", savedZone.c_str(), 1);
+    ::tzset();
 }
 
 TEST(DisplayText, SizesAndTheDeletionQuestion)

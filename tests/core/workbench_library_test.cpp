@@ -47,8 +47,13 @@ TEST_F(WorkbenchLibrary, DeletedJobsGoToTheTrashAndTheSpaceIsCounted)
 
     ASSERT_EQ(jobId(), ids[2]) << "the last job is the selected one";
     workbench->deleteJobs({ids[0], ids[2]});
-    EXPECT_TRUE(fs::is_directory(temp / "Trash" / ids[0]));
-    EXPECT_TRUE(fs::is_directory(temp / "Trash" / ids[2]));
+    // Listed in the trash by song, as run, when; not by id.
+    ASSERT_EQ(platform.trash.shownNames.size(), 2u);
+    for (const std::string& name : platform.trash.shownNames) {
+        EXPECT_EQ(name.rfind("My Song (Live) · 人声 ／ 伴奏 · WAV · ", 0), 0u) << name;
+        EXPECT_TRUE(fs::is_directory(temp / "Trash" / name) ||
+                    fs::is_directory(temp / "Trash" / (name + ".2")));
+    }
     EXPECT_FALSE(fs::exists(folderOf(ids[0])));
     ASSERT_EQ(workbench->jobs().size(), 1u);
     EXPECT_EQ(workbench->jobs()[0].id, ids[1]);

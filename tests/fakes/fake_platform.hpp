@@ -312,25 +312,33 @@ struct RecordingFileBrowser final : ports::FileBrowser {
     void openFolder(const std::filesystem::path& folder) override { opened.push_back(folder); }
 };
 
-// A trash that is a plain folder: moved paths land in `folder` under their
-// own name; `refused` lists paths whose move fails.
+// A trash that is a plain folder: moved paths land in `folder` under the
+// name they are shown by, as the desktop's trash files them; `refused` lists
+// paths whose move fails.
 struct FolderTrash final : ports::Trash {
     std::filesystem::path folder;
     bool isAvailable = true;
     std::vector<std::filesystem::path> refused;
     std::vector<std::filesystem::path> moved;
+    std::vector<std::string> shownNames;
 
     bool available(const std::filesystem::path&) override { return isAvailable; }
-    Result<> moveToTrash(const std::filesystem::path& path) override
+    Result<> moveToTrash(const std::filesystem::path& path, const std::string& shownName) override
     {
         if (std::find(refused.begin(), refused.end(), path) != refused.end())
             return Result<>::failed(path.string() + ": Permission denied");
         std::error_code ec;
         std::filesystem::create_directories(folder, ec);
-        std::filesystem::rename(path, folder / path.filename(), ec);
+        // As the desktop's trash names a second entry of one name: "name.2".
+        const std::string name = shownName.empty() ? path.filename().string() : shownName;
+        std::filesystem::path landed = folder / name;
+        for (int n = 2; std::filesystem::exists(landed); ++n)
+            landed = folder / (name + "." + std::to_string(n));
+        std::filesystem::rename(path, landed, ec);
         if (ec)
             return Result<>::failed(path.string() + ": " + ec.message());
         moved.push_back(path);
+        shownNames.push_back(shownName);
         return Result<>::done();
     }
 };
