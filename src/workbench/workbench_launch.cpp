@@ -8,15 +8,18 @@
 #include "model/job_id.hpp"
 #include "model/job_layout.hpp"
 #include "model/job_values.hpp"
+#include "model/utf8.hpp"
 
 namespace tonfield {
 namespace fs = std::filesystem;
 
+// The record keeps the name repaired where it is not UTF-8 (a record is
+// JSON); the input copy takes that name, read from the file's real one.
 Job Workbench::newRecord(const fs::path& file, std::string_view status, std::string message)
 {
     return Job{
         .id = jobIdFromUuid(services_.ids.newUuid()),
-        .filename = file.filename().string(),
+        .filename = repairUtf8(file.filename().string()),
         .mode = std::string(rawValue(mode_)),
         .format = format_,
         .quality = std::string(job_quality::fromSwitch(highQuality_)),

@@ -129,6 +129,26 @@ TEST_F(WorkbenchRun, SourceGoneBeforeTheCopyRecordsAnError)
     EXPECT_TRUE(platform.launcher.launches.empty());
 }
 
+// A name the file system allows but UTF-8 does not (an old Latin-1 disk):
+// the job is recorded under the name repaired, and its copy holds the
+// file's real bytes, read through its real name.
+TEST_F(WorkbenchRun, ASourceWhoseNameIsNotUtf8IsRecordedWithItRepaired)
+{
+    const fs::path latin1 = temp / "caf\xE9.wav";
+    writeFile(latin1, "latin-1 audio");
+    workbench->importFile(latin1);
+    workbench->start();
+
+    EXPECT_FALSE(workbench->error());
+    ASSERT_TRUE(workbench->busy());
+    const Job stored = *decodeJob(readFile(jobFile("job.json")));
+    EXPECT_EQ(stored.filename, "caf\uFFFD.wav");
+    EXPECT_EQ(stored.status, "running");
+    const fs::path copy = jobFile("input/caf\uFFFD.wav");
+    EXPECT_EQ(readFile(copy), "latin-1 audio");
+    EXPECT_EQ(platform.launcher.last().invocation.arguments[2], copy.string());
+}
+
 TEST_F(WorkbenchRun, LaunchFailureSavesTheRunningRecordAgainAsError)
 {
     platform.launcher.failure = "/x/.venv/bin/python: Permission denied";
