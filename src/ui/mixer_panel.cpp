@@ -314,6 +314,9 @@ void MixerPanel::showTempo()
     speedValue_->setText(QString::number(std::lround(tempo.speed * 100)) + "%");
     pitchValue_->setText((tempo.semitones > 0 ? "+" : "") + QString::number(tempo.semitones) +
                          " 半音");
+    // A screen reader reads each value as shown beside its slider.
+    speed_->setAccessibleDescription(speedValue_->text());
+    pitch_->setAccessibleDescription(pitchValue_->text());
 }
 
 void MixerPanel::showExport()
@@ -384,6 +387,7 @@ void MixerPanel::showStrips()
         showToggleState(*strip.solo);
         strip.level->setValue(static_cast<int>(std::lround(settings[i].levelDb * kSliderSteps)));
         strip.levelValue->setText(levelText(settings[i].levelDb));
+        strip.level->setAccessibleDescription(strip.levelValue->text()); // not tenths of a dB
     }
 }
 

@@ -101,9 +101,12 @@ void PlaybackBar::refresh(const FieldSet& changed)
     const QString name = playing ? QString::fromStdString(playing->filename().string())
                          : workbench_.mixPlaying() ? QString("混音台")
                                                    : QString("已暂停");
-    name_->setText(name_->fontMetrics().elidedText(name, Qt::ElideRight, name_->width()));
+    // Cut in the middle: a stem's kind is at the end of its name.
+    name_->setText(name_->fontMetrics().elidedText(name, Qt::ElideMiddle, name_->width()));
     position_->setText(QString::fromStdString(display::time(workbench_.playbackTime())));
     length_->setText(QString::fromStdString(display::time(workbench_.playbackDuration())));
+    // A screen reader reads the position as it is shown, not in steps.
+    slider_->setAccessibleDescription(position_->text() + " / " + length_->text());
     const QSignalBlocker blocker(slider_);
     const double rangeSeconds = std::max(workbench_.playbackDuration(), 1.0);
     slider_->setRange(0, static_cast<int>(std::lround(rangeSeconds * stepsPerSecond)));

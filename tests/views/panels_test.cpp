@@ -452,6 +452,16 @@ private slots:
         f.workbench->play(clip); // pause
         settle();
         QCOMPARE(child<QLabel>(bar, "playingName")->text(), QString("已暂停"));
+
+        // A long name is cut in the middle: which stem it is stays in view.
+        const auto longClip = f.temp / (std::string(40, 'a') + " live at the hall_(Drums).wav");
+        f.platform.audio.durations[longClip] = 0.6;
+        bar.resize(500, 60);
+        bar.show();
+        f.workbench->play(longClip);
+        settle();
+        const QString cut = child<QLabel>(bar, "playingName")->text();
+        QVERIFY2(cut.contains("…") && cut.endsWith("(Drums).wav"), qPrintable(cut));
         child<QAbstractButton>(bar, "stopPlayback")->click();
         QCOMPARE(f.workbench->playbackDuration(), 0.0);
     }
@@ -480,6 +490,9 @@ private slots:
         QCOMPARE(f.workbench->playbackTime(), 0.0);
         QTest::keyClick(slider, Qt::Key_Right);
         QCOMPARE(f.workbench->playbackTime(), 5.0);
+        settle();
+        QCOMPARE(QAccessible::queryAccessibleInterface(slider)->text(QAccessible::Description),
+                 QString("00:05 / 01:40")); // what a screen reader hears, not 5000 steps
         QTest::keyClick(slider, Qt::Key_PageUp);
         QCOMPARE(f.workbench->playbackTime(), 35.0);
         QTest::keyClick(slider, Qt::Key_End);
@@ -700,6 +713,16 @@ private slots:
         settle();
         QCOMPARE(f.workbench->mixStrips()[1].levelDb, -12.5);
         QCOMPARE(mixer->findChildren<QLabel*>("levelValue")[1]->text(), QString("-12.5 dB"));
+        // A screen reader hears each slider's value as it is shown, not in steps.
+        auto spoken = [](QWidget* widget) {
+            return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Description);
+        };
+        QCOMPARE(spoken(level), QString("-12.5 dB"));
+        child<QSlider>(*mixer, "speed")->setValue(75);
+        child<QSlider>(*mixer, "pitch")->setValue(3);
+        settle();
+        QCOMPARE(spoken(child(*mixer, "speed")), QString("75%"));
+        QCOMPARE(spoken(child(*mixer, "pitch")), QString("+3 半音"));
         QTest::mouseDClick(level, Qt::LeftButton);
         settle();
         QCOMPARE(f.workbench->mixStrips()[1].levelDb, 0.0);
