@@ -3,6 +3,7 @@
 #include "mixer/presets.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace tonfield::mixer {
 namespace {
@@ -21,6 +22,10 @@ bool keeps(Preset preset, StemKind kind)
         return kind != StemKind::drums;
     case Preset::noBass:
         return kind != StemKind::bass;
+    case Preset::noGuitar:
+        return kind != StemKind::guitar;
+    case Preset::noPiano:
+        return kind != StemKind::piano;
     }
     return true;
 }
@@ -46,6 +51,10 @@ std::string_view presetLabel(Preset preset)
         return "去掉鼓";
     case Preset::noBass:
         return "去掉贝斯";
+    case Preset::noGuitar:
+        return "去掉吉他";
+    case Preset::noPiano:
+        return "去掉钢琴";
     }
     return "";
 }
@@ -53,10 +62,12 @@ std::string_view presetLabel(Preset preset)
 std::vector<Preset> presetsFor(const std::vector<Stem>& stems)
 {
     std::vector<Preset> presets{Preset::all, Preset::accompaniment, Preset::vocalsOnly};
-    if (holds(stems, StemKind::drums))
-        presets.push_back(Preset::noDrums);
-    if (holds(stems, StemKind::bass))
-        presets.push_back(Preset::noBass);
+    for (const auto& [kind, preset] :
+         {std::pair{StemKind::drums, Preset::noDrums}, std::pair{StemKind::bass, Preset::noBass},
+          std::pair{StemKind::guitar, Preset::noGuitar},
+          std::pair{StemKind::piano, Preset::noPiano}})
+        if (holds(stems, kind))
+            presets.push_back(preset);
     return presets;
 }
 

@@ -19,12 +19,15 @@ enum class Preset {
     vocalsOnly,    // "清唱": the vocals alone
     noDrums,       // "去掉鼓"
     noBass,        // "去掉贝斯"
+    noGuitar,      // "去掉吉他"
+    noPiano,       // "去掉钢琴"
 };
 
 std::string_view presetLabel(Preset preset);
 
-// The presets a job's stems offer: the first three always, the drum and bass
-// ones when there is a drum or a bass stem (the four- and six-stem modes).
+// The presets a job's stems offer: the first three always, each "去掉…"
+// where there is a stem of that kind (drums and bass in the four- and
+// six-stem modes, guitar and piano in the six-stem one).
 std::vector<Preset> presetsFor(const std::vector<Stem>& stems);
 
 // The strips a preset sets, one per stem in order: the stems it leaves out

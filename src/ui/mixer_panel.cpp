@@ -201,6 +201,7 @@ MixerPanel::MixerPanel(Workbench& workbench, QWidget* parent)
     content()->addWidget(panelTitle("04", "混音台", "MIXER"));
     addTransport();
     addPractice();
+    presets_->setObjectName("presets");
     auto* presetRow = new QHBoxLayout(presets_);
     presetRow->setContentsMargins(0, 0, 0, 0);
     presetRow->setSpacing(8);

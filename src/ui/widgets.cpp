@@ -302,6 +302,11 @@ void ElidedLabel::paintEvent(QPaintEvent*)
 
 void deleteChildWidgets(QWidget& container)
 {
+    // The layout's own items go too: a stretch left behind would push the
+    // next rows aside.
+    if (QLayout* layout = container.layout())
+        while (QLayoutItem* item = layout->takeAt(0))
+            delete item;
     for (QWidget* child : container.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         delete child;
 }

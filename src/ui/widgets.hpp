@@ -70,7 +70,8 @@ void offerFileDrag(QWidget& widget, std::function<std::optional<std::filesystem:
 // What the widget offers when dragged, or null when it offers nothing.
 std::unique_ptr<QMimeData> fileDragData(QWidget& widget);
 
-// Removes a list's rows before it is built anew.
+// Removes a list's rows, and whatever else its layout holds, before it is
+// built anew.
 void deleteChildWidgets(QWidget& container);
 
 // Puts the widgets into the Tab order one after another, as they appear on

@@ -79,10 +79,13 @@ TEST(MixerPresets, EachPresetSetsTheStripsOfTheStemsItConcerns)
               (std::vector{Preset::all, Preset::accompaniment, Preset::vocalsOnly}));
     const auto four = stems({"(Vocals)", "(Drums)", "(Bass)", "(Other)"});
     const auto six = stems({"(Vocals)", "(Drums)", "(Bass)", "(Guitar)", "(Piano)", "(Other)"});
-    for (const auto& many : {four, six})
-        EXPECT_EQ(presetsFor(many),
-                  (std::vector{Preset::all, Preset::accompaniment, Preset::vocalsOnly,
-                               Preset::noDrums, Preset::noBass}));
+    EXPECT_EQ(presetsFor(four), (std::vector{Preset::all, Preset::accompaniment, Preset::vocalsOnly,
+                                             Preset::noDrums, Preset::noBass}));
+    EXPECT_EQ(presetsFor(six),
+              (std::vector{Preset::all, Preset::accompaniment, Preset::vocalsOnly, Preset::noDrums,
+                           Preset::noBass, Preset::noGuitar, Preset::noPiano}));
+    EXPECT_EQ(presetLabel(Preset::noGuitar), "去掉吉他");
+    EXPECT_EQ(presetLabel(Preset::noPiano), "去掉钢琴");
 
     auto muted = [](const std::vector<StripSettings>& strips) {
         std::vector<bool> flags;
@@ -94,6 +97,10 @@ TEST(MixerPresets, EachPresetSetsTheStripsOfTheStemsItConcerns)
         return flags;
     };
     EXPECT_EQ(muted(applyPreset(Preset::all, four)), (std::vector{false, false, false, false}));
+    EXPECT_EQ(muted(applyPreset(Preset::noGuitar, six)),
+              (std::vector{false, false, false, true, false, false}));
+    EXPECT_EQ(muted(applyPreset(Preset::noPiano, six)),
+              (std::vector{false, false, false, false, true, false}));
     EXPECT_EQ(muted(applyPreset(Preset::accompaniment, two)), (std::vector{true, false}));
     EXPECT_EQ(muted(applyPreset(Preset::accompaniment, four)),
               (std::vector{true, false, false, false}));

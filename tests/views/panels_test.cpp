@@ -680,6 +680,38 @@ private slots:
         QCOMPARE(card->grab().toImage(), unfocused);
     }
 
+    // Six stems offer leaving out the guitar or the piano too; the preset
+    // row starts where it did whichever job was shown before.
+    void presetsFollowTheStemsAndKeepTheirPlace()
+    {
+        test::ViewFixture f;
+        f.finishJobWithStems({"a_(Vocals).wav", "a_(Instrumental).wav"});
+        const auto shownView = test::showWorkspace(f, {1240, 1400});
+        QWidget* mixer = child(*shownView, "mixerPanel");
+        auto presets = [&] {
+            QStringList labels;
+            for (const auto* button : mixer->findChildren<QToolButton*>("preset"))
+                labels << button->text();
+            return labels;
+        };
+        // Built by a refresh, shown by a queued call, then laid out.
+        auto laidOut = [] {
+            for (int pass = 0; pass < 3; ++pass)
+                settle();
+        };
+        laidOut();
+        const int start = mixer->findChildren<QToolButton*>("preset")[0]->x();
+        f.finishJobWithStems({"b_(Vocals).wav", "b_(Drums).wav", "b_(Bass).wav", "b_(Guitar).wav",
+                              "b_(Piano).wav", "b_(Other).wav"});
+        settle();
+        QCOMPARE(presets(), QStringList({"全部", "伴奏", "清唱", "去掉鼓", "去掉贝斯", "去掉吉他",
+                                         "去掉钢琴"}));
+        f.finishJobWithStems({"c_(Vocals).wav", "c_(Instrumental).wav"});
+        laidOut();
+        QCOMPARE(presets(), QStringList({"全部", "伴奏", "清唱"}));
+        QCOMPARE(mixer->findChildren<QToolButton*>("preset")[0]->x(), start);
+    }
+
     // The mixer card: there for a finished job of two stems or more while no
     // job runs; its presets, toggles and sliders set the strips, which it shows.
     void mixerSetsTheStripsAndShowsThem()
