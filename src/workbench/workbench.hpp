@@ -268,7 +268,11 @@ private:
     Job newRecord(const std::filesystem::path& file, std::string_view status, std::string message);
     Result<std::filesystem::path> prepareJobFolder(const Job& record,
                                                    const std::filesystem::path& file);
-    void launch(Job record, const std::filesystem::path& inputCopy);
+    // Who starts a run: the user's "开始分轨" takes the window to the run;
+    // the queue moving on leaves the page and a preview as they are.
+    enum class LaunchedBy { user, queue };
+    void launch(Job record, const std::filesystem::path& inputCopy, LaunchedBy by);
+    void leaveSelectedJob();
     void diskUsageMeasured(DiskUsage usage);
     void mixExportEnded(const Result<>& result, const std::filesystem::path& file);
     void setLoopTo(std::optional<mixer::Loop> loop, bool on);

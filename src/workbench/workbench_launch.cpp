@@ -57,7 +57,7 @@ void Workbench::start()
     Job record = newRecord(*source_, job_status::running, "正在加载模型，首次使用需要下载权重。");
     auto inputCopy = prepareJobFolder(record, *source_);
     if (inputCopy) {
-        launch(std::move(record), *inputCopy);
+        launch(std::move(record), *inputCopy, LaunchedBy::user);
     } else {
         failLaunch(std::move(record), inputCopy.failure());
     }
@@ -69,7 +69,7 @@ void Workbench::start()
 
 // Runs the engine over a job whose folder holds its input copy, with the
 // record's own settings.
-void Workbench::launch(Job record, const fs::path& inputCopy)
+void Workbench::launch(Job record, const fs::path& inputCopy, LaunchedBy by)
 {
     const fs::path root = *engineRoot_;
     const std::string id = record.id;
@@ -86,7 +86,7 @@ void Workbench::launch(Job record, const fs::path& inputCopy)
          .highQuality = job_quality::isHigh(record.quality)},
         services_.environment.environment());
 
-    clearLoop();
+    leaveSelectedJob();
     assign(Field::selectedJob, selectedJob_, std::optional<Job>(record));
     activeID_ = id;
     assign(Field::stems, stems_, std::vector<Stem>());
@@ -97,7 +97,8 @@ void Workbench::launch(Job record, const fs::path& inputCopy)
     assignIfChanged(Field::progress, progress_, std::optional<double>());
     assignIfChanged(Field::timeLeft, timeLeft_, std::optional<double>());
     assign(Field::busy, busy_, true);
-    assign(Field::showHistory, showHistory_, false);
+    if (by == LaunchedBy::user)
+        assign(Field::showHistory, showHistory_, false);
     assign(Field::message, message_, record.message);
     save(record);
 

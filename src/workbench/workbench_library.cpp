@@ -93,7 +93,7 @@ void Workbench::forgetJob(const std::string& id)
 void Workbench::deselectJob()
 {
     stopPlayback();
-    clearLoop();
+    leaveSelectedJob();
     assign(Field::selectedJob, selectedJob_, std::optional<Job>());
     assign(Field::log, log_, std::string());
     refreshStems(); // with no job: no stems and no strips

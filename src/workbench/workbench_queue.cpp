@@ -119,14 +119,13 @@ void Workbench::startNextQueued()
             setError("「" + record->filename + "」的任务文件夹含有符号链接，为安全起见没有运行。");
             continue;
         }
-        stopPlayback();
         ++queueRun_.taken;
         notify(Field::queue);
         record->status = job_status::running;
         record->created = services_.clock.nowSeconds();
         record->message = "正在加载模型，首次使用需要下载权重。";
         const fs::path inputCopy = layout::inputFolder(*engineRoot_, id) / record->filename;
-        launch(std::move(*record), inputCopy);
+        launch(std::move(*record), inputCopy, LaunchedBy::queue);
         failed = failed || !busy_;
     }
     if (!busy_)

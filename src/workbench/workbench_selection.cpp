@@ -12,7 +12,7 @@ void Workbench::select(Job job)
     if (busy_)
         return;
     stopPlayback();
-    clearLoop();
+    leaveSelectedJob();
     const SeparationMode mode = separationModeFromRaw(job.mode).value_or(SeparationMode::vocal);
     const bool highQuality = job_quality::isHigh(job.quality);
     std::string format = job.format;
@@ -25,6 +25,18 @@ void Workbench::select(Job job)
     assign(Field::message, message_, std::move(message));
     refreshStems();
     readLog();
+}
+
+// What belongs to the job shown goes when another is shown, or none: the
+// mix of its stems, its loop, the note of the mix last written from it. A
+// single file previewed plays on (its file stays where it is).
+void Workbench::leaveSelectedJob()
+{
+    if (mix_)
+        stopPlayback();
+    clearLoop();
+    if (!mixExport_.running)
+        assignIfChanged(Field::mixExport, mixExport_, MixExport());
 }
 
 void Workbench::refreshStems()

@@ -67,6 +67,26 @@ TEST_F(WorkbenchMixExport, WritesTheMixAsItSoundsUnderTheNameOfWhatIsHeard)
     EXPECT_EQ(platform.mixRenderer.renders[3].tempo, (mixer::Tempo{0.7, -2}));
 }
 
+// "已导出 …" speaks of the job it was written from: showing another job,
+// or none, drops it.
+TEST_F(WorkbenchMixExport, TheNoteOfTheLastMixStaysWithItsJob)
+{
+    platform.dialogs.saveAnswers.push_back(temp / "out/mix.flac");
+    workbench->exportMix();
+    platform.background.runAll();
+    ASSERT_EQ(workbench->mixExport().file, temp / "out/mix.flac");
+    const Job exported = *workbench->selectedJob();
+    finishJobWithStems({"t_(Vocals).flac", "t_(Drums).flac"});
+    EXPECT_FALSE(workbench->mixExport().file) << "a new run shows no other job's mix";
+
+    workbench->select(exported);
+    platform.dialogs.saveAnswers.push_back(temp / "out/again.flac");
+    workbench->exportMix();
+    platform.background.runAll();
+    workbench->select(*workbench->selectedJob()); // the same job opened again
+    EXPECT_FALSE(workbench->mixExport().file);
+}
+
 TEST_F(WorkbenchMixExport, ACancelledOrFailedExportLeavesNothingBehind)
 {
     platform.dialogs.saveAnswers.push_back(temp / "out/old.wav");

@@ -150,6 +150,33 @@ TEST_F(WorkbenchQueue, TheSongAQuitStoppedIsNamedSinceItIsNotAmongTheWaiting)
     EXPECT_EQ(again->songStoppedByQuit(), "a.mp3");
 }
 
+// Songs dropped on the history while a stem plays: the queue's first run
+// leaves the page and the preview as they are (a stem file stays where it
+// is); only the mix of the job that was shown stops.
+TEST_F(WorkbenchQueue, AQueueStepLeavesThePageAndAPreviewAsTheyAre)
+{
+    finishJobWithStems({"a_(Vocals).wav", "a_(Drums).wav"});
+    const fs::path stem = workbench->stems().front().url;
+    platform.audio.durations = {{stem, 100}};
+    workbench->play(stem);
+    workbench->setShowHistory(true);
+    workbench->enqueue(album({"b.mp3"}));
+    ASSERT_TRUE(workbench->busy());
+    EXPECT_TRUE(workbench->showHistory());
+    EXPECT_EQ(workbench->playingURL(), stem);
+    workbench->cancel();
+    platform.launcher.exit(143);
+
+    workbench->select(workbench->jobs().back()); // a, the oldest
+    for (const Stem& each : workbench->stems())
+        platform.audio.durations[each.url] = 100;
+    workbench->playMix();
+    ASSERT_TRUE(workbench->mixPlaying());
+    workbench->enqueue(album({"c.mp3"}));
+    EXPECT_FALSE(workbench->mixPlaying()) << "the mix was the shown job's";
+    EXPECT_FALSE(workbench->mixLoaded());
+}
+
 TEST_F(WorkbenchQueue, SaysWhichSongOfHowManyAndWhatTheWholeQueueStillNeeds)
 {
     workbench->enqueue(album({"a.mp3", "b.mp3", "c.mp3"}));
