@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tonfield {
@@ -112,19 +113,48 @@ std::optional<std::string> readSmallFile(const fs::path& path)
 
 std::vector<Job> readHistory(const fs::path& engineRoot)
 {
+    return HistoryReader().read(engineRoot);
+}
+
+std::vector<Job> HistoryReader::read(const fs::path& engineRoot)
+{
+    if (engineRoot != root_) {
+        known_.clear();
+        root_ = engineRoot;
+    }
+    std::unordered_map<std::string, Known> seen;
     std::vector<Job> jobs;
     std::error_code ec;
     for (fs::directory_iterator it(layout::jobsFolder(engineRoot), ec), end; !ec && it != end;
          it.increment(ec)) {
         const std::string entryName = it->path().filename().string();
-        auto bytes = readSmallFile(it->path() / "job.json");
-        if (!bytes)
+        const fs::path record = it->path() / "job.json";
+        struct stat info {};
+        if (::lstat(record.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             continue;
-        auto job = decodeJob(*bytes);
-        if (!job || !isJobId(job->id) || job->id != entryName)
-            continue;
-        jobs.push_back(std::move(*job));
+        const std::array<std::int64_t, 7> identity{static_cast<std::int64_t>(info.st_dev),
+                                                   static_cast<std::int64_t>(info.st_ino),
+                                                   static_cast<std::int64_t>(info.st_size),
+                                                   info.st_ctim.tv_sec,
+                                                   info.st_ctim.tv_nsec,
+                                                   info.st_mtim.tv_sec,
+                                                   info.st_mtim.tv_nsec};
+        Known entry;
+        if (auto found = known_.find(entryName);
+            found != known_.end() && found->second.identity == identity) {
+            entry = std::move(found->second);
+        } else {
+            entry.identity = identity;
+            if (auto bytes = readSmallFile(record))
+                entry.job = decodeJob(*bytes);
+            if (entry.job && (!isJobId(entry.job->id) || entry.job->id != entryName))
+                entry.job.reset();
+        }
+        if (entry.job)
+            jobs.push_back(*entry.job);
+        seen.emplace(entryName, std::move(entry));
     }
+    known_ = std::move(seen); // folders gone are forgotten
     std::stable_sort(jobs.begin(), jobs.end(),
                      [](const Job& a, const Job& b) { return a.created > b.created; });
     return jobs;

@@ -5,10 +5,13 @@
 #include "model/job.hpp"
 #include "model/result.hpp"
 
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tonfield {
@@ -17,6 +20,24 @@ namespace tonfield {
 // `created` keeps the folder listing's order. Entries that cannot be read or
 // decoded, or whose id is not their folder's name, are left out silently.
 std::vector<Job> readHistory(const std::filesystem::path& engineRoot);
+
+// Reads the history as readHistory does, again and again, decoding only the
+// records that changed since its last read: decoding is most of a read, and
+// a long queue re-reads a history of thousands at every step. A record is
+// known by its file's identity (device, inode, size, change and modification
+// times); a record is always replaced by a rename, which changes it.
+class HistoryReader {
+public:
+    std::vector<Job> read(const std::filesystem::path& engineRoot);
+
+private:
+    struct Known {
+        std::array<std::int64_t, 7> identity;
+        std::optional<Job> job; // absent for a record that cannot be decoded
+    };
+    std::filesystem::path root_;
+    std::unordered_map<std::string, Known> known_; // by folder name
+};
 
 // Replaces the job's job.json atomically: a reader sees the old record or the
 // new one, never a mix. The job folder must exist. Returns the operating

@@ -4,6 +4,7 @@
 
 #include "model/job.hpp"
 #include "model/job_library.hpp"
+#include "model/job_store.hpp"
 #include "model/progress.hpp"
 #include "model/result.hpp"
 #include "model/separation_mode.hpp"
@@ -281,6 +282,7 @@ private:
     void deselectJob();
     void failLaunch(Job record, const std::string& description);
     void startNextQueued();
+    void moveQueueOn();
     bool markQueuedCancelled(const std::string& id);
     void followProgress();
     void followPlayback();
@@ -348,6 +350,7 @@ private:
     std::set<std::string> unsavedMixes_; // job ids whose mix.json is behind
     std::optional<std::string> activeID_;
     RemainingTime remaining_; // the running job's
+    HistoryReader history_;   // remembers the records it has decoded
     double previousPoll_ = 0;
     bool measuring_ = false; // a disk usage scan is under way
     // Shared with the thread writing a mix: how far it is, and a request to stop.

@@ -74,8 +74,7 @@ void Workbench::finished(const std::string& jobID, int code)
     }
     save(job);
     readLog();
-    loadHistory();
-    startNextQueued();
+    moveQueueOn();
 }
 
 void Workbench::cancel()

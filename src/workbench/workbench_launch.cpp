@@ -61,10 +61,8 @@ void Workbench::start()
     } else {
         failLaunch(std::move(record), inputCopy.failure());
     }
-    if (!busy_) { // the launch failed: the queue, if any, goes on
-        loadHistory();
-        startNextQueued();
-    }
+    if (!busy_) // the launch failed: the queue, if any, goes on
+        moveQueueOn();
 }
 
 // Runs the engine over a job whose folder holds its input copy, with the

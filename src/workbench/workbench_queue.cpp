@@ -74,6 +74,8 @@ void Workbench::enqueue(const std::vector<fs::path>& files)
         queue.push_back(record.id);
     }
     assign(Field::queue, queue_, std::move(queue));
+    // Listed before any of them starts: a reader (the command line) learns
+    // their names before another program can end them.
     loadHistory();
     if (!refused.empty()) {
         std::string names;
@@ -82,14 +84,25 @@ void Workbench::enqueue(const std::vector<fs::path>& files)
         setError("未能加入队列：" + names);
     }
     if (!busy_)
-        startNextQueued();
+        moveQueueOn();
+}
+
+// Starts the next queued job if none runs, then reads the history once: a
+// launch reads it itself, so a queue step costs one read, not two.
+void Workbench::moveQueueOn()
+{
+    const bool wasBusy = busy_;
+    startNextQueued();
+    if (wasBusy || !busy_)
+        loadHistory();
 }
 
 // Takes the first queued job whose record still says "queued" (another
 // program may have ended or deleted it meanwhile) and runs it; a job whose
 // launch fails is recorded and the next one taken, in this loop. Guarded as
 // `start` is: with no ready engine nothing is launched, and the waiting jobs
-// stay queued on disk for a later "继续分轨".
+// stay queued on disk for a later "继续分轨". The history is read by the
+// caller (moveQueueOn), once.
 void Workbench::startNextQueued()
 {
     if (busy_)
@@ -106,7 +119,6 @@ void Workbench::startNextQueued()
                  " 首音乐保留在队列中，下次启动时可以继续分轨。");
         return;
     }
-    bool failed = false;
     while (!busy_ && !queue_.empty()) {
         std::vector<std::string> rest(queue_.begin() + 1, queue_.end());
         const std::string id = queue_.front();
@@ -126,12 +138,9 @@ void Workbench::startNextQueued()
         record->message = "正在加载模型，首次使用需要下载权重。";
         const fs::path inputCopy = layout::inputFolder(*engineRoot_, id) / record->filename;
         launch(std::move(*record), inputCopy, LaunchedBy::queue);
-        failed = failed || !busy_;
     }
     if (!busy_)
         assignIfChanged(Field::queue, queueRun_, QueueRun());
-    if (failed && !busy_)
-        loadHistory();
 }
 
 // Records a waiting job as cancelled; false when its record no longer says
@@ -209,7 +218,7 @@ void Workbench::resumeQueue()
     for (std::string& id : waitingFromEarlierRun())
         queue.push_back(std::move(id));
     assignIfChanged(Field::queue, queue_, std::move(queue));
-    startNextQueued();
+    moveQueueOn();
 }
 
 } // namespace tonfield

@@ -61,6 +61,44 @@ TEST(JobStore, HistoryListsOnlyTrustworthyRecordsNewestFirst)
 
 // Enough records that an unstable sort would reorder equal times (the library
 // sorts up to 16 elements by insertion, which happens to be stable).
+// A reader that keeps what it decoded must never show a record as it was:
+// every kind of change reaches the next read, as a fresh read sees it.
+TEST(JobStore, AReaderThatRemembersFollowsEveryChange)
+{
+    TempFolder root;
+    HistoryReader reader;
+    auto read = [&] {
+        const std::vector<Job> remembered = reader.read(root.path());
+        EXPECT_EQ(remembered, readHistory(root.path())) << "as a fresh read sees it";
+        return remembered;
+    };
+    for (int n = 1; n <= 3; ++n)
+        storeRecord(root.path(), test::sampleJob(idOf(n), 100.0 + n), idOf(n));
+    EXPECT_EQ(idsOf(read()), (std::vector{idOf(3), idOf(2), idOf(1)}));
+    EXPECT_EQ(idsOf(read()), (std::vector{idOf(3), idOf(2), idOf(1)})) << "nothing changed";
+
+    Job replaced = test::sampleJob(idOf(1), 500);
+    replaced.status = "error";
+    ASSERT_TRUE(writeRecord(root.path(), replaced));
+    EXPECT_EQ(read().front(), replaced);
+
+    // Rewritten in place, to the same size: the modification time tells.
+    const fs::path second = layout::recordFile(root.path(), idOf(2));
+    std::string bytes = readFile(second);
+    bytes.replace(bytes.find("\"done\""), 6, "\"gone\"");
+    writeFile(second, bytes);
+    EXPECT_EQ(read().back().status, "gone");
+
+    fs::remove_all(layout::jobFolder(root.path(), idOf(3)));
+    writeFile(layout::recordFile(root.path(), idOf(2)), "{damaged");
+    storeRecord(root.path(), test::sampleJob(idOf(4), 50), idOf(4));
+    EXPECT_EQ(idsOf(read()), (std::vector{idOf(1), idOf(4)}));
+
+    TempFolder other; // another engine folder: nothing of the first
+    storeRecord(other.path(), test::sampleJob(idOf(1), 1), idOf(1));
+    EXPECT_EQ(reader.read(other.path()), readHistory(other.path()));
+}
+
 TEST(JobStore, EqualCreationTimesKeepTheListingOrder)
 {
     TempFolder root;
