@@ -214,8 +214,12 @@ int separate(Workbench& workbench, HeadlessServices& services,
     std::set<std::string> reported;
     const int subscription = workbench.subscribe([&](Field field) {
         const auto& job = workbench.selectedJob();
+        // A cancelled job is reported once its engine has ended, with the
+        // message that ending gives it, not the one it had while running.
         if (field != Field::selectedJob || !job || job->status == job_status::running ||
-            job->status == job_status::queued || !reported.insert(job->id).second)
+            job->status == job_status::queued ||
+            (job->status == job_status::cancelled && workbench.busy()) ||
+            !reported.insert(job->id).second)
             return;
         if (!report(workbench, services, *job))
             status = 1;

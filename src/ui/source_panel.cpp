@@ -121,6 +121,9 @@ void SourcePanel::dropEvent(QDropEvent* event)
 {
     const QList<QUrl> files = localFileUrls(event->mimeData());
     if (files.isEmpty() || workbench_.busy()) {
+        if (!files.isEmpty()) // the drop looked possible: say why nothing happens
+            workbench_.setError(
+                "正在分轨，完成后才能换一首音乐；要接着处理它，请把它拖到处理记录里排队。");
         event->ignore();
         return;
     }

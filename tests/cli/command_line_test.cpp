@@ -155,6 +155,9 @@ TEST_F(CommandLine, CtrlCCancelsTheRunningJobLikeTheStopButton)
     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(60'000));
     EXPECT_EQ(process.exitCode(), 130);
+    const std::string err = process.readAllStandardError().toStdString();
+    EXPECT_NE(err.find("slow.wav: 已取消 — 已取消分轨"), std::string::npos)
+        << "said as it ended, not with the running job's message: " << err;
     EXPECT_EQ(statusOf("slow.wav"), job_status::cancelled);
     EXPECT_EQ(statusOf("song.wav"), job_status::cancelled) << "the queue after it is cancelled";
     const auto jobs = readHistory(engine);

@@ -126,6 +126,9 @@ private slots:
         settle();
         QVERIFY(!dropFiles(panel, {file("d.mp3")}));
         QCOMPARE(f.workbench->source(), f.sourceFile);
+        QCOMPARE(f.workbench->error(), // refused, and not in silence
+                 std::optional<std::string>("正在分轨，完成后才能换一首音乐；"
+                                            "要接着处理它，请把它拖到处理记录里排队。"));
         QVERIFY(!child<QAbstractButton>(panel, "replace")->isEnabled());
         QVERIFY(child<QAbstractButton>(panel, "preview")->isEnabled());
     }
