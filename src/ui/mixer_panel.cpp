@@ -390,6 +390,19 @@ void MixerPanel::showStrips()
         strip.levelValue->setText(levelText(settings[i].levelDb));
         strip.level->setAccessibleDescription(strip.levelValue->text()); // not tenths of a dB
     }
+    showPresetInUse();
+}
+
+void MixerPanel::showPresetInUse()
+{
+    const auto inUse = mixer::presetInUse(workbench_.mixStrips(), shownStems_);
+    for (QToolButton* button : presets_->findChildren<QToolButton*>("preset")) {
+        const bool on = inUse && static_cast<int>(*inUse) == button->property("preset").toInt();
+        button->setChecked(on);
+        QPalette palette = button->palette();
+        palette.setColor(QPalette::ButtonText, on ? theme::mint() : Qt::white);
+        button->setPalette(palette);
+    }
 }
 
 void MixerPanel::rebuildStrips()
@@ -400,12 +413,18 @@ void MixerPanel::rebuildStrips()
         auto* button = new QToolButton;
         button->setText(qt(std::string(mixer::presetLabel(preset))));
         button->setObjectName("preset");
+        button->setProperty("preset", static_cast<int>(preset));
+        // Checked while the strips are as it sets them: seen, and said to a
+        // screen reader.
+        button->setCheckable(true);
         button->setAutoRaise(true);
         button->setFont(theme::font(10));
         addFocusRing(*button);
         presets_->layout()->addWidget(button);
-        connect(button, &QToolButton::clicked, this,
-                [this, preset] { workbench_.applyMixPreset(preset); });
+        connect(button, &QToolButton::clicked, this, [this, preset] {
+            workbench_.applyMixPreset(preset);
+            showPresetInUse(); // a click on the one in use changes no strip
+        });
     }
     static_cast<QHBoxLayout*>(presets_->layout())->addStretch();
 

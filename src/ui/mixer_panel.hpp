@@ -26,6 +26,7 @@ private:
     void addTransport();
     void rebuildStrips();
     void showStrips();
+    void showPresetInUse();
     void showExport();
     void addPractice();
     void addExport();

@@ -735,8 +735,20 @@ private slots:
             presets << button->text();
         QCOMPARE(presets, QStringList({"全部", "伴奏", "清唱", "去掉鼓", "去掉贝斯"}));
 
+        auto checkedPresets = [&] {
+            QStringList checked;
+            for (const auto* button : mixer->findChildren<QToolButton*>("preset"))
+                if (button->isChecked())
+                    checked << button->text();
+            return checked;
+        };
+        QCOMPARE(checkedPresets(), QStringList({"全部"}));
         mixer->findChildren<QToolButton*>("preset")[1]->click(); // 伴奏
         settle();
+        QCOMPARE(checkedPresets(), QStringList({"伴奏"}));       // the one in use reads as checked
+        mixer->findChildren<QToolButton*>("preset")[1]->click(); // again: still in use
+        settle();
+        QCOMPARE(checkedPresets(), QStringList({"伴奏"}));
         QVERIFY(f.workbench->mixStrips()[3].muted);
         QVERIFY(mixer->findChildren<QToolButton*>("mute")[3]->isChecked());
 
@@ -748,6 +760,7 @@ private slots:
         settle();
         QCOMPARE(f.workbench->mixStrips()[1].levelDb, -12.5);
         QCOMPARE(mixer->findChildren<QLabel*>("levelValue")[1]->text(), QString("-12.5 dB"));
+        QVERIFY(checkedPresets().isEmpty()); // levels of the user's own are no preset
         // A screen reader hears each slider's value as it is shown, not in steps.
         auto spoken = [](QWidget* widget) {
             return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Description);
