@@ -221,7 +221,7 @@ int main(int argc, char* argv[])
     bool ready = false;
     QElapsedTimer clock;
     clock.start();
-    waveforms.request(fourMinutes.toStdString(), [&](std::vector<float>) { ready = true; });
+    waveforms.request(fourMinutes.toStdString(), [&](mixer::Overview) { ready = true; });
     while (!ready && clock.elapsed() < 60'000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     std::printf("the overview of a 4-minute FLAC stem: ready after %lld ms\n", clock.elapsed());

@@ -32,17 +32,18 @@ QString cacheFile(const std::filesystem::path& file)
                mixer::peaksCacheName(file, static_cast<std::uintmax_t>(info.size()), modified));
 }
 
-std::optional<std::vector<float>> cached(const QString& path)
+std::optional<mixer::Overview> cached(const QString& path)
 {
     QFile stored(path);
     if (!stored.open(QIODevice::ReadOnly) || stored.size() > 64 * 1024)
         return std::nullopt;
     const QByteArray bytes = stored.readAll();
-    return mixer::decodePeaks(std::string_view(bytes.constData(), bytes.size()));
+    return mixer::decodeOverview(std::string_view(bytes.constData(), bytes.size()));
 }
 
-std::optional<std::vector<float>> measure(const std::filesystem::path& file,
-                                          const std::atomic<bool>& abandoned)
+// The length is what was decoded, not what the file declares.
+std::optional<mixer::Overview> measure(const std::filesystem::path& file,
+                                       const std::atomic<bool>& abandoned)
 {
     auto decoder = openAudioDecoder(file, kOverviewFormat);
     if (!decoder)
@@ -51,21 +52,25 @@ std::optional<std::vector<float>> measure(const std::filesystem::path& file,
         std::max(0.0, std::ceil((*decoder)->durationSeconds() * kOverviewFormat.sampleRate)));
     mixer::PeakMeter meter(frames, kOverviewFormat.channels);
     std::vector<float> chunk(8192);
+    std::size_t decoded = 0;
     while (!abandoned) {
         const std::size_t bytes =
             (*decoder)->read(reinterpret_cast<char*>(chunk.data()), chunk.size() * sizeof(float));
         if (bytes == 0)
-            return meter.peaks();
+            return mixer::Overview{.peaks = meter.peaks(),
+                                   .seconds =
+                                       static_cast<double>(decoded) / kOverviewFormat.sampleRate};
         meter.add(chunk.data(), bytes / sizeof(float));
+        decoded += bytes / sizeof(float) / kOverviewFormat.channels;
     }
     return std::nullopt;
 }
 
-void store(const QString& path, const std::vector<float>& peaks)
+void store(const QString& path, const mixer::Overview& overview)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile out(path); // whole or not at all
-    const std::string bytes = mixer::encodePeaks(peaks);
+    const std::string bytes = mixer::encodeOverview(overview);
     if (out.open(QIODevice::WriteOnly) &&
         out.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
             static_cast<qint64>(bytes.size()))
@@ -80,23 +85,23 @@ QtWaveforms::~QtWaveforms()
 }
 
 void QtWaveforms::request(const std::filesystem::path& file,
-                          std::function<void(std::vector<float>)> ready)
+                          std::function<void(mixer::Overview)> ready)
 {
     QThreadPool::globalInstance()->start([file, ready = std::move(ready), abandoned = abandoned_] {
         const QString cachePath = cacheFile(file);
-        auto peaks = cached(cachePath);
-        if (!peaks) {
-            peaks = measure(file, *abandoned);
-            if (peaks)
-                store(cachePath, *peaks);
+        auto overview = cached(cachePath);
+        if (!overview) {
+            overview = measure(file, *abandoned);
+            if (overview)
+                store(cachePath, *overview);
         }
-        if (!peaks || *abandoned)
+        if (!overview || *abandoned)
             return;
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [ready, peaks = std::move(*peaks), abandoned] {
+            [ready, overview = std::move(*overview), abandoned] {
                 if (!*abandoned)
-                    ready(peaks);
+                    ready(overview);
             },
             Qt::QueuedConnection);
     });

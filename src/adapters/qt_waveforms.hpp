@@ -16,7 +16,7 @@ class QtWaveforms final : public ports::Waveforms {
 public:
     ~QtWaveforms() override;
     void request(const std::filesystem::path& file,
-                 std::function<void(std::vector<float>)> ready) override;
+                 std::function<void(mixer::Overview)> ready) override;
 
 private:
     // Tells measurements still running that no one waits for them.

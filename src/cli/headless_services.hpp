@@ -69,7 +69,7 @@ public:
 // The command line shows no mixer: the stems' overviews are not measured.
 class NoWaveforms final : public ports::Waveforms {
 public:
-    void request(const std::filesystem::path&, std::function<void(std::vector<float>)>) override {}
+    void request(const std::filesystem::path&, std::function<void(mixer::Overview)>) override {}
 };
 
 // Every service of a headless Workbench: the real adapters that need no

@@ -10,7 +10,7 @@
 namespace tonfield::mixer {
 namespace {
 
-constexpr std::string_view magic = "TFPEAKS1";
+constexpr std::string_view magic = "TFPEAKS2"; // 1 had no length: measured again
 
 } // namespace
 
@@ -33,31 +33,39 @@ void PeakMeter::add(const float* frames, std::size_t count)
     }
 }
 
-std::string encodePeaks(const std::vector<float>& peaks)
+std::string encodeOverview(const Overview& overview)
 {
     std::string bytes(magic);
-    const auto count = static_cast<std::uint32_t>(peaks.size());
+    const auto count = static_cast<std::uint32_t>(overview.peaks.size());
     bytes.append(reinterpret_cast<const char*>(&count), sizeof count);
-    bytes.append(reinterpret_cast<const char*>(peaks.data()), peaks.size() * sizeof(float));
+    bytes.append(reinterpret_cast<const char*>(&overview.seconds), sizeof overview.seconds);
+    bytes.append(reinterpret_cast<const char*>(overview.peaks.data()),
+                 overview.peaks.size() * sizeof(float));
     return bytes;
 }
 
-std::optional<std::vector<float>> decodePeaks(std::string_view bytes)
+std::optional<Overview> decodeOverview(std::string_view bytes)
 {
     std::uint32_t count = 0;
-    if (bytes.size() < magic.size() + sizeof count || bytes.substr(0, magic.size()) != magic)
+    Overview overview;
+    const std::size_t header = magic.size() + sizeof count + sizeof overview.seconds;
+    if (bytes.size() < header || bytes.substr(0, magic.size()) != magic)
         return std::nullopt;
     std::memcpy(&count, bytes.data() + magic.size(), sizeof count);
-    const std::string_view body = bytes.substr(magic.size() + sizeof count);
-    if (count != PeakMeter::buckets || body.size() != count * sizeof(float))
+    std::memcpy(&overview.seconds, bytes.data() + magic.size() + sizeof count,
+                sizeof overview.seconds);
+    const std::string_view body = bytes.substr(header);
+    constexpr double longest = 100 * 3600.0; // more is no stem
+    if (count != PeakMeter::buckets || body.size() != count * sizeof(float) ||
+        !(overview.seconds >= 0 && overview.seconds <= longest)) // NaN fails both
         return std::nullopt;
-    std::vector<float> peaks(count);
-    std::memcpy(peaks.data(), body.data(), body.size());
-    const bool sane = std::all_of(peaks.begin(), peaks.end(),
+    overview.peaks.resize(count);
+    std::memcpy(overview.peaks.data(), body.data(), body.size());
+    const bool sane = std::all_of(overview.peaks.begin(), overview.peaks.end(),
                                   [](float peak) { return peak >= 0.0f && peak <= 1.0f; });
-    if (!sane) // NaN fails both comparisons
+    if (!sane)
         return std::nullopt;
-    return peaks;
+    return overview;
 }
 
 std::string peaksCacheName(const std::filesystem::path& file, std::uintmax_t size,

@@ -30,10 +30,19 @@ private:
     std::vector<float> peaks_;
 };
 
+// A stem's overview and its length, so the mixer can show how long the mix
+// is before it is first played.
+struct Overview {
+    std::vector<float> peaks;
+    double seconds = 0;
+
+    bool operator==(const Overview&) const = default;
+};
+
 // The overview as stored in the cache, and read back: anything but a whole
-// overview of values from 0 to 1 reads as none.
-std::string encodePeaks(const std::vector<float>& peaks);
-std::optional<std::vector<float>> decodePeaks(std::string_view bytes);
+// overview of values from 0 to 1 with a plausible length reads as none.
+std::string encodeOverview(const Overview& overview);
+std::optional<Overview> decodeOverview(std::string_view bytes);
 
 // The cache's name for a file's overview: changes when the file's path, size
 // or modification time does, so a changed file is measured again.

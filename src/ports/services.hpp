@@ -11,6 +11,7 @@
 
 #include "mixer/loop.hpp"
 #include "mixer/tempo.hpp"
+#include "mixer/waveform.hpp"
 
 #include <filesystem>
 #include <functional>
@@ -174,10 +175,10 @@ class Waveforms {
 public:
     virtual ~Waveforms() = default;
     // Calls `ready` later, as a task on the main thread, with the file's
-    // overview (mixer::PeakMeter::buckets peaks from 0 to 1), or never for a
-    // file that cannot be decoded.
+    // overview (mixer::PeakMeter::buckets peaks from 0 to 1, and the file's
+    // length), or never for a file that cannot be decoded.
     virtual void request(const std::filesystem::path& file,
-                         std::function<void(std::vector<float>)> ready) = 0;
+                         std::function<void(mixer::Overview)> ready) = 0;
 };
 
 // A mix written into one file: what the mixer plays, as WAV (24-bit), FLAC or MP3.

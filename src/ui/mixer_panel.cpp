@@ -370,8 +370,9 @@ void MixerPanel::refresh(const FieldSet& changed)
     setSymbol(*playSymbol_, workbench_.mixPlaying() ? "pause.fill" : "play.fill");
     play_->setText(workbench_.mixPlaying() ? "暂停混音" : "播放混音");
     const bool loaded = workbench_.mixLoaded();
-    time_->setText(qt(display::time(loaded ? workbench_.playbackTime() : 0)) + " / " +
-                   qt(display::time(loaded ? workbench_.playbackDuration() : 0)));
+    time_->setText(
+        qt(display::time(loaded ? workbench_.playbackTime() : 0)) + " / " +
+        qt(display::time(loaded ? workbench_.playbackDuration() : workbench_.mixLength())));
     for (const auto& strip : strips_)
         strip->timeline->update();
 }

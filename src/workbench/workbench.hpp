@@ -132,11 +132,14 @@ public:
     bool mixPlaying() const { return mixPlaying_; }
     // Whether the player holds the mix (sounding or paused).
     bool mixLoaded() const { return mix_ != nullptr; }
+    // How long the mix of the selected job's stems lasts, as far as their
+    // overviews have told (the longest stem): shown before it is played.
+    double mixLength() const;
     // A stem's overview for the mixer, once measured; null until then.
     const std::vector<float>* waveform(const std::filesystem::path& file) const
     {
         auto found = waveforms_.find(file);
-        return found == waveforms_.end() ? nullptr : &found->second;
+        return found == waveforms_.end() ? nullptr : &found->second.peaks;
     }
     // The running job's last printed percentage, while its engine prints one.
     const std::optional<double>& progress() const { return progress_; }
@@ -345,7 +348,7 @@ private:
     // selected job (select, start) stops playback first.
     ports::MixPlayer* mix_ = nullptr;
     std::map<std::string, std::vector<mixer::StripSettings>> mixSettings_; // by job id
-    std::map<std::filesystem::path, std::vector<float>> waveforms_;        // measured overviews
+    std::map<std::filesystem::path, mixer::Overview> waveforms_;           // measured overviews
     std::set<std::filesystem::path> waveformsAsked_;
     std::set<std::string> unsavedMixes_; // job ids whose mix.json is behind
     std::optional<std::string> activeID_;

@@ -5,6 +5,8 @@
 #include "model/job_layout.hpp"
 #include "model/job_store.hpp"
 
+#include <algorithm>
+
 namespace tonfield {
 
 // Toggles the mix of the selected job's stems: pauses it while it sounds,
@@ -103,6 +105,15 @@ void Workbench::saveMixStrips()
     unsavedMixes_.clear();
 }
 
+double Workbench::mixLength() const
+{
+    double longest = 0;
+    for (const Stem& stem : stems_)
+        if (auto found = waveforms_.find(stem.url); found != waveforms_.end())
+            longest = std::max(longest, found->second.seconds);
+    return longest;
+}
+
 // Asks once for the overview of each listed stem; each arrives later on its
 // own, and the window draws it then.
 void Workbench::requestWaveforms()
@@ -111,9 +122,9 @@ void Workbench::requestWaveforms()
     for (const Stem& stem : stems_) {
         if (!waveformsAsked_.insert(stem.url).second)
             continue;
-        services_.waveforms.request(stem.url, [weak, file = stem.url](std::vector<float> peaks) {
+        services_.waveforms.request(stem.url, [weak, file = stem.url](mixer::Overview overview) {
             if (auto self = weak.lock()) {
-                self->waveforms_[file] = std::move(peaks);
+                self->waveforms_[file] = std::move(overview);
                 self->notify(Field::waveforms);
             }
         });

@@ -26,13 +26,15 @@ TEST(QtWaveforms, MeasuresOnceThenReadsTheCacheButNeverTrustsIt)
     ASSERT_TRUE(test::makeTone(tone, 2.0));
     QtWaveforms waveforms;
     auto overview = [&] {
-        std::optional<std::vector<float>> delivered;
-        waveforms.request(tone, [&](std::vector<float> peaks) { delivered = std::move(peaks); });
+        std::optional<mixer::Overview> delivered;
+        waveforms.request(tone, [&](mixer::Overview got) { delivered = std::move(got); });
         EXPECT_TRUE(test::runUntil([&] { return delivered.has_value(); }));
-        return delivered.value_or(std::vector<float>{});
+        return delivered.value_or(mixer::Overview{});
     };
 
-    const std::vector<float> measured = overview();
+    const mixer::Overview measuredOverview = overview();
+    EXPECT_NEAR(measuredOverview.seconds, 2.0, 0.01) << "the length decoded";
+    const std::vector<float>& measured = measuredOverview.peaks;
     ASSERT_EQ(measured.size(), mixer::PeakMeter::buckets);
     // Measured in mono: the two sines of 0.125, folded together at -3 dB each,
     // peak at up to 0.177, and sound all along (the last stretches may be short).
@@ -45,14 +47,16 @@ TEST(QtWaveforms, MeasuresOnceThenReadsTheCacheButNeverTrustsIt)
     for (const auto& entry : fs::directory_iterator(folder / "cache/Tonfield/waveforms"))
         stored.push_back(entry.path());
     ASSERT_EQ(stored.size(), 1u);
-    EXPECT_EQ(mixer::decodePeaks(test::readFile(stored[0])), measured);
+    EXPECT_EQ(mixer::decodeOverview(test::readFile(stored[0])), measuredOverview);
 
-    test::writeFile(stored[0], mixer::encodePeaks(std::vector<float>(400, 0.9f)));
-    EXPECT_EQ(overview(), std::vector<float>(400, 0.9f)) << "read from the cache";
+    const mixer::Overview planted{std::vector<float>(400, 0.9f), 3};
+    test::writeFile(stored[0], mixer::encodeOverview(planted));
+    EXPECT_EQ(overview(), planted) << "read from the cache";
 
     test::writeFile(stored[0], "not an overview");
-    EXPECT_EQ(overview(), measured) << "measured again";
-    EXPECT_EQ(mixer::decodePeaks(test::readFile(stored[0])), measured) << "and stored again";
+    EXPECT_EQ(overview(), measuredOverview) << "measured again";
+    EXPECT_EQ(mixer::decodeOverview(test::readFile(stored[0])), measuredOverview)
+        << "and stored again";
 }
 
 } // namespace

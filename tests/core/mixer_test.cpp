@@ -242,13 +242,19 @@ TEST(MixerWaveform, PeaksPerStretchAndACacheThatTrustsNothing)
     EXPECT_EQ(peaks[4], 0.0f);
     meter.add(frames.data(), 10); // more than declared: into the last stretch, no overrun
 
-    EXPECT_EQ(decodePeaks(encodePeaks(peaks)), peaks);
-    std::string bytes = encodePeaks(peaks);
+    const Overview overview{.peaks = peaks, .seconds = 212.4};
+    EXPECT_EQ(decodeOverview(encodeOverview(overview)), overview);
+    std::string bytes = encodeOverview(overview);
+    std::string olderKind = bytes; // written before overviews had a length
+    olderKind.replace(0, 8, "TFPEAKS1");
     for (const std::string& broken :
-         {std::string(), bytes.substr(0, bytes.size() - 1), "XXXXXXXX" + bytes.substr(8),
-          encodePeaks(std::vector<float>(3, 0.5f)), encodePeaks(std::vector<float>(400, -1.0f)),
-          encodePeaks(std::vector<float>(400, std::nanf("")))})
-        EXPECT_FALSE(decodePeaks(broken)) << broken.size();
+         {std::string(), bytes.substr(0, bytes.size() - 1), "XXXXXXXX" + bytes.substr(8), olderKind,
+          encodeOverview({std::vector<float>(3, 0.5f), 1}),
+          encodeOverview({std::vector<float>(400, -1.0f), 1}),
+          encodeOverview({std::vector<float>(400, std::nanf("")), 1}),
+          encodeOverview({peaks, std::nan("")}), encodeOverview({peaks, -1}),
+          encodeOverview({peaks, 1e30})})
+        EXPECT_FALSE(decodeOverview(broken)) << broken.size();
 
     const auto name = peaksCacheName("/a/b.wav", 100, 5);
     EXPECT_EQ(name.size(), 16u + 6u);

@@ -139,11 +139,15 @@ TEST_F(WorkbenchMixer, EachStemsOverviewIsAskedForOnceAndArrivesOnItsOwn)
     EXPECT_EQ(requests[0].first, workbench->stems()[0].url);
     EXPECT_EQ(workbench->waveform(requests[0].first), nullptr) << "a placeholder until then";
 
+    EXPECT_EQ(workbench->mixLength(), 0) << "not known yet";
+
     changes.clear();
-    requests[2].second(std::vector<float>(400, 0.25f));
+    requests[2].second({std::vector<float>(400, 0.25f), 181.5});
     EXPECT_EQ(changes, std::vector<Field>{Field::waveforms});
     ASSERT_NE(workbench->waveform(requests[2].first), nullptr);
     EXPECT_EQ(workbench->waveform(requests[2].first)->at(7), 0.25f);
+    requests[0].second({std::vector<float>(400, 0.5f), 180.0});
+    EXPECT_EQ(workbench->mixLength(), 181.5) << "the longest stem's, before the mix is played";
 
     workbench->select(*workbench->selectedJob());
     EXPECT_EQ(requests.size(), 4u) << "not asked again";

@@ -299,9 +299,9 @@ struct FakeAudio final : ports::AudioOutput {
 
 // Overviews the test hands out by hand: requests wait until deliver().
 struct ManualWaveforms final : ports::Waveforms {
-    std::vector<std::pair<std::filesystem::path, std::function<void(std::vector<float>)>>> requests;
+    std::vector<std::pair<std::filesystem::path, std::function<void(mixer::Overview)>>> requests;
     void request(const std::filesystem::path& file,
-                 std::function<void(std::vector<float>)> ready) override
+                 std::function<void(mixer::Overview)> ready) override
     {
         requests.emplace_back(file, std::move(ready));
     }

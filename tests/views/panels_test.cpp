@@ -734,6 +734,11 @@ private slots:
         for (const auto* button : mixer->findChildren<QToolButton*>("preset"))
             presets << button->text();
         QCOMPARE(presets, QStringList({"全部", "伴奏", "清唱", "去掉鼓", "去掉贝斯"}));
+        // Its length shows before it is first played, once the overviews tell it.
+        for (auto& [file, ready] : f.platform.waveforms.requests)
+            ready({std::vector<float>(400, 0.5f), 181.5});
+        settle();
+        QCOMPARE(child<QLabel>(*mixer, "mixTime")->text(), QString("00:00 / 03:01"));
 
         auto checkedPresets = [&] {
             QStringList checked;
