@@ -3,6 +3,7 @@
 #include "ui/workspace_view.hpp"
 
 #include "ui/history_list.hpp"
+#include "ui/job_rows.hpp"
 #include "ui/mixer_panel.hpp"
 #include "ui/playback_bar.hpp"
 #include "ui/results_panel.hpp"
@@ -143,8 +144,17 @@ void WorkspaceView::refresh(const FieldSet& changed)
 {
     sidebar_->refresh(changed);
     topBar_->refresh(changed);
-    // Asked before the history hides: Qt would hand its focus to the sidebar.
-    const bool focusInHistory = history_->isAncestorOf(QApplication::focusWidget());
+    // Asked before the history hides: hiding it would hand its focus on to
+    // the sidebar, as a Tab would, ring and all. A job opened from the
+    // history takes the focus to its results instead, once they are built.
+    QWidget* focused = QApplication::focusWidget();
+    const bool leavingHistory =
+        history_->isAncestorOf(focused) && historyShown_ && !workbench_.showHistory();
+    const auto* rows = qobject_cast<const JobRowsView*>(focused);
+    const Qt::FocusReason reason =
+        rows && rows->keyboardFocus() ? Qt::TabFocusReason : Qt::OtherFocusReason;
+    if (leavingHistory)
+        setFocus(Qt::OtherFocusReason); // parked on the page, which shows none
     workspace_->setVisible(!workbench_.showHistory());
     history_->setVisible(workbench_.showHistory());
     if (workbench_.showHistory() != historyShown_) {
@@ -157,10 +167,6 @@ void WorkspaceView::refresh(const FieldSet& changed)
             // Once the page has its workspace's height again.
             QTimer::singleShot(0, scrolled,
                                [scrolled, at = workspaceScroll_] { scrolled->setValue(at); });
-            // A job opened from the history by the keyboard: the keyboard
-            // goes on in the job's results.
-            if (focusInHistory)
-                focusFirstControlOf(results_);
         }
     }
     source_->refresh(changed);
@@ -170,15 +176,17 @@ void WorkspaceView::refresh(const FieldSet& changed)
     history_->refresh(changed);
     playback_->setVisible(workbench_.playbackDuration() > 0);
     playback_->refresh(changed);
+    if (leavingHistory)
+        focusFirstControlOf(results_, reason);
 }
 
-void WorkspaceView::focusFirstControlOf(QWidget* panel)
+void WorkspaceView::focusFirstControlOf(QWidget* panel, Qt::FocusReason reason)
 {
     for (QWidget* next = panel->nextInFocusChain(); next && next != panel;
          next = next->nextInFocusChain()) {
         if (panel->isAncestorOf(next) && next->isVisibleTo(window()) && next->isEnabled() &&
             (next->focusPolicy() & Qt::TabFocus)) {
-            next->setFocus(Qt::OtherFocusReason);
+            next->setFocus(reason);
             return;
         }
     }

@@ -37,7 +37,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void focusFirstControlOf(QWidget* panel);
+    void focusFirstControlOf(QWidget* panel, Qt::FocusReason reason);
 
     Workbench& workbench_;
     Sidebar* sidebar_;

@@ -141,6 +141,34 @@ private slots:
                  qPrintable(QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
                                                         : QString("nothing")));
     }
+
+    // A job opened by a click while the results are empty: the focus lands
+    // in its results, never in the sidebar (where it would show a ring to a
+    // mouse user).
+    void aJobOpenedByAClickLeavesNoFocusInTheSidebar()
+    {
+        test::ViewFixture f;
+        f.finishJobWithStems({"a_(Vocals).wav", "a_(Drums).wav"});
+        f.finishJobWithStems({"b_(Vocals).wav"});
+        f.workbench->deleteJobs({f.workbench->selectedJob()->id}); // results empty, as at start
+        const auto shown = test::showWorkspace(f, {1240, 860});
+        ui::WorkspaceView& view = *shown;
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        f.workbench->setShowHistory(true);
+        test::settle();
+        auto* rows = view.findChild<QAbstractItemView*>("jobRows");
+        rows->setFocus(Qt::MouseFocusReason); // as the press gives it
+        const QRect older = rows->visualRect(rows->model()->index(0, 0));
+        QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, older.center());
+        test::settle();
+        QVERIFY(!f.workbench->showHistory());
+        QCOMPARE(f.workbench->stems().size(), 2u);
+        QWidget* sidebar = view.findChild<QWidget*>("sidebar");
+        QVERIFY(sidebar);
+        QVERIFY2(!sidebar->isAncestorOf(QApplication::focusWidget()),
+                 qPrintable(QApplication::focusWidget()->objectName()));
+    }
 };
 
 QObject* makePageScrollTest()
