@@ -65,8 +65,17 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
     QObject::connect(menus.chooseEngine, &QAction::triggered, &window,
                      [&workbench] { workbench.chooseEngine(); });
     QObject::connect(menus.settings, &QAction::triggered, &window,
-                     [settingsWindow = std::move(settingsWindow)] {
+                     [&window, settingsWindow = std::move(settingsWindow)] {
                          QWidget& shown = settingsWindow();
+                         // First shown over the main window, not wherever the
+                         // window manager puts a new one; later where the user
+                         // left it.
+                         if (!shown.property("placed").toBool()) {
+                             shown.adjustSize();
+                             shown.move(window.frameGeometry().center() -
+                                        QPoint(shown.width() / 2, shown.height() / 2));
+                             shown.setProperty("placed", true);
+                         }
                          shown.show();
                          shown.raise();
                          shown.activateWindow();

@@ -197,6 +197,10 @@ private slots:
         QCOMPARE(f.platform.dialogs.folderRequests.size(), 1u);
         QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
         QVERIFY(settingsWindow.isVisible());
+        // Over the main window, not off in a corner.
+        const QPoint offset = settingsWindow.geometry().center() - window.frameGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 4,
+                 qPrintable(QString("%1, %2").arg(offset.x()).arg(offset.y())));
     }
 
     // One notification per event-loop turn, naming exactly the fields assigned.
