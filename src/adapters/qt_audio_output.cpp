@@ -65,7 +65,9 @@ private:
 // moment nor a busy machine can starve it. The mix is pushed into the sink
 // every few milliseconds as room appears, which keeps its buffer full: a
 // level, mute or solo change is mixed into what plays some 200 ms later.
-// Every call runs on that thread, and the caller waits for it.
+// Its calls run on that thread, the caller waiting for them, except three
+// that do not touch the sink: setGains and setTempo store atomics the next
+// feed reads, and durationSeconds reads what the streams learnt when opened.
 class QtMixPlayer final : public ports::MixPlayer {
 public:
     QtMixPlayer(std::unique_ptr<StemStreams> streams, const QAudioDevice& device,

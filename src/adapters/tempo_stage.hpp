@@ -15,8 +15,9 @@ class RubberBandStretcher;
 namespace tonfield::adapters {
 
 // Changes the speed and the pitch of the mix as it plays, once for the
-// summed signal, with Rubber Band in its real-time mode. Built on the audio
-// thread's side: after construction it neither allocates nor locks.
+// summed signal, with Rubber Band in its real-time mode. Built with its
+// player on the caller's thread, used on the audio thread only: after
+// construction it neither allocates nor locks.
 class TempoStage {
 public:
     TempoStage(int sampleRate, int channels);

@@ -4,7 +4,8 @@
 
 // The ports: the narrow interfaces through which the Qt-free core reaches the
 // outside world. The real adapters live in src/adapters; tests supply fakes.
-// Every call happens on the main thread.
+// Every call happens on the main thread, but for the mix renderer's (below),
+// which is called from a worker.
 
 #include "engine/invocation.hpp"
 #include "model/result.hpp"
@@ -134,7 +135,9 @@ public:
     virtual void play() = 0;
     virtual void pause() = 0; // keeps the position
     virtual void stop() = 0;
-    // What the listener has heard so far, not what was decoded ahead.
+    // What the listener has heard so far, not what was decoded ahead. The
+    // real player asks its audio thread and waits for the answer: the poll
+    // reads it at every tick, so it must stay cheap there.
     virtual double currentTimeSeconds() const = 0;
     virtual void setCurrentTimeSeconds(double seconds) = 0;
     // False once the end has been played, or while paused or stopped.
