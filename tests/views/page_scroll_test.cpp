@@ -116,58 +116,43 @@ private slots:
         QTRY_COMPARE(scrolled->value(), workspaceAt);
     }
 
-    // Enter on a history row opens the job, and the keyboard goes on in its
-    // results, not in the sidebar.
-    void aJobOpenedByTheKeyboardKeepsTheKeyboardOnThePage()
+    // A job opened from the history, by Enter or by a click, while the
+    // results are empty (as at start): the focus goes on in its results,
+    // never to the sidebar (hiding the history would hand it there as a Tab
+    // does, with its ring showing to a mouse user).
+    void aJobOpenedFromTheHistoryTakesTheFocusToItsResults()
     {
-        test::ViewFixture f;
-        f.finishJobWithStems({"a_(Vocals).wav", "a_(Drums).wav"});
-        const auto shown = test::showWorkspace(f, {1240, 860});
-        ui::WorkspaceView& view = *shown;
-        view.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&view));
-        f.workbench->setShowHistory(true);
-        test::settle();
-        auto* rows = view.findChild<QAbstractItemView*>("jobRows");
-        QVERIFY(rows);
-        rows->setFocus(Qt::TabFocusReason);
-        rows->setCurrentIndex(rows->model()->index(0, 0));
-        QTest::keyClick(rows, Qt::Key_Return);
-        test::settle();
-        QVERIFY(!f.workbench->showHistory());
-        QWidget* results = view.findChild<QWidget*>("resultsPanel");
-        QVERIFY(results);
-        QVERIFY2(results->isAncestorOf(QApplication::focusWidget()),
-                 qPrintable(QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
-                                                        : QString("nothing")));
-    }
-
-    // A job opened by a click while the results are empty: the focus lands
-    // in its results, never in the sidebar (where it would show a ring to a
-    // mouse user).
-    void aJobOpenedByAClickLeavesNoFocusInTheSidebar()
-    {
-        test::ViewFixture f;
-        f.finishJobWithStems({"a_(Vocals).wav", "a_(Drums).wav"});
-        f.finishJobWithStems({"b_(Vocals).wav"});
-        f.workbench->deleteJobs({f.workbench->selectedJob()->id}); // results empty, as at start
-        const auto shown = test::showWorkspace(f, {1240, 860});
-        ui::WorkspaceView& view = *shown;
-        view.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&view));
-        f.workbench->setShowHistory(true);
-        test::settle();
-        auto* rows = view.findChild<QAbstractItemView*>("jobRows");
-        rows->setFocus(Qt::MouseFocusReason); // as the press gives it
-        const QRect older = rows->visualRect(rows->model()->index(0, 0));
-        QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, older.center());
-        test::settle();
-        QVERIFY(!f.workbench->showHistory());
-        QCOMPARE(f.workbench->stems().size(), 2u);
-        QWidget* sidebar = view.findChild<QWidget*>("sidebar");
-        QVERIFY(sidebar);
-        QVERIFY2(!sidebar->isAncestorOf(QApplication::focusWidget()),
-                 qPrintable(QApplication::focusWidget()->objectName()));
+        for (const bool byKeyboard : {true, false}) {
+            test::ViewFixture f;
+            f.finishJobWithStems({"a_(Vocals).wav", "a_(Drums).wav"});
+            f.finishJobWithStems({"b_(Vocals).wav"});
+            f.workbench->deleteJobs({f.workbench->selectedJob()->id});
+            const auto shown = test::showWorkspace(f, {1240, 860});
+            ui::WorkspaceView& view = *shown;
+            view.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&view));
+            f.workbench->setShowHistory(true);
+            test::settle();
+            auto* rows = view.findChild<QAbstractItemView*>("jobRows");
+            QVERIFY(rows);
+            if (byKeyboard) {
+                rows->setFocus(Qt::TabFocusReason);
+                rows->setCurrentIndex(rows->model()->index(0, 0));
+                QTest::keyClick(rows, Qt::Key_Return);
+            } else {
+                rows->setFocus(Qt::MouseFocusReason); // as the press gives it
+                const QRect row = rows->visualRect(rows->model()->index(0, 0));
+                QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, row.center());
+            }
+            test::settle();
+            QVERIFY(!f.workbench->showHistory());
+            QCOMPARE(f.workbench->stems().size(), 2u);
+            QWidget* results = view.findChild<QWidget*>("resultsPanel");
+            QWidget* focused = QApplication::focusWidget();
+            QVERIFY2(results && results->isAncestorOf(focused),
+                     qPrintable(QString(byKeyboard ? "by Enter: " : "by a click: ") +
+                                (focused ? focused->objectName() : QString("nothing"))));
+        }
     }
 };
 
