@@ -174,8 +174,7 @@ public:
             else if (state == QAudio::IdleState && ended_)
                 seconds = given; // everything mixed has been played
             else if (!stretching_)
-                seconds = std::min(
-                    startSeconds_ + static_cast<double>(sink_->processedUSecs()) / 1e6, given);
+                seconds = std::min(startSeconds_ + playedUSecs() / 1e6, given);
             else
                 seconds = startSeconds_ + heardSourceFrames() / sampleRate_;
             if (loop_)
@@ -216,9 +215,12 @@ private:
     {
         if (!out_ || ended_)
             return;
-        const std::size_t room =
-            static_cast<std::size_t>(std::max<qsizetype>(sink_->bytesFree(), 0)) /
-            writer_.bytesPerFrame();
+        const qsizetype free = std::max<qsizetype>(sink_->bytesFree(), 0);
+        if (ranDry(free)) {
+            restartWithLongerBuffer();
+            return;
+        }
+        const std::size_t room = static_cast<std::size_t>(free) / writer_.bytesPerFrame();
         const std::size_t wanted =
             std::min(room, mixed_.size() / static_cast<std::size_t>(channels_));
         if (wanted == 0)
@@ -265,6 +267,36 @@ private:
     {
         out_->write(writer_.convert(mixed_.data(), frames),
                     static_cast<qint64>(frames * writer_.bytesPerFrame()));
+        bytesSinceSinkStart_ += static_cast<qint64>(frames * writer_.bytesPerFrame());
+    }
+
+    // The sink, filled once since it started, is empty again while the mix
+    // goes on: the sound server took everything and then played silence,
+    // held up for longer than the buffer lasts (a busy machine does that).
+    bool ranDry(qsizetype free) const
+    {
+        return bytesSinceSinkStart_ >= sink_->bufferSize() && free >= sink_->bufferSize();
+    }
+
+    // After a dropout the buffer doubles, up to a limit where a change would
+    // be heard too late to follow, for as long as this mix is open: a machine
+    // busy enough to starve the sound server once will do it again. Nothing
+    // is skipped: the sink played out all it was given, so the mix goes on
+    // from there, and the position counts what it played.
+    void restartWithLongerBuffer()
+    {
+        bufferUSecs_ = std::min(2 * bufferUSecs_, kLongestBufferUSecs);
+        playedBeforeRestartUSecs_ =
+            static_cast<qint64>(static_cast<double>(framesGiven_) * 1e6 / sampleRate_);
+        sink_->stop();
+        out_ = nullptr;
+        startSink();
+    }
+
+    // What the sink has played since the last seek, across restarts.
+    double playedUSecs() const
+    {
+        return static_cast<double>(playedBeforeRestartUSecs_ + sink_->processedUSecs());
     }
 
     // Each start asks for the same buffer length: the PulseAudio backend
@@ -273,8 +305,9 @@ private:
     void startSink()
     {
         bus_.jumpToTargets(); // nothing sounded before: no ramp from it
-        sink_->setBufferSize(sink_->format().bytesForDuration(kBufferMicroseconds));
+        sink_->setBufferSize(sink_->format().bytesForDuration(bufferUSecs_));
         out_ = sink_->start();
+        bytesSinceSinkStart_ = 0;
         requestRealtimeAudioScheduling(); // the backend may have made a thread for the stream
         feed();
         feeder_->start();
@@ -297,7 +330,7 @@ private:
     // less what the stage and the sink still hold, counted back to source time.
     double heardSourceFrames() const
     {
-        const double played = static_cast<double>(sink_->processedUSecs()) * sampleRate_ / 1e6;
+        const double played = playedUSecs() * sampleRate_ / 1e6;
         const double inSink = std::max(0.0, static_cast<double>(framesGiven_) - played);
         const double held = tempo_.heldSourceFrames() + inSink * speed_.load();
         return std::max(0.0, static_cast<double>(sourceFrames_) - held);
@@ -326,14 +359,13 @@ private:
         ended_ = false;
         framesGiven_ = 0;
         sourceFrames_ = 0;
+        playedBeforeRestartUSecs_ = 0;
         tempo_.reset();
         stretching_ = false;
     }
 
-    // The server keeps about three quarters of the request queued; topped up
-    // every 10 ms, the sink never runs dry while a change is heard soon.
-    static constexpr qint64 kBufferMicroseconds = 200'000;
     static constexpr int kFeedMilliseconds = 10;
+    static constexpr qint64 kLongestBufferUSecs = 800'000;
 
     std::unique_ptr<StemStreams> streams_;
     mixer::MixBus bus_;
@@ -342,10 +374,16 @@ private:
     int channels_;
     double sampleRate_;
     double startSeconds_ = 0;
-    std::optional<mixer::Loop> loop_; // the audio thread's
-    bool ended_ = false;              // every frame of the mix has been handed over
-    long long framesGiven_ = 0;       // since the last (re)start, as the sink plays them
-    long long sourceFrames_ = 0;      // of the stems, since the last (re)start
+    std::optional<mixer::Loop> loop_;     // the audio thread's
+    bool ended_ = false;                  // every frame of the mix has been handed over
+    long long framesGiven_ = 0;           // since the last (re)start, as the sink plays them
+    long long sourceFrames_ = 0;          // of the stems, since the last (re)start
+    qint64 playedBeforeRestartUSecs_ = 0; // by sinks restarted since the last seek
+    qint64 bytesSinceSinkStart_ = 0;      // written into the sink since it started
+    // The buffer each start asks for. The server keeps about three quarters
+    // of it queued; topped up every 10 ms, the sink does not run dry while a
+    // level change is heard soon.
+    qint64 bufferUSecs_ = 200'000;
     TempoStage tempo_;
     bool stretching_ = false; // the stage is in the path (the audio thread's)
     std::atomic<double> speed_{1.0};

@@ -16,12 +16,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <csignal>
+#include <fstream>
 #include <span>
+#include <string>
 #include <sys/stat.h>
+#include <thread>
 
 namespace tonfield::adapters {
 namespace {
+
+using namespace std::chrono_literals;
 
 // Lets the event loop run for a while, so a paused player has every chance
 // to move if it were wrong.
@@ -362,6 +369,65 @@ TEST(QtAudioOutput, SoundsWithoutAGapOnABusyMachine)
         EXPECT_NEAR(static_cast<double>(sound.size()) / 44100, 2.0 / speed, 0.05)
             << "at speed " << speed;
     }
+}
+
+// Holds the private sound server still for a while, as a machine too busy
+// to run it would; afterwards it catches up at once with what it missed.
+void holdSoundServer(std::chrono::milliseconds howLong)
+{
+    std::string pid;
+    std::getline(std::ifstream(std::string(std::getenv("PULSE_RUNTIME_PATH")) + "/pid"), pid);
+    ASSERT_FALSE(pid.empty()) << "run under scripts/with-null-audio.sh";
+    ASSERT_EQ(::kill(std::stoi(pid), SIGSTOP), 0);
+    std::this_thread::sleep_for(howLong);
+    ASSERT_EQ(::kill(std::stoi(pid), SIGCONT), 0);
+}
+
+// A hold-up longer than the sink's buffer drops the sound out once; the
+// buffer grows, and the same hold-up no longer does. The mix goes on where
+// the dropout stopped it: nothing is skipped or heard twice.
+TEST(QtAudioOutput, TheBufferGrowsAfterADropout)
+{
+    test::TempFolder folder;
+    const auto a440 = makeA440(folder, 5);
+    test::NullSinkMonitor monitor;
+    ASSERT_TRUE(monitor.started());
+    auto mix = QtAudioOutput().openMix({a440});
+    ASSERT_TRUE(mix) << mix.failure();
+    std::vector<std::int16_t> heard;
+    auto record = [&](double seconds) {
+        const std::size_t wanted = heard.size() + static_cast<std::size_t>(seconds * 44100);
+        return test::runUntil([&] {
+            const auto more = monitor.samplesSinceLastCall();
+            heard.insert(heard.end(), more.begin(), more.end());
+            return heard.size() >= wanted;
+        });
+    };
+    monitor.samplesSinceLastCall();
+    (*mix)->play();
+    ASSERT_TRUE(record(1.0));
+
+    holdSoundServer(400ms);
+    const std::size_t firstHold = heard.size();
+    ASSERT_TRUE(record(1.0));
+    const double dropout = longestSilenceSeconds(std::span(heard).subspan(firstHold));
+    ASSERT_GT(dropout, 0.1) << "a hold-up of 400 ms outlasts the buffer";
+
+    holdSoundServer(150ms);
+    const std::size_t secondHold = heard.size();
+    ASSERT_TRUE(record(1.0));
+    EXPECT_LT(longestSilenceSeconds(std::span(heard).subspan(secondHold)), 0.01)
+        << "the grown buffer outlasts a hold-up of 150 ms";
+
+    ASSERT_TRUE(test::runUntil([&] {
+        record(0);
+        return !(*mix)->isPlaying();
+    }));
+    record(0.3); // what the sink still held
+    const auto sound = sounding(heard);
+    EXPECT_NEAR(static_cast<double>(sound.size()) / 44100 - dropout, 5.0, 0.05)
+        << "every second of the tone heard once";
+    EXPECT_NEAR((*mix)->currentTimeSeconds(), 5.0, 0.05);
 }
 
 TEST(QtAudioOutput, FilesThatAreNotAudioFailAtOnce)
