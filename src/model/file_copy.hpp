@@ -6,13 +6,13 @@
 #include "model/result.hpp"
 
 #include <filesystem>
-#include <functional>
 
 namespace tonfield {
 
-// Both copies go byte for byte through a hidden temporary file beside the
-// destination, which takes the destination's name only once it is complete:
-// a failed copy (source gone, disk full) leaves no partial file behind.
+// Both copies go byte for byte through a temporary file beside the
+// destination (model/atomic_file), which takes the destination's name only
+// once it is complete: a failed copy (source gone, disk full) leaves no
+// partial file behind.
 // Failures are the operating system's description after the path concerned:
 // the source when it cannot be read, else the destination the caller named.
 // A source that is not a regular file (a FIFO, a device) is refused, and so
@@ -27,12 +27,5 @@ Result<> copyFile(const std::filesystem::path& source, const std::filesystem::pa
 // destination that is a folder is refused.
 Result<> replaceWithCopy(const std::filesystem::path& source,
                          const std::filesystem::path& destination, Links links);
-
-// Has `write` fill a hidden temporary file beside the destination, then gives
-// it the destination's name (replacing a file there) only if `write`
-// succeeded; otherwise nothing is left behind. `write` may replace the
-// temporary file it is given.
-Result<> writeThroughTemporary(const std::filesystem::path& destination,
-                               const std::function<Result<>(const std::filesystem::path&)>& write);
 
 } // namespace tonfield

@@ -2,17 +2,15 @@
 
 #include "model/job_store.hpp"
 
+#include "model/atomic_file.hpp"
 #include "model/failure_text.hpp"
 #include "model/job_id.hpp"
 #include "model/job_json.hpp"
 #include "model/job_layout.hpp"
 #include "model/regular_file.hpp"
-#include "model/stale_temporary.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,70 +22,6 @@ namespace {
 // A record is a few hundred bytes; anything past this is not one of ours, and
 // reading it whole could exhaust memory.
 constexpr std::int64_t maxRecordBytes = 4 * 1024 * 1024;
-
-std::error_code lastError()
-{
-    return {errno, std::generic_category()};
-}
-
-// Writes all bytes to fd and forces them to disk; retries short writes.
-std::error_code writeDurably(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return lastError();
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    if (::fsync(fd) != 0)
-        return lastError();
-    return {};
-}
-
-constexpr std::string_view temporaryPrefix = ".job.json.";
-constexpr std::string_view temporarySuffix = ".tmp";
-
-// ".job.json.<pid>.<n>.tmp": the pid tells a save in flight from one that a
-// killed process left behind.
-fs::path temporaryNameBeside(const fs::path& target)
-{
-    static std::atomic<unsigned> counter{0};
-    return target.parent_path() / (std::string(temporaryPrefix) + std::to_string(::getpid()) + "." +
-                                   std::to_string(counter++) + std::string(temporarySuffix));
-}
-
-// Temporary files of saves that never finished (the process was killed
-// between writing and renaming) would otherwise stay in the job folder for good.
-void removeStaleTemporaries(const fs::path& jobFolder)
-{
-    std::error_code ec;
-    for (fs::directory_iterator it(jobFolder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() <= temporaryPrefix.size() + temporarySuffix.size() ||
-            !name.starts_with(temporaryPrefix) || !name.ends_with(temporarySuffix))
-            continue;
-        const std::string pid =
-            name.substr(temporaryPrefix.size(),
-                        name.find('.', temporaryPrefix.size()) - temporaryPrefix.size());
-        std::error_code ignored;
-        if (writerHasEnded(pid))
-            fs::remove(it->path(), ignored);
-    }
-}
-
-// So that the rename itself survives a power cut; a failure here loses nothing
-// that was promised, so it is not reported.
-void syncFolder(const fs::path& folder)
-{
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
 
 } // namespace
 
@@ -167,23 +101,7 @@ Result<> replaceFile(const fs::path& target, std::string_view bytes)
     if (fs::is_symlink(fs::symlink_status(target.parent_path(), ec)))
         return Result<>::failed(failureText(
             target.parent_path(), std::make_error_code(std::errc::too_many_symbolic_link_levels)));
-    removeStaleTemporaries(target.parent_path());
-    const fs::path temporary = temporaryNameBeside(target);
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return Result<>::failed(failureText(target, lastError()));
-
-    std::error_code failure = writeDurably(fd, bytes);
-    if (::close(fd) != 0 && !failure)
-        failure = lastError();
-    if (!failure && ::rename(temporary.c_str(), target.c_str()) != 0)
-        failure = lastError();
-    if (failure) {
-        ::unlink(temporary.c_str());
-        return Result<>::failed(failureText(target, failure));
-    }
-    syncFolder(target.parent_path());
-    return Result<>::done();
+    return writeWhole(target, bytes);
 }
 
 Result<> writeRecord(const fs::path& engineRoot, const Job& job)

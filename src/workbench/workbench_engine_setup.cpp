@@ -3,7 +3,7 @@
 #include "workbench/workbench.hpp"
 
 #include "engine/engine_folder.hpp"
-#include "model/file_copy.hpp"
+#include "model/atomic_file.hpp"
 #include "model/log_tail.hpp"
 
 #include <fstream>

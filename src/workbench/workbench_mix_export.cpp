@@ -2,7 +2,7 @@
 
 #include "workbench/workbench.hpp"
 
-#include "model/file_copy.hpp"
+#include "model/atomic_file.hpp"
 #include "model/file_name.hpp"
 
 #include <algorithm>

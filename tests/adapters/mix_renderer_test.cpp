@@ -2,7 +2,7 @@
 
 #include "adapters/mix_renderer.hpp"
 
-#include "model/file_copy.hpp"
+#include "model/atomic_file.hpp"
 
 #include "adapters/audio_files.hpp"
 #include "adapters/decoded_audio.hpp"

@@ -11,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace tonfield {
 namespace {
@@ -180,21 +183,28 @@ TEST(JobStore, HostileRecordsNeitherBlockNorExhaustMemory)
     EXPECT_EQ(idsOf(readHistory(root.path())), std::vector<std::string>{idOf(1)});
 }
 
-// A process killed between writing and renaming leaves its temporary file;
-// the next save of that record removes it, but never one a live save owns.
+// A process killed between writing and renaming leaves its temporary file
+// (a record's or the mixer's settings', under today's name or the one
+// earlier versions used); the next save there removes it, but never one a
+// live save owns. A save leaves nothing behind but the record.
 TEST(JobStore, SavingRemovesTemporaryFilesOfSavesThatDied)
 {
     TempFolder root;
     const Job job = test::sampleJob(idOf(1), 100);
     const fs::path folder = layout::jobFolder(root.path(), job.id);
-    writeFile(folder / ".job.json.999999999.0.tmp", "{\"id\":"); // beyond any pid
-    writeFile(folder / ".job.json.1.3.tmp", "in flight");        // init never dies
+    writeFile(folder / ".job.json.999999999.0.tmp", "{\"id\":");    // beyond any pid
+    writeFile(folder / ".tonfield-999999999-Ab12Cd", "{\"gains\""); // the mixer's
+    writeFile(folder / ".job.json.1.3.tmp", "in flight");           // init never dies
+    writeFile(folder / ".tonfield-1-Ef34Gh", "in flight");
     writeFile(folder / "process.log", "log");
 
     ASSERT_TRUE(writeRecord(root.path(), job));
-    EXPECT_FALSE(fs::exists(folder / ".job.json.999999999.0.tmp"));
-    EXPECT_TRUE(fs::exists(folder / ".job.json.1.3.tmp"));
-    EXPECT_TRUE(fs::exists(folder / "process.log"));
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".job.json.1.3.tmp", ".tonfield-1-Ef34Gh", "job.json",
+                                              "process.log"}));
 }
 
 TEST(JobStore, RefusesToWriteARecordWhoseIdNamesAPath)
