@@ -56,7 +56,7 @@ int main()
     };
     mix.gains = {1, 1, 1, 1};
     for (const char* format : {"WAV", "FLAC", "MP3"}) {
-        mix.format = format;
+        mix.format = outputFormatFromRaw(format).value();
         const double seconds = timed(mix, folder / (std::string("mix.") + format));
         std::printf("mix of a 4-minute song, four stems, as %-4s: %.2f s\n", format, seconds);
     }
@@ -76,7 +76,7 @@ int main()
                 test::errorDb(all, test::decodedStereo(folder / "mix.WAV")),
                 test::errorDb(all, test::decodedStereo(folder / "mix.FLAC")));
     mix.gains = {0, 1, 1, 1};
-    mix.format = "WAV";
+    mix.format = OutputFormat::wav;
     timed(mix, folder / "karaoke.wav");
     std::printf("exactness, vocals muted: WAV %.1f dB below the signal\n",
                 test::errorDb(withoutVocals, test::decodedStereo(folder / "karaoke.wav")));

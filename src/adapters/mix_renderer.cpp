@@ -15,15 +15,17 @@ namespace {
 constexpr PcmFormat kMixFormat{.sampleRate = 44100, .channels = 2, .floatSamples = true};
 constexpr std::size_t kChunkFrames = 16384;
 
-std::optional<EncodedFormat> encodedFormat(const std::string& name)
+EncodedFormat encodedFormat(OutputFormat format)
 {
-    if (name == "WAV")
+    switch (format) {
+    case OutputFormat::wav:
         return EncodedFormat::wav24;
-    if (name == "FLAC")
+    case OutputFormat::flac:
         return EncodedFormat::flac;
-    if (name == "MP3")
+    case OutputFormat::mp3:
         return EncodedFormat::mp3;
-    return std::nullopt;
+    }
+    return EncodedFormat::wav24;
 }
 
 } // namespace
@@ -31,9 +33,7 @@ std::optional<EncodedFormat> encodedFormat(const std::string& name)
 Result<> EncodedMixRenderer::render(const ports::MixRender& mix, const std::filesystem::path& file,
                                     const std::function<bool(double fraction)>& progress)
 {
-    const auto format = encodedFormat(mix.format);
-    if (!format)
-        return Result<>::failed(file.string() + ": " + mix.format + " is not a mix format");
+    const EncodedFormat format = encodedFormat(mix.format);
     std::vector<std::unique_ptr<AudioDecoder>> stems;
     double longest = 0;
     for (const auto& stem : mix.stems) {
@@ -43,7 +43,7 @@ Result<> EncodedMixRenderer::render(const ports::MixRender& mix, const std::file
         longest = std::max(longest, (*decoder)->durationSeconds());
         stems.push_back(std::move(*decoder));
     }
-    auto encoder = openAudioEncoder(file, *format, kMixFormat.sampleRate, kMixFormat.channels);
+    auto encoder = openAudioEncoder(file, format, kMixFormat.sampleRate, kMixFormat.channels);
     if (!encoder)
         return Result<>::failed(encoder.failure());
 

@@ -20,7 +20,7 @@ public:
 
     std::optional<std::string> string(const std::string& key) override
     {
-        if (key == "engineRoot" && engineRoot)
+        if (key == ports::engineRootSetting && engineRoot)
             return engineRoot->string();
         return stored_.string(key);
     }

@@ -6,6 +6,7 @@
 #include "model/failure_text.hpp"
 #include "model/file_name.hpp"
 #include "model/job_values.hpp"
+#include "model/output_format.hpp"
 #include "model/progress.hpp"
 
 #include "adapters/unix_signals.hpp"
@@ -154,7 +155,7 @@ bool readSeparateOptions(const Arguments& arguments, SeparateOptions& options, s
         }
     }
     if (auto format = arguments.values.find("--format"); format != arguments.values.end()) {
-        if (format->second != "WAV" && format->second != "FLAC" && format->second != "MP3") {
+        if (!outputFormatFromRaw(format->second)) {
             problem = "--format is WAV, FLAC or MP3";
             return false;
         }

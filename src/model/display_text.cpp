@@ -3,6 +3,7 @@
 #include "model/display_text.hpp"
 
 #include "model/job_values.hpp"
+#include "model/output_format.hpp"
 #include "model/separation_mode.hpp"
 
 #include <algorithm>
@@ -50,7 +51,7 @@ std::string jobSummary(const Job& job)
             break;
         }
     }
-    if (job_format::isKnown(job.format))
+    if (outputFormatFromRaw(job.format))
         summary += (summary.empty() ? "" : " · ") + job.format;
     return summary;
 }

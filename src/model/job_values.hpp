@@ -30,12 +30,4 @@ inline constexpr bool isHigh(std::string_view stored)
 }
 } // namespace job_quality
 
-namespace job_format {
-// The formats stems are written in, as stored.
-inline constexpr bool isKnown(std::string_view stored)
-{
-    return stored == "WAV" || stored == "FLAC" || stored == "MP3";
-}
-} // namespace job_format
-
 } // namespace tonfield

@@ -3,6 +3,7 @@
 #include "model/stem_listing.hpp"
 
 #include "model/file_name.hpp"
+#include "model/output_format.hpp"
 
 #include <utf8proc.h>
 
@@ -25,11 +26,6 @@ std::string sortKey(const std::string& name)
     return reinterpret_cast<const char*>(composed.get());
 }
 
-bool isStemExtension(const std::string& extension)
-{
-    return extension == "wav" || extension == "flac" || extension == "mp3";
-}
-
 } // namespace
 
 std::vector<Stem> listStems(const std::filesystem::path& outputFolder)
@@ -38,7 +34,7 @@ std::vector<Stem> listStems(const std::filesystem::path& outputFolder)
     std::error_code ec;
     for (std::filesystem::directory_iterator it(outputFolder, ec), end; !ec && it != end;
          it.increment(ec)) {
-        if (isStemExtension(lowercasedExtension(it->path())))
+        if (outputFormatFromExtension(lowercasedExtension(it->path())))
             found.emplace_back(sortKey(it->path().filename().string()), it->path());
     }
     // char_traits<char> compares as unsigned char, which is the byte order we need.

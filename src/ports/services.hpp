@@ -8,6 +8,7 @@
 // which is called from a worker.
 
 #include "engine/invocation.hpp"
+#include "model/output_format.hpp"
 #include "model/result.hpp"
 
 #include "mixer/loop.hpp"
@@ -38,7 +39,10 @@ public:
     virtual std::string newUuid() = 0;
 };
 
-// The one persistent user setting store (keys such as "engineRoot").
+// The key under which the engine folder's path is kept.
+inline constexpr const char* engineRootSetting = "engineRoot";
+
+// The one persistent user setting store (keys such as engineRootSetting).
 class Settings {
 public:
     virtual ~Settings() = default;
@@ -188,8 +192,8 @@ public:
 struct MixRender {
     std::vector<std::filesystem::path> stems;
     std::vector<float> gains; // one linear gain per stem
-    std::string format;       // "WAV", "FLAC" or "MP3"
-    mixer::Tempo tempo;       // speed and pitch, normal unless asked for
+    OutputFormat format = OutputFormat::wav;
+    mixer::Tempo tempo; // speed and pitch, normal unless asked for
 };
 
 // The one port called away from the main thread: it blocks for as long as

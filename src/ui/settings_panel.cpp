@@ -3,6 +3,7 @@
 #include "ui/settings_panel.hpp"
 
 #include "engine/invocation.hpp"
+#include "model/output_format.hpp"
 #include "ui/theme.hpp"
 
 #include <QComboBox>
@@ -168,7 +169,8 @@ void SettingsPanel::addPickers()
     }
     format_->setObjectName("format");
     addFocusRing(*format_);
-    format_->addItems({"WAV", "FLAC", "MP3"});
+    for (const OutputFormat format : allOutputFormats)
+        format_->addItem(QString::fromLatin1(rawValue(format)));
     quality_->setObjectName("quality");
     addFocusRing(*quality_);
     quality_->addItems({"标准", "高质量"});

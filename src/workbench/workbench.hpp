@@ -250,7 +250,6 @@ public:
     void resumeQueue();
 
 private:
-    static constexpr const char* engineRootKey = "engineRoot"; // the stored engine folder
     static constexpr const char* initialMessage = "导入音乐，探索每一层声音。";
     static constexpr const char* sourceReadyMessage = "音频已就绪，选择模型后开始分轨。";
     static constexpr const char* quitMessage = "App 已退出，任务取消";

@@ -153,8 +153,9 @@ void Workbench::engineSetupEnded(const fs::path& folder, const std::string& iden
             assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(folder));
             // A stored folder that is only missing for now (an unplugged disk)
             // is the user's choice and is not overwritten.
-            if (auto stored = services_.settings.string(engineRootKey); !stored || stored->empty())
-                services_.settings.setString(engineRootKey, folder.string());
+            if (auto stored = services_.settings.string(ports::engineRootSetting);
+                !stored || stored->empty())
+                services_.settings.setString(ports::engineRootSetting, folder.string());
             loadHistory();
         }
     }

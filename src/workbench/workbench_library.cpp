@@ -7,6 +7,7 @@
 #include "model/job_id.hpp"
 #include "model/job_layout.hpp"
 #include "model/job_values.hpp"
+#include "model/output_format.hpp"
 
 #include <algorithm>
 
@@ -155,7 +156,7 @@ void Workbench::runAgain(const Job& job)
         return;
     deselectJob(); // the new run's stems are not the old ones
     assign(Field::mode, mode_, separationModeFromRaw(job.mode).value_or(mode_));
-    if (job_format::isKnown(job.format))
+    if (outputFormatFromRaw(job.format))
         assign(Field::format, format_, job.format);
     assign(Field::highQuality, highQuality_, job_quality::isHigh(job.quality));
 }

@@ -4,8 +4,7 @@
 
 #include "model/atomic_file.hpp"
 #include "model/file_name.hpp"
-
-#include <algorithm>
+#include "model/output_format.hpp"
 
 namespace tonfield {
 namespace fs = std::filesystem;
@@ -24,21 +23,23 @@ void Workbench::exportMix(bool withTempo)
     const std::string name =
         exportBaseName(selectedJob_->filename) + " · " +
         (preset ? std::string(mixer::presetLabel(*preset)) : std::string("混音"));
-    // The job's own format ("FLAC") first, as the chooser's type ("flac").
-    std::string jobType = selectedJob_->format;
-    std::transform(jobType.begin(), jobType.end(), jobType.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-    auto chosen = services_.dialogs.chooseSaveFileOfType(name, {"wav", "flac", "mp3"}, jobType);
+    // The job's own format first.
+    std::vector<std::string> types;
+    for (const OutputFormat format : allOutputFormats)
+        types.emplace_back(extension(format));
+    const auto jobFormat = outputFormatFromRaw(selectedJob_->format);
+    auto chosen = services_.dialogs.chooseSaveFileOfType(
+        name, types, jobFormat ? std::string(extension(*jobFormat)) : std::string());
     if (!chosen)
         return;
-    const std::string type = lowercasedExtension(*chosen);
-    if (type != "wav" && type != "flac" && type != "mp3") {
+    const auto format = outputFormatFromExtension(lowercasedExtension(*chosen));
+    if (!format) {
         setError("请以 .wav、.flac 或 .mp3 结尾命名混音文件。");
         return;
     }
 
     ports::MixRender mix;
-    mix.format = type == "wav" ? "WAV" : type == "flac" ? "FLAC" : "MP3";
+    mix.format = *format;
     mix.gains = mixer::audibleGains(mixStrips_);
     if (withTempo)
         mix.tempo = tempo_;

@@ -44,7 +44,8 @@ std::optional<fs::path> Workbench::locateEngineRoot()
 {
     std::vector<fs::path> candidates;
     // An empty stored value would otherwise resolve against the working directory.
-    if (auto stored = services_.settings.string(engineRootKey); stored && !stored->empty())
+    if (auto stored = services_.settings.string(ports::engineRootSetting);
+        stored && !stored->empty())
         candidates.emplace_back(*stored);
     candidates.push_back(services_.environment.applicationFolder() / "Engine");
     if (auto builtIn = services_.environment.builtInEngineRoot())
@@ -137,7 +138,7 @@ void Workbench::chooseEngine()
         return;
     }
     assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(root));
-    services_.settings.setString(engineRootKey, root.string());
+    services_.settings.setString(ports::engineRootSetting, root.string());
     assign(Field::selectedJob, selectedJob_, std::optional<Job>());
     assign(Field::stems, stems_, std::vector<Stem>());
     loadHistory();

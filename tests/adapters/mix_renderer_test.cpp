@@ -28,11 +28,11 @@ protected:
         accompaniment = test::decodedStereo(temp / "a_(Instrumental).flac");
         accompaniment.resize(vocals.size(), 0.0f);
     }
-    ports::MixRender mix(std::vector<float> gains, std::string format)
+    ports::MixRender mix(std::vector<float> gains, std::string_view format)
     {
         return {{temp / "a_(Vocals).wav", temp / "a_(Instrumental).flac"},
                 std::move(gains),
-                std::move(format),
+                outputFormatFromRaw(format).value(),
                 {}};
     }
     Result<> render(const ports::MixRender& wanted, const fs::path& file)

@@ -371,7 +371,7 @@ struct TextMixRenderer final : ports::MixRenderer {
                     const std::function<bool(double)>& progress) override
     {
         renders.push_back(mix);
-        std::string text = mix.format;
+        std::string text(rawValue(mix.format));
         for (std::size_t i = 0; i < mix.stems.size(); ++i)
             text += "\n" + mix.stems[i].filename().string() + " " + std::to_string(mix.gains[i]);
         std::ofstream(file, std::ios::binary) << text;
