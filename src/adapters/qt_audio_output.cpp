@@ -64,7 +64,7 @@ private:
 // scheduling where the desktop grants it, so neither a window busy for a
 // moment nor a busy machine can starve it. The mix is pushed into the sink
 // every few milliseconds as room appears, which keeps its buffer full: a
-// level, mute or solo change is mixed into what plays some 200 ms later.
+// level, mute or solo change is mixed into what plays some 220 ms later.
 // Its calls run on that thread, the caller waiting for them, except three
 // that do not touch the sink: setGains and setTempo store atomics the next
 // feed reads, and durationSeconds reads what the streams learnt when opened.
@@ -380,10 +380,10 @@ private:
     long long sourceFrames_ = 0;          // of the stems, since the last (re)start
     qint64 playedBeforeRestartUSecs_ = 0; // by sinks restarted since the last seek
     qint64 bytesSinceSinkStart_ = 0;      // written into the sink since it started
-    // The buffer each start asks for. The server keeps about three quarters
-    // of it queued; topped up every 10 ms, the sink does not run dry while a
-    // level change is heard soon.
-    qint64 bufferUSecs_ = 200'000;
+    // The buffer each start asks for. PulseAudio keeps a little over half of
+    // it queued for the stream (220 ms of 400), topped up every 10 ms: more
+    // than a busy machine was seen to hold the sound server up.
+    qint64 bufferUSecs_ = 400'000;
     TempoStage tempo_;
     bool stretching_ = false; // the stage is in the path (the audio thread's)
     std::atomic<double> speed_{1.0};

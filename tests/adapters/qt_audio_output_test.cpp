@@ -407,17 +407,18 @@ TEST(QtAudioOutput, TheBufferGrowsAfterADropout)
     (*mix)->play();
     ASSERT_TRUE(record(1.0));
 
-    holdSoundServer(400ms);
+    holdSoundServer(600ms);
     const std::size_t firstHold = heard.size();
     ASSERT_TRUE(record(1.0));
     const double dropout = longestSilenceSeconds(std::span(heard).subspan(firstHold));
-    ASSERT_GT(dropout, 0.1) << "a hold-up of 400 ms outlasts the buffer";
+    ASSERT_GT(dropout, 0.1) << "a hold-up of 600 ms outlasts the buffer";
 
-    holdSoundServer(150ms);
+    // Longer than the first buffer lasts, shorter than the grown one.
+    holdSoundServer(300ms);
     const std::size_t secondHold = heard.size();
     ASSERT_TRUE(record(1.0));
     EXPECT_LT(longestSilenceSeconds(std::span(heard).subspan(secondHold)), 0.01)
-        << "the grown buffer outlasts a hold-up of 150 ms";
+        << "the grown buffer outlasts a hold-up of 300 ms";
 
     ASSERT_TRUE(test::runUntil([&] {
         record(0);
