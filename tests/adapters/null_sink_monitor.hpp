@@ -4,6 +4,9 @@
 
 #include <QProcess>
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -19,8 +22,9 @@ public:
     explicit NullSinkMonitor(int latencyMilliseconds = 20)
     {
         recorder_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        started_ = std::chrono::steady_clock::now();
         recorder_.start("parec", {"--device=tonfield_null.monitor", "--raw", "--format=s16le",
-                                  "--rate=44100", "--channels=1",
+                                  "--rate=" + QString::number(kRate), "--channels=1",
                                   "--latency-msec=" + QString::number(latencyMilliseconds)});
         recorder_.waitForStarted();
     }
@@ -42,8 +46,25 @@ public:
         if (samples.empty())
             return samples;
         std::memcpy(samples.data(), pending_.constData(), samples.size() * 2);
-        pending_.remove(0, static_cast<qsizetype>(samples.size() * 2));
+        take(samples.size());
         return samples;
+    }
+
+    // Drops every sample that may have been recorded before `moment`; true
+    // once one recorded after it has arrived. On a busy machine the recorder
+    // hands its samples over late, in bursts, so counting samples from a
+    // moment on would count sound from before it. The null sink records in
+    // real time from the recorder's start, a little after `started_`, and
+    // drops rather than delays what no one takes, so sample i was recorded no
+    // earlier than started_ + i / 44100 s.
+    bool skipUntil(std::chrono::steady_clock::time_point moment)
+    {
+        pending_.append(recorder_.readAllStandardOutput());
+        const std::chrono::duration<double> sinceStart = moment - started_;
+        const auto first = static_cast<long long>(std::ceil(sinceStart.count() * kRate));
+        const long long waiting = pending_.size() / 2;
+        take(static_cast<std::size_t>(std::clamp(first - taken_, 0LL, waiting)));
+        return taken_ >= first && pending_.size() >= 2;
     }
 
     // Takes in what has been recorded since the last call; returns how many
@@ -59,8 +80,18 @@ public:
     }
 
 private:
+    static constexpr int kRate = 44100;
+
+    void take(std::size_t samples)
+    {
+        pending_.remove(0, static_cast<qsizetype>(samples * 2));
+        taken_ += static_cast<long long>(samples);
+    }
+
     QProcess recorder_;
+    std::chrono::steady_clock::time_point started_;
     QByteArray pending_;
+    long long taken_ = 0; // samples handed out or dropped
 };
 
 } // namespace tonfield::test

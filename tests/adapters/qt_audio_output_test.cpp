@@ -115,22 +115,21 @@ TEST(QtAudioOutput, KeepsSoundingAfterManySeeksAndReplays)
     EXPECT_TRUE(player.isPlaying());
 }
 
-// The root mean square of what reached the sink over the next `seconds` of
-// playback, after letting `settleSeconds` of it pass (the sink's buffer holds
-// audio mixed before a change).
+// The root mean square of what reached the sink over `seconds` of playback
+// from `settleSeconds` on (the sink's buffer holds audio mixed before a
+// change, and whatever was recorded before is left out).
 double heardLevel(test::NullSinkMonitor& monitor, double settleSeconds, double seconds)
 {
+    const auto from = std::chrono::steady_clock::now() +
+                      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                          std::chrono::duration<double>(settleSeconds));
+    EXPECT_TRUE(test::runUntil([&] { return monitor.skipUntil(from); }));
     std::vector<std::int16_t> heard;
-    auto collect = [&](double wanted) {
-        heard.clear();
-        return test::runUntil([&] {
-            const auto more = monitor.samplesSinceLastCall();
-            heard.insert(heard.end(), more.begin(), more.end());
-            return heard.size() >= static_cast<std::size_t>(wanted * 44100);
-        });
-    };
-    EXPECT_TRUE(collect(settleSeconds));
-    EXPECT_TRUE(collect(seconds));
+    EXPECT_TRUE(test::runUntil([&] {
+        const auto more = monitor.samplesSinceLastCall();
+        heard.insert(heard.end(), more.begin(), more.end());
+        return heard.size() >= static_cast<std::size_t>(seconds * 44100);
+    }));
     double sum = 0;
     for (const std::int16_t sample : heard)
         sum += static_cast<double>(sample) * sample;
