@@ -21,11 +21,6 @@ namespace fs = std::filesystem;
 // that refuses them all is reported, never retried for ever.
 constexpr int maxNames = 1000;
 
-std::error_code lastError()
-{
-    return {errno, std::generic_category()};
-}
-
 std::optional<struct stat> linkStatus(const fs::path& path)
 {
     struct stat info {};

@@ -25,11 +25,6 @@ constexpr std::string_view kPrefix = ".tonfield-";
 constexpr std::string_view kRecordPrefix = ".job.json.";
 constexpr std::string_view kRecordSuffix = ".tmp";
 
-std::error_code lastError()
-{
-    return {errno, std::generic_category()};
-}
-
 // False for a live process, this one, or text that is no process id.
 bool writerHasEnded(std::string_view pidText)
 {
@@ -106,12 +101,6 @@ std::error_code syncPath(const fs::path& path)
     return fd < 0 ? lastError() : syncAndClose(fd);
 }
 
-bool somethingAt(const fs::path& path)
-{
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
-}
-
 std::error_code moveIntoPlace(const fs::path& from, const fs::path& to, Existing existing)
 {
     if (existing == Existing::refuse) {
@@ -140,12 +129,16 @@ void syncFolder(const fs::path& folder)
 
 } // namespace
 
-Result<TemporaryFile> TemporaryFile::beside(const fs::path& destination, unsigned mode)
+Result<TemporaryFile> TemporaryFile::beside(const fs::path& destination, Existing existing,
+                                            unsigned mode)
 {
     std::error_code ec;
     if (fs::is_directory(fs::symlink_status(destination, ec)))
         return Result<TemporaryFile>::failed(
             failureText(destination, std::make_error_code(std::errc::is_a_directory)));
+    if (existing == Existing::refuse && somethingAt(destination))
+        return Result<TemporaryFile>::failed(
+            failureText(destination, std::make_error_code(std::errc::file_exists)));
     const fs::path folder = folderOf(destination);
     removeStaleTemporaries(folder);
     // Short, so that it fits wherever the destination's own name fits.
@@ -202,6 +195,12 @@ Result<> TemporaryFile::commit(Existing existing)
     committed_ = true;
     syncFolder(folderOf(destination_));
     return Result<>::done();
+}
+
+bool somethingAt(const fs::path& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
 }
 
 Result<> writeWhole(const fs::path& destination, std::string_view bytes)

@@ -26,8 +26,10 @@ enum class Existing { refuse, replace };
 class TemporaryFile {
 public:
     // An empty temporary file beside `destination`, with the permissions
-    // `mode` allows; a destination that is a folder is refused.
+    // `mode` allows. A destination that is a folder is refused, and so is
+    // one already there if `existing` says so: before anything is written.
     static Result<TemporaryFile> beside(const std::filesystem::path& destination,
+                                        Existing existing = Existing::replace,
                                         unsigned mode = 0644);
     // Removes the file unless it has taken the destination's name.
     ~TemporaryFile();
@@ -57,6 +59,9 @@ private:
     int fd_ = -1;
     bool committed_ = false;
 };
+
+// Whether anything, a dangling link included, has the name `path`.
+bool somethingAt(const std::filesystem::path& path);
 
 // Replaces (or creates) `destination` with exactly `bytes`.
 Result<> writeWhole(const std::filesystem::path& destination, std::string_view bytes);

@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -15,6 +16,12 @@ namespace tonfield {
 // ("磁盘空间不足（No space left on device）"); any other failure in the
 // system's words alone.
 std::string systemFailureText(std::error_code error);
+
+// The failure the last system call left in errno.
+inline std::error_code lastError()
+{
+    return {errno, std::generic_category()};
+}
 
 // The failure after the path it concerns, in the usual Unix form:
 // "/home/me/a.mp3: 磁盘空间不足（No space left on device）".

@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <string_view>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tonfield {
@@ -16,32 +15,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::error_code lastError()
-{
-    return {errno, std::generic_category()};
-}
-
-bool somethingAt(const fs::path& path)
-{
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
-}
-
 Result<> copyThroughTemporary(const fs::path& source, const fs::path& destination,
                               Existing existing, Links links)
 {
-    std::error_code ec;
-    if (fs::is_directory(fs::symlink_status(destination, ec)))
-        return Result<>::failed(
-            failureText(destination, std::make_error_code(std::errc::is_a_directory)));
-    if (existing == Existing::refuse && somethingAt(destination))
-        return Result<>::failed(
-            failureText(destination, std::make_error_code(std::errc::file_exists)));
     auto input = RegularFile::open(source, links);
     if (!input)
         return Result<>::failed(input.failure());
     // A private file (0600) stays private in its copy.
-    auto output = TemporaryFile::beside(destination, input->permissions() & 0644);
+    auto output = TemporaryFile::beside(destination, existing, input->permissions() & 0644);
     if (!output)
         return Result<>::failed(output.failure());
 

@@ -2,6 +2,8 @@
 
 #include "model/file_name.hpp"
 
+#include "model/ascii_case.hpp"
+
 #include <algorithm>
 #include <array>
 #include <string_view>
@@ -36,11 +38,7 @@ std::string lowercasedExtension(const std::filesystem::path& path)
     const auto dot = name.rfind('.');
     if (dot == std::string::npos)
         return {};
-    std::string extension = name.substr(dot + 1);
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    });
-    return extension;
+    return asciiLowercased(std::string_view(name).substr(dot + 1));
 }
 
 } // namespace tonfield

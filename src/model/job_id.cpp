@@ -2,6 +2,8 @@
 
 #include "model/job_id.hpp"
 
+#include "model/ascii_case.hpp"
+
 #include <algorithm>
 
 namespace tonfield {
@@ -15,11 +17,8 @@ bool isJobId(std::string_view text)
 
 std::string jobIdFromUuid(std::string_view uuid)
 {
-    std::string id;
-    for (char c : uuid) {
-        if (c != '-')
-            id += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    }
+    std::string id = asciiLowercased(uuid);
+    std::erase(id, '-');
     return id;
 }
 

@@ -2,50 +2,58 @@
 
 #include "model/output_format.hpp"
 
+#include <algorithm>
+
 namespace tonfield {
+namespace {
+
+struct Spelling {
+    OutputFormat format;
+    std::string_view raw;
+    std::string_view extension;
+};
+
+constexpr std::array<Spelling, allOutputFormats.size()> kSpellings{{
+    {OutputFormat::wav, "WAV", "wav"},
+    {OutputFormat::flac, "FLAC", "flac"},
+    {OutputFormat::mp3, "MP3", "mp3"},
+}};
+
+const Spelling& spellingOf(OutputFormat format)
+{
+    return *std::find_if(kSpellings.begin(), kSpellings.end(),
+                         [&](const Spelling& s) { return s.format == format; });
+}
+
+template <class Field> std::optional<OutputFormat> formatWhere(Field field, std::string_view text)
+{
+    for (const Spelling& spelling : kSpellings) {
+        if (spelling.*field == text)
+            return spelling.format;
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 std::string_view rawValue(OutputFormat format)
 {
-    switch (format) {
-    case OutputFormat::wav:
-        return "WAV";
-    case OutputFormat::flac:
-        return "FLAC";
-    case OutputFormat::mp3:
-        return "MP3";
-    }
-    return "WAV";
+    return spellingOf(format).raw;
 }
 
 std::string_view extension(OutputFormat format)
 {
-    switch (format) {
-    case OutputFormat::wav:
-        return "wav";
-    case OutputFormat::flac:
-        return "flac";
-    case OutputFormat::mp3:
-        return "mp3";
-    }
-    return "wav";
+    return spellingOf(format).extension;
 }
 
 std::optional<OutputFormat> outputFormatFromRaw(std::string_view raw)
 {
-    for (OutputFormat format : allOutputFormats) {
-        if (rawValue(format) == raw)
-            return format;
-    }
-    return std::nullopt;
+    return formatWhere(&Spelling::raw, raw);
 }
 
 std::optional<OutputFormat> outputFormatFromExtension(std::string_view lowercased)
 {
-    for (OutputFormat format : allOutputFormats) {
-        if (extension(format) == lowercased)
-            return format;
-    }
-    return std::nullopt;
+    return formatWhere(&Spelling::extension, lowercased);
 }
 
 } // namespace tonfield

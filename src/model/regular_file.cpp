@@ -33,7 +33,7 @@ Result<RegularFile> RegularFile::open(const std::filesystem::path& path, Links l
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY |
                                             (links == Links::refuse ? O_NOFOLLOW : 0));
     if (fd < 0)
-        return Result<RegularFile>::failed(failureText(path, {errno, std::generic_category()}));
+        return Result<RegularFile>::failed(failureText(path, lastError()));
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);

@@ -21,7 +21,7 @@ Result<LogHandle> LogHandle::open(const std::filesystem::path& file)
         ::close(created);
     const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        return Result<LogHandle>::failed(failureText(file, {errno, std::generic_category()}));
+        return Result<LogHandle>::failed(failureText(file, lastError()));
     return LogHandle(fd);
 }
 

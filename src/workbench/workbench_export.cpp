@@ -2,29 +2,14 @@
 
 #include "workbench/workbench.hpp"
 
+#include "model/ascii_case.hpp"
+#include "model/atomic_file.hpp"
 #include "model/failure_text.hpp"
 #include "model/file_copy.hpp"
 #include "model/file_name.hpp"
 
 namespace tonfield {
 namespace fs = std::filesystem;
-
-namespace {
-
-bool somethingExistsAt(const fs::path& path)
-{
-    std::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec));
-}
-
-std::string upperCased(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-    return text;
-}
-
-} // namespace
 
 void Workbench::exportStem(const Stem& stem)
 {
@@ -52,8 +37,8 @@ void Workbench::exportAll()
 
     const std::string base = exportBaseName(selectedJob_ ? selectedJob_->filename : std::string());
     fs::path target = *chosen / (base + " · 分轨");
-    if (somethingExistsAt(target))
-        target = *chosen / (base + " · " + upperCased(services_.ids.newUuid().substr(0, 6)));
+    if (somethingAt(target))
+        target = *chosen / (base + " · " + asciiUppercased(services_.ids.newUuid().substr(0, 6)));
 
     std::error_code ec;
     fs::create_directories(target, ec);
