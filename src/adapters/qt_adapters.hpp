@@ -5,7 +5,7 @@
 // The Qt adapters behind the core's ports that need no widgets; the
 // dialogs and the file browser are in desktop/.
 
-#include "adapters/qt_paths.hpp"
+#include "interop/qt_paths.hpp"
 #include "ports/services.hpp"
 
 #include <QString>

@@ -3,7 +3,7 @@
 #include "adapters/qt_waveforms.hpp"
 
 #include "adapters/audio_decoder.hpp"
-#include "adapters/qt_paths.hpp"
+#include "interop/qt_paths.hpp"
 #include "mixer/waveform.hpp"
 
 #include <QCoreApplication>

@@ -6,7 +6,7 @@
 #include "app/qt_translations.hpp"
 #include "ui/theme.hpp"
 
-#include "adapters/qt_paths.hpp"
+#include "interop/qt_paths.hpp"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -91,11 +91,11 @@ DesktopApp::~DesktopApp()
 void DesktopApp::open(const QStringList& files)
 {
     if (files.size() == 1) {
-        workbench_.importFile(adapters::toPath(files.constFirst()));
+        workbench_.importFile(toPath(files.constFirst()));
     } else if (files.size() > 1) {
         std::vector<std::filesystem::path> queued;
         for (const QString& file : files)
-            queued.push_back(adapters::toPath(file));
+            queued.push_back(toPath(file));
         workbench_.enqueue(queued);
     }
     if (window_.isMinimized())
@@ -146,7 +146,7 @@ void DesktopApp::show()
         QString text = QString("上次退出时还有 %1 首音乐在排队。").arg(waiting);
         if (const auto stopped = workbench_.songStoppedByQuit())
             text += QString("正在分轨的「%1」已随退出取消，可在处理记录中重新分轨。")
-                        .arg(adapters::toQString(*stopped));
+                        .arg(toQString(*stopped));
         QMessageBox question(QMessageBox::Question, "继续排队的分轨？", text, QMessageBox::NoButton,
                              &window_);
         question.setObjectName("resumeQueue");

@@ -5,7 +5,7 @@
 #include "ui/theme.hpp"
 #include "ui/workbench_bridge.hpp"
 
-#include "adapters/qt_paths.hpp"
+#include "interop/qt_paths.hpp"
 
 #include <QLabel>
 #include <QPushButton>
@@ -61,7 +61,7 @@ void SettingsWindow::refresh(const ui::FieldSet& changed)
     if (!changed.any({Workbench::Field::engineRoot}))
         return;
     const auto& root = workbench_.engineRoot();
-    engineFolder_->setText(root ? adapters::toQString(*root) : QString("尚未配置"));
+    engineFolder_->setText(root ? toQString(*root) : QString("尚未配置"));
     // The width is fixed; the height follows the wrapped text at that width.
     const int height = layout()->totalHeightForWidth(widthPx);
     setFixedHeight(height > 0 ? height : layout()->totalSizeHint().height());

@@ -7,7 +7,7 @@
 #include "ui/job_rows.hpp"
 #include "ui/theme.hpp"
 
-#include "adapters/qt_paths.hpp"
+#include "interop/qt_paths.hpp"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -221,7 +221,7 @@ void HistoryList::dropEvent(QDropEvent* event)
 {
     std::vector<std::filesystem::path> files;
     for (const QUrl& url : localFileUrls(event->mimeData()))
-        files.push_back(adapters::toPath(url.toLocalFile()));
+        files.push_back(toPath(url.toLocalFile()));
     if (files.empty()) {
         event->ignore();
         return;

@@ -7,7 +7,7 @@
 #include "ui/spinner.hpp"
 #include "ui/theme.hpp"
 
-#include "adapters/qt_paths.hpp"
+#include "interop/qt_paths.hpp"
 
 #include <QHBoxLayout>
 #include <QPainter>
@@ -93,7 +93,7 @@ ResultsPanel::ResultsPanel(Workbench& workbench, std::function<void(const QUrl&)
     // Showing a folder is the one thing a view asks of the desktop directly.
     connect(reveal_, &QAbstractButton::clicked, this, [this, openUrl] {
         if (auto folder = workbench_.activeFolder())
-            openUrl(QUrl::fromLocalFile(adapters::toQString(*folder)));
+            openUrl(QUrl::fromLocalFile(toQString(*folder)));
     });
     refresh();
 }
@@ -273,7 +273,7 @@ void ResultsPanel::refresh(const FieldSet& changed)
     const auto& playing = workbench_.playingURL();
     for (QLabel* symbol : rows_->findChildren<QLabel*>("rowPlay")) {
         const bool isPlaying =
-            playing && symbol->property("stem").toString() == adapters::toQString(*playing);
+            playing && symbol->property("stem").toString() == toQString(*playing);
         setSymbol(*symbol, isPlaying ? "pause.fill" : "play.fill");
         auto* button = static_cast<QAbstractButton*>(symbol->parentWidget());
         button->setText((isPlaying ? "暂停 " : "播放 ") + symbol->property("stemName").toString());
@@ -314,7 +314,7 @@ void ResultsPanel::rebuildRows()
         playLayout->setContentsMargins(0, 0, 0, 0);
         auto* playSymbol = symbolLabel("play.fill", 16, theme::mint());
         playSymbol->setObjectName("rowPlay");
-        playSymbol->setProperty("stem", adapters::toQString(stem.url));
+        playSymbol->setProperty("stem", toQString(stem.url));
         playSymbol->setProperty("stemName", qt(stem.name()));
         play->setText("播放 " + qt(stem.name())); // what a screen reader says
         playLayout->addWidget(playSymbol);

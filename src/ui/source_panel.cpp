@@ -4,7 +4,7 @@
 
 #include "ui/theme.hpp"
 
-#include "adapters/qt_paths.hpp"
+#include "interop/qt_paths.hpp"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -102,7 +102,7 @@ void SourcePanel::refresh(const FieldSet& changed)
     replace_->setEnabled(!workbench_.busy());
     if (!source)
         return;
-    const QFileInfo file(adapters::toQString(*source));
+    const QFileInfo file(toQString(*source));
     fileName_->setText(file.fileName());
     extension_->setText(file.suffix().toUpper());
     const bool playing = workbench_.playingURL() == source;
@@ -127,7 +127,7 @@ void SourcePanel::dropEvent(QDropEvent* event)
         event->ignore();
         return;
     }
-    workbench_.importFile(adapters::toPath(files.constFirst().toLocalFile()));
+    workbench_.importFile(toPath(files.constFirst().toLocalFile()));
     event->acceptProposedAction();
 }
 

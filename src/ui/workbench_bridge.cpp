@@ -6,7 +6,7 @@
 #include "model/job_layout.hpp"
 #include "model/job_values.hpp"
 
-#include "adapters/qt_paths.hpp"
+#include "interop/qt_paths.hpp"
 
 #include <QFileInfo>
 
@@ -80,7 +80,7 @@ void WorkbenchBridge::watchEngineFolder()
     const auto& root = workbench_.engineRoot();
     if (!root)
         return;
-    const QString folder = adapters::toQString(*root);
+    const QString folder = toQString(*root);
     // The folder above shows the engine folder itself moved away, deleted or
     // put back; a watch on a folder ends with the folder.
     const QString above = QFileInfo(folder).absolutePath();
@@ -102,14 +102,13 @@ void WorkbenchBridge::watchJobStore(bool catchUp)
     if (const auto& root = workbench_.engineRoot()) {
         const std::filesystem::path jobs = layout::jobsFolder(*root);
         // Until the first job makes it, the folder above shows it appear.
-        wanted << adapters::toQString(
-            QFileInfo(adapters::toQString(jobs)).isDir() ? jobs : jobs.parent_path());
+        wanted << toQString(QFileInfo(toQString(jobs)).isDir() ? jobs : jobs.parent_path());
         for (const Job& job : workbench_.jobs()) {
             if (wanted.size() > kMostWatchedJobs)
                 break;
             if ((job.status == job_status::queued || job.status == job_status::running) &&
                 isJobId(job.id))
-                wanted << adapters::toQString(jobs / job.id);
+                wanted << toQString(jobs / job.id);
         }
     }
     const QStringList watched = jobStore_.directories();

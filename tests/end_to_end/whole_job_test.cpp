@@ -44,7 +44,7 @@ template <class T = QWidget> T* find(const QWidget& window, const char* name)
 void dropFile(QWidget& target, const fs::path& file)
 {
     QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(adapters::toQString(file))});
+    data.setUrls({QUrl::fromLocalFile(toQString(file))});
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&target, &enter);
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -62,7 +62,7 @@ protected:
                          "/reference-engine/make_engine_folder.sh '" + engineRoot.string() + "'")
                             .c_str()),
             0);
-        real.settings = adapters::QtSettings(adapters::toQString(temp / "settings.ini"));
+        real.settings = adapters::QtSettings(toQString(temp / "settings.ini"));
         real.settings.setString("engineRoot", engineRoot.string());
     }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "adapters/desktop/qt_desktop.hpp"
-#include "adapters/qt_paths.hpp"
+#include "interop/qt_paths.hpp"
 
 #include <QApplication>
 #include <QDesktopServices>

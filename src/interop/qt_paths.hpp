@@ -8,9 +8,10 @@
 #include <filesystem>
 #include <string>
 
-// Paths cross between Qt and the core as UTF-8 bytes. Header-only, so the
-// views can convert paths without linking the adapters.
-namespace tonfield::adapters {
+// Paths cross between Qt and the core as UTF-8 bytes. Header-only and
+// needing Qt Core alone, so that views and adapters share it without either
+// depending on the other.
+namespace tonfield {
 
 inline std::filesystem::path toPath(const QString& path)
 {
@@ -23,4 +24,4 @@ inline QString toQString(const std::filesystem::path& path)
     return QString::fromStdString(path.string());
 }
 
-} // namespace tonfield::adapters
+} // namespace tonfield
