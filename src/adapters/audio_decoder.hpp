@@ -16,7 +16,7 @@ struct PcmFormat {
     int channels = 2;         // 1 or 2
     bool floatSamples = true; // 32-bit float, else signed 16-bit
 
-    int bytesPerFrame() const { return channels * (floatSamples ? 4 : 2); }
+    constexpr int bytesPerFrame() const { return channels * (floatSamples ? 4 : 2); }
 };
 
 // One audio file, decoded on demand into PCM of a fixed format.

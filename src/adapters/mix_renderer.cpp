@@ -5,6 +5,7 @@
 #include "adapters/audio_decoder.hpp"
 #include "adapters/audio_encoder.hpp"
 #include "adapters/tempo_stage.hpp"
+#include "mixer/mix_bus.hpp"
 
 #include <algorithm>
 #include <optional>
@@ -14,6 +15,7 @@ namespace {
 
 constexpr PcmFormat kMixFormat{.sampleRate = 44100, .channels = 2, .floatSamples = true};
 constexpr std::size_t kChunkFrames = 16384;
+constexpr auto kBytesPerFrame = static_cast<std::size_t>(kMixFormat.bytesPerFrame());
 
 EncodedFormat encodedFormat(OutputFormat format)
 {
@@ -28,27 +30,65 @@ EncodedFormat encodedFormat(OutputFormat format)
     return EncodedFormat::wav24;
 }
 
+// One stem for the bus, straight from its decoder: each read is filled
+// whole until the stem ends, so only its end leaves a shortfall.
+class DecodedStem final : public mixer::FrameSource {
+public:
+    explicit DecodedStem(std::unique_ptr<AudioDecoder> decoder)
+        : decoder_(std::move(decoder))
+    {
+    }
+
+    std::size_t read(float* frames, std::size_t count) override
+    {
+        auto* bytes = reinterpret_cast<char*>(frames);
+        std::size_t got = 0;
+        while (got < count * kBytesPerFrame) {
+            const std::size_t more = decoder_->read(bytes + got, count * kBytesPerFrame - got);
+            if (more == 0)
+                break;
+            got += more;
+        }
+        delivered_ += static_cast<long long>(got / kBytesPerFrame);
+        return got / kBytesPerFrame;
+    }
+
+    long long deliveredFrames() const { return delivered_; }
+
+private:
+    std::unique_ptr<AudioDecoder> decoder_;
+    long long delivered_ = 0;
+};
+
 } // namespace
 
 Result<> EncodedMixRenderer::render(const ports::MixRender& mix, const std::filesystem::path& file,
                                     const std::function<bool(double fraction)>& progress)
 {
     const EncodedFormat format = encodedFormat(mix.format);
-    std::vector<std::unique_ptr<AudioDecoder>> stems;
+    std::vector<std::unique_ptr<DecodedStem>> stems;
     double longest = 0;
     for (const auto& stem : mix.stems) {
         auto decoder = openAudioDecoder(stem, kMixFormat);
         if (!decoder)
             return Result<>::failed(decoder.failure());
         longest = std::max(longest, (*decoder)->durationSeconds());
-        stems.push_back(std::move(*decoder));
+        stems.push_back(std::make_unique<DecodedStem>(std::move(*decoder)));
     }
     auto encoder = openAudioEncoder(file, format, kMixFormat.sampleRate, kMixFormat.channels);
     if (!encoder)
         return Result<>::failed(encoder.failure());
 
-    const std::size_t samples = kChunkFrames * kMixFormat.channels;
-    std::vector<float> sum(samples), stem(samples), changed(samples);
+    // The bus that sums playback, its gains set from the start: no ramp.
+    mixer::MixBus bus(stems.size(), kMixFormat.channels, 1);
+    std::vector<float> gains = mix.gains;
+    gains.resize(stems.size(), 0.0f); // a stem without a strip is not heard
+    bus.setTargets(gains);
+    std::vector<mixer::FrameSource*> sources;
+    for (const auto& stem : stems)
+        sources.push_back(stem.get());
+
+    std::vector<float> sum(kChunkFrames * kMixFormat.channels), changed(sum.size());
     // Speed and pitch, when asked for, through the same stage as playback.
     std::unique_ptr<TempoStage> stage;
     if (!mix.tempo.isNeutral()) {
@@ -78,33 +118,24 @@ Result<> EncodedMixRenderer::render(const ports::MixRender& mix, const std::file
         } while (offset < count);
         return Result<>::done();
     };
+    // Every stem moves on by the same frames; the mix lasts as long as the
+    // longest one delivers.
+    auto furthest = [&] {
+        long long frames = 0;
+        for (const auto& stem : stems)
+            frames = std::max(frames, stem->deliveredFrames());
+        return frames;
+    };
     const double totalFrames = std::max(1.0, longest * kMixFormat.sampleRate);
-    double framesDone = 0;
     for (;;) {
-        std::fill(sum.begin(), sum.end(), 0.0f);
-        std::size_t longestRead = 0;
-        for (std::size_t i = 0; i < stems.size(); ++i) {
-            // A stem that ends early is silence from there on; every stem
-            // moves by the same frames, so they stay aligned.
-            std::size_t got = 0;
-            while (got < samples) {
-                const std::size_t bytes = stems[i]->read(reinterpret_cast<char*>(stem.data() + got),
-                                                         (samples - got) * sizeof(float));
-                if (bytes == 0)
-                    break;
-                got += bytes / sizeof(float);
-            }
-            const float gain = i < mix.gains.size() ? mix.gains[i] : 0.0f;
-            for (std::size_t n = 0; n < got; ++n)
-                sum[n] += gain * stem[n];
-            longestRead = std::max(longestRead, got);
-        }
-        if (longestRead == 0)
+        const long long before = furthest();
+        bus.render(sources, sum.data(), kChunkFrames);
+        const auto frames = static_cast<std::size_t>(furthest() - before);
+        if (frames == 0)
             break;
-        if (auto written = deliver(sum.data(), longestRead / kMixFormat.channels, false); !written)
+        if (auto written = deliver(sum.data(), frames, false); !written)
             return written;
-        framesDone += static_cast<double>(longestRead / kMixFormat.channels);
-        if (!progress(std::min(1.0, framesDone / totalFrames)))
+        if (!progress(std::min(1.0, static_cast<double>(furthest()) / totalFrames)))
             return Result<>::failed("已取消");
     }
     if (auto tail = deliver(sum.data(), 0, true); !tail)

@@ -6,12 +6,17 @@
 
 #include "adapters/audio_files.hpp"
 #include "adapters/decoded_audio.hpp"
+#include "adapters/stem_streams.hpp"
 #include "fakes/temp_folder.hpp"
+#include "mixer/mix_bus.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <fstream>
+#include <thread>
 
 namespace tonfield {
 namespace {
@@ -73,6 +78,45 @@ TEST_F(MixRendererTest, AnMp3MixDecodesAlignedAndWhole)
     EXPECT_NEAR(static_cast<double>(heard.size()), static_cast<double>(vocals.size()),
                 2 * 1152 * 2);
     EXPECT_LT(test::errorDb(vocals, heard), -20) << "lossy, but the same tone in the same place";
+}
+
+// The export goes through playback's own mixing: the file holds, within a
+// 24-bit sample's rounding, the frames that the player's stem streams and bus
+// give for the same stems at the same gains. The stems are shorter than the
+// streams' one-second rings, so that every frame is decoded before the bus
+// reads: nothing is padded.
+TEST(MixRendererAndPlayer, AnExportHoldsTheFramesThePlayerMixes)
+{
+    test::TempFolder temp;
+    ASSERT_TRUE(test::makeTone(temp / "tone.wav", 0.8));
+    ASSERT_TRUE(test::makeSweep(temp / "sweep.flac", 0.5));
+    const std::vector<fs::path> stems{temp / "tone.wav", temp / "sweep.flac"};
+    const std::vector<float> gains{0.7f, 0.4f};
+    const fs::path file = temp / "mix.wav";
+    ASSERT_TRUE(adapters::EncodedMixRenderer().render({stems, gains, OutputFormat::wav, {}}, file,
+                                                      [](double) { return true; }));
+    const auto exported = test::decodedStereo(file);
+
+    auto streams = adapters::StemStreams::open(stems, {});
+    ASSERT_TRUE(streams) << streams.failure();
+    constexpr std::size_t kMoreThanAll = 44100;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while ((*streams)->framesBeforeEnd(kMoreThanAll) == kMoreThanAll &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const std::size_t frames = (*streams)->framesBeforeEnd(kMoreThanAll);
+    ASSERT_LT(frames, kMoreThanAll) << "every stem decoded to its end";
+    mixer::MixBus bus(stems.size(), 2, 1);
+    bus.setTargets(gains);
+    std::vector<float> played(frames * 2);
+    bus.render((*streams)->sources(), played.data(), frames);
+
+    ASSERT_EQ(exported.size(), played.size()) << "as long as the longest stem";
+    double worst = 0;
+    for (std::size_t i = 0; i < played.size(); ++i)
+        worst = std::max(worst, static_cast<double>(std::abs(exported[i] - played[i])));
+    EXPECT_LE(worst, 1.0 / (1 << 23)) << "sample for sample";
+    EXPECT_GT(*std::max_element(played.begin(), played.end()), 0.1f) << "a mix, not silence";
 }
 
 // Zero crossings a second, halved: the frequency of a steady tone.
