@@ -65,9 +65,11 @@ private:
 // moment nor a busy machine can starve it. The mix is pushed into the sink
 // every few milliseconds as room appears, which keeps its buffer full: a
 // level, mute or solo change is mixed into what plays some 220 ms later.
-// Its calls run on that thread, the caller waiting for them, except three
+// Its calls run on that thread, the caller waiting for them, except those
 // that do not touch the sink: setGains and setTempo store atomics the next
-// feed reads, and durationSeconds reads what the streams learnt when opened.
+// feed reads; currentTimeSeconds and isPlaying read what the audio thread
+// published at its last feed or call, so the poll never waits for it; and
+// durationSeconds reads what the streams learnt when opened.
 class QtMixPlayer final : public ports::MixPlayer {
 public:
     QtMixPlayer(std::unique_ptr<StemStreams> streams, const QAudioDevice& device,
@@ -88,7 +90,11 @@ public:
             feeder_ = std::make_unique<QTimer>();
             feeder_->setTimerType(Qt::PreciseTimer);
             feeder_->setInterval(kFeedMilliseconds);
-            QObject::connect(feeder_.get(), &QTimer::timeout, [this] { feed(); });
+            QObject::connect(feeder_.get(), &QTimer::timeout, [this] {
+                feed();
+                publish();
+            });
+            publish();
         });
     }
 
@@ -126,6 +132,7 @@ public:
             loop_ = loop;
             streams_->setLoop(loop); // the feeder runs on this thread: nothing reads now
             restartAt(loop && !loop->contains(now) ? loop->start : now);
+            publish();
         });
     }
 
@@ -135,13 +142,12 @@ public:
             if (sink_->state() == QAudio::SuspendedState) {
                 sink_->resume();
                 feeder_->start();
-                return;
+            } else if (!sounding()) {
+                if (ended_)
+                    seekStreams(0); // played to its end: starts over
+                startSink();
             }
-            if (sounding())
-                return;
-            if (ended_)
-                seekStreams(0); // played to its end: starts over
-            startSink();
+            publish();
         });
     }
 
@@ -150,6 +156,7 @@ public:
         there([&] {
             if (sink_->state() == QAudio::ActiveState || sink_->state() == QAudio::IdleState)
                 suspendSink();
+            publish();
         });
     }
 
@@ -158,42 +165,23 @@ public:
         there([&] {
             stopSink();
             seekStreams(0);
+            publish();
         });
     }
 
-    // What the sink has passed on since playback (re)started at `startSeconds_`;
-    // audio mixed ahead into the sink's buffer does not count.
-    double currentTimeSeconds() const override
-    {
-        double seconds = 0;
-        there([&] {
-            const double given = startSeconds_ + static_cast<double>(sourceFrames_) / sampleRate_;
-            const auto state = sink_->state();
-            if (state == QAudio::StoppedState)
-                seconds = ended_ ? given : startSeconds_;
-            else if (state == QAudio::IdleState && ended_)
-                seconds = given; // everything mixed has been played
-            else if (!stretching_)
-                seconds = std::min(startSeconds_ + playedUSecs() / 1e6, given);
-            else
-                seconds = startSeconds_ + heardSourceFrames() / sampleRate_;
-            if (loop_)
-                seconds = mixer::loopedPosition(startSeconds_, seconds - startSeconds_, *loop_);
-        });
-        return seconds;
-    }
+    // Any thread: as of the audio thread's last feed or call, at most a feed
+    // (10 ms) old.
+    double currentTimeSeconds() const override { return position_.load(); }
 
     void setCurrentTimeSeconds(double seconds) override
     {
-        there([&] { restartAt(seconds); });
+        there([&] {
+            restartAt(seconds);
+            publish();
+        });
     }
 
-    bool isPlaying() const override
-    {
-        bool playing = false;
-        there([&] { playing = sounding(); });
-        return playing;
-    }
+    bool isPlaying() const override { return playing_.load(); }
 
 private:
     // Runs `work` on the audio thread and waits for it.
@@ -210,9 +198,34 @@ private:
         return state == QAudio::ActiveState || (state == QAudio::IdleState && !ended_);
     }
 
-    // Mixes as much as the sink has room for.
+    // What the sink has passed on since playback (re)started at
+    // `startSeconds_` (audio mixed ahead into the sink's buffer does not
+    // count), and whether it sounds, for any thread to read.
+    void publish()
+    {
+        const double given = startSeconds_ + static_cast<double>(sourceFrames_) / sampleRate_;
+        const auto state = sink_->state();
+        double seconds = 0;
+        if (state == QAudio::StoppedState)
+            seconds = ended_ ? given : startSeconds_;
+        else if (state == QAudio::IdleState && ended_)
+            seconds = given; // everything mixed has been played
+        else if (!stretching_)
+            seconds = std::min(startSeconds_ + playedUSecs() / 1e6, given);
+        else
+            seconds = startSeconds_ + heardSourceFrames() / sampleRate_;
+        if (loop_)
+            seconds = mixer::loopedPosition(startSeconds_, seconds - startSeconds_, *loop_);
+        position_.store(seconds);
+        playing_.store(sounding());
+    }
+
+    // Mixes as much as the sink has room for; after the end, goes on only
+    // until the sink has played out what it holds.
     void feed()
     {
+        if (ended_ && !sounding())
+            feeder_->stop();
         if (!out_ || ended_)
             return;
         const qsizetype free = std::max<qsizetype>(sink_->bytesFree(), 0);
@@ -239,7 +252,6 @@ private:
             // plays again: silence fills it, so it plays out what it holds
             // and then goes idle.
             ended_ = true;
-            feeder_->stop();
             std::fill_n(mixed_.begin(), wanted * static_cast<std::size_t>(channels_), 0.0f);
             write(wanted);
             return;
@@ -388,6 +400,8 @@ private:
     bool stretching_ = false; // the stage is in the path (the audio thread's)
     std::atomic<double> speed_{1.0};
     std::atomic<int> semitones_{0};
+    std::atomic<double> position_{0.0}; // published by the audio thread
+    std::atomic<bool> playing_{false};  // likewise
     QThread audioThread_;
     std::unique_ptr<QObject> home_ = std::make_unique<QObject>(); // lives on the audio thread
     // Created and used on the audio thread only.

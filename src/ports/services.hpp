@@ -140,8 +140,8 @@ public:
     virtual void pause() = 0; // keeps the position
     virtual void stop() = 0;
     // What the listener has heard so far, not what was decoded ahead. The
-    // real player asks its audio thread and waits for the answer: the poll
-    // reads it at every tick, so it must stay cheap there.
+    // poll reads it at every tick, so it must stay cheap: the real player's
+    // audio thread publishes it at every feed, and reading it never waits.
     virtual double currentTimeSeconds() const = 0;
     virtual void setCurrentTimeSeconds(double seconds) = 0;
     // False once the end has been played, or while paused or stopped.
