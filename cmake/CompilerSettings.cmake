@@ -13,6 +13,11 @@ if(TONFIELD_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(TONFIELD_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 if(TONFIELD_FUZZ)
   # Coverage feedback for libFuzzer in every object the fuzzer links.
   add_compile_options(-fsanitize=fuzzer-no-link)
