@@ -5,6 +5,7 @@
 
 #include "fakes/temp_folder.hpp"
 #include "views/view_fixture.hpp"
+#include "views/view_test_main.hpp"
 
 #include <QFile>
 #include <QLocalSocket>
@@ -259,9 +260,6 @@ private slots:
     }
 };
 
-QObject* makeAppProcessTest()
-{
-    return new AppProcessTest;
-}
+TONFIELD_VIEW_TEST_MAIN(AppProcessTest)
 
 #include "app_process_test.moc"

@@ -7,6 +7,7 @@
 #include "ui/workspace_view.hpp"
 
 #include "views/view_fixture.hpp"
+#include "views/view_test_main.hpp"
 
 #include <QAbstractItemView>
 #include <QAbstractSlider>
@@ -156,9 +157,6 @@ private slots:
     }
 };
 
-QObject* makePageScrollTest()
-{
-    return new PageScrollTest;
-}
+TONFIELD_VIEW_TEST_MAIN(PageScrollTest)
 
 #include "page_scroll_test.moc"

@@ -13,6 +13,7 @@
 
 #include "fakes/sample_job.hpp"
 #include "views/view_fixture.hpp"
+#include "views/view_test_main.hpp"
 
 #include <QAccessible>
 #include <QComboBox>
@@ -980,9 +981,6 @@ private slots:
     }
 };
 
-QObject* makePanelsTest()
-{
-    return new PanelsTest;
-}
+TONFIELD_VIEW_TEST_MAIN(PanelsTest)
 
 #include "panels_test.moc"
