@@ -13,8 +13,6 @@ using test::writeFile;
 
 class WorkbenchLibrary : public test::WorkbenchFixture {
 protected:
-    WorkbenchLibrary() { platform.trash.folder = temp / "Trash"; }
-
     // Three finished jobs, newest first in the history: c, b, a.
     std::vector<std::string> finishedJobs()
     {

@@ -21,6 +21,7 @@ struct FakeWorkbench {
     {
         makeEngineFolder(engineRoot(), true);
         platform.environment.currentDirectoryPath = engineRoot();
+        platform.trash.folder = temp / "Trash"; // never the folder the tests run in
         writeFile(sourceFile, "RIFF source bytes \x01\x02\x03");
         workbench = Workbench::create(platform.services());
     }

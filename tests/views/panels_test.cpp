@@ -328,7 +328,6 @@ private slots:
     void historyFindsDeletesAndQueues()
     {
         test::ViewFixture f;
-        f.platform.trash.folder = f.temp / "Trash";
         const std::pair<const char*, const char*> stored[] = {
             {"Café.mp3", "done"}, {"cafe live.wav", "error"}, {"Winter.mp3", "done"}};
         int n = 0;
