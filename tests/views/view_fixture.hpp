@@ -11,12 +11,15 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace tonfield::test {
 
@@ -30,6 +33,17 @@ struct ViewFixture : FakeWorkbench {
     }
 };
 
+// One of the window's parts on its own, refreshed by the fixture's bridge as
+// the window refreshes it, and shown.
+template <class Part, class... Extra>
+std::unique_ptr<Part> showPanel(ViewFixture& f, Extra&&... extra)
+{
+    auto part = std::make_unique<Part>(*f.workbench, std::forward<Extra>(extra)...);
+    QObject::connect(f.bridge.get(), &ui::WorkbenchBridge::changed, part.get(), &Part::refresh);
+    part->show();
+    return part;
+}
+
 // Answers the next modal dialog as soon as it is up: `answer` gets it.
 inline void answerNextDialog(std::function<void(QWidget*)> answer)
 {
@@ -42,6 +56,18 @@ inline void answerNextDialog(std::function<void(QWidget*)> answer)
         }
     });
     poll->start(5);
+}
+
+// Drags files over a widget and drops them, as the window system would.
+inline bool dropFiles(QWidget& target, const QList<QUrl>& files)
+{
+    QMimeData data;
+    data.setUrls(files);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&target, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&target, &drop);
+    return drop.isAccepted();
 }
 
 // Lets queued change notifications reach the views.

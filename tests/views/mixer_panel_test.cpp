@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "model/display_text.hpp"
+#include "ui/widgets.hpp"
+#include "ui/workspace_view.hpp"
+
+#include "views/view_fixture.hpp"
+#include "views/view_test_main.hpp"
+
+#include <QAccessible>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+
+using namespace tonfield;
+using test::child;
+using test::settle;
+using test::shown;
+
+class MixerPanelTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Six stems offer leaving out the guitar or the piano too; the preset
+    // row starts where it did whichever job was shown before.
+    void presetsFollowTheStemsAndKeepTheirPlace()
+    {
+        test::ViewFixture f;
+        f.finishJobWithStems({"a_(Vocals).wav", "a_(Instrumental).wav"});
+        const auto shownView = test::showWorkspace(f, {1240, 1400});
+        QWidget* mixer = child(*shownView, "mixerPanel");
+        auto presets = [&] {
+            QStringList labels;
+            for (const auto* button : mixer->findChildren<QToolButton*>("preset"))
+                labels << button->text();
+            return labels;
+        };
+        // Built by a refresh, shown by a queued call, then laid out.
+        auto laidOut = [] {
+            for (int pass = 0; pass < 3; ++pass)
+                settle();
+        };
+        laidOut();
+        const int start = mixer->findChildren<QToolButton*>("preset")[0]->x();
+        f.finishJobWithStems({"b_(Vocals).wav", "b_(Drums).wav", "b_(Bass).wav", "b_(Guitar).wav",
+                              "b_(Piano).wav", "b_(Other).wav"});
+        settle();
+        QCOMPARE(presets(), QStringList({"全部", "伴奏", "清唱", "去掉鼓", "去掉贝斯", "去掉吉他",
+                                         "去掉钢琴"}));
+        f.finishJobWithStems({"c_(Vocals).wav", "c_(Instrumental).wav"});
+        laidOut();
+        QCOMPARE(presets(), QStringList({"全部", "伴奏", "清唱"}));
+        QCOMPARE(mixer->findChildren<QToolButton*>("preset")[0]->x(), start);
+    }
+
+    // The mixer card: there for a finished job of two stems or more while no
+    // job runs; its presets, toggles and sliders set the strips, which it shows.
+    void mixerSetsTheStripsAndShowsThem()
+    {
+        test::ViewFixture f;
+        f.finishJobWithStems({"m_(Vocals).wav"});
+        const auto shownView = test::showWorkspace(f, {1240, 1400});
+        ui::WorkspaceView& view = *shownView;
+        QWidget* mixer = child(view, "mixerPanel");
+        QVERIFY(!mixer->isVisible()); // one stem is no mix
+
+        f.finishJobWithStems({"n_(Bass).wav", "n_(Drums).wav", "n_(Other).wav", "n_(Vocals).wav"});
+        settle();
+        QVERIFY(mixer->isVisible());
+        QCOMPARE(mixer->findChildren<QWidget*>("mixStrip").size(), 4);
+        QStringList presets;
+        for (const auto* button : mixer->findChildren<QToolButton*>("preset"))
+            presets << button->text();
+        QCOMPARE(presets, QStringList({"全部", "伴奏", "清唱", "去掉鼓", "去掉贝斯"}));
+        // Its length shows before it is first played, once the overviews tell it.
+        for (auto& [file, ready] : f.platform.waveforms.requests)
+            ready({std::vector<float>(400, 0.5f), 181.5});
+        settle();
+        QCOMPARE(child<QLabel>(*mixer, "mixTime")->text(), QString("00:00 / 03:01"));
+
+        auto checkedPresets = [&] {
+            QStringList checked;
+            for (const auto* button : mixer->findChildren<QToolButton*>("preset"))
+                if (button->isChecked())
+                    checked << button->text();
+            return checked;
+        };
+        QCOMPARE(checkedPresets(), QStringList({"全部"}));
+        mixer->findChildren<QToolButton*>("preset")[1]->click(); // 伴奏
+        settle();
+        QCOMPARE(checkedPresets(), QStringList({"伴奏"}));       // the one in use reads as checked
+        mixer->findChildren<QToolButton*>("preset")[1]->click(); // again: still in use
+        settle();
+        QCOMPARE(checkedPresets(), QStringList({"伴奏"}));
+        QVERIFY(f.workbench->mixStrips()[3].muted);
+        QVERIFY(mixer->findChildren<QToolButton*>("mute")[3]->isChecked());
+
+        mixer->findChildren<QToolButton*>("solo")[0]->click();
+        settle();
+        QVERIFY(f.workbench->mixStrips()[0].soloed);
+        auto* level = mixer->findChildren<QSlider*>("level")[1];
+        level->setValue(-125);
+        settle();
+        QCOMPARE(f.workbench->mixStrips()[1].levelDb, -12.5);
+        QCOMPARE(mixer->findChildren<QLabel*>("levelValue")[1]->text(), QString("-12.5 dB"));
+        QVERIFY(checkedPresets().isEmpty()); // levels of the user's own are no preset
+        // A screen reader hears each slider's value as it is shown, not in steps.
+        auto spoken = [](QWidget* widget) {
+            return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Description);
+        };
+        QCOMPARE(spoken(level), QString("-12.5 dB"));
+        child<QSlider>(*mixer, "speed")->setValue(75);
+        child<QSlider>(*mixer, "pitch")->setValue(3);
+        settle();
+        QCOMPARE(spoken(child(*mixer, "speed")), QString("75%"));
+        QCOMPARE(spoken(child(*mixer, "pitch")), QString("+3 半音"));
+        QTest::mouseDClick(level, Qt::LeftButton);
+        settle();
+        QCOMPARE(f.workbench->mixStrips()[1].levelDb, 0.0);
+        level->setValue(level->minimum());
+        settle();
+        QCOMPARE(mixer->findChildren<QLabel*>("levelValue")[1]->text(), QString("静音"));
+
+        // Every stem row and strip drags its own file out; the mix, once written, too.
+        auto draggedFile = [](QWidget* widget) {
+            const auto data = ui::fileDragData(*widget);
+            return data && data->urls().size() == 1 ? data->urls()[0] : QUrl();
+        };
+        const auto strips = mixer->findChildren<QWidget*>("mixStrip");
+        const auto rows = view.findChildren<QWidget*>("stemRow");
+        QCOMPARE(rows.size(), 4);
+        for (int i = 0; i < 4; ++i) {
+            const QUrl file = QUrl::fromLocalFile(QString::fromStdString(
+                f.workbench->stems()[static_cast<std::size_t>(i)].url.string()));
+            QCOMPARE(draggedFile(strips[i]), file);
+            QCOMPARE(draggedFile(rows[i]), file);
+        }
+        auto* status = child<QLabel>(*mixer, "mixExportStatus");
+        QVERIFY2(!ui::fileDragData(*status), "nothing written yet, nothing to drag");
+        f.platform.dialogs.saveAnswers.push_back(f.temp / "n · 混音.flac");
+        child<QAbstractButton>(*mixer, "exportMix")->click();
+        settle();
+        QVERIFY(shown(child(*mixer, "cancelMixExport")) && !shown(child(*mixer, "exportMix")));
+        f.platform.background.runAll();
+        settle();
+        QCOMPARE(status->text(), QString("已导出 n · 混音.flac"));
+        QCOMPARE(draggedFile(status),
+                 QUrl::fromLocalFile(QString::fromStdString((f.temp / "n · 混音.flac").string())));
+        QVERIFY(shown(child(*mixer, "exportMix")));
+
+        // A drag across any strip's timeline selects the loop; a click outside it clears it.
+        for (const Stem& stem : f.workbench->stems())
+            f.platform.audio.durations[stem.url] = 100.0;
+        child<QAbstractButton>(*mixer, "mixPlay")->click();
+        settle();
+        QWidget* timeline = strips[2]->findChild<QWidget*>("mixTimeline");
+        QVERIFY(timeline);
+        const int w = timeline->width();
+        QTest::mousePress(timeline, Qt::LeftButton, Qt::NoModifier, QPoint(w / 10, 12));
+        QTest::mouseMove(timeline, QPoint(w / 2, 12));
+        QTest::mouseRelease(timeline, Qt::LeftButton, Qt::NoModifier, QPoint(w / 2, 12));
+        settle();
+        QVERIFY(f.workbench->loop());
+        QVERIFY(std::abs(f.workbench->loop()->start - 10) < 1 &&
+                std::abs(f.workbench->loop()->end - 50) < 1);
+        QVERIFY(shown(child(*mixer, "loopText")) && shown(child(*mixer, "clearLoop")));
+        QCOMPARE(child<QLabel>(*mixer, "loopText")->text(),
+                 "循环 " + QString::fromStdString(display::time(f.workbench->loop()->start)) + "–" +
+                     QString::fromStdString(display::time(f.workbench->loop()->end)));
+        QCOMPARE(f.platform.audio.opened.back()->loop, f.workbench->loop());
+        QTest::mouseClick(timeline, Qt::LeftButton, Qt::NoModifier, QPoint(w * 3 / 10, 12));
+        settle();
+        QVERIFY2(f.workbench->loop(), "a click inside seeks and keeps the loop");
+        QTest::mouseClick(timeline, Qt::LeftButton, Qt::NoModifier, QPoint(w * 9 / 10, 12));
+        settle();
+        QVERIFY(!f.workbench->loop());
+        QVERIFY(std::abs(f.workbench->playbackTime() - 90) < 1);
+        QVERIFY(!shown(child(*mixer, "loopText")));
+
+        child<QSlider>(*mixer, "speed")->setValue(70);
+        child<QSlider>(*mixer, "pitch")->setValue(-2);
+        settle();
+        QCOMPARE(f.platform.audio.opened.back()->tempo, (mixer::Tempo{0.7, -2}));
+        QCOMPARE(child<QLabel>(*mixer, "speedValue")->text(), QString("70%"));
+        QCOMPARE(child<QLabel>(*mixer, "pitchValue")->text(), QString("-2 半音"));
+        child<QAbstractButton>(*mixer, "resetPitch")->click();
+        settle();
+        QCOMPARE(f.workbench->tempo(), (mixer::Tempo{0.7, 0}));
+        QCOMPARE(child<QSlider>(*mixer, "pitch")->value(), 0);
+
+        f.startJob();
+        settle();
+        QVERIFY2(!mixer->isVisible(), "hidden while a job runs");
+    }
+};
+
+TONFIELD_VIEW_TEST_MAIN(MixerPanelTest)
+
+#include "mixer_panel_test.moc"
