@@ -128,17 +128,16 @@ public:
     void setLoop(const std::optional<mixer::Loop>& loop) override
     {
         const double now = currentTimeSeconds();
-        there([&] {
+        change([&] {
             loop_ = loop;
             streams_->setLoop(loop); // the feeder runs on this thread: nothing reads now
             restartAt(loop && !loop->contains(now) ? loop->start : now);
-            publish();
         });
     }
 
     void play() override
     {
-        there([&] {
+        change([&] {
             if (sink_->state() == QAudio::SuspendedState) {
                 sink_->resume();
                 feeder_->start();
@@ -147,25 +146,22 @@ public:
                     seekStreams(0); // played to its end: starts over
                 startSink();
             }
-            publish();
         });
     }
 
     void pause() override
     {
-        there([&] {
+        change([&] {
             if (sink_->state() == QAudio::ActiveState || sink_->state() == QAudio::IdleState)
                 suspendSink();
-            publish();
         });
     }
 
     void stop() override
     {
-        there([&] {
+        change([&] {
             stopSink();
             seekStreams(0);
-            publish();
         });
     }
 
@@ -175,10 +171,7 @@ public:
 
     void setCurrentTimeSeconds(double seconds) override
     {
-        there([&] {
-            restartAt(seconds);
-            publish();
-        });
+        change([&] { restartAt(seconds); });
     }
 
     bool isPlaying() const override { return playing_.load(); }
@@ -188,6 +181,16 @@ private:
     template <class Work> void there(Work work) const
     {
         QMetaObject::invokeMethod(home_.get(), work, Qt::BlockingQueuedConnection);
+    }
+
+    // Runs `work`, which changes what plays, on the audio thread, publishes
+    // the outcome, and waits for both.
+    template <class Work> void change(Work work)
+    {
+        there([&] {
+            work();
+            publish();
+        });
     }
 
     // On the audio thread, as everything below. Once the mix has ended the
