@@ -53,7 +53,7 @@ void BM_queueStep(benchmark::State& state)
         files.push_back(bench.temp / "album" / ("song " + std::to_string(n) + ".wav"));
         test::writeFile(files.back(), "audio");
     }
-    bench.workbench->enqueue(files);
+    bench.workbench->jobQueue().enqueue(files);
     for (auto _ : state)
         bench.platform.launcher.exit(1);
     state.SetLabel(std::to_string(state.range(0)) + " queued");

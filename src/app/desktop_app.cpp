@@ -83,7 +83,7 @@ DesktopApp::DesktopApp(QApplication& app, Workbench& workbench)
 
 DesktopApp::~DesktopApp()
 {
-    workbench_.cancelMixExport();
+    workbench_.mixDesk().cancelMixExport();
     // The adapters run their background work on Qt's global pool.
     QThreadPool::globalInstance()->waitForDone(10'000);
 }
@@ -96,7 +96,7 @@ void DesktopApp::open(const QStringList& files)
         std::vector<std::filesystem::path> queued;
         for (const QString& file : files)
             queued.push_back(toPath(file));
-        workbench_.enqueue(queued);
+        workbench_.jobQueue().enqueue(queued);
     }
     if (window_.isMinimized())
         window_.showNormal();
@@ -139,12 +139,12 @@ void afterFirstExpose(QWidget& window, std::function<void()> then)
 void DesktopApp::show()
 {
     window_.show();
-    const std::size_t waiting = workbench_.waitingFromEarlierRun().size();
+    const std::size_t waiting = workbench_.jobQueue().waitingFromEarlierRun().size();
     if (waiting == 0)
         return;
     afterFirstExpose(window_, [this, waiting] {
         QString text = QString("上次退出时还有 %1 首音乐在排队。").arg(waiting);
-        if (const auto stopped = workbench_.songStoppedByQuit())
+        if (const auto stopped = workbench_.jobQueue().songStoppedByQuit())
             text += QString("正在分轨的「%1」已随退出取消，可在处理记录中重新分轨。")
                         .arg(toQString(*stopped));
         QMessageBox question(QMessageBox::Question, "继续排队的分轨？", text, QMessageBox::NoButton,
@@ -155,7 +155,7 @@ void DesktopApp::show()
         question.setDefaultButton(resume);
         question.exec();
         if (question.clickedButton() == resume)
-            workbench_.resumeQueue();
+            workbench_.jobQueue().resumeQueue();
     });
 }
 

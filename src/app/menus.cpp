@@ -61,7 +61,7 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
     QObject::connect(menus.importAudio, &QAction::triggered, &window,
                      [&workbench] { workbench.chooseFile(); });
     QObject::connect(menus.queueFiles, &QAction::triggered, &window,
-                     [&workbench] { workbench.chooseFilesToQueue(); });
+                     [&workbench] { workbench.jobQueue().chooseFilesToQueue(); });
     QObject::connect(menus.chooseEngine, &QAction::triggered, &window,
                      [&workbench] { workbench.chooseEngine(); });
     QObject::connect(menus.settings, &QAction::triggered, &window,
@@ -89,30 +89,31 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
         workbench.setShowHistory(true);
     });
     QObject::connect(menus.playPause, &QAction::triggered, &window, [&workbench] {
-        if (workbench.mixLoaded())
-            workbench.playMix();
+        if (workbench.mixDesk().mixLoaded())
+            workbench.mixDesk().playMix();
         else if (auto file = workbench.loadedFile())
             workbench.play(*file);
     });
     QObject::connect(menus.stopPlayback, &QAction::triggered, &window,
                      [&workbench] { workbench.stopPlayback(); });
     QObject::connect(menus.toggleLoop, &QAction::triggered, &window,
-                     [&workbench] { workbench.toggleLoop(); });
+                     [&workbench] { workbench.mixDesk().toggleLoop(); });
     QObject::connect(menus.loopStart, &QAction::triggered, &window,
-                     [&workbench] { workbench.setLoopStartHere(); });
+                     [&workbench] { workbench.mixDesk().setLoopStartHere(); });
     QObject::connect(menus.loopEnd, &QAction::triggered, &window,
-                     [&workbench] { workbench.setLoopEndHere(); });
+                     [&workbench] { workbench.mixDesk().setLoopEndHere(); });
 
     auto followBusy = [menus, &workbench] {
         menus.importAudio->setEnabled(!workbench.busy());
         menus.chooseEngine->setEnabled(!workbench.busy());
         menus.exportAll->setEnabled(!workbench.stems().empty());
-        const bool loaded = workbench.loadedFile().has_value() || workbench.mixLoaded();
+        const bool loaded = workbench.loadedFile().has_value() || workbench.mixDesk().mixLoaded();
         menus.playPause->setEnabled(loaded);
         menus.stopPlayback->setEnabled(loaded);
-        menus.toggleLoop->setEnabled(workbench.mixLoaded() && workbench.loop().has_value());
-        menus.loopStart->setEnabled(workbench.mixLoaded());
-        menus.loopEnd->setEnabled(workbench.mixLoaded());
+        menus.toggleLoop->setEnabled(workbench.mixDesk().mixLoaded() &&
+                                     workbench.mixDesk().loop().has_value());
+        menus.loopStart->setEnabled(workbench.mixDesk().mixLoaded());
+        menus.loopEnd->setEnabled(workbench.mixDesk().mixLoaded());
     };
     QObject::connect(&bridge, &ui::WorkbenchBridge::changed, &window, followBusy);
     followBusy();

@@ -96,7 +96,7 @@ private:
 // or taken by another program, or the queue was stopped while idle.
 void waitForQueue(Workbench& workbench)
 {
-    auto done = [&] { return !workbench.busy() && workbench.queue().empty(); };
+    auto done = [&] { return !workbench.busy() && workbench.jobQueue().queue().empty(); };
     QEventLoop loop;
     const int subscription = workbench.subscribe([&](Field field) {
         // Judged once the step that changed the field is over: the queue is
@@ -186,7 +186,7 @@ int separate(Workbench& workbench, HeadlessServices& services,
     bool interrupted = false;
     adapters::UnixSignals interruption([&] {
         interrupted = true;
-        workbench.stopQueue();
+        workbench.jobQueue().stopQueue();
     });
 
     int status = 0;
@@ -237,9 +237,9 @@ int separate(Workbench& workbench, HeadlessServices& services,
                 for (const Job& job : workbench.jobs())
                     names.emplace(job.id, job.filename);
         });
-        workbench.enqueue(queued);
+        workbench.jobQueue().enqueue(queued);
         workbench.unsubscribe(listing);
-        std::vector<std::string> taken = workbench.queue();
+        std::vector<std::string> taken = workbench.jobQueue().queue();
         if (workbench.busy() && workbench.selectedJob())
             taken.push_back(workbench.selectedJob()->id);
         for (const std::string& id : taken)

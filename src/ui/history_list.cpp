@@ -204,7 +204,8 @@ void HistoryList::showMenu(const QPoint& position)
     menu.addAction("打开", this, [this, job] { workbench_.select(job); })->setEnabled(idle);
     menu.addAction("重新分轨", this, [this, job] { workbench_.runAgain(job); })->setEnabled(idle);
     if (job.status == job_status::queued)
-        menu.addAction("取消排队", this, [this, job] { workbench_.cancelQueued(job.id); });
+        menu.addAction("取消排队", this,
+                       [this, job] { workbench_.jobQueue().cancelQueued(job.id); });
     menu.addSeparator();
     menu.addAction("删除…", this, [this] { confirmDeletion(view_->chosenRows()); });
     menu.exec(view_->viewport()->mapToGlobal(position));
@@ -226,7 +227,7 @@ void HistoryList::dropEvent(QDropEvent* event)
         event->ignore();
         return;
     }
-    workbench_.enqueue(files);
+    workbench_.jobQueue().enqueue(files);
     event->acceptProposedAction();
 }
 

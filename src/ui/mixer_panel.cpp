@@ -73,9 +73,9 @@ protected:
         painter.setRenderHint(QPainter::Antialiasing);
         const double length = workbench_.playbackDuration();
         const double played =
-            workbench_.mixLoaded() && length > 0 ? workbench_.playbackTime() / length : 0;
+            workbench_.mixDesk().mixLoaded() && length > 0 ? workbench_.playbackTime() / length : 0;
         const qreal middle = height() / 2.0;
-        if (const std::vector<float>* peaks = workbench_.waveform(stem_);
+        if (const std::vector<float>* peaks = workbench_.mixDesk().waveform(stem_);
             peaks && !peaks->empty()) {
             const qreal step = static_cast<qreal>(width()) / static_cast<qreal>(peaks->size());
             for (std::size_t i = 0; i < peaks->size(); ++i) {
@@ -90,19 +90,19 @@ protected:
         }
         const auto shaded =
             dragged_ ? mixer::loopBetween(secondsAt(*pressedAt_), secondsAt(*dragged_), length)
-                     : workbench_.loop();
+                     : workbench_.mixDesk().loop();
         if (shaded && length > 0) {
             const QRectF area(width() * shaded->start / length, 0,
                               width() * shaded->length() / length, height());
-            painter.fillRect(area,
-                             theme::withAlpha(theme::mint(), workbench_.loopOn() ? 0.18 : 0.07));
+            painter.fillRect(
+                area, theme::withAlpha(theme::mint(), workbench_.mixDesk().loopOn() ? 0.18 : 0.07));
         }
-        if (workbench_.mixLoaded())
+        if (workbench_.mixDesk().mixLoaded())
             painter.fillRect(QRectF(width() * played - 1, 2, 2, height() - 4), Qt::white);
     }
     void mousePressEvent(QMouseEvent* event) override
     {
-        if (workbench_.mixLoaded() && width() > 0)
+        if (workbench_.mixDesk().mixLoaded() && width() > 0)
             pressedAt_ = event->position().x();
     }
     void mouseMoveEvent(QMouseEvent* event) override
@@ -114,7 +114,7 @@ protected:
     }
     void mouseReleaseEvent(QMouseEvent* event) override
     {
-        if (!pressedAt_ || !workbench_.mixLoaded())
+        if (!pressedAt_ || !workbench_.mixDesk().mixLoaded())
             return;
         const double from = secondsAt(*pressedAt_);
         const double at = secondsAt(event->position().x());
@@ -122,10 +122,10 @@ protected:
         pressedAt_.reset();
         dragged_.reset();
         if (dragged) {
-            workbench_.selectLoop(from, at);
+            workbench_.mixDesk().selectLoop(from, at);
         } else {
-            if (workbench_.loop() && !workbench_.loop()->contains(at))
-                workbench_.clearLoop();
+            if (workbench_.mixDesk().loop() && !workbench_.mixDesk().loop()->contains(at))
+                workbench_.mixDesk().clearLoop();
             workbench_.seek(at);
         }
         update();
@@ -230,10 +230,11 @@ void MixerPanel::addTransport()
     loopText_->setObjectName("loopText");
     row->addWidget(loopText_);
     row->addWidget(clearLoop_);
-    connect(clearLoop_, &QAbstractButton::clicked, this, [this] { workbench_.clearLoop(); });
+    connect(clearLoop_, &QAbstractButton::clicked, this,
+            [this] { workbench_.mixDesk().clearLoop(); });
     row->addStretch();
     content()->addLayout(row);
-    connect(play_, &QAbstractButton::clicked, this, [this] { workbench_.playMix(); });
+    connect(play_, &QAbstractButton::clicked, this, [this] { workbench_.mixDesk().playMix(); });
 }
 
 // The mix written to a file: progress and a way to stop while it is written,
@@ -245,7 +246,7 @@ void MixerPanel::addExport()
     row->setSpacing(12);
     exportStatus_->setObjectName("mixExportStatus");
     exportStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    offerFileDrag(*exportStatus_, [this] { return workbench_.mixExport().file; });
+    offerFileDrag(*exportStatus_, [this] { return workbench_.mixDesk().mixExport().file; });
     row->addWidget(exportStatus_, 1);
     withTempo_->setObjectName("exportWithTempo");
     withTempo_->setFont(theme::font(10));
@@ -255,9 +256,9 @@ void MixerPanel::addExport()
     row->addWidget(exportMix_);
     content()->addLayout(row);
     connect(exportMix_, &QAbstractButton::clicked, this,
-            [this] { workbench_.exportMix(withTempo_->isChecked()); });
+            [this] { workbench_.mixDesk().exportMix(withTempo_->isChecked()); });
     connect(cancelExport_, &QAbstractButton::clicked, this,
-            [this] { workbench_.cancelMixExport(); });
+            [this] { workbench_.mixDesk().cancelMixExport(); });
 }
 
 // Speed and pitch for practice, each with its value and a way back to normal.
@@ -299,16 +300,18 @@ void MixerPanel::addPractice()
     row->addStretch();
     content()->addLayout(row);
     connect(speed_, &QSlider::valueChanged, this,
-            [this](int percent) { workbench_.setSpeed(percent / 100.0); });
+            [this](int percent) { workbench_.mixDesk().setSpeed(percent / 100.0); });
     connect(pitch_, &QSlider::valueChanged, this,
-            [this](int semitones) { workbench_.setSemitones(semitones); });
-    connect(resetSpeed_, &QAbstractButton::clicked, this, [this] { workbench_.setSpeed(1.0); });
-    connect(resetPitch_, &QAbstractButton::clicked, this, [this] { workbench_.setSemitones(0); });
+            [this](int semitones) { workbench_.mixDesk().setSemitones(semitones); });
+    connect(resetSpeed_, &QAbstractButton::clicked, this,
+            [this] { workbench_.mixDesk().setSpeed(1.0); });
+    connect(resetPitch_, &QAbstractButton::clicked, this,
+            [this] { workbench_.mixDesk().setSemitones(0); });
 }
 
 void MixerPanel::showTempo()
 {
-    const mixer::Tempo& tempo = workbench_.tempo();
+    const mixer::Tempo& tempo = workbench_.mixDesk().tempo();
     const QSignalBlocker speedBlock(speed_), pitchBlock(pitch_);
     speed_->setValue(static_cast<int>(std::lround(tempo.speed * 100)));
     pitch_->setValue(tempo.semitones);
@@ -322,7 +325,7 @@ void MixerPanel::showTempo()
 
 void MixerPanel::showExport()
 {
-    const MixExport& state = workbench_.mixExport();
+    const MixExport& state = workbench_.mixDesk().mixExport();
     exportMix_->setVisible(!state.running);
     withTempo_->setVisible(!state.running);
     cancelExport_->setVisible(state.running);
@@ -355,11 +358,11 @@ void MixerPanel::refresh(const FieldSet& changed)
     if (changed.any({Field::tempo}))
         showTempo();
     if (changed.any({Field::loop, Field::stems})) {
-        const auto& loop = workbench_.loop();
+        const auto& loop = workbench_.mixDesk().loop();
         loopText_->setVisible(loop.has_value());
         clearLoop_->setVisible(loop.has_value());
         if (loop)
-            loopText_->setText(QString(workbench_.loopOn() ? "循环 " : "循环（已关）") +
+            loopText_->setText(QString(workbench_.mixDesk().loopOn() ? "循环 " : "循环（已关）") +
                                qt(display::time(loop->start)) + "–" + qt(display::time(loop->end)));
         for (const auto& strip : strips_)
             strip->timeline->update();
@@ -367,19 +370,19 @@ void MixerPanel::refresh(const FieldSet& changed)
     if (!changed.any({Field::stems, Field::mixPlaying, Field::playbackTime, Field::playbackDuration,
                       Field::waveforms}))
         return;
-    setSymbol(*playSymbol_, workbench_.mixPlaying() ? "pause.fill" : "play.fill");
-    play_->setText(workbench_.mixPlaying() ? "暂停混音" : "播放混音");
-    const bool loaded = workbench_.mixLoaded();
-    time_->setText(
-        qt(display::time(loaded ? workbench_.playbackTime() : 0)) + " / " +
-        qt(display::time(loaded ? workbench_.playbackDuration() : workbench_.mixLength())));
+    setSymbol(*playSymbol_, workbench_.mixDesk().mixPlaying() ? "pause.fill" : "play.fill");
+    play_->setText(workbench_.mixDesk().mixPlaying() ? "暂停混音" : "播放混音");
+    const bool loaded = workbench_.mixDesk().mixLoaded();
+    time_->setText(qt(display::time(loaded ? workbench_.playbackTime() : 0)) + " / " +
+                   qt(display::time(loaded ? workbench_.playbackDuration()
+                                           : workbench_.mixDesk().mixLength())));
     for (const auto& strip : strips_)
         strip->timeline->update();
 }
 
 void MixerPanel::showStrips()
 {
-    const auto& settings = workbench_.mixStrips();
+    const auto& settings = workbench_.mixDesk().mixStrips();
     for (std::size_t i = 0; i < strips_.size() && i < settings.size(); ++i) {
         Strip& strip = *strips_[i];
         const QSignalBlocker muteBlock(strip.mute), soloBlock(strip.solo), levelBlock(strip.level);
@@ -396,7 +399,7 @@ void MixerPanel::showStrips()
 
 void MixerPanel::showPresetInUse()
 {
-    const auto inUse = mixer::presetInUse(workbench_.mixStrips(), shownStems_);
+    const auto inUse = mixer::presetInUse(workbench_.mixDesk().mixStrips(), shownStems_);
     for (QToolButton* button : presets_->findChildren<QToolButton*>("preset")) {
         const bool on = inUse && static_cast<int>(*inUse) == button->property("preset").toInt();
         button->setChecked(on);
@@ -423,7 +426,7 @@ void MixerPanel::rebuildStrips()
         addFocusRing(*button);
         presets_->layout()->addWidget(button);
         connect(button, &QToolButton::clicked, this, [this, preset] {
-            workbench_.applyMixPreset(preset);
+            workbench_.mixDesk().applyMixPreset(preset);
             showPresetInUse(); // a click on the one in use changes no strip
         });
     }
@@ -470,11 +473,11 @@ void MixerPanel::rebuildStrips()
 
         // Each control sets its strip from the Workbench's current one.
         auto update = [this, index](auto change) {
-            if (index >= workbench_.mixStrips().size())
+            if (index >= workbench_.mixDesk().mixStrips().size())
                 return;
-            mixer::StripSettings settings = workbench_.mixStrips()[index];
+            mixer::StripSettings settings = workbench_.mixDesk().mixStrips()[index];
             change(settings);
-            workbench_.setStrip(index, settings);
+            workbench_.mixDesk().setStrip(index, settings);
         };
         connect(strip->mute, &QToolButton::toggled, this,
                 [update](bool on) { update([on](auto& s) { s.muted = on; }); });

@@ -99,8 +99,8 @@ void PlaybackBar::refresh(const FieldSet& changed)
         return;
     const auto& playing = workbench_.playingURL();
     const QString name = playing ? QString::fromStdString(playing->filename().string())
-                         : workbench_.mixPlaying() ? QString("混音台")
-                                                   : QString("已暂停");
+                         : workbench_.mixDesk().mixPlaying() ? QString("混音台")
+                                                             : QString("已暂停");
     // Cut in the middle: a stem's kind is at the end of its name.
     name_->setText(name_->fontMetrics().elidedText(name, Qt::ElideMiddle, name_->width()));
     position_->setText(QString::fromStdString(display::time(workbench_.playbackTime())));

@@ -254,8 +254,8 @@ void ResultsPanel::refresh(const FieldSet& changed)
             text += " · 预计剩余 " + qt(display::time(*left));
         progressPercent_->setText(text);
     }
-    const std::size_t waiting = workbench_.queue().size();
-    const QueueRun& run = workbench_.queueRun();
+    const std::size_t waiting = workbench_.jobQueue().queue().size();
+    const QueueRun& run = workbench_.jobQueue().queueRun();
     queueLine_->setVisible(waiting > 0 || (busy && run.taken > 0));
     const std::optional<double> left =
         queueSecondsLeft(run, waiting, workbench_.elapsed(), workbench_.timeLeft());

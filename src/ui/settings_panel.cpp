@@ -10,6 +10,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 
+#include <functional>
 #include <tuple>
 
 namespace tonfield::ui {
@@ -211,9 +212,9 @@ void SettingsPanel::addStartButton()
 // the whole queue; the first only the running job.
 void SettingsPanel::addStopButtons()
 {
-    const std::tuple<BoxButton*, const char*, const char*, void (Workbench::*)()> buttons[] = {
-        {stop_, "stop", "取消分轨", &Workbench::cancel},
-        {stopQueue_, "stopQueue", "停止队列", &Workbench::stopQueue},
+    const std::tuple<BoxButton*, const char*, const char*, std::function<void()>> buttons[] = {
+        {stop_, "stop", "取消分轨", [this] { workbench_.cancel(); }},
+        {stopQueue_, "stopQueue", "停止队列", [this] { workbench_.jobQueue().stopQueue(); }},
     };
     for (const auto& [button, name, label, action] : buttons) {
         button->setObjectName(name);
@@ -225,8 +226,7 @@ void SettingsPanel::addStopButtons()
         row->addWidget(textLabel(label, theme::font(12), theme::destructive()));
         row->addStretch();
         content()->addWidget(button);
-        connect(button, &QAbstractButton::clicked, this,
-                [this, action = action] { (workbench_.*action)(); });
+        connect(button, &QAbstractButton::clicked, this, action);
     }
 }
 
@@ -260,7 +260,7 @@ void SettingsPanel::refresh(const FieldSet& changed)
     static_cast<QGraphicsOpacityEffect*>(start_->graphicsEffect())
         ->setOpacity(canStart ? 1.0 : 0.4);
     stop_->setVisible(busy);
-    stopQueue_->setVisible(busy && !workbench_.queue().empty());
+    stopQueue_->setVisible(busy && !workbench_.jobQueue().queue().empty());
     hint_->setText(workbench_.ready() ? "本地模型推理 · 支持 Linux 桌面"
                                       : "请先在左侧配置引擎文件夹");
 }

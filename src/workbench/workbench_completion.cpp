@@ -37,14 +37,14 @@ void Workbench::finished(const std::string& jobID, int code)
     Job job = *selectedJob_;
 
     logHandle_.reset();
-    assign(Field::busy, busy_, false);
+    publisher_.assign(Field::busy, busy_, false);
     process_.reset();
     activeID_.reset();
     job.elapsed = static_cast<std::int64_t>(std::trunc(services_.clock.nowSeconds() - job.created));
 
     if (job.status == job_status::cancelled) {
         job.message = "已取消分轨";
-        assign(Field::stems, stems_, std::vector<Stem>());
+        publisher_.assign(Field::stems, stems_, std::vector<Stem>());
     } else if (code != 0) {
         job.status = job_status::error;
         job.message = "分轨失败，请展开运行日志查看原因。";
@@ -63,18 +63,14 @@ void Workbench::finished(const std::string& jobID, int code)
     for (const Stem& stem : stems_)
         job.outputs->push_back(outputFor(stem, job.id));
 
-    assign(Field::selectedJob, selectedJob_, std::optional<Job>(job));
-    assign(Field::message, message_, job.message);
-    assignIfChanged(Field::progress, progress_, std::optional<double>());
-    assignIfChanged(Field::timeLeft, timeLeft_, std::optional<double>());
-    if (queueRun_.taken > 0 && job.status == job_status::done) {
-        ++queueRun_.completed;
-        queueRun_.completedSeconds += static_cast<double>(*job.elapsed);
-        notify(Field::queue);
-    }
+    publisher_.assign(Field::selectedJob, selectedJob_, std::optional<Job>(job));
+    publisher_.assign(Field::message, message_, job.message);
+    publisher_.assignIfChanged(Field::progress, progress_, std::optional<double>());
+    publisher_.assignIfChanged(Field::timeLeft, timeLeft_, std::optional<double>());
+    jobQueue_.countEnded(job);
     save(job);
     readLog();
-    moveQueueOn();
+    jobQueue_.moveOn();
 }
 
 void Workbench::cancel()
@@ -84,9 +80,9 @@ void Workbench::cancel()
     if (selectedJob_) {
         Job job = *selectedJob_;
         job.status = job_status::cancelled;
-        assign(Field::selectedJob, selectedJob_, std::optional<Job>(std::move(job)));
+        publisher_.assign(Field::selectedJob, selectedJob_, std::optional<Job>(std::move(job)));
     }
-    assign(Field::message, message_, std::string("正在取消，等待引擎退出…"));
+    publisher_.assign(Field::message, message_, std::string("正在取消，等待引擎退出…"));
     if (selectedJob_)
         save(*selectedJob_);
     if (process_)
@@ -98,12 +94,12 @@ void Workbench::terminateForExit()
 {
     if (!busy_)
         return;
-    assignIfChanged(Field::queue, queue_, std::vector<std::string>());
+    jobQueue_.forgetWaiting();
     if (selectedJob_) {
         Job job = *selectedJob_;
         job.status = job_status::cancelled;
         job.message = quitMessage;
-        assign(Field::selectedJob, selectedJob_, std::optional<Job>(job));
+        publisher_.assign(Field::selectedJob, selectedJob_, std::optional<Job>(job));
         save(job);
     }
     if (process_)

@@ -83,7 +83,7 @@ void Workbench::prepareEngineFromTemplate()
     runTemplateSetup(*engineTemplate, services_.environment.userDataFolder() / "Engine",
                      templateIdentity(*engineTemplate));
     if (engineSetup_)
-        assign(Field::message, message_, std::string(preparingMessage));
+        publisher_.assign(Field::message, message_, std::string(preparingMessage));
 }
 
 // The folder made from the template follows the installed template: when a
@@ -133,14 +133,14 @@ void Workbench::runTemplateSetup(const fs::path& engineTemplate, const fs::path&
         return;
     }
     engineSetup_ = std::move(*process);
-    assign(Field::preparingEngine, preparingEngine_, true);
+    publisher_.assign(Field::preparingEngine, preparingEngine_, true);
 }
 
 void Workbench::engineSetupEnded(const fs::path& folder, const std::string& identity, int status)
 {
     engineSetup_.reset();
     if (message_ == preparingMessage)
-        assign(Field::message, message_, std::string(initialMessage));
+        publisher_.assign(Field::message, message_, std::string(initialMessage));
     if (status != 0 || !engine::holdsScript(folder)) {
         const std::string reason =
             lastLine(services_.environment.userDataFolder() / "engine-setup.log");
@@ -150,7 +150,7 @@ void Workbench::engineSetupEnded(const fs::path& folder, const std::string& iden
     } else {
         writeStamp(folder, identity);
         if (!engineRoot_) { // a folder the user chose meanwhile stays
-            assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(folder));
+            publisher_.assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(folder));
             // A stored folder that is only missing for now (an unplugged disk)
             // is the user's choice and is not overwritten.
             if (auto stored = services_.settings.string(ports::engineRootSetting);
@@ -159,7 +159,7 @@ void Workbench::engineSetupEnded(const fs::path& folder, const std::string& iden
             loadHistory();
         }
     }
-    assign(Field::preparingEngine, preparingEngine_, false);
+    publisher_.assign(Field::preparingEngine, preparingEngine_, false);
 }
 
 } // namespace tonfield

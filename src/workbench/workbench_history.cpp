@@ -10,7 +10,7 @@ void Workbench::loadHistory()
 {
     if (!engineRoot_)
         return;
-    assign(Field::jobs, jobs_, history_.read(*engineRoot_));
+    publisher_.assign(Field::jobs, jobs_, history_.read(*engineRoot_));
     if (showHistory_)
         measureDiskUsage();
 }

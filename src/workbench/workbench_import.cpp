@@ -25,9 +25,9 @@ void Workbench::importFile(const std::filesystem::path& file)
     if (sourceScope_ && source_)
         services_.grants.stop(*source_);
     sourceScope_ = services_.grants.start(file);
-    assign(Field::source, source_, std::optional<std::filesystem::path>(file));
-    assign(Field::showHistory, showHistory_, false);
-    assign(Field::message, message_, std::string(sourceReadyMessage));
+    publisher_.assign(Field::source, source_, std::optional<std::filesystem::path>(file));
+    publisher_.assign(Field::showHistory, showHistory_, false);
+    publisher_.assign(Field::message, message_, std::string(sourceReadyMessage));
 }
 
 } // namespace tonfield

@@ -62,7 +62,7 @@ void Workbench::start()
         failLaunch(std::move(record), inputCopy.failure());
     }
     if (!busy_) // the launch failed: the queue, if any, goes on
-        moveQueueOn();
+        jobQueue_.moveOn();
 }
 
 // Runs the engine over a job whose folder holds its input copy, with the
@@ -85,19 +85,19 @@ void Workbench::launch(Job record, const fs::path& inputCopy, LaunchedBy by)
         services_.environment.environment());
 
     leaveSelectedJob();
-    assign(Field::selectedJob, selectedJob_, std::optional<Job>(record));
+    publisher_.assign(Field::selectedJob, selectedJob_, std::optional<Job>(record));
     activeID_ = id;
-    assign(Field::stems, stems_, std::vector<Stem>());
-    assign(Field::log, log_, std::string());
-    assign(Field::elapsed, elapsed_, 0.0);
+    publisher_.assign(Field::stems, stems_, std::vector<Stem>());
+    publisher_.assign(Field::log, log_, std::string());
+    publisher_.assign(Field::elapsed, elapsed_, 0.0);
     remaining_ = RemainingTime();
     previousPoll_ = record.created;
-    assignIfChanged(Field::progress, progress_, std::optional<double>());
-    assignIfChanged(Field::timeLeft, timeLeft_, std::optional<double>());
-    assign(Field::busy, busy_, true);
+    publisher_.assignIfChanged(Field::progress, progress_, std::optional<double>());
+    publisher_.assignIfChanged(Field::timeLeft, timeLeft_, std::optional<double>());
+    publisher_.assign(Field::busy, busy_, true);
     if (by == LaunchedBy::user)
-        assign(Field::showHistory, showHistory_, false);
-    assign(Field::message, message_, record.message);
+        publisher_.assign(Field::showHistory, showHistory_, false);
+    publisher_.assign(Field::message, message_, record.message);
     save(record);
 
     std::weak_ptr<Workbench> weak = weak_from_this();
@@ -117,13 +117,13 @@ void Workbench::launch(Job record, const fs::path& inputCopy, LaunchedBy by)
 // moves the queue on: a queue of failing launches is a loop, not a recursion.
 void Workbench::failLaunch(Job record, const std::string& description)
 {
-    assign(Field::busy, busy_, false);
+    publisher_.assign(Field::busy, busy_, false);
     process_.reset();
     activeID_.reset();
     logHandle_.reset();
     record.status = job_status::error;
     record.message = description;
-    assign(Field::selectedJob, selectedJob_, std::optional<Job>(record));
+    publisher_.assign(Field::selectedJob, selectedJob_, std::optional<Job>(record));
     save(record);
     setError(description);
 }

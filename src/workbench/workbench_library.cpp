@@ -42,10 +42,8 @@ void Workbench::deleteJobs(const std::vector<std::string>& ids)
     const DeletionPlan plan = planDeletion(ids);
     if (plan.ids.empty())
         return;
-    std::vector<std::string> queue = queue_;
     std::vector<std::string> failures;
     for (const std::string& id : plan.ids) {
-        queue.erase(std::remove(queue.begin(), queue.end(), id), queue.end());
         const fs::path folder = layout::jobFolder(*engineRoot_, id);
         if (plan.toTrash) {
             const auto job = std::find_if(jobs_.begin(), jobs_.end(),
@@ -65,7 +63,7 @@ void Workbench::deleteJobs(const std::vector<std::string>& ids)
         }
         forgetJob(id);
     }
-    assignIfChanged(Field::queue, queue_, std::move(queue));
+    jobQueue_.remove(plan.ids);
     loadHistory();
     measureDiskUsage();
     if (!failures.empty())
@@ -77,15 +75,14 @@ void Workbench::deleteJobs(const std::vector<std::string>& ids)
 // Drops what the application keeps of a job that is gone.
 void Workbench::forgetJob(const std::string& id)
 {
-    mixSettings_.erase(id);
-    unsavedMixes_.erase(id);
+    mixDesk_.forgetJob(id);
     if (auto usage = diskUsage_; usage.jobBytes.erase(id))
-        assign(Field::diskUsage, diskUsage_, std::move(usage));
+        publisher_.assign(Field::diskUsage, diskUsage_, std::move(usage));
     if (selectedJob_ && selectedJob_->id == id) {
         deselectJob();
         // The status line goes back to what the workspace still holds.
-        assign(Field::message, message_,
-               std::string(source_ ? sourceReadyMessage : initialMessage));
+        publisher_.assign(Field::message, message_,
+                          std::string(source_ ? sourceReadyMessage : initialMessage));
     }
 }
 
@@ -95,8 +92,8 @@ void Workbench::deselectJob()
 {
     stopPlayback();
     leaveSelectedJob();
-    assign(Field::selectedJob, selectedJob_, std::optional<Job>());
-    assign(Field::log, log_, std::string());
+    publisher_.assign(Field::selectedJob, selectedJob_, std::optional<Job>());
+    publisher_.assign(Field::log, log_, std::string());
     refreshStems(); // with no job: no stems and no strips
 }
 
@@ -135,7 +132,7 @@ void Workbench::measureDiskUsage()
 void Workbench::diskUsageMeasured(DiskUsage usage)
 {
     measuring_ = false;
-    assignIfChanged(Field::diskUsage, diskUsage_, std::move(usage));
+    publisher_.assignIfChanged(Field::diskUsage, diskUsage_, std::move(usage));
     if (std::exchange(measureAgain_, false))
         measureDiskUsage();
 }
@@ -155,10 +152,10 @@ void Workbench::runAgain(const Job& job)
     if (source_ != inputCopy)
         return;
     deselectJob(); // the new run's stems are not the old ones
-    assign(Field::mode, mode_, separationModeFromRaw(job.mode).value_or(mode_));
+    publisher_.assign(Field::mode, mode_, separationModeFromRaw(job.mode).value_or(mode_));
     if (outputFormatFromRaw(job.format))
-        assign(Field::format, format_, job.format);
-    assign(Field::highQuality, highQuality_, job_quality::isHigh(job.quality));
+        publisher_.assign(Field::format, format_, job.format);
+    publisher_.assign(Field::highQuality, highQuality_, job_quality::isHigh(job.quality));
 }
 
 } // namespace tonfield

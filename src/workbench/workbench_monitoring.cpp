@@ -14,26 +14,24 @@ namespace tonfield {
 void Workbench::tick()
 {
     if (busy_ && selectedJob_) {
-        assign(Field::elapsed, elapsed_, services_.clock.nowSeconds() - selectedJob_->created);
+        publisher_.assign(Field::elapsed, elapsed_,
+                          services_.clock.nowSeconds() - selectedJob_->created);
         readLog();
         if (log_.find("模型就绪") != std::string::npos ||
             log_.find("Starting separation process") != std::string::npos)
-            assign(Field::message, message_, std::string("模型已就绪，正在分离音轨…"));
+            publisher_.assign(Field::message, message_, std::string("模型已就绪，正在分离音轨…"));
         followProgress();
     }
     followPlayback();
-    saveMixStrips();
-    if (exportDone_)
-        assignIfChanged(Field::mixExport, mixExport_,
-                        MixExport{.running = true, .fraction = *exportDone_, .file = {}});
+    mixDesk_.poll();
 }
 
 void Workbench::readLog()
 {
     if (!engineRoot_ || !selectedJob_)
         return;
-    assign(Field::log, log_,
-           readLogTail(layout::logFile(*engineRoot_, selectedJob_->id), logWindowBytes));
+    publisher_.assign(Field::log, log_,
+                      readLogTail(layout::logFile(*engineRoot_, selectedJob_->id), logWindowBytes));
 }
 
 // The percentage the engine last printed, and from how fast it grows, the time left.
@@ -60,9 +58,9 @@ void Workbench::followProgress()
         remaining_.observe(printedAt, *percent);
     }
     previousPoll_ = now;
-    assignIfChanged(Field::progress, progress_, percent);
-    assignIfChanged(Field::timeLeft, timeLeft_,
-                    percent ? remaining_.secondsLeft(now) : std::optional<double>());
+    publisher_.assignIfChanged(Field::progress, progress_, percent);
+    publisher_.assignIfChanged(Field::timeLeft, timeLeft_,
+                               percent ? remaining_.secondsLeft(now) : std::optional<double>());
 }
 
 } // namespace tonfield

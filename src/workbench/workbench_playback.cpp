@@ -12,12 +12,12 @@ void Workbench::play(const std::filesystem::path& file)
         if (player_) {
             player_->pause();
             // Up to a tick has passed since the position was last copied.
-            assign(Field::playbackTime, playbackTime_, player_->currentTimeSeconds());
+            publisher_.assign(Field::playbackTime, playbackTime_, player_->currentTimeSeconds());
         }
-        assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>());
+        publisher_.assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>());
         return;
     }
-    if (!player_ || mix_ || playerFile_ != file) {
+    if (!player_ || mixDesk_.mixLoaded() || playerFile_ != file) {
         auto opened = services_.audio.open(file);
         if (!opened) {
             // The previous player, if any, keeps sounding.
@@ -26,13 +26,12 @@ void Workbench::play(const std::filesystem::path& file)
         }
         player_ = std::move(*opened); // a mix that sounded stops here
         playerFile_ = file;
-        mix_ = nullptr;
-        if (mixPlaying_)
-            assign(Field::mixPlaying, mixPlaying_, false);
+        mixDesk_.mixReleased();
+        mixDesk_.mixSilenced();
     }
-    assign(Field::playbackDuration, playbackDuration_, player_->durationSeconds());
+    publisher_.assign(Field::playbackDuration, playbackDuration_, player_->durationSeconds());
     player_->play();
-    assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>(file));
+    publisher_.assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>(file));
 }
 
 void Workbench::stopPlayback()
@@ -41,19 +40,18 @@ void Workbench::stopPlayback()
         player_->stop();
         player_.reset();
     }
-    mix_ = nullptr;
-    assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>());
-    if (mixPlaying_) // only when it changes: the order a stop is seen in stays as it was
-        assign(Field::mixPlaying, mixPlaying_, false);
-    assign(Field::playbackTime, playbackTime_, 0.0);
-    assign(Field::playbackDuration, playbackDuration_, 0.0);
+    mixDesk_.mixReleased();
+    publisher_.assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>());
+    mixDesk_.mixSilenced();
+    publisher_.assign(Field::playbackTime, playbackTime_, 0.0);
+    publisher_.assign(Field::playbackDuration, playbackDuration_, 0.0);
 }
 
 void Workbench::seek(double seconds)
 {
     if (player_)
         player_->setCurrentTimeSeconds(seconds);
-    assign(Field::playbackTime, playbackTime_, seconds);
+    publisher_.assign(Field::playbackTime, playbackTime_, seconds);
 }
 
 // The tick's playback step: the position follows the player, and a player
@@ -62,11 +60,11 @@ void Workbench::followPlayback()
 {
     if (!player_)
         return;
-    assign(Field::playbackTime, playbackTime_, player_->currentTimeSeconds());
+    publisher_.assign(Field::playbackTime, playbackTime_, player_->currentTimeSeconds());
     if (!player_->isPlaying() && playingURL_)
-        assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>());
-    if (!player_->isPlaying() && mixPlaying_)
-        assign(Field::mixPlaying, mixPlaying_, false);
+        publisher_.assign(Field::playingURL, playingURL_, std::optional<std::filesystem::path>());
+    if (!player_->isPlaying())
+        mixDesk_.mixSilenced();
 }
 
 } // namespace tonfield

@@ -17,12 +17,12 @@ void Workbench::select(Job job)
     const bool highQuality = job_quality::isHigh(job.quality);
     std::string format = job.format;
     std::string message = job.message;
-    assign(Field::selectedJob, selectedJob_, std::optional<Job>(std::move(job)));
-    assign(Field::mode, mode_, mode);
-    assign(Field::format, format_, std::move(format));
-    assign(Field::highQuality, highQuality_, highQuality);
-    assign(Field::showHistory, showHistory_, false);
-    assign(Field::message, message_, std::move(message));
+    publisher_.assign(Field::selectedJob, selectedJob_, std::optional<Job>(std::move(job)));
+    publisher_.assign(Field::mode, mode_, mode);
+    publisher_.assign(Field::format, format_, std::move(format));
+    publisher_.assign(Field::highQuality, highQuality_, highQuality);
+    publisher_.assign(Field::showHistory, showHistory_, false);
+    publisher_.assign(Field::message, message_, std::move(message));
     refreshStems();
     readLog();
 }
@@ -32,11 +32,9 @@ void Workbench::select(Job job)
 // single file previewed plays on (its file stays where it is).
 void Workbench::leaveSelectedJob()
 {
-    if (mix_)
+    if (mixDesk_.mixLoaded())
         stopPlayback();
-    clearLoop();
-    if (!mixExport_.running)
-        assignIfChanged(Field::mixExport, mixExport_, MixExport());
+    mixDesk_.leaveJob();
 }
 
 void Workbench::refreshStems()
@@ -44,9 +42,9 @@ void Workbench::refreshStems()
     const auto folder = activeFolder();
     std::vector<Stem> stems = folder ? listStems(*folder) : std::vector<Stem>();
     stems_ = std::move(stems);
-    loadMixStrips();
-    notify(Field::stems);
-    requestWaveforms();
+    mixDesk_.takeStrips();
+    publisher_.notify(Field::stems);
+    mixDesk_.requestWaveforms();
 }
 
 } // namespace tonfield

@@ -23,7 +23,7 @@ std::shared_ptr<Workbench> Workbench::create(ports::Services services)
 void Workbench::startUp()
 {
     if (auto root = locateEngineRoot()) {
-        assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(*root));
+        publisher_.assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(*root));
         refreshEngineFromTemplate();
     } else {
         prepareEngineFromTemplate();
@@ -69,46 +69,27 @@ fs::path Workbench::absoluteEngineRoot(const fs::path& folder)
     return (services_.environment.currentDirectory() / folder).lexically_normal();
 }
 
-int Workbench::subscribe(Observer observer)
-{
-    observers_.emplace(nextSubscription_, std::move(observer));
-    return nextSubscription_++;
-}
-
-void Workbench::unsubscribe(int subscription)
-{
-    observers_.erase(subscription);
-}
-
-void Workbench::notify(Field field)
-{
-    // A copy, so an observer may subscribe or unsubscribe while being told.
-    const auto observers = observers_;
-    for (const auto& [id, observer] : observers)
-        observer(field);
-}
-
 void Workbench::setMode(SeparationMode mode)
 {
-    assign(Field::mode, mode_, mode);
+    publisher_.assign(Field::mode, mode_, mode);
 }
 void Workbench::setFormat(std::string format)
 {
-    assign(Field::format, format_, std::move(format));
+    publisher_.assign(Field::format, format_, std::move(format));
 }
 void Workbench::setHighQuality(bool highQuality)
 {
-    assign(Field::highQuality, highQuality_, highQuality);
+    publisher_.assign(Field::highQuality, highQuality_, highQuality);
 }
 void Workbench::setShowHistory(bool showHistory)
 {
-    assign(Field::showHistory, showHistory_, showHistory);
+    publisher_.assign(Field::showHistory, showHistory_, showHistory);
     if (showHistory)
         measureDiskUsage();
 }
 void Workbench::setError(std::optional<std::string> error)
 {
-    assign(Field::error, error_, std::move(error));
+    publisher_.assign(Field::error, error_, std::move(error));
 }
 
 bool Workbench::ready() const
@@ -137,10 +118,10 @@ void Workbench::chooseEngine()
         setError("所选目录不包含 separate_job.py。");
         return;
     }
-    assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(root));
+    publisher_.assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(root));
     services_.settings.setString(ports::engineRootSetting, root.string());
-    assign(Field::selectedJob, selectedJob_, std::optional<Job>());
-    assign(Field::stems, stems_, std::vector<Stem>());
+    publisher_.assign(Field::selectedJob, selectedJob_, std::optional<Job>());
+    publisher_.assign(Field::stems, stems_, std::vector<Stem>());
     loadHistory();
 }
 

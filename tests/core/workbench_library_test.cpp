@@ -57,7 +57,7 @@ TEST_F(WorkbenchLibrary, DeletedJobsGoToTheTrashAndTheSpaceIsCounted)
     EXPECT_EQ(workbench->jobs()[0].id, ids[1]);
     EXPECT_FALSE(workbench->selectedJob()) << "the deleted selected job leaves the results";
     EXPECT_TRUE(workbench->stems().empty());
-    EXPECT_TRUE(workbench->mixStrips().empty()) << "and the mixer";
+    EXPECT_TRUE(workbench->mixDesk().mixStrips().empty()) << "and the mixer";
     EXPECT_EQ(workbench->message(), "音频已就绪，选择模型后开始分轨。")
         << "the imported song is still there to run";
     EXPECT_FALSE(workbench->error());
@@ -134,12 +134,12 @@ TEST_F(WorkbenchLibrary, RunAgainTakesTheInputCopyAndTheSettings)
     workbench->setShowHistory(true);
 
     ASSERT_FALSE(workbench->stems().empty());
-    ASSERT_FALSE(workbench->mixStrips().empty());
+    ASSERT_FALSE(workbench->mixDesk().mixStrips().empty());
     const fs::path inputCopy = jobFile("input/My Song (Live).flac");
     workbench->runAgain(job);
     EXPECT_FALSE(workbench->selectedJob()) << "the old run's results leave the screen";
     EXPECT_TRUE(workbench->stems().empty());
-    EXPECT_TRUE(workbench->mixStrips().empty());
+    EXPECT_TRUE(workbench->mixDesk().mixStrips().empty());
     EXPECT_TRUE(workbench->log().empty());
     EXPECT_EQ(workbench->source(), inputCopy);
     EXPECT_EQ(workbench->mode(), SeparationMode::six);

@@ -64,12 +64,13 @@ protected:
 TEST_F(WorkbenchQueue, RunsOneJobAtATimeInOrderWhateverEachOutcome)
 {
     workbench->setMode(SeparationMode::four);
-    workbench->enqueue(album({"1 Intro.mp3", "2 Song.flac", "notes.txt", "3 Outro.wav"}));
+    workbench->jobQueue().enqueue(
+        album({"1 Intro.mp3", "2 Song.flac", "notes.txt", "3 Outro.wav"}));
     EXPECT_EQ(workbench->error(), "未能加入队列：notes.txt");
     ASSERT_EQ(platform.launcher.launches.size(), 1u);
     EXPECT_EQ(runningName(), "1 Intro.mp3");
-    ASSERT_EQ(workbench->queue().size(), 2u);
-    for (const std::string& id : workbench->queue()) {
+    ASSERT_EQ(workbench->jobQueue().queue().size(), 2u);
+    for (const std::string& id : workbench->jobQueue().queue()) {
         const Job waiting = stored(id);
         EXPECT_EQ(waiting.status, "queued");
         EXPECT_EQ(waiting.mode, "four") << "the settings chosen when it was queued";
@@ -95,19 +96,19 @@ TEST_F(WorkbenchQueue, RunsOneJobAtATimeInOrderWhateverEachOutcome)
     writeFile(jobFile("output/3 Outro_(Vocals).wav"), "stem");
     platform.launcher.exit(0);
     EXPECT_FALSE(workbench->busy());
-    EXPECT_TRUE(workbench->queue().empty());
+    EXPECT_TRUE(workbench->jobQueue().queue().empty());
     EXPECT_EQ(workbench->selectedJob()->status, "done");
 }
 
 TEST_F(WorkbenchQueue, AQueuedJobCanBeCancelledAndTheWholeQueueStopped)
 {
-    workbench->enqueue(album({"a.mp3", "b.mp3", "c.mp3", "d.mp3"}));
-    const std::vector<std::string> waiting = workbench->queue();
-    workbench->cancelQueued(waiting[0]);
+    workbench->jobQueue().enqueue(album({"a.mp3", "b.mp3", "c.mp3", "d.mp3"}));
+    const std::vector<std::string> waiting = workbench->jobQueue().queue();
+    workbench->jobQueue().cancelQueued(waiting[0]);
     EXPECT_EQ(stored(waiting[0]).status, "cancelled");
-    EXPECT_EQ(workbench->queue(), (std::vector<std::string>{waiting[1], waiting[2]}));
+    EXPECT_EQ(workbench->jobQueue().queue(), (std::vector<std::string>{waiting[1], waiting[2]}));
 
-    workbench->stopQueue();
+    workbench->jobQueue().stopQueue();
     EXPECT_EQ(stored(waiting[1]).status, "cancelled");
     EXPECT_EQ(stored(waiting[2]).status, "cancelled");
     EXPECT_EQ(platform.launcher.last().terminateRequests, 1) << "and the running job is cancelled";
@@ -118,8 +119,8 @@ TEST_F(WorkbenchQueue, AQueuedJobCanBeCancelledAndTheWholeQueueStopped)
 
 TEST_F(WorkbenchQueue, QuittingKeepsTheQueueForTheNextStartToResume)
 {
-    workbench->enqueue(album({"a.mp3", "b.mp3", "c.mp3"}));
-    const std::vector<std::string> waiting = workbench->queue();
+    workbench->jobQueue().enqueue(album({"a.mp3", "b.mp3", "c.mp3"}));
+    const std::vector<std::string> waiting = workbench->jobQueue().queue();
     workbench->terminateForExit();
     platform.launcher.exit(143);
     EXPECT_EQ(platform.launcher.launches.size(), 1u) << "no next job while quitting";
@@ -132,22 +133,23 @@ TEST_F(WorkbenchQueue, QuittingKeepsTheQueueForTheNextStartToResume)
     restarted.environment.currentDirectoryPath = engineRoot();
     auto again = Workbench::create(restarted.services());
     EXPECT_TRUE(restarted.launcher.launches.empty()) << "nothing runs before the user agrees";
-    EXPECT_EQ(again->waitingFromEarlierRun(), waiting) << "in the order they were queued";
-    again->resumeQueue();
+    EXPECT_EQ(again->jobQueue().waitingFromEarlierRun(), waiting)
+        << "in the order they were queued";
+    again->jobQueue().resumeQueue();
     ASSERT_EQ(restarted.launcher.launches.size(), 1u);
     EXPECT_EQ(again->selectedJob()->filename, "b.mp3");
-    EXPECT_EQ(again->queue(), (std::vector<std::string>{waiting[1]}));
-    EXPECT_TRUE(again->waitingFromEarlierRun().empty());
+    EXPECT_EQ(again->jobQueue().queue(), (std::vector<std::string>{waiting[1]}));
+    EXPECT_TRUE(again->jobQueue().waitingFromEarlierRun().empty());
 }
 
 TEST_F(WorkbenchQueue, TheSongAQuitStoppedIsNamedSinceItIsNotAmongTheWaiting)
 {
-    workbench->enqueue(album({"a.mp3", "b.mp3"}));
-    const std::vector<std::string> waiting = workbench->queue();
+    workbench->jobQueue().enqueue(album({"a.mp3", "b.mp3"}));
+    const std::vector<std::string> waiting = workbench->jobQueue().queue();
     workbench->terminateForExit(); // the application ends before the engine's exit arrives
     auto again = restart();
-    EXPECT_EQ(again->waitingFromEarlierRun(), waiting);
-    EXPECT_EQ(again->songStoppedByQuit(), "a.mp3");
+    EXPECT_EQ(again->jobQueue().waitingFromEarlierRun(), waiting);
+    EXPECT_EQ(again->jobQueue().songStoppedByQuit(), "a.mp3");
 }
 
 // Songs dropped on the history while a stem plays: the queue's first run
@@ -160,7 +162,7 @@ TEST_F(WorkbenchQueue, AQueueStepLeavesThePageAndAPreviewAsTheyAre)
     platform.audio.durations = {{stem, 100}};
     workbench->play(stem);
     workbench->setShowHistory(true);
-    workbench->enqueue(album({"b.mp3"}));
+    workbench->jobQueue().enqueue(album({"b.mp3"}));
     ASSERT_TRUE(workbench->busy());
     EXPECT_TRUE(workbench->showHistory());
     EXPECT_EQ(workbench->playingURL(), stem);
@@ -170,45 +172,48 @@ TEST_F(WorkbenchQueue, AQueueStepLeavesThePageAndAPreviewAsTheyAre)
     workbench->select(workbench->jobs().back()); // a, the oldest
     for (const Stem& each : workbench->stems())
         platform.audio.durations[each.url] = 100;
-    workbench->playMix();
-    ASSERT_TRUE(workbench->mixPlaying());
-    workbench->enqueue(album({"c.mp3"}));
-    EXPECT_FALSE(workbench->mixPlaying()) << "the mix was the shown job's";
-    EXPECT_FALSE(workbench->mixLoaded());
+    workbench->mixDesk().playMix();
+    ASSERT_TRUE(workbench->mixDesk().mixPlaying());
+    workbench->jobQueue().enqueue(album({"c.mp3"}));
+    EXPECT_FALSE(workbench->mixDesk().mixPlaying()) << "the mix was the shown job's";
+    EXPECT_FALSE(workbench->mixDesk().mixLoaded());
 }
 
 TEST_F(WorkbenchQueue, SaysWhichSongOfHowManyAndWhatTheWholeQueueStillNeeds)
 {
-    workbench->enqueue(album({"a.mp3", "b.mp3", "c.mp3"}));
-    EXPECT_EQ(display::queueLine(workbench->queueRun(), workbench->queue().size(), runningName(),
-                                 std::nullopt),
+    workbench->jobQueue().enqueue(album({"a.mp3", "b.mp3", "c.mp3"}));
+    EXPECT_EQ(display::queueLine(workbench->jobQueue().queueRun(),
+                                 workbench->jobQueue().queue().size(), runningName(), std::nullopt),
               "队列第 1 首，共 3 首：a.mp3");
     platform.clock.now += 100;
     writeFile(jobFile("output/a_(Vocals).wav"), "stem");
     platform.launcher.exit(0);
-    EXPECT_EQ(workbench->queueRun(),
+    EXPECT_EQ(workbench->jobQueue().queueRun(),
               (QueueRun{.taken = 2, .completed = 1, .completedSeconds = 100}));
-    const auto left = queueSecondsLeft(workbench->queueRun(), workbench->queue().size(),
-                                       workbench->elapsed(), workbench->timeLeft());
-    EXPECT_EQ(
-        display::queueLine(workbench->queueRun(), workbench->queue().size(), runningName(), left),
-        "队列第 2 首，共 3 首：b.mp3 · 全部预计剩余 03:20");
+    const auto left =
+        queueSecondsLeft(workbench->jobQueue().queueRun(), workbench->jobQueue().queue().size(),
+                         workbench->elapsed(), workbench->timeLeft());
+    EXPECT_EQ(display::queueLine(workbench->jobQueue().queueRun(),
+                                 workbench->jobQueue().queue().size(), runningName(), left),
+              "队列第 2 首，共 3 首：b.mp3 · 全部预计剩余 03:20");
 
     platform.clock.now += 30;
     platform.launcher.exit(1); // a failure is not an average song's time
-    EXPECT_EQ(workbench->queueRun(),
+    EXPECT_EQ(workbench->jobQueue().queueRun(),
               (QueueRun{.taken = 3, .completed = 1, .completedSeconds = 100}));
     workbench->cancel();
     platform.launcher.exit(143);
-    EXPECT_EQ(workbench->queueRun(), QueueRun()) << "run through: the next queue counts from one";
-    EXPECT_FALSE(workbench->songStoppedByQuit()) << "cancelled by the user, not by a quit";
+    EXPECT_EQ(workbench->jobQueue().queueRun(), QueueRun())
+        << "run through: the next queue counts from one";
+    EXPECT_FALSE(workbench->jobQueue().songStoppedByQuit())
+        << "cancelled by the user, not by a quit";
 }
 
 TEST_F(WorkbenchQueue, AJobEndedElsewhereIsSkippedAndProgressGivesTheTimeLeft)
 {
-    workbench->enqueue(album({"a.mp3", "b.mp3", "c.mp3"}));
+    workbench->jobQueue().enqueue(album({"a.mp3", "b.mp3", "c.mp3"}));
     // Another program (the command line) took b meanwhile.
-    Job taken = stored(workbench->queue()[0]);
+    Job taken = stored(workbench->jobQueue().queue()[0]);
     taken.status = "running";
     ASSERT_TRUE(writeRecord(engineRoot(), taken));
 
@@ -238,8 +243,8 @@ TEST_F(WorkbenchQueue, AJobEndedElsewhereIsSkippedAndProgressGivesTheTimeLeft)
 // the link (not the log, not the stems, not even the record).
 TEST_F(WorkbenchQueue, AQueuedJobWithLinksIsRefusedAndNothingIsWrittenThroughThem)
 {
-    workbench->enqueue(album({"first.mp3", "log.mp3", "output.mp3", "folder.mp3"}));
-    const std::vector<std::string> waiting = workbench->queue();
+    workbench->jobQueue().enqueue(album({"first.mp3", "log.mp3", "output.mp3", "folder.mp3"}));
+    const std::vector<std::string> waiting = workbench->jobQueue().queue();
     writeFile(temp / "user/letter.txt", "precious");
     fs::create_symlink(temp / "user/letter.txt", layout::logFile(engineRoot(), waiting[0]));
     fs::create_directories(temp / "user/elsewhere");
@@ -281,15 +286,15 @@ TEST_F(WorkbenchQueue, StoppingALongQueueReadsTheHistoryOnce)
         files.push_back(temp / "album" / name);
         writeFile(files.back(), "audio");
     }
-    workbench->enqueue(files);
-    const std::vector<std::string> waiting = workbench->queue();
+    workbench->jobQueue().enqueue(files);
+    const std::vector<std::string> waiting = workbench->jobQueue().queue();
     ASSERT_EQ(waiting.size(), 199u);
     changes.clear();
-    workbench->stopQueue();
+    workbench->jobQueue().stopQueue();
     EXPECT_LE(std::count(changes.begin(), changes.end(), Workbench::Field::jobs), 2);
     for (const std::string& id : waiting)
         EXPECT_EQ(stored(id).status, "cancelled");
-    EXPECT_TRUE(workbench->queue().empty());
+    EXPECT_TRUE(workbench->jobQueue().queue().empty());
 }
 
 // Resumed on an engine that is not ready, the waiting jobs stay queued with
@@ -301,9 +306,9 @@ TEST_F(WorkbenchQueue, AQueueThatCannotLaunchWaitsOrFailsWithoutRecursion)
     fs::remove(engineRoot() / ".venv/bin/python");
     auto broken = restart();
     ASSERT_FALSE(broken->ready());
-    broken->resumeQueue();
+    broken->jobQueue().resumeQueue();
     EXPECT_TRUE(platform.launcher.launches.empty());
-    EXPECT_TRUE(broken->queue().empty());
+    EXPECT_TRUE(broken->jobQueue().queue().empty());
     EXPECT_NE(broken->error().value_or("").find("1000 首音乐保留在队列中"), std::string::npos);
     EXPECT_EQ(stored(waiting.front()).status, "queued");
     EXPECT_EQ(stored(waiting.back()).status, "queued");
@@ -315,7 +320,7 @@ TEST_F(WorkbenchQueue, AQueueThatCannotLaunchWaitsOrFailsWithoutRecursion)
     test::makeEngineFolder(engineRoot(), true);
     platform.launcher.failure = "the engine could not be started";
     auto failing = restart();
-    ASSERT_EQ(failing->waitingFromEarlierRun().size(), 1000u);
+    ASSERT_EQ(failing->jobQueue().waitingFromEarlierRun().size(), 1000u);
     // On a thread whose stack is 1 MiB: a launch failing into the next launch
     // a thousand times deep would overflow it.
     pthread_attr_t attributes;
@@ -323,7 +328,7 @@ TEST_F(WorkbenchQueue, AQueueThatCannotLaunchWaitsOrFailsWithoutRecursion)
     pthread_attr_setstacksize(&attributes, 1 << 20);
     pthread_t thread;
     auto run = [](void* resumed) -> void* {
-        static_cast<Workbench*>(resumed)->resumeQueue();
+        static_cast<Workbench*>(resumed)->jobQueue().resumeQueue();
         return nullptr;
     };
     ASSERT_EQ(pthread_create(&thread, &attributes, run, failing.get()), 0);

@@ -201,7 +201,7 @@ TEST_F(WholeJob, TheMixersAccompanimentLeavesTheVoiceOut)
         return heard;
     };
     find<QAbstractButton>(window, "mixPlay")->click();
-    ASSERT_TRUE(workbench->mixPlaying()) << workbench->error().value_or("");
+    ASSERT_TRUE(workbench->mixDesk().mixPlaying()) << workbench->error().value_or("");
     const auto all = heardWith(0);           // "全部"
     const auto accompaniment = heardWith(1); // "伴奏"
     const double voiceKept = powerAt(all, 880), voiceLeft = powerAt(accompaniment, 880);

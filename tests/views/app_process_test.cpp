@@ -215,7 +215,7 @@ private slots:
         desktop.open({QString::fromStdString((f.temp / "a.flac").string()),
                       QString::fromStdString((f.temp / "b.flac").string())});
         QVERIFY(f.workbench->busy());
-        QCOMPARE(f.workbench->queue().size(), std::size_t(1));
+        QCOMPARE(f.workbench->jobQueue().queue().size(), std::size_t(1));
         QCOMPARE(f.workbench->jobs().size(), std::size_t(2));
     }
 
@@ -231,8 +231,8 @@ private slots:
         f.platform.dialogs.saveAnswers.push_back(mix);
         {
             tonfield::app::DesktopApp desktop(*qApp, *f.workbench);
-            f.workbench->exportMix(false);
-            QVERIFY(f.workbench->mixExport().running);
+            f.workbench->mixDesk().exportMix(false);
+            QVERIFY(f.workbench->mixDesk().mixExport().running);
         }
         f.platform.background.runAll(); // the render, had it gone on
         QVERIFY(!std::filesystem::exists(mix));

@@ -168,7 +168,7 @@ private slots:
                    QUrl::fromLocalFile(QString::fromStdString((f.temp / "two.mp3").string()))}));
         settle();
         QCOMPARE(f.platform.launcher.launches.size(), 1u);
-        QCOMPARE(f.workbench->queue().size(), 1u);
+        QCOMPARE(f.workbench->jobQueue().queue().size(), 1u);
         f.workbench->setShowHistory(true);
         settle();
         QCOMPARE(rows.model()->rowCount(), 3);

@@ -92,16 +92,16 @@ private slots:
         mixer->findChildren<QToolButton*>("preset")[1]->click(); // again: still in use
         settle();
         QCOMPARE(checkedPresets(), QStringList({"伴奏"}));
-        QVERIFY(f.workbench->mixStrips()[3].muted);
+        QVERIFY(f.workbench->mixDesk().mixStrips()[3].muted);
         QVERIFY(mixer->findChildren<QToolButton*>("mute")[3]->isChecked());
 
         mixer->findChildren<QToolButton*>("solo")[0]->click();
         settle();
-        QVERIFY(f.workbench->mixStrips()[0].soloed);
+        QVERIFY(f.workbench->mixDesk().mixStrips()[0].soloed);
         auto* level = mixer->findChildren<QSlider*>("level")[1];
         level->setValue(-125);
         settle();
-        QCOMPARE(f.workbench->mixStrips()[1].levelDb, -12.5);
+        QCOMPARE(f.workbench->mixDesk().mixStrips()[1].levelDb, -12.5);
         QCOMPARE(mixer->findChildren<QLabel*>("levelValue")[1]->text(), QString("-12.5 dB"));
         QVERIFY(checkedPresets().isEmpty()); // levels of the user's own are no preset
         // A screen reader hears each slider's value as it is shown, not in steps.
@@ -116,7 +116,7 @@ private slots:
         QCOMPARE(spoken(child(*mixer, "pitch")), QString("+3 半音"));
         QTest::mouseDClick(level, Qt::LeftButton);
         settle();
-        QCOMPARE(f.workbench->mixStrips()[1].levelDb, 0.0);
+        QCOMPARE(f.workbench->mixDesk().mixStrips()[1].levelDb, 0.0);
         level->setValue(level->minimum());
         settle();
         QCOMPARE(mixer->findChildren<QLabel*>("levelValue")[1]->text(), QString("静音"));
@@ -160,20 +160,21 @@ private slots:
         QTest::mouseMove(timeline, QPoint(w / 2, 12));
         QTest::mouseRelease(timeline, Qt::LeftButton, Qt::NoModifier, QPoint(w / 2, 12));
         settle();
-        QVERIFY(f.workbench->loop());
-        QVERIFY(std::abs(f.workbench->loop()->start - 10) < 1 &&
-                std::abs(f.workbench->loop()->end - 50) < 1);
+        QVERIFY(f.workbench->mixDesk().loop());
+        QVERIFY(std::abs(f.workbench->mixDesk().loop()->start - 10) < 1 &&
+                std::abs(f.workbench->mixDesk().loop()->end - 50) < 1);
         QVERIFY(shown(child(*mixer, "loopText")) && shown(child(*mixer, "clearLoop")));
-        QCOMPARE(child<QLabel>(*mixer, "loopText")->text(),
-                 "循环 " + QString::fromStdString(display::time(f.workbench->loop()->start)) + "–" +
-                     QString::fromStdString(display::time(f.workbench->loop()->end)));
-        QCOMPARE(f.platform.audio.opened.back()->loop, f.workbench->loop());
+        QCOMPARE(
+            child<QLabel>(*mixer, "loopText")->text(),
+            "循环 " + QString::fromStdString(display::time(f.workbench->mixDesk().loop()->start)) +
+                "–" + QString::fromStdString(display::time(f.workbench->mixDesk().loop()->end)));
+        QCOMPARE(f.platform.audio.opened.back()->loop, f.workbench->mixDesk().loop());
         QTest::mouseClick(timeline, Qt::LeftButton, Qt::NoModifier, QPoint(w * 3 / 10, 12));
         settle();
-        QVERIFY2(f.workbench->loop(), "a click inside seeks and keeps the loop");
+        QVERIFY2(f.workbench->mixDesk().loop(), "a click inside seeks and keeps the loop");
         QTest::mouseClick(timeline, Qt::LeftButton, Qt::NoModifier, QPoint(w * 9 / 10, 12));
         settle();
-        QVERIFY(!f.workbench->loop());
+        QVERIFY(!f.workbench->mixDesk().loop());
         QVERIFY(std::abs(f.workbench->playbackTime() - 90) < 1);
         QVERIFY(!shown(child(*mixer, "loopText")));
 
@@ -185,7 +186,7 @@ private slots:
         QCOMPARE(child<QLabel>(*mixer, "pitchValue")->text(), QString("-2 半音"));
         child<QAbstractButton>(*mixer, "resetPitch")->click();
         settle();
-        QCOMPARE(f.workbench->tempo(), (mixer::Tempo{0.7, 0}));
+        QCOMPARE(f.workbench->mixDesk().tempo(), (mixer::Tempo{0.7, 0}));
         QCOMPARE(child<QSlider>(*mixer, "pitch")->value(), 0);
 
         f.startJob();

@@ -1,40 +1,37 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "workbench/workbench.hpp"
+#include "workbench/mix_desk/mix_desk.hpp"
 
 #include "model/atomic_file.hpp"
 #include "model/file_name.hpp"
 #include "model/output_format.hpp"
+#include "workbench/workbench.hpp"
 
 namespace tonfield {
 namespace fs = std::filesystem;
 
-Workbench::~Workbench()
+void MixDesk::exportMix(bool withTempo)
 {
-    if (exportStop_)
-        *exportStop_ = true;
-}
-
-void Workbench::exportMix(bool withTempo)
-{
-    if (stems_.empty() || mixExport_.running || !selectedJob_)
+    const auto& stems = workbench_.stems();
+    const auto& job = workbench_.selectedJob();
+    if (stems.empty() || mixExport_.running || !job)
         return;
-    const auto preset = mixer::presetInUse(mixStrips_, stems_);
+    const auto preset = mixer::presetInUse(mixStrips_, stems);
     const std::string name =
-        exportBaseName(selectedJob_->filename) + " · " +
+        exportBaseName(job->filename) + " · " +
         (preset ? std::string(mixer::presetLabel(*preset)) : std::string("混音"));
     // The job's own format first.
     std::vector<std::string> types;
     for (const OutputFormat format : allOutputFormats)
         types.emplace_back(extension(format));
-    const auto jobFormat = outputFormatFromRaw(selectedJob_->format);
+    const auto jobFormat = outputFormatFromRaw(job->format);
     auto chosen = services_.dialogs.chooseSaveFileOfType(
         name, types, jobFormat ? std::string(extension(*jobFormat)) : std::string());
     if (!chosen)
         return;
     const auto format = outputFormatFromExtension(lowercasedExtension(*chosen));
     if (!format) {
-        setError("请以 .wav、.flac 或 .mp3 结尾命名混音文件。");
+        workbench_.setError("请以 .wav、.flac 或 .mp3 结尾命名混音文件。");
         return;
     }
 
@@ -43,13 +40,14 @@ void Workbench::exportMix(bool withTempo)
     mix.gains = mixer::audibleGains(mixStrips_);
     if (withTempo)
         mix.tempo = tempo_;
-    for (const Stem& stem : stems_)
+    for (const Stem& stem : stems)
         mix.stems.push_back(stem.url);
     exportDone_ = std::make_shared<std::atomic<double>>(0.0);
     exportStop_ = std::make_shared<std::atomic<bool>>(false);
-    assign(Field::mixExport, mixExport_, MixExport{.running = true, .fraction = 0, .file = {}});
+    publisher_.assign(WorkbenchField::mixExport, mixExport_,
+                      MixExport{.running = true, .fraction = 0, .file = {}});
 
-    std::weak_ptr<Workbench> weak = weak_from_this();
+    std::weak_ptr<MixDesk*> weak = self_;
     ports::MixRenderer& renderer = services_.mixRenderer;
     services_.background.run([weak, &renderer, mix = std::move(mix), file = *chosen,
                               done = exportDone_, stop = exportStop_] {
@@ -61,18 +59,18 @@ void Workbench::exportMix(bool withTempo)
         });
         return std::function<void()>([weak, written, file] {
             if (auto self = weak.lock())
-                self->mixExportEnded(written, file);
+                (*self)->mixExportEnded(written, file);
         });
     });
 }
 
-void Workbench::cancelMixExport()
+void MixDesk::cancelMixExport()
 {
     if (exportStop_)
         *exportStop_ = true;
 }
 
-void Workbench::mixExportEnded(const Result<>& result, const fs::path& file)
+void MixDesk::mixExportEnded(const Result<>& result, const fs::path& file)
 {
     const bool stopped = exportStop_ && *exportStop_;
     exportDone_.reset();
@@ -80,9 +78,9 @@ void Workbench::mixExportEnded(const Result<>& result, const fs::path& file)
     MixExport ended{.running = false, .fraction = 0, .file = mixExport_.file};
     if (result && !stopped)
         ended.file = file;
-    assign(Field::mixExport, mixExport_, std::move(ended));
+    publisher_.assign(WorkbenchField::mixExport, mixExport_, std::move(ended));
     if (!result && !stopped)
-        setError("导出混音失败：" + result.failure());
+        workbench_.setError("导出混音失败：" + result.failure());
 }
 
 } // namespace tonfield

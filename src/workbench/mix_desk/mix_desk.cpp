@@ -1,0 +1,135 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "workbench/mix_desk/mix_desk.hpp"
+
+#include "model/job_layout.hpp"
+#include "model/job_store.hpp"
+#include "workbench/workbench.hpp"
+
+#include <algorithm>
+
+namespace tonfield {
+
+MixDesk::MixDesk(Workbench& workbench, ports::Services services, const FieldPublisher& publisher)
+    : workbench_(workbench)
+    , services_(services)
+    , publisher_(publisher)
+{
+}
+
+MixDesk::~MixDesk()
+{
+    if (exportStop_)
+        *exportStop_ = true;
+}
+
+void MixDesk::setStrip(std::size_t index, mixer::StripSettings strip)
+{
+    if (index >= mixStrips_.size())
+        return;
+    strip.levelDb = mixer::clampLevel(strip.levelDb);
+    std::vector<mixer::StripSettings> strips = mixStrips_;
+    strips[index] = strip;
+    setMixStrips(std::move(strips));
+}
+
+void MixDesk::applyMixPreset(mixer::Preset preset)
+{
+    if (!workbench_.stems().empty())
+        setMixStrips(mixer::applyPreset(preset, workbench_.stems()));
+}
+
+void MixDesk::setMixStrips(std::vector<mixer::StripSettings> strips)
+{
+    if (const auto& job = workbench_.selectedJob()) {
+        mixSettings_[job->id] = strips;
+        unsavedMixes_.insert(job->id);
+    }
+    if (mix_)
+        mix_->setGains(mixer::audibleGains(strips));
+    publisher_.assign(WorkbenchField::mixStrips, mixStrips_, std::move(strips));
+}
+
+// The strips of the shown job's stems: as the user left them (in this run,
+// or in the job's mix.json from an earlier one), or all at 0 dB for stems not
+// mixed before (or listed anew with another count).
+void MixDesk::takeStrips()
+{
+    const auto& stems = workbench_.stems();
+    const auto& job = workbench_.selectedJob();
+    const auto& root = workbench_.engineRoot();
+    std::vector<mixer::StripSettings> strips(stems.size());
+    if (job) {
+        auto kept = mixSettings_.find(job->id);
+        if (kept == mixSettings_.end() && root) {
+            const auto bytes = readSmallFile(layout::mixFile(*root, job->id));
+            if (auto stored = bytes ? mixer::decodeStrips(*bytes) : std::nullopt)
+                kept = mixSettings_.emplace(job->id, std::move(*stored)).first;
+        }
+        if (kept != mixSettings_.end() && kept->second.size() == stems.size())
+            strips = kept->second;
+    }
+    mixStrips_ = std::move(strips);
+}
+
+// Each overview arrives later on its own, and the window draws it then.
+void MixDesk::requestWaveforms()
+{
+    std::weak_ptr<MixDesk*> weak = self_;
+    for (const Stem& stem : workbench_.stems()) {
+        if (!waveformsAsked_.insert(stem.url).second)
+            continue;
+        services_.waveforms.request(stem.url, [weak, file = stem.url](mixer::Overview overview) {
+            if (auto self = weak.lock()) {
+                (*self)->waveforms_[file] = std::move(overview);
+                (*self)->publisher_.notify(WorkbenchField::waveforms);
+            }
+        });
+    }
+}
+
+const std::vector<float>* MixDesk::waveform(const std::filesystem::path& file) const
+{
+    auto found = waveforms_.find(file);
+    return found == waveforms_.end() ? nullptr : &found->second.peaks;
+}
+
+double MixDesk::mixLength() const
+{
+    double longest = 0;
+    for (const Stem& stem : workbench_.stems())
+        if (auto found = waveforms_.find(stem.url); found != waveforms_.end())
+            longest = std::max(longest, found->second.seconds);
+    return longest;
+}
+
+void MixDesk::leaveJob()
+{
+    clearLoop();
+    if (!mixExport_.running)
+        publisher_.assignIfChanged(WorkbenchField::mixExport, mixExport_, MixExport());
+}
+
+void MixDesk::forgetJob(const std::string& id)
+{
+    mixSettings_.erase(id);
+    unsavedMixes_.erase(id);
+}
+
+// Strips changed since the last poll are written to their jobs' mix.json, so
+// a slider drag costs a few writes a second rather than one per step; a
+// folder that cannot be written to keeps the strips for this run only.
+void MixDesk::poll()
+{
+    if (const auto& root = workbench_.engineRoot()) {
+        for (const std::string& id : unsavedMixes_)
+            (void)replaceFile(layout::mixFile(*root, id), mixer::encodeStrips(mixSettings_[id]));
+    }
+    unsavedMixes_.clear();
+    if (exportDone_)
+        publisher_.assignIfChanged(
+            WorkbenchField::mixExport, mixExport_,
+            MixExport{.running = true, .fraction = *exportDone_, .file = {}});
+}
+
+} // namespace tonfield
