@@ -35,7 +35,6 @@ private slots:
 
         slider->setValue(500); // the user drags
         QCOMPARE(f.workbench->playbackTime(), 0.5);
-        QCOMPARE(f.platform.audio.opened.back()->position, 0.5);
 
         f.workbench->play(clip); // pause
         settle();
