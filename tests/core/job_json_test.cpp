@@ -160,6 +160,53 @@ TEST(JobJson, RejectsBrokenRecordsWhole)
         EXPECT_FALSE(decodeJob(bytes)) << bytes;
 }
 
+// The record is read token by token; the rules stay those of reading the
+// whole document: the last of a repeated key counts, unknown keys are
+// skipped whatever they hold, and a wrong type anywhere it matters rejects.
+TEST(JobJson, RepeatedAndUnknownKeysReadAsInTheWholeDocument)
+{
+    const std::string head = R"({"id":"x","filename":"f","mode":"vocal","format":"WAV",)"
+                             R"("quality":"high","status":"done","created":1.5,"message":"m")";
+    auto read = [&](const std::string& tail) { return decodeJob(head + tail + "}"); };
+
+    auto repeated = read(R"(,"status":7,"status":"queued","elapsed":3,"elapsed":null)"
+                         R"(,"outputs":[{"name":"a","size":1,"url":"u"}],"outputs":null)");
+    ASSERT_TRUE(repeated);
+    EXPECT_EQ(repeated->status, "queued");
+    EXPECT_FALSE(repeated->elapsed);
+    EXPECT_FALSE(repeated->outputs);
+    EXPECT_FALSE(read(R"(,"status":"queued","status":{"a":"b"})")) << "the last one counts";
+    EXPECT_FALSE(read(R"(,"outputs":[],"outputs":"none")"));
+
+    auto skipped = read(R"(,"x":{"id":1,"outputs":[{"name":2}],"deep":[[{"created":"no"}]]})"
+                        R"(,"outputs":[{"name":"a","extra":{"size":"no"},"size":2,"url":"u",)"
+                        R"("name":"b"}],"y":[null,true,-1,1e300])");
+    ASSERT_TRUE(skipped) << "nothing inside an unknown key is read";
+    ASSERT_TRUE(skipped->outputs);
+    ASSERT_EQ(skipped->outputs->size(), 1u);
+    EXPECT_EQ((*skipped->outputs)[0].name, "b");
+    EXPECT_EQ((*skipped->outputs)[0].size, 2);
+
+    auto bigCreated = read(R"(,"created":18446744073709551616,"elapsed":-4)");
+    ASSERT_TRUE(bigCreated) << "an integer past 64 bits is still a number";
+    EXPECT_EQ(bigCreated->created, 18446744073709551616.0);
+    EXPECT_EQ(bigCreated->elapsed, -4);
+
+    const std::string rejected[] = {
+        R"(,"outputs":[{"name":"a","size":1,"url":"u"},[]])",         // an element not an object
+        R"(,"outputs":[{"name":{"x":1},"size":1,"url":"u"}])",        // a name that is an object
+        R"(,"outputs":[{"name":"a","size":1,"url":"u","size":"2"}])", // its last size
+        R"(,"elapsed":[])",
+        R"(,"message":["m"])",
+        R"(,"x":[1,2)",     // invalid inside an unknown key
+        R"(,"x":"\ud800")", // a lone surrogate, even where unread
+    };
+    for (const std::string& tail : rejected)
+        EXPECT_FALSE(read(tail)) << tail;
+    EXPECT_FALSE(decodeJob(head + "}" + head + "}")) << "one object, then nothing";
+    EXPECT_FALSE(decodeJob("\"x\""));
+}
+
 TEST(SeparationMode, RawValuesAreExact)
 {
     std::vector<std::string_view> raws;
