@@ -2,30 +2,16 @@
 
 #include "adapters/audio_decoder.hpp"
 #include "adapters/audio_encoder.hpp"
+#include "adapters/private_library.hpp"
 
 #include <dlfcn.h>
 #include <mutex>
 #include <string>
-#include <system_error>
-#include <vector>
 
 namespace tonfield::adapters {
 namespace {
 
 constexpr const char* kLibrary = "libtonfield_decoder.so";
-
-// Where the library lies, from the executable's folder: installed, in the
-// program's private folder under the library folder; in the build tree,
-// below the application itself, and beside bin/ for the tests and benchmarks.
-std::vector<std::filesystem::path> candidates()
-{
-    std::error_code error;
-    const auto folder = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
-    if (error)
-        return {};
-    return {folder / TONFIELD_PRIVATE_LIBRARY_FROM_BINDIR / kLibrary,
-            folder / "lib/tonfield" / kLibrary, folder / "../lib/tonfield" / kLibrary};
-}
 
 // The library's two entry points, or why it could not be loaded.
 struct LoadedLibrary {
@@ -47,23 +33,15 @@ template <class Opener> Opener entry(void* library, const char* name, std::strin
 
 LoadedLibrary load()
 {
-    // Stays loaded for the life of the process: decoders it made may outlive any caller.
-    void* library = nullptr;
-    std::string failure = std::string(kLibrary) + ": not found beside the program";
-    for (const auto& path : candidates()) {
-        if (!std::filesystem::exists(path))
-            continue;
-        if ((library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)))
-            break;
-        failure = ::dlerror();
-    }
+    // Decoders it made may outlive any caller: the library stays loaded.
+    auto library = openPrivateLibrary(kLibrary);
     if (!library)
-        return {.failure = "audio decoding is unavailable: " + failure};
+        return {.failure = "audio decoding is unavailable: " + library.failure()};
     LoadedLibrary loaded;
     loaded.decoder =
-        entry<OpenAudioDecoder>(library, "tonfield_audio_decoder_opener", loaded.failure);
+        entry<OpenAudioDecoder>(*library, "tonfield_audio_decoder_opener", loaded.failure);
     loaded.encoder =
-        entry<OpenAudioEncoder>(library, "tonfield_audio_encoder_opener", loaded.failure);
+        entry<OpenAudioEncoder>(*library, "tonfield_audio_encoder_opener", loaded.failure);
     return loaded;
 }
 

@@ -1,66 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The program's entry. It links Qt Core alone: a sub-command, --help,
+// --version and a start without a display are answered before anything of
+// the window is loaded. The window lives in a library of its own, loaded
+// only when a window is to be opened, so the dynamic loader resolves Qt Gui,
+// Widgets and Multimedia for the window and never for the command line.
 
-#include "app/desktop_app.hpp"
-#include "app/single_instance.hpp"
-#include "workbench/workbench.hpp"
-
+#include "adapters/private_library.hpp"
+#include "app/window_options.hpp"
 #include "cli/command_line.hpp"
 
-#include <QApplication>
-#include <QCommandLineParser>
-#include <QDir>
-#include <QFileInfo>
-#include <QIcon>
+#include <dlfcn.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
 namespace {
 
 using namespace tonfield;
 
-void describeApplication()
-{
-    QCoreApplication::setOrganizationName("Tonfield");
-    QCoreApplication::setApplicationName("Tonfield");
-    // No display name: Qt would append it to every window title.
-    QCoreApplication::setApplicationVersion(TONFIELD_VERSION);
-}
-
-void describeOptions(QCommandLineParser& options)
-{
-    const std::string usage = cli::usage();
-    options.setApplicationDescription(
-        "Tonfield: split a song into stems on this computer.\n\n"
-        "Opens the window, with FILE imported (several FILEs are queued). Without a\n"
-        "window, see `tonfield help`:\n" +
-        QString::fromStdString(usage.substr(usage.find('\n', usage.find('\n') + 1) + 1)));
-    options.addHelpOption();
-    options.addVersionOption();
-    options.addPositionalArgument("file", "An audio file to import, as if it had been dropped.",
-                                  "[file...]");
-}
-
-// Reads the window's options. Answers --help, --help-all and --version (the
-// process ends there with 0) and bad usage (status 2, as for every
-// sub-command); otherwise returns the files to open, as absolute paths.
-std::optional<QStringList> readOptions(const QCoreApplication& app, int& status)
-{
-    QCommandLineParser options;
-    describeOptions(options);
-    if (!options.parse(QCoreApplication::arguments())) {
-        std::fprintf(stderr, "tonfield: %s\nTry 'tonfield --help'.\n",
-                     qPrintable(options.errorText()));
-        status = 2;
-        return std::nullopt;
-    }
-    options.process(app); // only help and version are left for it: it prints them and exits
-    QStringList files;
-    for (const QString& file : options.positionalArguments())
-        files.append(QFileInfo(file).absoluteFilePath());
-    return files;
-}
+constexpr const char* kWindowLibrary = "libtonfield_window.so";
 
 // Whether a window can be tried at all: a platform was named, or a display.
 bool displayNamed(int argc, char* argv[])
@@ -74,27 +32,24 @@ bool displayNamed(int argc, char* argv[])
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-// Qt ends with abort() when no platform plugin can reach the display named;
-// a user gets a sentence and a status instead of a core dump.
-QtMessageHandler qtHandler = nullptr;
-void reportUnreachableDisplay(QtMsgType type, const QMessageLogContext& context,
-                              const QString& text)
+// Whether the arguments only ask for the help or the version, which need no
+// window even where there is a display. (--help-all lists the window's own
+// Qt options too, and so goes to the window.)
+bool onlyAsksForHelpOrVersion(int argc, char* argv[])
 {
-    if (type != QtFatalMsg) {
-        qtHandler(type, context, text);
-        return;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument != "--help" && argument != "-h" && argument != "-?" &&
+            argument != "--version" && argument != "-v")
+            return false;
     }
-    std::fprintf(stderr, "tonfield: the window cannot be opened: no display could be reached.\n"
-                         "The command line runs without one: see 'tonfield help'.\n");
-    std::_Exit(1);
+    return argc > 1;
 }
 
-QIcon applicationIcon()
+int windowUnavailable(const std::string& reason)
 {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QString(":/icons/%1.png").arg(size), QSize(size, size));
-    return icon;
+    std::fprintf(stderr, "tonfield: the window cannot be opened: %s\n", reason.c_str());
+    return 1;
 }
 
 } // namespace
@@ -105,12 +60,12 @@ int main(int argc, char* argv[])
     if (argc > 1 && cli::isCommand(argv[1]))
         return cli::run(argc, argv);
 
-    int status = 0;
-    if (!displayNamed(argc, argv)) {
-        // Help, version and mistakes are still answered; a window is not.
+    if (!displayNamed(argc, argv) || onlyAsksForHelpOrVersion(argc, argv)) {
+        // Help, version and mistakes are answered; a window is not opened.
+        int status = 0;
         QCoreApplication core(argc, argv);
-        describeApplication();
-        if (!readOptions(core, status))
+        app::describeApplication();
+        if (!app::readOptions(core, status))
             return status;
         std::fprintf(stderr, "tonfield: no display to open the window on (neither DISPLAY nor "
                              "WAYLAND_DISPLAY is set).\n"
@@ -118,23 +73,12 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    qtHandler = qInstallMessageHandler(reportUnreachableDisplay);
-    QApplication app(argc, argv);
-    qInstallMessageHandler(qtHandler);
-    describeApplication();
-    QApplication::setDesktopFileName("io.github.tonfield.Tonfield");
-    QApplication::setWindowIcon(applicationIcon());
-    const auto files = readOptions(app, status);
-    if (!files)
-        return status;
-
-    app::SingleInstance instance(app::SingleInstance::defaultSocketPath());
-    if (instance.handOverOrListen(*files))
-        return 0;
-
-    app::DesktopApp desktop(app, Workbench::shared());
-    desktop.open(*files);
-    instance.setReceiver([&desktop](const QStringList& later) { desktop.open(later); });
-    desktop.show();
-    return QApplication::exec();
+    auto library = adapters::openPrivateLibrary(kWindowLibrary);
+    if (!library)
+        return windowUnavailable(library.failure());
+    using WindowMain = int (*)(int, char**);
+    auto windowMain = reinterpret_cast<WindowMain>(::dlsym(*library, "tonfield_window_main"));
+    if (!windowMain)
+        return windowUnavailable(::dlerror());
+    return windowMain(argc, argv);
 }

@@ -2,9 +2,7 @@
 
 #pragma once
 
-#include "adapters/mix_renderer.hpp"
 #include "adapters/qt_adapters.hpp"
-#include "adapters/qt_audio_output.hpp"
 
 #include <optional>
 
@@ -72,8 +70,28 @@ public:
     void request(const std::filesystem::path&, std::function<void(mixer::Overview)>) override {}
 };
 
+// The command line plays nothing and mixes nothing; it does not link the
+// sound adapters at all, so it starts without Qt Multimedia.
+class NoSound final : public ports::AudioOutput, public ports::MixRenderer {
+public:
+    static constexpr const char* reason = "the command line plays and mixes no sound";
+    ports::Made<ports::AudioPlayer> open(const std::filesystem::path&) override
+    {
+        return ports::Made<ports::AudioPlayer>::failed(reason);
+    }
+    ports::Made<ports::MixPlayer> openMix(const std::vector<std::filesystem::path>&) override
+    {
+        return ports::Made<ports::MixPlayer>::failed(reason);
+    }
+    Result<> render(const ports::MixRender&, const std::filesystem::path&,
+                    const std::function<bool(double)>&) override
+    {
+        return Result<>::failed(reason);
+    }
+};
+
 // Every service of a headless Workbench: the real adapters that need no
-// window, and the three above.
+// window, and the stand-ins above.
 struct HeadlessServices {
     adapters::QtClock clock;
     adapters::QtIdSource ids;
@@ -83,17 +101,16 @@ struct HeadlessServices {
     adapters::QtAppEnvironment environment;
     adapters::QtAccessGrants grants;
     adapters::QtProcessLauncher launcher;
-    adapters::QtAudioOutput audio; // never asked to play
+    NoSound sound;
     NoWaveforms waveforms;
     ReportedFolder fileBrowser;
     adapters::FreedesktopTrash trash;
     adapters::QtBackgroundWork background;
-    adapters::EncodedMixRenderer mixRenderer;
 
     ports::Services services()
     {
         return {clock,    ids,   settings,    dialogs,   timers, environment, grants,
-                launcher, audio, fileBrowser, waveforms, trash,  background,  mixRenderer};
+                launcher, sound, fileBrowser, waveforms, trash,  background,  sound};
     }
 };
 

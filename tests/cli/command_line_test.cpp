@@ -305,6 +305,37 @@ TEST_F(CommandLine, AnUnreachableDisplayIsReportedNotAborted)
     EXPECT_NE(process.readAllStandardError().indexOf("no display could be reached"), -1);
 }
 
+// The program alone, without the window's library beside it (a broken
+// install): the help and the version need no window and are answered; a
+// window is refused in words, naming what is missing.
+TEST_F(CommandLine, AMissingWindowLibraryIsReportedAndNeededOnlyForAWindow)
+{
+    const fs::path alone = temp / "bin/tonfield";
+    fs::create_directories(alone.parent_path());
+    fs::copy_file(TONFIELD_EXECUTABLE, alone);
+    auto runAlone = [&](const QStringList& arguments) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("WAYLAND_DISPLAY");
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("XDG_CONFIG_HOME", QString::fromStdString((temp / "config").string()));
+        process.setProcessEnvironment(environment);
+        process.start(QString::fromStdString(alone.string()), arguments);
+        EXPECT_TRUE(process.waitForFinished(60'000));
+        return Outcome{process.exitCode(), process.readAllStandardOutput().toStdString(),
+                       process.readAllStandardError().toStdString()};
+    };
+    const Outcome version = runAlone({"--version"});
+    EXPECT_EQ(version.status, 0) << version.err;
+    EXPECT_EQ(version.out.rfind("Tonfield ", 0), 0u) << version.out;
+    EXPECT_EQ(runAlone({"--help"}).status, 0);
+    const Outcome window = runAlone({"song.wav"});
+    EXPECT_EQ(window.status, 1);
+    EXPECT_NE(window.err.find("the window cannot be opened: libtonfield_window.so"),
+              std::string::npos)
+        << window.err;
+}
+
 // The bundled reference engine, four stems, from the command line alone.
 TEST_F(CommandLine, RunsTheReferenceEngine)
 {
