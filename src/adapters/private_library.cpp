@@ -16,9 +16,9 @@ Result<void*> openPrivateLibrary(const char* fileName)
     std::string failure = std::string(fileName) + ": not found beside the program";
     if (error)
         return Result<void*>::failed(failure);
-    for (const auto& path : {folder / TONFIELD_PRIVATE_LIBRARY_FROM_BINDIR / fileName,
-                             folder / "lib/tonfield" / fileName,
-                             folder / "../lib/tonfield" / fileName}) {
+    for (const auto& path :
+         {folder / TONFIELD_PRIVATE_LIBRARY_FROM_BINDIR / fileName,
+          folder / "lib/tonfield" / fileName, folder / "../lib/tonfield" / fileName}) {
         if (!std::filesystem::exists(path))
             continue;
         if (void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL))

@@ -5,13 +5,13 @@
 // only when a window is to be opened, so the dynamic loader resolves Qt Gui,
 // Widgets and Multimedia for the window and never for the command line.
 
-#include "adapters/private_library.hpp"
 #include "app/window_options.hpp"
+
+#include "adapters/private_library.hpp"
 #include "cli/command_line.hpp"
 
-#include <dlfcn.h>
-
 #include <cstdio>
+#include <dlfcn.h>
 #include <string_view>
 
 namespace {
