@@ -76,6 +76,16 @@ inline void settle()
     QCoreApplication::processEvents();
 }
 
+// Lets the layout finish as well: a page that grows inside its scroll area
+// is resized one event-loop turn after its contents asked for the room, and
+// meanwhile its contents are squeezed.
+inline void settleLayout()
+{
+    settle();
+    for (int pass = 0; pass < 4; ++pass)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+}
+
 // The whole workspace shown at a content size, redrawn at every change.
 inline std::unique_ptr<ui::WorkspaceView> showWorkspace(ViewFixture& f, QSize size)
 {
