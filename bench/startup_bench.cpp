@@ -1,26 +1,33 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Cold start to the first painted frame of the main window, against a bare
-// Qt Widgets window drawing the same Chinese headline in the same font
-// (startup_reference, linked with Qt Widgets alone, built with the same
-// flags), as a ratio of medians over repeated runs; then resident memory and
-// CPU use of the idle window with the 0.4 s poll timer running.
+// Cold start to the finished first frame of the main window (see
+// finished_frame.hpp), against two windows linked with Qt Widgets alone and
+// built with the same flags: one that shows every text of Tonfield's first
+// frame in the same fonts and colours, with no logic (same_frame_reference),
+// and a bare one with the headline alone (startup_reference); as ratios of
+// medians over repeated runs. Then resident memory and CPU use of the idle
+// window with the 0.4 s poll timer running.
 //
 //     startup_bench [runs=15] [idle seconds=60]
 //
 // Tonfield's start is a fresh process of this program, which links what the
 // application links and builds the window as the application does. Each
 // start is offscreen, with its own empty settings folder. The child reports
-// the monotonic time of its first paint; the parent subtracts the time it
-// started the child.
+// the monotonic time its first frame was finished; the parent subtracts the
+// time it started the child. Instructions, which a loaded machine does not
+// disturb, are counted by bench/startup_instructions.sh.
 
 #include "app/desktop_app.hpp"
 
 #include "adapters/desktop/qt_services.hpp"
-#include "first_paint.hpp"
+#include "finished_frame.hpp"
 
 #include <QApplication>
+#include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -37,13 +44,50 @@ int runTonfield(int argc, char** argv, int idleSeconds)
     adapters::QtServices services;
     auto workbench = Workbench::create(services.services());
     app::DesktopApp desktop(app, *workbench);
-    bench::FirstPaint probe(*desktop.window().centralWidget(), idleSeconds);
+    bench::FinishedFrame probe(desktop.window(), idleSeconds);
     desktop.show();
     return QApplication::exec();
 }
 
-// Starts a child; returns the seconds to its first paint and its last line.
-std::pair<double, std::string> measure(const QString& program, int idleSeconds)
+// Writes what same_frame_reference shows: the first frame's texts, where and
+// how Tonfield draws them (the icon font's symbols left out). Letter spacing
+// is absolute in Tonfield's fonts.
+int describeFirstFrame(int argc, char** argv, const QString& file)
+{
+    QApplication app(argc, argv);
+    adapters::QtServices services;
+    auto workbench = Workbench::create(services.services());
+    app::DesktopApp desktop(app, *workbench);
+    desktop.show();
+    QTimer::singleShot(0, [&] {
+        QCoreApplication::sendPostedEvents();
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Text))
+            QCoreApplication::exit(1);
+        QTextStream lines(&out);
+        QWidget& window = desktop.window();
+        lines << window.width() << '\t' << window.height() << '\t'
+              << window.palette().color(QPalette::Window).rgba() << '\n';
+        for (const QLabel* label : window.findChildren<QLabel*>()) {
+            if (!label->isVisible() || label->text().isEmpty() ||
+                label->property("symbol").isValid())
+                continue;
+            const QRect at(label->mapTo(&window, QPoint(0, 0)), label->size());
+            lines << at.x() << '\t' << at.y() << '\t' << at.width() << '\t' << at.height() << '\t'
+                  << label->font().pixelSize() << '\t' << label->font().weight() << '\t'
+                  << label->font().letterSpacing() << '\t' << int(label->alignment()) << '\t'
+                  << label->palette().color(QPalette::WindowText).rgba() << '\t'
+                  << QString(label->text()).replace('\n', "\\n") << '\n';
+        }
+        QCoreApplication::quit();
+    });
+    return QApplication::exec();
+}
+
+// Starts a child; returns the seconds to its finished first frame and its
+// last line.
+std::pair<double, std::string> measure(const QString& program, QStringList arguments,
+                                       int idleSeconds)
 {
     QTemporaryDir home;
     QProcess child;
@@ -53,16 +97,16 @@ std::pair<double, std::string> measure(const QString& program, int idleSeconds)
     child.setProcessEnvironment(environment);
     child.setWorkingDirectory(home.path());
     const double started = monotonicSeconds();
-    child.start(program, {"child", QString::number(idleSeconds)});
+    child.start(program, arguments << "child" << QString::number(idleSeconds));
     child.waitForFinished(idleSeconds * 1000 + 60'000);
     const QStringList lines =
         QString::fromUtf8(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    double painted = 0;
+    double finished = 0;
     for (const QString& line : lines) {
-        if (line.startsWith("painted "))
-            painted = line.mid(8).toDouble();
+        if (line.startsWith("finished "))
+            finished = line.mid(9).toDouble();
     }
-    return {painted - started, lines.isEmpty() ? std::string() : lines.last().toStdString()};
+    return {finished - started, lines.isEmpty() ? std::string() : lines.last().toStdString()};
 }
 
 double median(std::vector<double> values)
@@ -77,24 +121,42 @@ int main(int argc, char** argv)
 {
     if (argc >= 3 && std::string(argv[1]) == "child")
         return runTonfield(argc, argv, std::stoi(argv[2]));
+    if (argc >= 3 && std::string(argv[1]) == "describe")
+        return describeFirstFrame(argc, argv, argv[2]);
 
     const int runs = argc > 1 ? std::stoi(argv[1]) : 15;
     const int idleSeconds = argc > 2 ? std::stoi(argv[2]) : 60;
     QCoreApplication app(argc, argv);
     const QString tonfield = QCoreApplication::applicationFilePath();
-    const QString reference = QCoreApplication::applicationDirPath() + "/startup_reference";
-    std::vector<double> full, bare;
-    for (int i = 0; i < runs; ++i) {
-        full.push_back(measure(tonfield, 0).first);
-        bare.push_back(measure(reference, 0).first);
+    const QString folder = QCoreApplication::applicationDirPath();
+    QTemporaryDir scratch;
+    const QString description = scratch.filePath("first-frame.tsv");
+    QProcess describe;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("XDG_CONFIG_HOME", scratch.path());
+    describe.setProcessEnvironment(environment);
+    describe.setWorkingDirectory(scratch.path());
+    describe.start(tonfield, {"describe", description});
+    if (!describe.waitForFinished(60'000) || describe.exitCode() != 0) {
+        std::fprintf(stderr, "startup_bench: the first frame could not be described\n");
+        return 1;
     }
-    std::printf("cold start to first paint, median of %d: Tonfield %.0f ms, bare window %.0f ms, "
-                "ratio %.2f\n",
-                runs, median(full) * 1000, median(bare) * 1000, median(full) / median(bare));
+    std::vector<double> full, same, bare;
+    for (int i = 0; i < runs; ++i) {
+        full.push_back(measure(tonfield, {}, 0).first);
+        same.push_back(measure(folder + "/same_frame_reference", {description}, 0).first);
+        bare.push_back(measure(folder + "/startup_reference", {}, 0).first);
+    }
+    std::printf("cold start to the finished first frame, median of %d: Tonfield %.0f ms, the "
+                "same frame without logic %.0f ms (ratio %.2f), a bare window %.0f ms (ratio "
+                "%.2f)\n",
+                runs, median(full) * 1000, median(same) * 1000, median(full) / median(same),
+                median(bare) * 1000, median(full) / median(bare));
 
     long kib = 0;
     double cpu = 0;
-    std::sscanf(measure(tonfield, idleSeconds).second.c_str(), "idle %ld %lf", &kib, &cpu);
+    std::sscanf(measure(tonfield, {}, idleSeconds).second.c_str(), "idle %ld %lf", &kib, &cpu);
     std::printf("idle for %d s: resident %ld KiB, CPU %.3f s (%.3f %%)\n", idleSeconds, kib, cpu,
                 100.0 * cpu / idleSeconds);
 }
