@@ -11,7 +11,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
+#include <future>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tonfield {
@@ -50,18 +53,60 @@ std::vector<Job> readHistory(const fs::path& engineRoot)
     return HistoryReader().read(engineRoot);
 }
 
+namespace {
+
+// A record read and decoded; absent when it cannot be, or when it names
+// another folder or no valid id.
+std::optional<Job> readRecord(const fs::path& record, const std::string& folderName)
+{
+    auto bytes = readSmallFile(record);
+    std::optional<Job> job = bytes ? decodeJob(*bytes) : std::nullopt;
+    if (job && (!isJobId(job->id) || job->id != folderName))
+        job.reset();
+    return job;
+}
+
+// Runs work(i) for every i below count, on up to every core when there are
+// enough to share: a cold start reads thousands of records. Each index is
+// taken by one thread only; an exception reaches the caller.
+void forEachShared(std::size_t count, const std::function<void(std::size_t)>& work)
+{
+    constexpr std::size_t leastPerThread = 256;
+    const std::size_t threads =
+        std::min<std::size_t>(std::max(1U, std::thread::hardware_concurrency()),
+                              std::max<std::size_t>(1, count / leastPerThread));
+    std::vector<std::future<void>> others;
+    for (std::size_t t = 1; t < threads; ++t)
+        others.push_back(std::async(std::launch::async, [&work, count, threads, t] {
+            for (std::size_t i = t; i < count; i += threads)
+                work(i);
+        }));
+    for (std::size_t i = 0; i < count; i += threads)
+        work(i);
+    for (auto& other : others)
+        other.get();
+}
+
+} // namespace
+
 std::vector<Job> HistoryReader::read(const fs::path& engineRoot)
 {
     if (engineRoot != root_) {
         known_.clear();
         root_ = engineRoot;
     }
-    std::unordered_map<std::string, Known> seen;
-    std::vector<Job> jobs;
+    // The folders in the order listed; those whose record is new or changed
+    // are read afterwards, together.
+    struct Listed {
+        std::string name;
+        Known entry;
+        bool fresh = false;
+    };
+    std::vector<Listed> listed;
     std::error_code ec;
     for (fs::directory_iterator it(layout::jobsFolder(engineRoot), ec), end; !ec && it != end;
          it.increment(ec)) {
-        const std::string entryName = it->path().filename().string();
+        std::string entryName = it->path().filename().string();
         const fs::path record = it->path() / "job.json";
         struct stat info {};
         if (::lstat(record.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
@@ -73,20 +118,32 @@ std::vector<Job> HistoryReader::read(const fs::path& engineRoot)
                                                    info.st_ctim.tv_nsec,
                                                    info.st_mtim.tv_sec,
                                                    info.st_mtim.tv_nsec};
-        Known entry;
-        if (auto found = known_.find(entryName);
+        Listed entry{.name = std::move(entryName), .entry = {}, .fresh = false};
+        if (auto found = known_.find(entry.name);
             found != known_.end() && found->second.identity == identity) {
-            entry = std::move(found->second);
+            entry.entry = std::move(found->second);
         } else {
-            entry.identity = identity;
-            if (auto bytes = readSmallFile(record))
-                entry.job = decodeJob(*bytes);
-            if (entry.job && (!isJobId(entry.job->id) || entry.job->id != entryName))
-                entry.job.reset();
+            entry.entry.identity = identity;
+            entry.fresh = true;
         }
-        if (entry.job)
-            jobs.push_back(*entry.job);
-        seen.emplace(entryName, std::move(entry));
+        listed.push_back(std::move(entry));
+    }
+    std::vector<std::size_t> fresh;
+    for (std::size_t i = 0; i < listed.size(); ++i)
+        if (listed[i].fresh)
+            fresh.push_back(i);
+    const fs::path jobsFolder = layout::jobsFolder(engineRoot);
+    forEachShared(fresh.size(), [&](std::size_t k) {
+        Listed& entry = listed[fresh[k]];
+        entry.entry.job = readRecord(jobsFolder / entry.name / "job.json", entry.name);
+    });
+
+    std::unordered_map<std::string, Known> seen;
+    std::vector<Job> jobs;
+    for (Listed& entry : listed) {
+        if (entry.entry.job)
+            jobs.push_back(*entry.entry.job);
+        seen.emplace(std::move(entry.name), std::move(entry.entry));
     }
     known_ = std::move(seen); // folders gone are forgotten
     std::stable_sort(jobs.begin(), jobs.end(),

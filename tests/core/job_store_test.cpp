@@ -118,6 +118,44 @@ TEST(JobStore, EqualCreationTimesKeepTheListingOrder)
     EXPECT_EQ(idsOf(readHistory(root.path())), listed);
 }
 
+// A long history is read on several threads: what it lists, and in which
+// order, is what one thread would list: the trustworthy records, newest
+// first, equal times in the order the folder lists them. Read again after a
+// few records changed, only those are read anew.
+TEST(JobStore, ALongHistoryReadsAsOneThreadWouldReadIt)
+{
+    TempFolder root;
+    constexpr int count = 1500;
+    for (int n = 1; n <= count; ++n) {
+        if (n % 7 == 0)
+            writeFile(layout::jobsFolder(root.path()) / idOf(n) / "job.json", "{damaged");
+        else
+            storeRecord(root.path(), test::sampleJob(idOf(n % 11 == 0 ? n + 1 : n), n % 40),
+                        idOf(n));
+    }
+    auto expected = [&] {
+        std::vector<Job> jobs;
+        for (const auto& entry : fs::directory_iterator(layout::jobsFolder(root.path()))) {
+            const auto bytes = readSmallFile(entry.path() / "job.json");
+            const auto job = bytes ? decodeJob(*bytes) : std::nullopt;
+            if (job && job->id == entry.path().filename().string())
+                jobs.push_back(*job);
+        }
+        std::stable_sort(jobs.begin(), jobs.end(),
+                         [](const Job& a, const Job& b) { return a.created > b.created; });
+        return jobs;
+    };
+    HistoryReader reader;
+    const std::vector<Job> first = reader.read(root.path());
+    EXPECT_EQ(first.size(), std::size_t(count - count / 7 - (count / 11 - count / 77)));
+    EXPECT_EQ(first, expected());
+
+    for (int n = 1; n <= count; n += 97)
+        if (n % 7 != 0 && n % 11 != 0)
+            storeRecord(root.path(), test::sampleJob(idOf(n), 1000 + n), idOf(n));
+    EXPECT_EQ(reader.read(root.path()), expected());
+}
+
 TEST(JobStore, WriteReplacesTheRecordAndNeverCreatesTheFolder)
 {
     TempFolder root;
