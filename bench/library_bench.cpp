@@ -52,7 +52,7 @@ int main(int argc, char* argv[])
     std::printf("size scan of %d jobs (5 files each): %.0f ms on the worker; opening the page "
                 "with its request: %.1f ms on the main thread; %s bytes in all\n",
                 bench::jobCount, scanMs, requestMs,
-                std::to_string(fixture.workbench->diskUsage().totalBytes()).c_str());
+                std::to_string(fixture.workbench->storedJobs().diskUsage().totalBytes()).c_str());
 
     auto* search = list.findChild<QLineEdit*>("historySearch");
     std::vector<double> perKey;

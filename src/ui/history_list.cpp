@@ -122,7 +122,7 @@ void HistoryList::refresh(const FieldSet& changed)
         applyFilter();
     }
     if (changed.any({Workbench::Field::diskUsage})) {
-        model_->setSizes(workbench_.diskUsage());
+        model_->setSizes(workbench_.storedJobs().diskUsage());
         showUsage();
     }
     if (changed.any({Workbench::Field::busy}))
@@ -158,7 +158,7 @@ void HistoryList::applyFilter()
 
 void HistoryList::showUsage()
 {
-    const DiskUsage& usage = workbench_.diskUsage();
+    const DiskUsage& usage = workbench_.storedJobs().diskUsage();
     QString text;
     if (!usage.jobBytes.empty())
         text = "占用 " + QString::fromStdString(display::bytes(usage.totalBytes()));
@@ -173,7 +173,7 @@ void HistoryList::confirmDeletion(const QModelIndexList& rows)
     std::vector<std::string> ids;
     for (const QModelIndex& index : rows)
         ids.push_back(model_->job(index.row()).id);
-    const DeletionPlan plan = workbench_.planDeletion(ids);
+    const DeletionPlan plan = workbench_.storedJobs().planDeletion(ids);
     if (plan.ids.empty()) {
         if (plan.skipsRunning)
             workbench_.setError("正在处理的任务不能删除，请先停止它。");
@@ -188,7 +188,7 @@ void HistoryList::confirmDeletion(const QModelIndexList& rows)
     question.setDefaultButton(question.addButton("取消", QMessageBox::RejectRole));
     question.exec();
     if (question.clickedButton() == remove)
-        workbench_.deleteJobs(plan.ids);
+        workbench_.storedJobs().deleteJobs(plan.ids);
 }
 
 void HistoryList::showMenu(const QPoint& position)
@@ -202,7 +202,8 @@ void HistoryList::showMenu(const QPoint& position)
     const bool idle = !workbench_.busy();
     QMenu menu(this);
     menu.addAction("打开", this, [this, job] { workbench_.select(job); })->setEnabled(idle);
-    menu.addAction("重新分轨", this, [this, job] { workbench_.runAgain(job); })->setEnabled(idle);
+    menu.addAction("重新分轨", this, [this, job] { workbench_.storedJobs().runAgain(job); })
+        ->setEnabled(idle);
     if (job.status == job_status::queued)
         menu.addAction("取消排队", this,
                        [this, job] { workbench_.jobQueue().cancelQueued(job.id); });

@@ -13,6 +13,7 @@
 #include "workbench/job_queue/job_queue.hpp"
 #include "workbench/log_handle.hpp"
 #include "workbench/mix_desk/mix_desk.hpp"
+#include "workbench/stored_jobs/stored_jobs.hpp"
 
 #include "ports/services.hpp"
 
@@ -27,9 +28,10 @@ namespace tonfield {
 
 // The one controller behind the window. It holds every value the window shows
 // and offers every operation the window calls. Operations take no callbacks and
-// return nothing: failures land in `error` or `message`. Two parts of it stand
+// return nothing: failures land in `error` or `message`. Three parts stand
 // beside it, composed here and reached through it: the mix desk (the stems
-// heard together) and the job queue (songs waiting their turn). Their fields
+// heard together), the job queue (songs waiting their turn) and the stored
+// jobs (their space on disk, deleting them, running one again). Their fields
 // are announced to the Workbench's observers, as its own are.
 //
 // Threading: main thread only. The timer reaches it through a weak handle, so
@@ -63,6 +65,8 @@ public:
     const MixDesk& mixDesk() const { return mixDesk_; }
     JobQueue& jobQueue() { return jobQueue_; }
     const JobQueue& jobQueue() const { return jobQueue_; }
+    StoredJobs& storedJobs() { return storedJobs_; }
+    const StoredJobs& storedJobs() const { return storedJobs_; }
 
     const std::optional<std::filesystem::path>& engineRoot() const { return engineRoot_; }
     const std::optional<std::filesystem::path>& source() const { return source_; }
@@ -94,8 +98,6 @@ public:
     const std::optional<double>& progress() const { return progress_; }
     // Seconds the running job still needs, once its percentage has grown.
     const std::optional<double>& timeLeft() const { return timeLeft_; }
-    // The space the jobs take and the space left, as far as measured.
-    const DiskUsage& diskUsage() const { return diskUsage_; }
 
     // Fields the window sets directly.
     void setMode(SeparationMode mode);
@@ -140,19 +142,12 @@ public:
     void exportStem(const Stem& stem);
     void exportAll();
 
-    // The library: what deleting jobs would remove, deleting them (to the
-    // desktop's trash where it has one), measuring their folders, and a job's
-    // input made the source again with its settings.
-    DeletionPlan planDeletion(const std::vector<std::string>& ids) const;
-    void deleteJobs(const std::vector<std::string>& ids);
-    void measureDiskUsage();
-    void runAgain(const Job& job);
-
 private:
     // The desk plays through the player; the queue launches its jobs as
-    // `start` does.
+    // `start` does; the stored jobs leave the job shown when it is deleted.
     friend class MixDesk;
     friend class JobQueue;
+    friend class StoredJobs;
 
     static constexpr const char* initialMessage = "导入音乐，探索每一层声音。";
     static constexpr const char* sourceReadyMessage = "音频已就绪，选择模型后开始分轨。";
@@ -182,11 +177,10 @@ private:
     void failLaunch(Job record, const std::string& description);
     void followProgress();
 
-    // The job shown, and the library.
+    // The job shown, and one that is gone.
     void leaveSelectedJob();
     void deselectJob();
     void forgetJob(const std::string& id);
-    void diskUsageMeasured(DiskUsage usage);
 
     void followPlayback();
 
@@ -214,7 +208,6 @@ private:
     bool preparingEngine_ = false;
     std::optional<double> progress_;
     std::optional<double> timeLeft_;
-    DiskUsage diskUsage_;
 
     // The run: the engine, its log, the id of the job it runs, and how fast
     // its percentage grows.
@@ -234,11 +227,8 @@ private:
     // The source's access grant, while held.
     bool sourceScope_ = false;
 
-    // The history, which remembers the records it has decoded, and the disk
-    // usage scan: under way, and asked for again meanwhile.
+    // The history, which remembers the records it has decoded.
     HistoryReader history_;
-    bool measuring_ = false;
-    bool measureAgain_ = false;
 
     // The first run's engine set-up, while it runs.
     std::unique_ptr<ports::RunningProcess> engineSetup_;
@@ -246,6 +236,7 @@ private:
     // The parts, last: they read the fields above, and go first.
     MixDesk mixDesk_{*this, services_, publisher_};
     JobQueue jobQueue_{*this, services_, publisher_};
+    StoredJobs storedJobs_{*this, services_, publisher_};
 };
 
 } // namespace tonfield

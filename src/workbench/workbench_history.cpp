@@ -12,7 +12,7 @@ void Workbench::loadHistory()
         return;
     publisher_.assign(Field::jobs, jobs_, history_.read(*engineRoot_));
     if (showHistory_)
-        measureDiskUsage();
+        storedJobs_.measureDiskUsage();
 }
 
 void Workbench::save(const Job& job)

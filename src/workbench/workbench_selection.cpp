@@ -47,4 +47,28 @@ void Workbench::refreshStems()
     mixDesk_.requestWaveforms();
 }
 
+// Drops what the application keeps of a job that is gone.
+void Workbench::forgetJob(const std::string& id)
+{
+    mixDesk_.forgetJob(id);
+    storedJobs_.forget(id);
+    if (selectedJob_ && selectedJob_->id == id) {
+        deselectJob();
+        // The status line goes back to what the workspace still holds.
+        publisher_.assign(Field::message, message_,
+                          std::string(source_ ? sourceReadyMessage : initialMessage));
+    }
+}
+
+// Nothing of the job shown so far stays on screen: its stems, its mixer's
+// strips, its log, its playback and loop.
+void Workbench::deselectJob()
+{
+    stopPlayback();
+    leaveSelectedJob();
+    publisher_.assign(Field::selectedJob, selectedJob_, std::optional<Job>());
+    publisher_.assign(Field::log, log_, std::string());
+    refreshStems(); // with no job: no stems and no strips
+}
+
 } // namespace tonfield

@@ -85,7 +85,7 @@ void Workbench::setShowHistory(bool showHistory)
 {
     publisher_.assign(Field::showHistory, showHistory_, showHistory);
     if (showHistory)
-        measureDiskUsage();
+        storedJobs_.measureDiskUsage();
 }
 void Workbench::setError(std::optional<std::string> error)
 {

@@ -32,19 +32,19 @@ TEST_F(WorkbenchLibrary, DeletedJobsGoToTheTrashAndTheSpaceIsCounted)
     const auto ids = finishedJobs();
     workbench->setShowHistory(true);
     platform.background.runAll();
-    const std::uint64_t perJob = workbench->diskUsage().jobBytes.at(ids[0]);
+    const std::uint64_t perJob = workbench->storedJobs().diskUsage().jobBytes.at(ids[0]);
     EXPECT_GT(perJob, 0u);
-    EXPECT_EQ(workbench->diskUsage().totalBytes(), 3 * perJob);
-    EXPECT_TRUE(workbench->diskUsage().freeBytes);
+    EXPECT_EQ(workbench->storedJobs().diskUsage().totalBytes(), 3 * perJob);
+    EXPECT_TRUE(workbench->storedJobs().diskUsage().freeBytes);
 
-    const DeletionPlan plan = workbench->planDeletion({ids[0], ids[2], "not-a-job"});
+    const DeletionPlan plan = workbench->storedJobs().planDeletion({ids[0], ids[2], "not-a-job"});
     EXPECT_EQ(plan.ids, (std::vector<std::string>{ids[2], ids[0]}));
     EXPECT_EQ(plan.names, (std::vector<std::string>{"My Song (Live).flac", "My Song (Live).flac"}));
     EXPECT_EQ(plan.bytes, 2 * perJob);
     EXPECT_TRUE(plan.toTrash);
 
     ASSERT_EQ(jobId(), ids[2]) << "the last job is the selected one";
-    workbench->deleteJobs({ids[0], ids[2]});
+    workbench->storedJobs().deleteJobs({ids[0], ids[2]});
     // Listed in the trash by song, as run, when; not by id.
     ASSERT_EQ(platform.trash.shownNames.size(), 2u);
     for (const std::string& name : platform.trash.shownNames) {
@@ -62,7 +62,7 @@ TEST_F(WorkbenchLibrary, DeletedJobsGoToTheTrashAndTheSpaceIsCounted)
         << "the imported song is still there to run";
     EXPECT_FALSE(workbench->error());
     platform.background.runAll();
-    EXPECT_EQ(workbench->diskUsage().totalBytes(), perJob);
+    EXPECT_EQ(workbench->storedJobs().diskUsage().totalBytes(), perJob);
 }
 
 // The free space shown is that of the disk the jobs are written to, which
@@ -84,7 +84,7 @@ TEST_F(WorkbenchLibrary, TheFreeSpaceIsThatOfTheJobsOwnDisk)
     finishJobWithStems({"a_(Vocals).wav"});
     workbench->setShowHistory(true);
     platform.background.runAll();
-    const auto shown = workbench->diskUsage().freeBytes.value_or(0);
+    const auto shown = workbench->storedJobs().diskUsage().freeBytes.value_or(0);
     fs::remove_all(jobs);
     const auto nearShm = shown > shmDisk ? shown - shmDisk : shmDisk - shown;
     EXPECT_LT(nearShm, 64ull << 20) << "the engine folder's disk has " << engineDisk;
@@ -96,11 +96,11 @@ TEST_F(WorkbenchLibrary, TheRunningJobStaysAndFailuresAreNamed)
     platform.trash.refused = {folderOf(ids[1])};
     startJob();
     const std::string running = jobId();
-    const DeletionPlan plan = workbench->planDeletion({running, ids[0], ids[1]});
+    const DeletionPlan plan = workbench->storedJobs().planDeletion({running, ids[0], ids[1]});
     EXPECT_TRUE(plan.skipsRunning);
     EXPECT_EQ(plan.ids, (std::vector<std::string>{ids[1], ids[0]}));
 
-    workbench->deleteJobs({running, ids[0], ids[1]});
+    workbench->storedJobs().deleteJobs({running, ids[0], ids[1]});
     EXPECT_TRUE(fs::exists(folderOf(running) / "job.json"));
     EXPECT_FALSE(fs::exists(folderOf(ids[0])));
     EXPECT_TRUE(fs::exists(folderOf(ids[1]))) << "a refused move leaves the job in place";
@@ -114,8 +114,8 @@ TEST_F(WorkbenchLibrary, WithoutATrashFilesAreRemovedForGood)
 {
     const auto ids = finishedJobs();
     platform.trash.isAvailable = false;
-    EXPECT_FALSE(workbench->planDeletion({ids[0]}).toTrash);
-    workbench->deleteJobs({ids[0]});
+    EXPECT_FALSE(workbench->storedJobs().planDeletion({ids[0]}).toTrash);
+    workbench->storedJobs().deleteJobs({ids[0]});
     EXPECT_FALSE(fs::exists(folderOf(ids[0])));
     EXPECT_FALSE(fs::exists(temp / "Trash")) << "nothing went to a trash";
     EXPECT_EQ(workbench->jobs().size(), 2u);
@@ -136,7 +136,7 @@ TEST_F(WorkbenchLibrary, RunAgainTakesTheInputCopyAndTheSettings)
     ASSERT_FALSE(workbench->stems().empty());
     ASSERT_FALSE(workbench->mixDesk().mixStrips().empty());
     const fs::path inputCopy = jobFile("input/My Song (Live).flac");
-    workbench->runAgain(job);
+    workbench->storedJobs().runAgain(job);
     EXPECT_FALSE(workbench->selectedJob()) << "the old run's results leave the screen";
     EXPECT_TRUE(workbench->stems().empty());
     EXPECT_TRUE(workbench->mixDesk().mixStrips().empty());
@@ -148,7 +148,7 @@ TEST_F(WorkbenchLibrary, RunAgainTakesTheInputCopyAndTheSettings)
     EXPECT_FALSE(workbench->showHistory());
 
     fs::remove(inputCopy);
-    workbench->runAgain(job);
+    workbench->storedJobs().runAgain(job);
     EXPECT_EQ(workbench->error(), "找不到这首音乐的输入副本：" + inputCopy.string());
 }
 

@@ -127,7 +127,7 @@ private slots:
             test::ViewFixture f;
             f.finishJobWithStems({"a_(Vocals).wav", "a_(Drums).wav"});
             f.finishJobWithStems({"b_(Vocals).wav"});
-            f.workbench->deleteJobs({f.workbench->selectedJob()->id});
+            f.workbench->storedJobs().deleteJobs({f.workbench->selectedJob()->id});
             const auto shown = test::showWorkspace(f, {1240, 860});
             ui::WorkspaceView& view = *shown;
             view.activateWindow();
