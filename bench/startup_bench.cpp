@@ -14,12 +14,14 @@
 // start is offscreen, with its own empty settings folder. The child reports
 // the monotonic time its first frame was finished; the parent subtracts the
 // time it started the child. Instructions, which a loaded machine does not
-// disturb, are counted by bench/startup_instructions.sh.
+// disturb, are counted by bench/startup_instructions.sh, which also starts
+// Tonfield over ten thousand jobs (`startup_bench jobs` makes them).
 
 #include "app/desktop_app.hpp"
 
 #include "adapters/desktop/qt_services.hpp"
 #include "finished_frame.hpp"
+#include "job_folders.hpp"
 
 #include <QApplication>
 #include <QFile>
@@ -31,6 +33,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -123,6 +126,14 @@ int main(int argc, char** argv)
         return runTonfield(argc, argv, std::stoi(argv[2]));
     if (argc >= 3 && std::string(argv[1]) == "describe")
         return describeFirstFrame(argc, argv, argv[2]);
+    if (argc >= 2 && std::string(argv[1]) == "jobs") {
+        // An engine folder holding ten thousand jobs, for a start with a long
+        // history: its path is printed.
+        const auto root = bench::makeJobFolders(false);
+        std::ofstream(root / "separate_job.py") << "# stand-in\n";
+        std::printf("%s\n", root.c_str());
+        return 0;
+    }
 
     const int runs = argc > 1 ? std::stoi(argv[1]) : 15;
     const int idleSeconds = argc > 2 ? std::stoi(argv[2]) : 60;

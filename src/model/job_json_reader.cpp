@@ -2,6 +2,8 @@
 
 #include "model/job_json.hpp"
 
+#include "model/job_json_readers.hpp"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
@@ -14,6 +16,9 @@ namespace {
 
 using nlohmann::json;
 
+// The reader of every record simdjson cannot parse (see decodeJob), and so
+// the one that says what the rules are.
+//
 // Reads a record in one pass over its bytes, with no document tree: each
 // value lands in the record as the parser meets it, which makes reading a
 // long history several times cheaper. The rules are those of reading the
@@ -270,12 +275,21 @@ std::optional<Job> RecordReader::take()
 
 } // namespace
 
-std::optional<Job> decodeJob(std::string_view bytes)
+std::optional<Job> decodeJobTokenByToken(std::string_view bytes)
 {
     RecordReader reader;
     if (!json::sax_parse(bytes, &reader))
         return std::nullopt;
     return reader.take();
+}
+
+// simdjson reads nearly every record; what it cannot parse, the token reader
+// decides.
+std::optional<Job> decodeJob(std::string_view bytes)
+{
+    if (auto fast = decodeJobFast(bytes))
+        return std::move(*fast);
+    return decodeJobTokenByToken(bytes);
 }
 
 } // namespace tonfield

@@ -138,16 +138,24 @@ std::vector<Job> HistoryReader::read(const fs::path& engineRoot)
         entry.entry.job = readRecord(jobsFolder / entry.name / "job.json", entry.name);
     });
 
-    std::unordered_map<std::string, Known> seen;
-    std::vector<Job> jobs;
-    for (Listed& entry : listed) {
+    // Sorted as pointers, then copied once: a record is too large to move
+    // about ten thousand times over.
+    std::vector<const Job*> newestFirst;
+    for (const Listed& entry : listed)
         if (entry.entry.job)
-            jobs.push_back(*entry.entry.job);
+            newestFirst.push_back(&*entry.entry.job);
+    std::stable_sort(newestFirst.begin(), newestFirst.end(),
+                     [](const Job* a, const Job* b) { return a->created > b->created; });
+    std::vector<Job> jobs;
+    jobs.reserve(newestFirst.size());
+    for (const Job* job : newestFirst)
+        jobs.push_back(*job);
+
+    std::unordered_map<std::string, Known> seen;
+    seen.reserve(listed.size());
+    for (Listed& entry : listed)
         seen.emplace(std::move(entry.name), std::move(entry.entry));
-    }
     known_ = std::move(seen); // folders gone are forgotten
-    std::stable_sort(jobs.begin(), jobs.end(),
-                     [](const Job& a, const Job& b) { return a.created > b.created; });
     return jobs;
 }
 
