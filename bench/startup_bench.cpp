@@ -87,6 +87,16 @@ int describeFirstFrame(int argc, char** argv, const QString& file)
     return QApplication::exec();
 }
 
+// Every child runs offscreen, in and with settings of a folder of its own.
+void prepareChild(QProcess& child, const QString& folder)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("XDG_CONFIG_HOME", folder);
+    child.setProcessEnvironment(environment);
+    child.setWorkingDirectory(folder);
+}
+
 // Starts a child; returns the seconds to its finished first frame and its
 // last line.
 std::pair<double, std::string> measure(const QString& program, QStringList arguments,
@@ -94,11 +104,7 @@ std::pair<double, std::string> measure(const QString& program, QStringList argum
 {
     QTemporaryDir home;
     QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("XDG_CONFIG_HOME", home.path());
-    child.setProcessEnvironment(environment);
-    child.setWorkingDirectory(home.path());
+    prepareChild(child, home.path());
     const double started = monotonicSeconds();
     child.start(program, arguments << "child" << QString::number(idleSeconds));
     child.waitForFinished(idleSeconds * 1000 + 60'000);
@@ -143,11 +149,7 @@ int main(int argc, char** argv)
     QTemporaryDir scratch;
     const QString description = scratch.filePath("first-frame.tsv");
     QProcess describe;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("XDG_CONFIG_HOME", scratch.path());
-    describe.setProcessEnvironment(environment);
-    describe.setWorkingDirectory(scratch.path());
+    prepareChild(describe, scratch.path());
     describe.start(tonfield, {"describe", description});
     if (!describe.waitForFinished(60'000) || describe.exitCode() != 0) {
         std::fprintf(stderr, "startup_bench: the first frame could not be described\n");
