@@ -18,7 +18,7 @@ import numpy as np
 import soundfile as sf
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                "..", "reference-engine", "tests"))
+                                "..", "engines/reference", "tests"))
 from multitrack import RATE, multitrack  # noqa: E402
 
 SECONDS = 180.0

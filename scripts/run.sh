@@ -16,7 +16,7 @@ fi
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build --target tonfield
-if [[ -f reference-engine/make_engine_folder.sh ]]; then
-  reference-engine/make_engine_folder.sh build/Engine
+if [[ -f engines/reference/make_engine_folder.sh ]]; then
+  engines/reference/make_engine_folder.sh build/Engine
 fi
 exec build/tonfield "$@"

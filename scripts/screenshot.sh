@@ -31,7 +31,7 @@ trap cleanup EXIT
 
 # An engine folder with a failed job in its history, and a song to separate.
 engine="$scratch/Engine"
-reference-engine/make_engine_folder.sh "$engine"
+engines/reference/make_engine_folder.sh "$engine"
 failed="$engine/data/jobs/aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa2"
 mkdir -p "$failed/input" "$failed/output"
 printf '{"id":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa2","filename":"Night Drive (Live).flac","mode":"vocal","format":"WAV","quality":"high","status":"error","created":1733400000,"message":"分轨失败，请展开运行日志查看原因。","elapsed":3,"outputs":[]}' \

@@ -341,7 +341,7 @@ TEST_F(CommandLine, RunsTheReferenceEngine)
 {
     const fs::path reference = temp / "Reference";
     ASSERT_EQ(std::system((std::string(TONFIELD_SOURCE_DIR) +
-                           "/reference-engine/make_engine_folder.sh '" + reference.string() +
+                           "/engines/reference/make_engine_folder.sh '" + reference.string() +
                            "' >/dev/null")
                               .c_str()),
               0);

@@ -59,7 +59,7 @@ protected:
     {
         ASSERT_EQ(
             std::system((std::string(TONFIELD_SOURCE_DIR) +
-                         "/reference-engine/make_engine_folder.sh '" + engineRoot.string() + "'")
+                         "/engines/reference/make_engine_folder.sh '" + engineRoot.string() + "'")
                             .c_str()),
             0);
         real.settings = adapters::QtSettings(toQString(temp / "settings.ini"));

@@ -28,6 +28,7 @@ import soundfile as sf
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "common"))
 
 import separate_job  # noqa: E402
 import songs  # noqa: E402
@@ -87,7 +88,7 @@ def best_scaled(truth, mixture):
 
 def oracle_masks(truth, mixture, quality):
     """Each stem's share of the summed magnitudes, applied to the mixture."""
-    window, hop = separate_job.QUALITIES[quality]
+    window, hop = separate_job.WINDOWS[quality]
     transform = separate_job.Transform(window, hop, songs.RATE)
     # Padded by a window each side, so that every sample is fully analysed.
     def padded(audio):
