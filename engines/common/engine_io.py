@@ -111,9 +111,11 @@ def open_input(path, scratch):
     return audio
 
 
-def open_decoded(path, scratch):
+def open_decoded(path, scratch, options=()):
+    """Decodes the input with the ffmpeg program into the scratch folder,
+    with any further output options (["-ac", "2"] to mix down to stereo)."""
     decoded = os.path.join(scratch, "decoded.wav")
-    command = ["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-vn",
+    command = ["ffmpeg", "-nostdin", "-y", "-v", "error", "-i", path, "-vn", *options,
                "-c:a", "pcm_f32le", "-f", "wav", decoded]
     try:
         result = subprocess.run(command, stdout=subprocess.DEVNULL,
@@ -222,15 +224,16 @@ def run_engine(argv, engine):
     """Checks the invocation, opens the input and writes the stems.
 
     engine.models: the STEM_SETS keys it can do; engine.refusal(model): why
-    it cannot do another; engine.prepare(job, audio): prints its first line
-    and loads its model; engine.separate(job, audio, writers): writes every
+    it cannot do another; engine.prepare(job, audio, scratch): prints its
+    first line, loads its model and returns the audio to separate (the input,
+    or a conversion of it kept in the scratch folder); engine.separate(job, audio, writers): writes every
     stem's samples, front to back."""
     job = Job(argv, engine)
     scratch = tempfile.mkdtemp(prefix="tonfield-engine-")
     writers = None
     try:
         audio = open_input(job.input_path, scratch)
-        engine.prepare(job, audio)
+        audio = engine.prepare(job, audio, scratch)
         print(READY_MARKER, flush=True)
         writers = StemWriters(job, audio.samplerate, audio.channels)
         engine.separate(job, audio, writers)

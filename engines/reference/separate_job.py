@@ -175,10 +175,11 @@ class ReferenceEngine:
         return f"未知模型：{model}"
 
     @staticmethod
-    def prepare(job, audio):
+    def prepare(job, audio, scratch):
         print(f"参考引擎（信号处理）：{job.model} → {'、'.join(job.stems)}；"
               f"{audio.samplerate} Hz，{audio.channels} 声道，"
               f"{audio.frames / audio.samplerate:.1f} 秒", flush=True)
+        return audio
 
     @staticmethod
     def separate(job, audio, writers):

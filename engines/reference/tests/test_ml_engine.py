@@ -13,7 +13,9 @@ import tempfile
 import numpy as np
 import soundfile as sf
 
-from engine_fixture import ENGINE_SOURCE, MODELS, EngineTestCase, HERE
+from engine_fixture import ENGINE_SOURCE, MODELS, EngineTestCase
+
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 class MachineLearningEngine(EngineTestCase):

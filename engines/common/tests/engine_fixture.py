@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 
-"""Runs the reference engine the way Tonfield does: from a ready engine folder
-made by make_engine_folder.sh, with the engine folder as working directory."""
+"""Runs an engine the way Tonfield does: from a ready engine folder made by
+its make_engine_folder.sh, with the engine folder as working directory."""
 
 import os
 import shutil
@@ -9,8 +9,8 @@ import subprocess
 import tempfile
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ENGINE_SOURCE = os.path.dirname(HERE)
+ENGINES = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+ENGINE_SOURCE = os.path.join(ENGINES, "reference")
 STEM_EXTENSIONS = (".wav", ".flac", ".mp3")
 MODELS = {
     "UVR-MDX-NET-Inst_HQ_3.onnx": ["Vocals", "Instrumental"],
@@ -20,11 +20,13 @@ MODELS = {
 
 
 class EngineTestCase(unittest.TestCase):
+    engine_source = ENGINE_SOURCE
+
     @classmethod
     def setUpClass(cls):
         cls.scratch = tempfile.mkdtemp(prefix="tonfield-engine-test-")
         cls.engine = os.path.join(cls.scratch, "Engine")
-        subprocess.run([os.path.join(ENGINE_SOURCE, "make_engine_folder.sh"), cls.engine],
+        subprocess.run([os.path.join(cls.engine_source, "make_engine_folder.sh"), cls.engine],
                        check=True)
 
     @classmethod
