@@ -41,6 +41,11 @@ std::optional<double> progressPercent(std::string_view logTail)
     return found;
 }
 
+bool reportsModelDownload(std::string_view logTail)
+{
+    return lastLine(logTail).starts_with("下载模型");
+}
+
 void RemainingTime::observe(double now, double percent)
 {
     if (count_ > 0 && percent < last_)

@@ -13,6 +13,11 @@ namespace tonfield {
 // "45.0%", "[ 45%]". Absent when that line shows none (or one above 100).
 std::optional<double> progressPercent(std::string_view logTail);
 
+// Whether the last non-empty line of the log tail reports the model's
+// download ("下载模型 45%（148 / 335 MB）"): a phase of its own, whose
+// percentage is shown but says nothing of how fast the separation will go.
+bool reportsModelDownload(std::string_view logTail);
+
 // Time left in a run, from the line through every moment the percentage
 // grew: the finish is where that line reaches 100. Fitting all the readings,
 // rather than the first and the last, evens out when each happened to be

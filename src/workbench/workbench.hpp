@@ -152,6 +152,7 @@ private:
     static constexpr const char* initialMessage = "导入音乐，探索每一层声音。";
     static constexpr const char* sourceReadyMessage = "音频已就绪，选择模型后开始分轨。";
     static constexpr const char* quitMessage = "App 已退出，任务取消";
+    static constexpr const char* downloadMessage = "正在下载模型权重（仅首次使用）…";
 
     explicit Workbench(ports::Services services);
 

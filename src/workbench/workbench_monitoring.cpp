@@ -20,6 +20,8 @@ void Workbench::tick()
         if (log_.find("模型就绪") != std::string::npos ||
             log_.find("Starting separation process") != std::string::npos)
             publisher_.assign(Field::message, message_, std::string("模型已就绪，正在分离音轨…"));
+        else if (reportsModelDownload(log_))
+            publisher_.assign(Field::message, message_, std::string(downloadMessage));
         followProgress();
     }
     followPlayback();
@@ -34,12 +36,14 @@ void Workbench::readLog()
                       readLogTail(layout::logFile(*engineRoot_, selectedJob_->id), logWindowBytes));
 }
 
-// The percentage the engine last printed, and from how fast it grows, the time left.
+// The percentage the engine last printed, and from how fast it grows, the
+// time left: of the separation alone, not of a model's download before it.
 void Workbench::followProgress()
 {
     const double now = services_.clock.nowSeconds();
     const std::optional<double> percent = progressPercent(log_);
-    if (percent) {
+    const bool separating = percent && !reportsModelDownload(log_);
+    if (separating) {
         // A new percentage was printed when the log was last written, up to a
         // poll before it is read; that moment, kept within the time since the
         // last poll, times the reading far better than the poll does.
@@ -60,7 +64,7 @@ void Workbench::followProgress()
     previousPoll_ = now;
     publisher_.assignIfChanged(Field::progress, progress_, percent);
     publisher_.assignIfChanged(Field::timeLeft, timeLeft_,
-                               percent ? remaining_.secondsLeft(now) : std::optional<double>());
+                               separating ? remaining_.secondsLeft(now) : std::optional<double>());
 }
 
 } // namespace tonfield

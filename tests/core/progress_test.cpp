@@ -28,6 +28,14 @@ TEST(Progress, ReadsThePercentageOfTheLastLine)
         EXPECT_EQ(progressPercent(tail), expected) << tail;
 }
 
+TEST(Progress, AModelDownloadIsToldByItsLastLine)
+{
+    EXPECT_TRUE(reportsModelDownload("引擎\n下载模型 45%（148 / 335 MB）"));
+    EXPECT_TRUE(reportsModelDownload("下载模型 12 MB\n"));
+    EXPECT_FALSE(reportsModelDownload("下载模型 100%（335 / 335 MB）\n模型就绪\n分离进度  3%"));
+    EXPECT_FALSE(reportsModelDownload(""));
+}
+
 TEST(Progress, TheWholeQueueTakesAnAverageSongForEachWaitingOne)
 {
     EXPECT_FALSE(queueSecondsLeft({.taken = 1}, 4, 20, std::nullopt)) << "nothing to go by yet";

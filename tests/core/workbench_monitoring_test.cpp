@@ -45,6 +45,28 @@ TEST_F(WorkbenchMonitoring, TickFollowsTheClockAndTheLogOnlyWhileBusy)
     EXPECT_EQ(workbench->message(), ended);
 }
 
+TEST_F(WorkbenchMonitoring, AModelDownloadShowsItsShareButNoTimeLeft)
+{
+    startJob();
+    writeLog("下载模型 10%（33 / 335 MB）");
+    platform.timers.fireAll();
+    platform.clock.now += 10;
+    writeLog("下载模型 10%（33 / 335 MB）\r下载模型 20%（67 / 335 MB）");
+    platform.timers.fireAll();
+    EXPECT_EQ(workbench->message(), "正在下载模型权重（仅首次使用）…");
+    EXPECT_EQ(workbench->progress(), 20.0);
+    EXPECT_FALSE(workbench->timeLeft()) << "a download's pace says nothing of the separation's";
+
+    writeLog("下载模型 100%（335 / 335 MB）\n模型就绪\n分离进度  10%");
+    platform.clock.now += 10;
+    platform.timers.fireAll();
+    EXPECT_EQ(workbench->message(), "模型已就绪，正在分离音轨…");
+    writeLog("下载模型 100%（335 / 335 MB）\n模型就绪\n分离进度  10%\r分离进度  40%");
+    platform.clock.now += 15;
+    platform.timers.fireAll();
+    EXPECT_DOUBLE_EQ(workbench->timeLeft().value(), 30.0) << "30 points took 15 s";
+}
+
 TEST_F(WorkbenchMonitoring, OnlyTheLastWindowOfTheLogIsShown)
 {
     startJob();
