@@ -36,6 +36,9 @@ if [[ "${1:-}" == "--tests" ]]; then
     # the reference engine's quality test renders songs from General MIDI files;
     # the machine-learning engine's folder is made with pip
     fluidsynth fluid-soundfont-gm openttd-openmsx python3-mido python3-pip python3-setuptools
+    # the Hybrid Demucs engine: torch and torchaudio, and OpenBLAS for them
+    # (without recommended packages torch would get the slow reference BLAS)
+    python3-torchaudio libopenblas0-pthread
     # the package checked as Debian checks one, and installed into a clean
     # Debian root of its own (hardening-check is in devscripts)
     lintian devscripts appstream-util debootstrap man-db bash-completion

@@ -5,7 +5,9 @@
 #include "model/display_text.hpp"
 #include "model/failure_text.hpp"
 #include "model/file_name.hpp"
+#include "model/job_layout.hpp"
 #include "model/job_values.hpp"
+#include "model/log_tail.hpp"
 #include "model/output_format.hpp"
 #include "model/progress.hpp"
 
@@ -122,6 +124,11 @@ bool report(Workbench& workbench, HeadlessServices& services, const Job& job)
     if (job.status != job_status::done) {
         std::cerr << job.filename << ": " << display::status(job.status) << " — " << job.message
                   << '\n';
+        // The window shows the log's tail; here, the engine's last word is its reason.
+        const std::string log = readLogTail(layout::logFile(*workbench.engineRoot(), job.id),
+                                            Workbench::logWindowBytes);
+        if (const std::string_view reason = lastLogLine(log); !reason.empty())
+            std::cerr << job.filename << ": " << reason << '\n';
         return false;
     }
     for (const Stem& stem : workbench.stems())

@@ -46,4 +46,12 @@ std::string readLogTail(const std::filesystem::path& logFile, std::size_t window
     return text;
 }
 
+std::string_view lastLogLine(std::string_view logText)
+{
+    while (!logText.empty() && (logText.back() == '\n' || logText.back() == ' '))
+        logText.remove_suffix(1);
+    const auto start = logText.find_last_of('\n');
+    return start == std::string_view::npos ? logText : logText.substr(start + 1);
+}
+
 } // namespace tonfield

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace tonfield {
 
@@ -13,5 +14,9 @@ namespace tonfield {
 // redraw themselves read as separate lines. The file is opened for this one
 // read only; a log that cannot be opened reads as "".
 std::string readLogTail(const std::filesystem::path& logFile, std::size_t windowBytes);
+
+// The last line of a log's text that holds more than spaces: what an engine
+// said last, its reason when it failed.
+std::string_view lastLogLine(std::string_view logText);
 
 } // namespace tonfield

@@ -2,26 +2,17 @@
 
 #include "model/progress.hpp"
 
+#include "model/log_tail.hpp"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 
 namespace tonfield {
-namespace {
-
-std::string_view lastLine(std::string_view text)
-{
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.remove_suffix(1);
-    const auto start = text.find_last_of('\n');
-    return start == std::string_view::npos ? text : text.substr(start + 1);
-}
-
-} // namespace
 
 std::optional<double> progressPercent(std::string_view logTail)
 {
-    const std::string_view line = lastLine(logTail);
+    const std::string_view line = lastLogLine(logTail);
     // The last percentage on the line: a bar may follow it, a label precede it.
     std::optional<double> found;
     for (std::size_t sign = line.find('%'); sign != std::string_view::npos;
@@ -43,7 +34,7 @@ std::optional<double> progressPercent(std::string_view logTail)
 
 bool reportsModelDownload(std::string_view logTail)
 {
-    return lastLine(logTail).starts_with("下载模型");
+    return lastLogLine(logTail).starts_with("下载模型");
 }
 
 void RemainingTime::observe(double now, double percent)
