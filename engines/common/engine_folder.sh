@@ -4,9 +4,10 @@
 # Safe to run again: the scripts are refreshed, an existing environment kept.
 # What it finds missing it says in its last line.
 
-# make_engine_folder TARGET IMPORT_CHECK MISSING_MESSAGE SCRIPT...
-# IMPORT_CHECK is Python that must run in the environment; SCRIPT... are
-# copied into TARGET (engine_io.py, which every engine imports, with them).
+# make_engine_folder TARGET IMPORT_CHECK MISSING_MESSAGE FILE...
+# IMPORT_CHECK is Python that must run in the environment; FILE... are
+# copied into TARGET, with engine_io.py, which every engine imports (an
+# engine.json among them describes the engine to Tonfield).
 make_engine_folder() {
   local target=$1 import_check=$2 missing=$3
   shift 3

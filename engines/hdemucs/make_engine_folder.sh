@@ -14,4 +14,4 @@ common=$here
 source "$common/engine_folder.sh"
 make_engine_folder "$target" 'import numpy, soundfile, torch, torchaudio.models' \
   "the engine needs python3-torchaudio, python3-numpy and python3-soundfile" \
-  "$here/separate_job.py" "$here/weights.py"
+  "$here/separate_job.py" "$here/weights.py" "$here/engine.json"

@@ -12,4 +12,5 @@ common=$here
 # shellcheck source=../common/engine_folder.sh
 source "$common/engine_folder.sh"
 make_engine_folder "$target" 'import numpy, soundfile' \
-  "the engine needs python3-numpy and python3-soundfile" "$here/separate_job.py"
+  "the engine needs python3-numpy and python3-soundfile" \
+  "$here/separate_job.py" "$here/engine.json"

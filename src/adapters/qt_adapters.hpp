@@ -89,6 +89,8 @@ public:
     std::optional<std::filesystem::path> builtInEngineRoot() override;
     std::filesystem::path currentDirectory() override;
     std::optional<std::filesystem::path> engineTemplate() override;
+    std::map<std::string, std::filesystem::path> engineTemplates() override;
+    bool packageInstalled(const std::string& package) override;
     std::filesystem::path userDataFolder() override;
     std::map<std::string, std::string> environment() override;
 };

@@ -244,6 +244,11 @@ public:
     // an engine folder (it holds separate_job.py and make_engine_folder.sh),
     // if this is an installed application that has one.
     virtual std::optional<std::filesystem::path> engineTemplate() = 0;
+    // Every engine template this application brings, by name ("reference",
+    // "hdemucs"): folders holding make_engine_folder.sh and engine.json.
+    virtual std::map<std::string, std::filesystem::path> engineTemplates() = 0;
+    // Whether a Debian package is installed, as dpkg records it.
+    virtual bool packageInstalled(const std::string& package) = 0;
     // The user's own data folder for Tonfield (on Linux $XDG_DATA_HOME/Tonfield).
     virtual std::filesystem::path userDataFolder() = 0;
     // The application's own environment variables, handed on to the engine.

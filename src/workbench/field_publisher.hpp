@@ -41,9 +41,10 @@ enum class WorkbenchField {
     mixExport,
     loop,
     tempo,
+    engines,
 };
 inline constexpr std::size_t workbenchFieldCount =
-    static_cast<std::size_t>(WorkbenchField::tempo) + 1;
+    static_cast<std::size_t>(WorkbenchField::engines) + 1;
 
 // The observers of those fields, shared by the Workbench and its parts. Each
 // assignment calls every observer with the field, after the new value is in

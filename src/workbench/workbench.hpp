@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include "engine/engine_description.hpp"
 #include "model/job.hpp"
 #include "model/job_library.hpp"
 #include "model/job_store.hpp"
@@ -9,6 +10,7 @@
 #include "model/result.hpp"
 #include "model/separation_mode.hpp"
 #include "model/stem.hpp"
+#include "workbench/engine_manager/engine_manager.hpp"
 #include "workbench/field_publisher.hpp"
 #include "workbench/job_queue/job_queue.hpp"
 #include "workbench/log_handle.hpp"
@@ -28,10 +30,11 @@ namespace tonfield {
 
 // The one controller behind the window. It holds every value the window shows
 // and offers every operation the window calls. Operations take no callbacks and
-// return nothing: failures land in `error` or `message`. Three parts stand
+// return nothing: failures land in `error` or `message`. Four parts stand
 // beside it, composed here and reached through it: the mix desk (the stems
-// heard together), the job queue (songs waiting their turn) and the stored
-// jobs (their space on disk, deleting them, running one again). Their fields
+// heard together), the job queue (songs waiting their turn), the stored
+// jobs (their space on disk, deleting them, running one again) and the
+// engine manager (the engines it can set up, and which is in use). Their fields
 // are announced to the Workbench's observers, as its own are.
 //
 // Threading: main thread only. The timer reaches it through a weak handle, so
@@ -67,6 +70,8 @@ public:
     const JobQueue& jobQueue() const { return jobQueue_; }
     StoredJobs& storedJobs() { return storedJobs_; }
     const StoredJobs& storedJobs() const { return storedJobs_; }
+    EngineManager& engineManager() { return engineManager_; }
+    const EngineManager& engineManager() const { return engineManager_; }
 
     const std::optional<std::filesystem::path>& engineRoot() const { return engineRoot_; }
     const std::optional<std::filesystem::path>& source() const { return source_; }
@@ -109,6 +114,15 @@ public:
     // Whether a job can be started with the current engine folder; asks the
     // file system at every read.
     bool ready() const;
+    // What the engine in use says of itself in its engine.json, read when the
+    // engine folder changes; absent for a folder that does not describe itself.
+    const std::optional<engine::Description>& engineDescription() const
+    {
+        return engineDescription_;
+    }
+    // Whether the engine in use can separate this way: every engine that
+    // does not describe itself is taken to do all three.
+    bool engineSupports(SeparationMode mode) const;
     // The selected job's output folder, whether or not it exists.
     std::optional<std::filesystem::path> activeFolder() const;
 
@@ -144,10 +158,12 @@ public:
 
 private:
     // The desk plays through the player; the queue launches its jobs as
-    // `start` does; the stored jobs leave the job shown when it is deleted.
+    // `start` does; the stored jobs leave the job shown when it is deleted;
+    // the engine manager makes an engine's folder the one in use.
     friend class MixDesk;
     friend class JobQueue;
     friend class StoredJobs;
+    friend class EngineManager;
 
     static constexpr const char* initialMessage = "导入音乐，探索每一层声音。";
     static constexpr const char* sourceReadyMessage = "音频已就绪，选择模型后开始分轨。";
@@ -166,6 +182,11 @@ private:
                           const std::filesystem::path& folder, const std::string& templateIdentity);
     void engineSetupEnded(const std::filesystem::path& folder, const std::string& templateIdentity,
                           int status);
+    // Every change of the engine folder goes through here.
+    void setEngineRoot(const std::filesystem::path& root);
+    // A folder chosen by the user or the engine manager becomes the engine
+    // folder: stored, the job shown left, its history read.
+    void adoptEngineFolder(const std::filesystem::path& root);
 
     // A run's launch and its following.
     Job newRecord(const std::filesystem::path& file, std::string_view status, std::string message);
@@ -233,11 +254,13 @@ private:
 
     // The first run's engine set-up, while it runs.
     std::unique_ptr<ports::RunningProcess> engineSetup_;
+    std::optional<engine::Description> engineDescription_; // of engineRoot_
 
     // The parts, last: they read the fields above, and go first.
     MixDesk mixDesk_{*this, services_, publisher_};
     JobQueue jobQueue_{*this, services_, publisher_};
     StoredJobs storedJobs_{*this, services_, publisher_};
+    EngineManager engineManager_{*this, services_, publisher_};
 };
 
 } // namespace tonfield

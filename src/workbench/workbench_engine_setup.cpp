@@ -150,7 +150,7 @@ void Workbench::engineSetupEnded(const fs::path& folder, const std::string& iden
     } else {
         writeStamp(folder, identity);
         if (!engineRoot_) { // a folder the user chose meanwhile stays
-            publisher_.assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(folder));
+            setEngineRoot(folder);
             // A stored folder that is only missing for now (an unplugged disk)
             // is the user's choice and is not overwritten.
             if (auto stored = services_.settings.string(ports::engineRootSetting);
@@ -160,6 +160,8 @@ void Workbench::engineSetupEnded(const fs::path& folder, const std::string& iden
         }
     }
     publisher_.assign(Field::preparingEngine, preparingEngine_, false);
+    if (!engineManager_.engines().empty())
+        engineManager_.refresh(); // the reference engine's state has changed
 }
 
 } // namespace tonfield

@@ -26,6 +26,7 @@ void Workbench::tick()
     }
     followPlayback();
     mixDesk_.poll();
+    engineManager_.poll();
 }
 
 void Workbench::readLog()

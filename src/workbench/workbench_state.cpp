@@ -5,6 +5,8 @@
 #include "engine/engine_folder.hpp"
 #include "model/job_layout.hpp"
 
+#include <algorithm>
+
 namespace tonfield {
 namespace fs = std::filesystem;
 
@@ -23,7 +25,7 @@ std::shared_ptr<Workbench> Workbench::create(ports::Services services)
 void Workbench::startUp()
 {
     if (auto root = locateEngineRoot()) {
-        publisher_.assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(*root));
+        setEngineRoot(*root);
         refreshEngineFromTemplate();
     } else {
         prepareEngineFromTemplate();
@@ -118,11 +120,36 @@ void Workbench::chooseEngine()
         setError("所选目录不包含 separate_job.py。");
         return;
     }
-    publisher_.assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(root));
+    adoptEngineFolder(root);
+}
+
+void Workbench::adoptEngineFolder(const fs::path& root)
+{
+    setEngineRoot(root);
     services_.settings.setString(ports::engineRootSetting, root.string());
     publisher_.assign(Field::selectedJob, selectedJob_, std::optional<Job>());
     publisher_.assign(Field::stems, stems_, std::vector<Stem>());
     loadHistory();
+}
+
+// The engine's description is read here, once per change, not at every
+// redraw. A mode the new engine cannot do gives way to the first it can, so
+// the window never shows a chosen mode that is disabled.
+void Workbench::setEngineRoot(const fs::path& root)
+{
+    engineDescription_ = engine::readDescription(root);
+    publisher_.assign(Field::engineRoot, engineRoot_, std::optional<fs::path>(root));
+    if (!engineSupports(mode_) && engineDescription_)
+        setMode(engineDescription_->modes.front());
+    engineManager_.engineRootChanged();
+}
+
+bool Workbench::engineSupports(SeparationMode mode) const
+{
+    if (!engineDescription_)
+        return true;
+    const auto& modes = engineDescription_->modes;
+    return std::find(modes.begin(), modes.end(), mode) != modes.end();
 }
 
 } // namespace tonfield

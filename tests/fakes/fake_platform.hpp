@@ -10,6 +10,7 @@
 #include <deque>
 #include <fstream>
 #include <map>
+#include <set>
 #include <tuple>
 #include <vector>
 
@@ -166,6 +167,13 @@ struct FakeEnvironment final : ports::AppEnvironment {
     std::optional<std::filesystem::path> builtInEngineRoot() override { return builtIn; }
     std::filesystem::path currentDirectory() override { return currentDirectoryPath; }
     std::optional<std::filesystem::path> engineTemplate() override { return installedTemplate; }
+    std::map<std::string, std::filesystem::path> templates;
+    std::map<std::string, std::filesystem::path> engineTemplates() override { return templates; }
+    std::set<std::string> installedPackages;
+    bool packageInstalled(const std::string& package) override
+    {
+        return installedPackages.contains(package);
+    }
     std::filesystem::path userDataFolder() override { return dataFolder; }
 
     std::map<std::string, std::string> variables{{"HOME", "/home/test"}, {"PYTHONUNBUFFERED", "0"}};
