@@ -27,6 +27,7 @@ import soundfile as sf
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 sys.path.insert(0, os.path.join(ROOT, "engines", "reference", "tests"))
+sys.path.insert(0, os.path.join(ROOT, "engines", "hdemucs", "tests"))
 from multitrack import RATE, multitrack  # noqa: E402
 
 MODELS = {
@@ -39,12 +40,10 @@ def make_folder(engine, folder):
     subprocess.run([os.path.join(ROOT, "engines", engine, "make_engine_folder.sh"), folder],
                    check=True)
     if engine == "hdemucs":
-        import torch
-        from torchaudio.models import hdemucs_high
+        from make_test_weights import make_test_weights
         models = os.path.join(folder, "data", "models")
         os.makedirs(models)
-        torch.save(hdemucs_high(sources=["drums", "bass", "other", "vocals"]).state_dict(),
-                   os.path.join(models, "hdemucs_high_trained.pt"))
+        make_test_weights(os.path.join(models, "hdemucs_high_trained.pt"))
 
 
 def main():

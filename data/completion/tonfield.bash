@@ -10,7 +10,7 @@ _tonfield()
     local command="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            separate | history | export | log | help)
+            separate | history | export | log | engines | help)
                 command=${words[i]}
                 break
                 ;;
@@ -39,7 +39,7 @@ _tonfield()
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W '--help --help-all --version' -- "$cur"))
             elif [[ $cword -eq 1 ]]; then
-                COMPREPLY=($(compgen -W 'separate history export log help' -- "$cur"))
+                COMPREPLY=($(compgen -W 'separate history export log engines help' -- "$cur"))
                 _filedir "$audio"
             else
                 _filedir "$audio"
@@ -65,8 +65,20 @@ _tonfield()
                 _filedir -d
             fi
             ;;
+        engines)
+            # engines [setup NAME | use NAME]: the names are the installed templates'.
+            if [[ $prev == setup || $prev == use ]]; then
+                local names=reference template
+                for template in /usr/share/tonfield/engines/*/; do
+                    [[ -d $template ]] && names+=" $(basename "$template")"
+                done
+                COMPREPLY=($(compgen -W "$names" -- "$cur"))
+            elif [[ $prev == engines ]]; then
+                COMPREPLY=($(compgen -W 'setup use --help' -- "$cur"))
+            fi
+            ;;
         help)
-            COMPREPLY=($(compgen -W 'separate history export log help' -- "$cur"))
+            COMPREPLY=($(compgen -W 'separate history export log engines help' -- "$cur"))
             ;;
     esac
 } &&

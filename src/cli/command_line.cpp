@@ -8,6 +8,7 @@
 #include "workbench/workbench.hpp"
 
 #include "cli/arguments.hpp"
+#include "cli/engines_command.hpp"
 #include "cli/headless_services.hpp"
 #include "cli/separate_command.hpp"
 #include "cli/usage.hpp"
@@ -39,7 +40,7 @@ int help(const std::vector<std::string>& topics)
     }
     const auto text = topics.size() == 1 ? commandHelp(topics[0]) : std::nullopt;
     if (!text)
-        return usageError("help takes one COMMAND of separate, history, export, log");
+        return usageError("help takes one COMMAND of separate, history, export, log, engines");
     std::cout << *text;
     return 0;
 }
@@ -142,8 +143,14 @@ int run(int argc, char* argv[])
     }
     if (command == "help")
         return help(arguments.positional);
+    if (command == "engines") {
+        const auto& words = arguments.positional;
+        if (!words.empty() && (words.size() != 2 || (words[0] != "setup" && words[0] != "use")))
+            return usageError("engines takes nothing, setup NAME or use NAME");
+    }
     const std::size_t wanted = command == "export" ? 2 : command == "log" ? 1 : 0;
-    if (separating ? arguments.positional.empty() : arguments.positional.size() != wanted)
+    if (command != "engines" &&
+        (separating ? arguments.positional.empty() : arguments.positional.size() != wanted))
         return usageError(separating
                               ? "separate needs at least one FILE"
                               : command + " takes " + std::to_string(wanted) + " argument(s)");
@@ -173,6 +180,9 @@ int run(int argc, char* argv[])
     waitForEngineSetup(*workbench);
     if (workbench->error())
         std::cerr << "tonfield: " << *workbench->error() << '\n';
+    // Engines are listed and set up whether or not one is in use yet.
+    if (command == "engines")
+        return engines(*workbench, arguments.positional);
     if (!workbench->engineRoot()) {
         std::cerr << "tonfield: no engine folder found (none holds separate_job.py); "
                      "give one with --engine DIR\n";

@@ -14,7 +14,7 @@ struct Command {
     std::string_view details;
 };
 
-constexpr std::array<Command, 5> commands{{
+constexpr std::array<Command, 6> commands{{
     {"separate",
      "tonfield separate [--mode=vocal|four|six] [--format=WAV|FLAC|MP3] [--high]\n"
      "                  [--engine=DIR] [--export=DIR] [--] FILE...",
@@ -37,6 +37,16 @@ constexpr std::array<Command, 5> commands{{
     {"export", "tonfield export [--engine=DIR] [--] JOB_ID DIR",
      "Copies the stems of job JOB_ID into a new folder in DIR and prints its path."},
     {"log", "tonfield log [--engine=DIR] [--] JOB_ID", "Prints the engine's log of job JOB_ID."},
+    {"engines", "tonfield engines [setup NAME | use NAME]",
+     "Lists the engines this installation can set up, one a line: * for the one\n"
+     "in use, its name, its state, the modes it separates, its jobs, the disk it\n"
+     "uses and its folder, separated by tabs.\n"
+     "\n"
+     "  setup NAME   sets the engine up in its folder, printing the set-up's\n"
+     "               progress, and prints the folder when it is ready\n"
+     "  use NAME     makes a ready engine the engine folder, for the window too\n"
+     "\n"
+     "Each engine keeps its own jobs: `history` lists those of the one in use."},
     {"help", "tonfield help [COMMAND]",
      "Prints how to use Tonfield, or one COMMAND; `tonfield COMMAND --help` does\n"
      "the same."},

@@ -176,7 +176,9 @@ TEST_F(CommandLine, BadUsageAndMissingEnginesSayWhatIsWrong)
          {QStringList{"separate"}, QStringList{"separate", "song.wav", "--mode", "eight"},
           QStringList{"separate", "song.wav", "--format", "OGG"},
           QStringList{"separate", "song.wav", "--loud"}, QStringList{"log"},
-          QStringList{"export", "only-one"}, QStringList{"separate", "song.wav", "--json"}}) {
+          QStringList{"export", "only-one"}, QStringList{"separate", "song.wav", "--json"},
+          QStringList{"engines", "setup"}, QStringList{"engines", "remove", "hdemucs"},
+          QStringList{"engines", "use", "a", "b"}}) {
         const Outcome outcome = run(arguments + withEngine);
         EXPECT_EQ(outcome.status, 2) << arguments.join(' ').toStdString();
         EXPECT_NE(outcome.err.find("Usage:"), std::string::npos);

@@ -43,10 +43,8 @@ public:
     {
         const fs::path models = root / "torchaudio/models";
         fs::create_directories(models);
-        made_ = shell("/usr/bin/python3 -c 'import sys, torch; "
-                      "from torchaudio.models import hdemucs_high; torch.manual_seed(0); "
-                      "torch.save(hdemucs_high(sources=[\"drums\", \"bass\", \"other\", "
-                      "\"vocals\"]).state_dict(), sys.argv[1])' '" +
+        made_ = shell(std::string(TONFIELD_SOURCE_DIR) +
+                      "/engines/hdemucs/tests/make_test_weights.py '" +
                       (models / "hdemucs_high_trained.pt").string() + "'") == 0;
         server_.setProcessChannelMode(QProcess::MergedChannels);
         server_.start("/usr/bin/python3", {"-u", "-m", "http.server", "0", "--bind", "127.0.0.1",

@@ -3,12 +3,16 @@
 # Installs Tonfield into a temporary prefix and runs the installed program
 # where no engine folder exists anywhere, with an empty data and config home:
 # the first run must make the engine folder from the installed template,
-# store it, and separate a song with it; the second run must find it.
+# store it, and separate a song with it; the second run must find it. Then
+# the installed Hybrid Demucs template is set up and used from the command
+# line, with test weights from a mirror on loopback.
 #   first_run_test.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+mirror=
+trap '[[ -n "$mirror" ]] && kill "$mirror"; rm -rf "$scratch"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$scratch/usr" >/dev/null
@@ -41,3 +45,32 @@ tonfield history >"$scratch/history" 2>"$scratch/err" || fail "history failed: $
 grep -q "song.wav" "$scratch/history" || fail "the job is not in the history"
 if grep -q "preparing" "$scratch/err"; then fail "the second run prepared again"; fi
 echo "first run made $engine and separated a song with it"
+
+# The engines the installation brings: the reference one in use, with its job.
+tonfield engines >"$scratch/engines" 2>"$scratch/err" || fail "engines failed: $(cat "$scratch/err")"
+grep -qP "^\*\treference\tready\tvocal,four,six\t1 jobs\t" "$scratch/engines" \
+  || fail "the reference engine is not listed in use: $(cat "$scratch/engines")"
+grep -qP "^ \thdemucs\tnot set up\tvocal,four\t0 jobs\t" "$scratch/engines" \
+  || fail "Hybrid Demucs is not listed: $(cat "$scratch/engines")"
+
+neural="$scratch/data/Tonfield/Engines/hdemucs"
+[[ $(tonfield engines setup hdemucs 2>"$scratch/err") == "$neural" ]] \
+  || fail "the set-up did not make $neural: $(cat "$scratch/err")"
+tonfield engines use hdemucs >/dev/null 2>"$scratch/err" || fail "use failed: $(cat "$scratch/err")"
+grep -qx "engineRoot=$neural" "$scratch/config/Tonfield/Tonfield.conf" || fail "not stored"
+
+mkdir -p "$scratch/mirror/torchaudio/models"
+"$source_dir/engines/hdemucs/tests/make_test_weights.py" \
+  "$scratch/mirror/torchaudio/models/hdemucs_high_trained.pt"
+python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$scratch/mirror" >"$scratch/server" 2>&1 &
+mirror=$!
+for _ in $(seq 100); do grep -q "port" "$scratch/server" && break; sleep 0.1; done
+port=$(grep -oP "port \K[0-9]+" "$scratch/server") || fail "the mirror did not start"
+TONFIELD_MODEL_MIRROR=http://127.0.0.1:$port tonfield separate --mode four "$scratch/song.wav" \
+  >"$scratch/stems" 2>"$scratch/err" || fail "Hybrid Demucs did not separate: $(cat "$scratch/err")"
+[[ $(grep -c "^$neural/data/jobs/.*/output/song_(.*)\.wav$" "$scratch/stems") -eq 4 ]] \
+  || fail "not four stems from Hybrid Demucs: $(cat "$scratch/stems")"
+[[ $(tonfield history | wc -l) -eq 1 ]] || fail "the history is not Hybrid Demucs's own"
+tonfield engines use reference >/dev/null
+tonfield history | grep -q "song.wav" || fail "the reference engine's job is gone"
+echo "set up Hybrid Demucs in $neural and separated four stems with it"

@@ -17,9 +17,9 @@ import unittest
 import numpy as np
 import soundfile as sf
 import torch
-from torchaudio.models import hdemucs_high
 
 from engine_fixture import EngineTestCase
+from make_test_weights import make_test_weights
 from mirror import Mirror
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -75,10 +75,8 @@ class HybridDemucsEngine(EngineTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        torch.manual_seed(0)
         cls.weights = os.path.join(cls.scratch, "weights.pt")
-        torch.save(hdemucs_high(sources=["drums", "bass", "other", "vocals"]).state_dict(),
-                   cls.weights)
+        make_test_weights(cls.weights)
         cls.mirror = Mirror(cls.weights)
         cls.input = os.path.join(cls.scratch, "歌 song.flac")
         sf.write(cls.input, song(3.0), RATE)
