@@ -63,7 +63,7 @@ DesktopApp::DesktopApp(QApplication& app, Workbench& workbench)
     QApplication::setQuitOnLastWindowClosed(false);
     installMenus(window_, bridge_, [this]() -> QWidget& {
         if (!settingsWindow_)
-            settingsWindow_ = std::make_unique<SettingsWindow>(bridge_);
+            settingsWindow_ = std::make_unique<SettingsWindow>(bridge_, packageInstaller_);
         return *settingsWindow_;
     });
 

@@ -8,6 +8,8 @@
 #include "ui/wheel_guard.hpp"
 #include "ui/workbench_bridge.hpp"
 
+#include "adapters/desktop/package_installer.hpp"
+
 #include <QStringList>
 
 #include <memory>
@@ -54,6 +56,7 @@ private:
     QuitConfirmation quit_;
     ui::MainWindow window_;
     // Built when first opened: the first frame does not show it.
+    adapters::PackageKitInstaller packageInstaller_;
     std::unique_ptr<SettingsWindow> settingsWindow_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "app/settings_window.hpp"
 
+#include "app/engine_section.hpp"
 #include "ui/theme.hpp"
 #include "ui/workbench_bridge.hpp"
 
@@ -14,10 +15,12 @@
 
 namespace tonfield::app {
 
-SettingsWindow::SettingsWindow(ui::WorkbenchBridge& bridge, QWidget* parent)
+SettingsWindow::SettingsWindow(ui::WorkbenchBridge& bridge, adapters::PackageInstaller& installer,
+                               QWidget* parent)
     : QWidget(parent, Qt::Window)
     , workbench_(bridge.workbench())
     , engineFolder_(new QLabel)
+    , engines_(new EngineSection(workbench_, installer))
 {
     setObjectName("settingsWindow");
     setWindowTitle("设置");
@@ -46,6 +49,7 @@ SettingsWindow::SettingsWindow(ui::WorkbenchBridge& bridge, QWidget* parent)
     note->setWordWrap(true);
     note->setEnabled(false);
     column->addWidget(note);
+    column->addWidget(engines_);
 
     connect(choose, &QPushButton::clicked, this, [this] { workbench_.chooseEngine(); });
     // Closed as a desktop's settings windows close: Escape, or Ctrl+W.
@@ -58,7 +62,8 @@ SettingsWindow::SettingsWindow(ui::WorkbenchBridge& bridge, QWidget* parent)
 
 void SettingsWindow::refresh(const ui::FieldSet& changed)
 {
-    if (!changed.any({Workbench::Field::engineRoot}))
+    engines_->refresh(changed);
+    if (!changed.any({Workbench::Field::engineRoot, Workbench::Field::engines}))
         return;
     const auto& root = workbench_.engineRoot();
     engineFolder_->setText(root ? toQString(*root) : QString("尚未配置"));

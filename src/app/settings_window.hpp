@@ -9,23 +9,33 @@
 
 class QLabel;
 
+namespace tonfield::app {
+class EngineSection;
+}
+
 namespace tonfield::ui {
 class WorkbenchBridge;
+}
+namespace tonfield::adapters {
+class PackageInstaller;
 }
 
 namespace tonfield::app {
 
-// Where the engine folder is shown and chosen.
+// Where the engine folder is shown and chosen, and below it the engines the
+// installation can set up.
 class SettingsWindow final : public QWidget {
 public:
     static constexpr int widthPx = 520;
 
-    explicit SettingsWindow(ui::WorkbenchBridge& bridge, QWidget* parent = nullptr);
+    SettingsWindow(ui::WorkbenchBridge& bridge, adapters::PackageInstaller& installer,
+                   QWidget* parent = nullptr);
     void refresh(const ui::FieldSet& changed = ui::FieldSet::all());
 
 private:
     Workbench& workbench_;
     QLabel* engineFolder_;
+    EngineSection* engines_;
 };
 
 } // namespace tonfield::app

@@ -24,6 +24,19 @@ std::string time(double seconds)
     return text;
 }
 
+const char* modeTitle(SeparationMode mode)
+{
+    switch (mode) {
+    case SeparationMode::vocal:
+        return "人声 / 伴奏";
+    case SeparationMode::four:
+        return "四轨分离";
+    case SeparationMode::six:
+        return "六轨分离";
+    }
+    return "";
+}
+
 std::string status(const std::string& stored)
 {
     static const std::map<std::string_view, std::string, std::less<>> labels{

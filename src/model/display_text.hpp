@@ -4,6 +4,7 @@
 
 #include "model/job_library.hpp"
 #include "model/progress.hpp"
+#include "model/separation_mode.hpp"
 
 #include <cstdint>
 #include <optional>
@@ -15,6 +16,9 @@ namespace tonfield::display {
 // Seconds as "MM:SS": truncated toward zero, negative as 0, minutes never
 // wrapped into hours (3725 -> "62:05"). A non-finite value shows "00:00".
 std::string time(double seconds);
+
+// A separation mode as its card names it: "人声 / 伴奏", "四轨分离", "六轨分离".
+const char* modeTitle(SeparationMode mode);
 
 // A stored job status as its label ("done" -> "已完成"); any other text is
 // shown as stored.

@@ -3,6 +3,7 @@
 #include "ui/settings_panel.hpp"
 
 #include "engine/invocation.hpp"
+#include "model/display_text.hpp"
 #include "model/output_format.hpp"
 #include "ui/theme.hpp"
 
@@ -16,19 +17,18 @@
 namespace tonfield::ui {
 namespace {
 
+// The card's title is display::modeTitle(mode).
 struct ModePresentation {
     SeparationMode mode;
-    const char* title;
     const char* subtitle;
     const char* symbol;
     const char* family;
 };
 
 constexpr std::array<ModePresentation, 3> presentations{{
-    {SeparationMode::vocal, "人声 / 伴奏", "提取人声，制作纯音乐伴奏", "mic.fill", "MDX-Net"},
-    {SeparationMode::four, "四轨分离", "人声、鼓、贝斯、其他乐器", "waveform", "Demucs v4"},
-    {SeparationMode::six, "六轨分离", "进一步分离吉他与钢琴", "square.stack.3d.up.fill",
-     "Demucs v4"},
+    {SeparationMode::vocal, "提取人声，制作纯音乐伴奏", "mic.fill", "MDX-Net"},
+    {SeparationMode::four, "人声、鼓、贝斯、其他乐器", "waveform", "Demucs v4"},
+    {SeparationMode::six, "进一步分离吉他与钢琴", "square.stack.3d.up.fill", "Demucs v4"},
 }};
 
 const ModePresentation& presentationOf(SeparationMode mode)
@@ -67,7 +67,8 @@ struct SettingsPanel::ModeCard {
         row->addWidget(symbol);
         auto* lines = new QVBoxLayout;
         lines->setSpacing(3);
-        lines->addWidget(textLabel(presentation.title, theme::font(12, QFont::Medium), Qt::white));
+        lines->addWidget(textLabel(display::modeTitle(presentation.mode),
+                                   theme::font(12, QFont::Medium), Qt::white));
         lines->addWidget(textLabel(presentation.subtitle, theme::font(8), theme::muted()));
         row->addLayout(lines);
         row->addStretch();
@@ -239,8 +240,19 @@ void SettingsPanel::refresh(const FieldSet& changed)
         return;
     const bool busy = workbench_.busy();
     for (std::size_t i = 0; i < cards_.size(); ++i) {
-        cards_[i]->setSelected(presentations[i].mode == workbench_.mode());
-        cards_[i]->button->setEnabled(!busy);
+        const SeparationMode mode = presentations[i].mode;
+        cards_[i]->setSelected(mode == workbench_.mode());
+        const bool supported = workbench_.engineSupports(mode);
+        cards_[i]->button->setEnabled(!busy && supported);
+        // Why a card is disabled, for the pointer and for a screen reader.
+        const QString why =
+            supported
+                ? QString()
+                : QString("当前分轨引擎 %1 不能做%2")
+                      .arg(QString::fromStdString(workbench_.engineDescription()->displayName),
+                           display::modeTitle(mode));
+        cards_[i]->button->setToolTip(why);
+        cards_[i]->button->setAccessibleDescription(why);
     }
     const ModePresentation& current = presentationOf(workbench_.mode());
     // The same table the engine is invoked with.

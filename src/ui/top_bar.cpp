@@ -39,6 +39,7 @@ TopBar::TopBar(const Workbench& workbench, QWidget* parent)
     , page_(textLabel("", theme::font(11), Qt::white))
     , dot_(new Dot(dotColour_))
     , engineStatus_(textLabel("", theme::font(11), theme::muted()))
+    , engineName_(textLabel("", theme::font(11), theme::grey()))
 {
     setObjectName("topBar");
     setFixedHeight(heightPx);
@@ -54,8 +55,10 @@ TopBar::TopBar(const Workbench& workbench, QWidget* parent)
     row->addWidget(dot_);
     row->addSpacing(8);
     row->addWidget(engineStatus_);
+    row->addWidget(engineName_);
     page_->setObjectName("page");
     engineStatus_->setObjectName("engineStatus");
+    engineName_->setObjectName("engineName");
     refresh();
 }
 
@@ -71,6 +74,11 @@ void TopBar::refresh(const FieldSet& changed)
     engineStatus_->setText(ready                          ? "本地分轨引擎就绪"
                            : workbench_.preparingEngine() ? "正在准备本地分轨引擎…"
                                                           : "请选择分轨引擎文件夹");
+    // Which engine is ready, where its folder says.
+    const auto& description = workbench_.engineDescription();
+    engineName_->setVisible(ready && description);
+    if (description)
+        engineName_->setText(" · " + QString::fromStdString(description->displayName));
 }
 
 void TopBar::paintEvent(QPaintEvent*)

@@ -31,6 +31,7 @@ private:
     QLabel* page_;
     QWidget* dot_;
     QLabel* engineStatus_;
+    QLabel* engineName_; // the engine in use, where its folder names it
     QColor dotColour_;
 };
 

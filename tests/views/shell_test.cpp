@@ -17,6 +17,7 @@
 
 #include "adapters/desktop/qt_desktop.hpp"
 #include "adapters/qt_adapters.hpp"
+#include "fakes/fake_package_installer.hpp"
 #include "fakes/sample_job.hpp"
 #include "views/view_fixture.hpp"
 #include "views/view_test_main.hpp"
@@ -388,11 +389,13 @@ private slots:
         test::FakePlatform noEngine;
         auto unconfigured = Workbench::create(noEngine.services());
         ui::WorkbenchBridge unconfiguredBridge(*unconfigured);
-        QCOMPARE(child<QLabel>(app::SettingsWindow(unconfiguredBridge), "engineFolder")->text(),
+        test::FakePackageInstaller installer;
+        QCOMPARE(child<QLabel>(app::SettingsWindow(unconfiguredBridge, installer), "engineFolder")
+                     ->text(),
                  QString("尚未配置"));
 
         test::ViewFixture f;
-        app::SettingsWindow settings(*f.bridge);
+        app::SettingsWindow settings(*f.bridge, installer);
         settings.show();
         QVERIFY(QTest::qWaitForWindowExposed(&settings));
         QCOMPARE(settings.width(), app::SettingsWindow::widthPx);
