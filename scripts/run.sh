@@ -14,7 +14,8 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}
 fi
 
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTONFIELD_ENGINE_TEMPLATES="$PWD/engines"
 cmake --build build --target tonfield
 if [[ -f engines/reference/make_engine_folder.sh ]]; then
   engines/reference/make_engine_folder.sh build/Engine

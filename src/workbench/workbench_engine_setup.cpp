@@ -3,10 +3,9 @@
 #include "workbench/workbench.hpp"
 
 #include "engine/engine_folder.hpp"
-#include "model/atomic_file.hpp"
+#include "engine/template_stamp.hpp"
 #include "model/log_tail.hpp"
 
-#include <fstream>
 #include <sstream>
 
 namespace tonfield {
@@ -15,8 +14,6 @@ namespace fs = std::filesystem;
 namespace {
 constexpr const char* preparingMessage = "正在准备本地分轨引擎…";
 const std::string setupFailed = "无法准备本地分轨引擎：";
-// Beside the folder's script: which installed template made it.
-constexpr const char* templateStampName = ".tonfield-template";
 
 // The last non-empty line of the set-up's log: what a failed set-up says
 // last is what it found missing.
@@ -31,43 +28,6 @@ std::string lastLine(const fs::path& log)
     return last;
 }
 
-// What tells one installed template from another: its script's size and
-// modification time. A package upgrade changes the time (dpkg gives every
-// file the time it has in the package); nothing else touches it. Empty when
-// the script cannot be read.
-std::string templateIdentity(const fs::path& engineTemplate)
-{
-    std::error_code ec;
-    const fs::path script = engine::scriptPath(engineTemplate);
-    const auto size = fs::file_size(script, ec);
-    if (ec)
-        return {};
-    const auto time = fs::last_write_time(script, ec);
-    if (ec)
-        return {};
-    return std::to_string(size) + " " + std::to_string(time.time_since_epoch().count());
-}
-
-std::string readStamp(const fs::path& folder)
-{
-    std::ifstream stamp(folder / templateStampName);
-    std::string identity;
-    std::getline(stamp, identity);
-    return identity;
-}
-
-// A stamp that could not be written only means the next start refreshes again.
-void writeStamp(const fs::path& folder, const std::string& identity)
-{
-    if (identity.empty())
-        return;
-    (void)writeThroughTemporary(folder / templateStampName, [&](const fs::path& temporary) {
-        std::ofstream stamp(temporary, std::ios::trunc);
-        stamp << identity << '\n';
-        stamp.close();
-        return stamp ? Result<>::done() : Result<>::failed("the stamp could not be written");
-    });
-}
 } // namespace
 
 // An installed Tonfield brings the reference engine as a template, but no
@@ -81,7 +41,7 @@ void Workbench::prepareEngineFromTemplate()
     if (!engineTemplate)
         return;
     runTemplateSetup(*engineTemplate, services_.environment.userDataFolder() / "Engine",
-                     templateIdentity(*engineTemplate));
+                     engine::templateIdentity(*engineTemplate));
     if (engineSetup_)
         publisher_.assign(Field::message, message_, std::string(preparingMessage));
 }
@@ -98,8 +58,8 @@ void Workbench::refreshEngineFromTemplate()
     std::error_code ec;
     if (!engineTemplate || !engineRoot_ || !fs::equivalent(*engineRoot_, folder, ec))
         return;
-    const std::string identity = templateIdentity(*engineTemplate);
-    if (!identity.empty() && readStamp(folder) != identity)
+    const std::string identity = engine::templateIdentity(*engineTemplate);
+    if (!identity.empty() && engine::readStamp(folder) != identity)
         runTemplateSetup(*engineTemplate, folder, identity);
 }
 
@@ -148,7 +108,7 @@ void Workbench::engineSetupEnded(const fs::path& folder, const std::string& iden
                  (reason.empty() ? "the set-up script ended with status " + std::to_string(status)
                                  : reason));
     } else {
-        writeStamp(folder, identity);
+        engine::writeStamp(folder, identity);
         if (!engineRoot_) { // a folder the user chose meanwhile stays
             setEngineRoot(folder);
             // A stored folder that is only missing for now (an unplugged disk)

@@ -30,6 +30,7 @@ void Workbench::startUp()
     } else {
         prepareEngineFromTemplate();
     }
+    engineManager_.refreshFromTemplates();
     loadHistory();
 
     std::weak_ptr<Workbench> weak = weak_from_this();

@@ -156,6 +156,32 @@ TEST_F(EngineManagerTest, RemovesToTheTrashButNeverTheEngineInUse)
     EXPECT_EQ(entry("hdemucs").state, State::notSetUp);
 }
 
+TEST_F(EngineManagerTest, AFolderOfAnUpgradedTemplateIsSetUpAgainAtStartUp)
+{
+    platform.environment.installedPackages.insert("python3-torchaudio");
+    const fs::path script = temp / "templates/hdemucs/separate_job.py";
+    test::writeFile(script, "# version 1\n");
+    makeNeuralFolder(); // made before stamps, or by an older template
+    auto restart = [&] {
+        const std::size_t before = platform.launcher.launches.size();
+        workbench = Workbench::create(platform.services());
+        return platform.launcher.launches.size() - before;
+    };
+    ASSERT_EQ(restart(), 1u);
+    EXPECT_EQ(platform.launcher.last().invocation.arguments,
+              std::vector<std::string>{neuralFolder().string()});
+    platform.launcher.exit(0);
+    EXPECT_FALSE(workbench->error()) << "silent when it works";
+    EXPECT_EQ(restart(), 0u) << "stamped: nothing to refresh";
+
+    test::writeFile(script, "# version 2, longer\n");
+    ASSERT_EQ(restart(), 1u);
+    test::writeFile(temp / "data/engine-setup-hdemucs.log", "No space left on device\n");
+    platform.launcher.exit(1);
+    EXPECT_EQ(workbench->error(), "无法更新分轨引擎 hdemucs：No space left on device");
+    EXPECT_EQ(restart(), 1u) << "still stale: tried again at the next start";
+}
+
 TEST(EngineDescription, AnythingButADescriptionReadsAsNone)
 {
     test::TempFolder temp;

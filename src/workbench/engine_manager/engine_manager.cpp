@@ -3,6 +3,7 @@
 #include "workbench/engine_manager/engine_manager.hpp"
 
 #include "engine/engine_folder.hpp"
+#include "engine/template_stamp.hpp"
 #include "model/job_library.hpp"
 #include "model/log_tail.hpp"
 #include "workbench/workbench.hpp"
@@ -165,18 +166,26 @@ void EngineManager::setUp(const std::string& name)
                             installCommand(entry.missingPackages));
         return;
     }
+    if (launchSetUp(name, found->second, entry.description.displayName, false))
+        refresh();
+}
+
+bool EngineManager::launchSetUp(const std::string& name, const fs::path& templateFolder,
+                                const std::string& displayName, bool upgrade)
+{
     const fs::path data = services_.environment.userDataFolder();
+    const fs::path folder = folderOf(name);
     std::error_code ec;
-    fs::create_directories(entry.folder.parent_path(), ec);
+    fs::create_directories(folder.parent_path(), ec);
     auto log = LogHandle::open(setUpLog(name));
-    const std::string failed = "无法安装 " + entry.description.displayName + "：";
+    const std::string failed = "无法安装 " + displayName + "：";
     if (!log) {
         workbench_.setError(failed + log.failure());
-        return;
+        return false;
     }
     const engine::Invocation invocation{
-        .executable = found->second / "make_engine_folder.sh",
-        .arguments = {entry.folder.string()},
+        .executable = templateFolder / "make_engine_folder.sh",
+        .arguments = {folder.string()},
         .workingDirectory = data,
         .environment = services_.environment.environment(),
     };
@@ -188,11 +197,28 @@ void EngineManager::setUp(const std::string& name)
         });
     if (!process) {
         workbench_.setError(failed + process.failure());
-        return;
+        return false;
     }
     failures_.erase(name);
-    setUps_[name] = SetUp{std::move(*process), setUpLog(name)};
-    refresh();
+    setUps_[name] = SetUp{std::move(*process), setUpLog(name),
+                          engine::templateIdentity(templateFolder), upgrade};
+    return true;
+}
+
+void EngineManager::refreshFromTemplates()
+{
+    for (const auto& [name, templateFolder] : services_.environment.engineTemplates()) {
+        // The reference engine's folder is the first run's, which the
+        // Workbench refreshes itself.
+        const fs::path folder = folderOf(name);
+        if (name == "reference" || setUps_.contains(name) || !engine::holdsScript(folder))
+            continue;
+        const std::string identity = engine::templateIdentity(templateFolder);
+        if (!identity.empty() && engine::readStamp(folder) != identity) {
+            const auto description = engine::readDescription(templateFolder);
+            launchSetUp(name, templateFolder, description ? description->displayName : name, true);
+        }
+    }
 }
 
 void EngineManager::cancelSetUp(const std::string& name)
@@ -206,13 +232,18 @@ void EngineManager::setUpEnded(const std::string& name, int status)
     const auto running = setUps_.find(name);
     if (running == setUps_.end())
         return;
-    const fs::path log = running->second.log;
+    const SetUp ended = std::move(running->second);
     setUps_.erase(running);
     if (status != 0 || !engine::isReady(folderOf(name))) {
-        const std::string said(lastLogLine(readLogTail(log, setUpLogWindow)));
+        const std::string said(lastLogLine(readLogTail(ended.log, setUpLogWindow)));
         failures_[name] = status == 143 ? std::string("安装已取消")
                           : said.empty() ? "安装脚本以状态 " + std::to_string(status) + " 结束"
                                          : said;
+        // A refresh nobody asked for speaks only when it fails.
+        if (ended.upgrade)
+            workbench_.setError("无法更新分轨引擎 " + name + "：" + failures_[name]);
+    } else {
+        engine::writeStamp(folderOf(name), ended.templateIdentity);
     }
     refresh();
 }

@@ -83,6 +83,11 @@ public:
     // without a package manager of its own to ask.
     static std::string installCommand(const std::vector<std::string>& packages);
 
+    // At start-up: a folder made from a template that a package upgrade has
+    // replaced is set up again (its scripts refreshed, its environment and
+    // data kept), without a word unless that fails.
+    void refreshFromTemplates();
+
     // What the Workbench tells it.
     void poll();              // at each tick: a running set-up's last line
     void engineRootChanged(); // which engine is in use
@@ -92,11 +97,17 @@ private:
     struct SetUp {
         std::unique_ptr<ports::RunningProcess> process;
         std::filesystem::path log;
+        std::string templateIdentity; // stamped on the folder when it succeeds
+        bool upgrade = false;         // a refresh at start-up, not the user's set-up
     };
 
     std::filesystem::path folderOf(const std::string& name) const;
     std::filesystem::path setUpLog(const std::string& name) const;
     EngineEntry entryFor(const std::string& name, const std::filesystem::path& templateFolder);
+    // Runs the template's set-up on the engine's folder; false (with
+    // `error`) when it could not be started.
+    bool launchSetUp(const std::string& name, const std::filesystem::path& templateFolder,
+                     const std::string& displayName, bool upgrade);
     void setUpEnded(const std::string& name, int status);
     void publish(std::vector<EngineEntry> engines);
     void measured(std::map<std::string, std::pair<std::uint64_t, std::size_t>> sizes);
