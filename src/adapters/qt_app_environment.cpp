@@ -4,7 +4,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 namespace tonfield::adapters {
@@ -67,17 +69,27 @@ std::map<std::string, std::filesystem::path> QtAppEnvironment::engineTemplates()
     return templates;
 }
 
-// dpkg keeps a list of each installed package's files, named after the
-// package (with ":<architecture>" for packages of one architecture among
-// several); removing the package removes the list.
+// Asked of dpkg-query, dpkg's own interface to its records. Where there is
+// no dpkg to ask, the answer is yes: the engine's set-up then checks its
+// imports itself and says what is missing.
 bool QtAppEnvironment::packageInstalled(const std::string& package)
 {
-    const QDir info("/var/lib/dpkg/info");
-    const QString name = QString::fromStdString(package);
-    if (name.isEmpty() || name.contains('/'))
+    // Debian's package names; anything else (an option, a pattern) is none.
+    static const QRegularExpression name("^[a-z0-9][a-z0-9+.-]+$");
+    if (!name.match(QString::fromStdString(package)).hasMatch())
         return false;
-    return info.exists(name + ".list") ||
-           !info.entryList({name + ":*.list"}, QDir::Files).isEmpty();
+    QProcess query;
+    query.start("dpkg-query",
+                {"--show", "--showformat=${db:Status-Status}", QString::fromStdString(package)});
+    if (!query.waitForStarted(5000))
+        return true;
+    if (!query.waitForFinished(5000)) {
+        query.kill();
+        query.waitForFinished();
+        return true;
+    }
+    return query.exitStatus() == QProcess::NormalExit && query.exitCode() == 0 &&
+           query.readAllStandardOutput().trimmed() == "installed";
 }
 
 std::filesystem::path QtAppEnvironment::userDataFolder()

@@ -247,7 +247,8 @@ public:
     // Every engine template this application brings, by name ("reference",
     // "hdemucs"): folders holding make_engine_folder.sh and engine.json.
     virtual std::map<std::string, std::filesystem::path> engineTemplates() = 0;
-    // Whether a Debian package is installed, as dpkg records it.
+    // Whether a Debian package is installed, as dpkg records it; yes where
+    // there is no dpkg to ask.
     virtual bool packageInstalled(const std::string& package) = 0;
     // The user's own data folder for Tonfield (on Linux $XDG_DATA_HOME/Tonfield).
     virtual std::filesystem::path userDataFolder() = 0;

@@ -32,5 +32,16 @@ TEST(QtPaths, NonAsciiPathsSurviveTheRoundTrip)
     EXPECT_EQ(toPath(toQString(path)), path);
 }
 
+// dpkg's own answer, whatever the words given: a name that dpkg-query would
+// take for an option or a pattern is not an installed package.
+TEST(QtAppEnvironment, AsksDpkgWhichPackagesAreInstalled)
+{
+    QtAppEnvironment environment;
+    EXPECT_TRUE(environment.packageInstalled("dpkg"));
+    EXPECT_FALSE(environment.packageInstalled("tonfield-no-such-package"));
+    EXPECT_FALSE(environment.packageInstalled("--help"));
+    EXPECT_FALSE(environment.packageInstalled("*"));
+}
+
 } // namespace
 } // namespace tonfield::adapters

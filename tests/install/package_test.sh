@@ -17,6 +17,10 @@ expected=(./usr/bin/tonfield ./usr/lib/x86_64-linux-gnu/tonfield/libtonfield_dec
   ./usr/share/applications/$id.desktop ./usr/share/metainfo/$id.metainfo.xml
   ./usr/share/icons/hicolor/scalable/apps/$id.svg
   ./usr/share/tonfield/engine/separate_job.py ./usr/share/tonfield/engine/make_engine_folder.sh
+  ./usr/share/tonfield/engine/engine_io.py ./usr/share/tonfield/engine/engine.json
+  ./usr/share/tonfield/engines/hdemucs/separate_job.py ./usr/share/tonfield/engines/hdemucs/weights.py
+  ./usr/share/tonfield/engines/hdemucs/make_engine_folder.sh
+  ./usr/share/tonfield/engines/hdemucs/engine_io.py ./usr/share/tonfield/engines/hdemucs/engine.json
   ./usr/share/man/man1/tonfield.1.gz ./usr/share/bash-completion/completions/tonfield
   ./usr/share/doc/tonfield/copyright ./usr/share/doc/tonfield/changelog.gz
   ./usr/share/doc/tonfield/README.md)
@@ -34,6 +38,13 @@ for needed in libqt6widgets6 libqt6multimedia6 libavcodec59 qt6-qpa-plugins font
   grep -q "\b$needed\b" <<<"$depends" || fail "the package does not depend on $needed: $depends"
 done
 if grep -q "python3-scipy" <<<"$depends"; then fail "the reference engine needs no scipy: $depends"; fi
+# The neural engine's runtime is offered, never pulled in by default.
+suggests=$(dpkg-deb -f "$deb" Suggests)
+[[ "$suggests" == *python3-torchaudio* && "$suggests" == *libopenblas0-pthread* ]] \
+  || fail "the package does not suggest the neural engine's runtime: $suggests"
+if grep -q "torch" <<<"$depends $(dpkg-deb -f "$deb" Recommends)"; then
+  fail "torch is pulled in by default: $depends"
+fi
 if dpkg-deb -I "$deb" | grep -qE "^ +[0-9]+ bytes, +[0-9]+ lines +(postinst|postrm)"; then
   fail "the package has maintainer scripts (ldconfig?): $(dpkg-deb -I "$deb")"
 fi
