@@ -6,7 +6,7 @@ on a 44.1 kHz stereo input, from a fresh engine folder made in a scratch
 folder by the engine's own make_engine_folder.sh.
 
     bench/engine_bench.py [reference|hdemucs] [--seconds S] [--blas FOLDER]
-                          [--qualities standard high]
+                          [--qualities standard high] [--models MODEL...]
 
 hdemucs runs with weights of the real architecture, randomly initialised:
 they cost what the trained ones cost, and separate nothing. --blas puts a
@@ -52,6 +52,7 @@ def main():
     parser.add_argument("--seconds", type=float, default=180.0)
     parser.add_argument("--blas")
     parser.add_argument("--qualities", nargs="+", default=["standard", "high"])
+    parser.add_argument("--models", nargs="+", help="the model names to run (default: all)")
     options = parser.parse_args()
 
     scratch = tempfile.mkdtemp(prefix="tonfield-engine-bench-")
@@ -71,7 +72,7 @@ def main():
 
         print(f"{options.engine}, {options.seconds:.0f} s, BLAS: {options.blas or 'as the system selects'}")
         print(f"{'model':30} {'quality':9} {'seconds':>8} {'RTF':>6} {'x real time':>11} {'peak MiB':>9}")
-        for model in MODELS[options.engine]:
+        for model in options.models or MODELS[options.engine]:
             for quality in options.qualities:
                 out = os.path.join(scratch, "out")
                 shutil.rmtree(out, ignore_errors=True)

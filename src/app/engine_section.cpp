@@ -13,6 +13,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -205,17 +206,22 @@ QWidget* EngineSection::packageRow(const EngineEntry& entry)
     if (installer_.available()) {
         auto* install = button(installing_ ? "正在安装软件包…" : "安装软件包…", "installPackages");
         install->setEnabled(!installing_);
-        connect(install, &QPushButton::clicked, this, [this, packages] {
+        connect(install, &QPushButton::clicked, this, [this, install, packages] {
             installing_ = true;
-            workbench_.engineManager().refresh();
-            shown_.clear(); // rebuilt with the button disabled
-            refresh(ui::FieldSet::all());
-            installer_.install(packages, [this](std::optional<std::string> failure) {
-                installing_ = false;
+            install->setEnabled(false);
+            install->setText("正在安装软件包…");
+            const QPointer<EngineSection> alive(this);
+            installer_.install(packages, [alive](std::optional<std::string> failure) {
+                if (!alive)
+                    return;
+                alive->installing_ = false;
                 if (failure)
-                    workbench_.setError("软件包没有装好：" + *failure);
-                shown_.clear();
-                workbench_.engineManager().refresh();
+                    alive->workbench_.setError("软件包没有装好：" + *failure);
+                alive->workbench_.engineManager().refresh();
+                // Rebuilt even when nothing was installed (the user said no),
+                // which leaves the engines as they were.
+                alive->shown_.clear();
+                alive->refresh(ui::FieldSet::all());
             });
         });
         layout->addWidget(install);

@@ -90,8 +90,15 @@ private slots:
         // The desktop's installer is asked; the button waits for its answer.
         child<QPushButton>(*card(settings, "hdemucs"), "installPackages")->click();
         settle();
-        QCOMPARE(installer.requests, std::vector<std::vector<std::string>>{{"python3-torchaudio"}});
+        QCOMPARE(installer.requests.at(0), std::vector<std::string>{"python3-torchaudio"});
         QVERIFY(!child<QPushButton>(*card(settings, "hdemucs"), "installPackages")->isEnabled());
+        installer.pending("The user declined"); // and nothing was installed
+        settle();
+        QCOMPARE(f.workbench->error(),
+                 std::optional<std::string>("软件包没有装好：The user declined"));
+        QVERIFY2(child<QPushButton>(*card(settings, "hdemucs"), "installPackages")->isEnabled(),
+                 "offered again");
+        child<QPushButton>(*card(settings, "hdemucs"), "installPackages")->click();
         f.platform.environment.installedPackages.insert("python3-torchaudio");
         installer.pending(std::nullopt);
         settle();
