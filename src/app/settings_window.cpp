@@ -8,10 +8,15 @@
 
 #include "interop/qt_paths.hpp"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tonfield::app {
 
@@ -21,11 +26,23 @@ SettingsWindow::SettingsWindow(ui::WorkbenchBridge& bridge, adapters::PackageIns
     , workbench_(bridge.workbench())
     , engineFolder_(new QLabel)
     , engines_(new EngineSection(workbench_, installer))
+    , scroll_(new QScrollArea)
 {
     setObjectName("settingsWindow");
     setWindowTitle("设置");
     setFixedWidth(widthPx);
-    auto* column = new QVBoxLayout(this);
+    // The content scrolls only when a screen is too short for it all (the
+    // engine cards make it tall); otherwise the window fits it exactly.
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    scroll_->setObjectName("settingsScroll");
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    frame->addWidget(scroll_);
+    auto* content = new QWidget;
+    scroll_->setWidget(content);
+    auto* column = new QVBoxLayout(content);
     column->setContentsMargins(28, 28, 28, 28);
     column->setSpacing(18);
 
@@ -67,9 +84,14 @@ void SettingsWindow::refresh(const ui::FieldSet& changed)
         return;
     const auto& root = workbench_.engineRoot();
     engineFolder_->setText(root ? toQString(*root) : QString("尚未配置"));
-    // The width is fixed; the height follows the wrapped text at that width.
-    const int height = layout()->totalHeightForWidth(widthPx);
-    setFixedHeight(height > 0 ? height : layout()->totalSizeHint().height());
+    // The width is fixed; the height follows the wrapped text at that width,
+    // up to what the screen has room for.
+    QLayout& column = *scroll_->widget()->layout();
+    const int wanted = column.totalHeightForWidth(widthPx);
+    const int height = wanted > 0 ? wanted : column.totalSizeHint().height();
+    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    const int room = shown ? shown->availableGeometry().height() - screenMarginPx : height;
+    setFixedHeight(std::min(height, room));
 }
 
 } // namespace tonfield::app

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class QLabel;
+class QScrollArea;
 
 namespace tonfield::app {
 class EngineSection;
@@ -27,6 +28,8 @@ namespace tonfield::app {
 class SettingsWindow final : public QWidget {
 public:
     static constexpr int widthPx = 520;
+    // Room left on the screen for the window's frame and title.
+    static constexpr int screenMarginPx = 64;
 
     SettingsWindow(ui::WorkbenchBridge& bridge, adapters::PackageInstaller& installer,
                    QWidget* parent = nullptr);
@@ -36,6 +39,7 @@ private:
     Workbench& workbench_;
     QLabel* engineFolder_;
     EngineSection* engines_;
+    QScrollArea* scroll_;
 };
 
 } // namespace tonfield::app

@@ -11,6 +11,9 @@
 
 #include <QClipboard>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 using namespace tonfield;
@@ -72,6 +75,36 @@ private slots:
         child<QPushButton>(neural, "copyCommand")->click();
         QCOMPARE(QApplication::clipboard()->text(), QString("sudo apt install python3-torchaudio"));
         QVERIFY(settings.height() > 0);
+    }
+
+    // The cards make the window taller than a small screen: it stops at the
+    // screen's height and scrolls, so the last card's buttons stay reachable.
+    void aWindowTallerThanTheScreenScrolls()
+    {
+        test::ViewFixture f;
+        addTemplates(f);
+        for (const char* name : {"third", "fourth", "fifth"}) {
+            const fs::path folder = f.temp / "templates" / name;
+            test::writeFile(folder / "engine.json", R"({"name": "另一个引擎", "modes": ["four"],
+                "note": "一个很长的说明，占两行：分离得更好，也更慢，首次使用下载很多权重"})");
+            f.platform.environment.templates[name] = folder;
+        }
+        f.platform.environment.installedPackages.insert("python3-torchaudio");
+        test::FakePackageInstaller installer;
+        app::SettingsWindow settings(*f.bridge, installer);
+        settings.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&settings));
+        settle();
+        const int room =
+            settings.screen()->availableGeometry().height() - app::SettingsWindow::screenMarginPx;
+        test::settleLayout();
+        QVERIFY2(settings.height() <= room, qPrintable(QString::number(settings.height())));
+        auto* scroll = child<QScrollArea>(settings, "settingsScroll");
+        QVERIFY(scroll->verticalScrollBar()->maximum() > 0);
+        QWidget* last = child(*card(settings, "fifth"), "install");
+        scroll->ensureWidgetVisible(last);
+        const QPoint at = last->mapTo(scroll->viewport(), QPoint(0, 0));
+        QVERIFY(scroll->viewport()->rect().contains(QRect(at, last->size())));
     }
 
     void packagesThenSetUpThenUseFromTheCards()
