@@ -48,7 +48,9 @@ std::string readLogTail(const std::filesystem::path& logFile, std::size_t window
 
 std::string_view lastLogLine(std::string_view logText)
 {
-    while (!logText.empty() && (logText.back() == '\n' || logText.back() == ' '))
+    // Spaces and tabs at a line's end, and lines of nothing else, say nothing.
+    while (!logText.empty() &&
+           (logText.back() == '\n' || logText.back() == ' ' || logText.back() == '\t'))
         logText.remove_suffix(1);
     const auto start = logText.find_last_of('\n');
     return start == std::string_view::npos ? logText : logText.substr(start + 1);

@@ -15,8 +15,8 @@ namespace tonfield {
 // read only; a log that cannot be opened reads as "".
 std::string readLogTail(const std::filesystem::path& logFile, std::size_t windowBytes);
 
-// The last line of a log's text that holds more than spaces: what an engine
-// said last, its reason when it failed.
+// The last line of a log's text that holds more than spaces and tabs, without
+// those it ends with: what an engine said last, its reason when it failed.
 std::string_view lastLogLine(std::string_view logText);
 
 } // namespace tonfield

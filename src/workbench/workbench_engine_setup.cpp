@@ -6,28 +6,12 @@
 #include "engine/template_stamp.hpp"
 #include "model/log_tail.hpp"
 
-#include <sstream>
-
 namespace tonfield {
 namespace fs = std::filesystem;
 
 namespace {
 constexpr const char* preparingMessage = "正在准备本地分轨引擎…";
 const std::string setupFailed = "无法准备本地分轨引擎：";
-
-// The last non-empty line of the set-up's log: what a failed set-up says
-// last is what it found missing.
-std::string lastLine(const fs::path& log)
-{
-    std::istringstream tail(readLogTail(log, 4096));
-    std::string line, last;
-    while (std::getline(tail, line)) {
-        if (line.find_first_not_of(" \t") != std::string::npos)
-            last = line;
-    }
-    return last;
-}
-
 } // namespace
 
 // An installed Tonfield brings the reference engine as a template, but no
@@ -102,8 +86,8 @@ void Workbench::engineSetupEnded(const fs::path& folder, const std::string& iden
     if (message_ == preparingMessage)
         publisher_.assign(Field::message, message_, std::string(initialMessage));
     if (status != 0 || !engine::holdsScript(folder)) {
-        const std::string reason =
-            lastLine(services_.environment.userDataFolder() / "engine-setup.log");
+        const std::string reason = std::string(lastLogLine(
+            readLogTail(services_.environment.userDataFolder() / "engine-setup.log", 4096)));
         setError(setupFailed +
                  (reason.empty() ? "the set-up script ended with status " + std::to_string(status)
                                  : reason));

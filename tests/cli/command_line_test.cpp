@@ -9,6 +9,7 @@
 
 #include "adapters/audio_files.hpp"
 #include "adapters/event_loop.hpp"
+#include "fakes/headless_process.hpp"
 #include "fakes/temp_folder.hpp"
 
 #include <QCoreApplication>
@@ -57,15 +58,8 @@ protected:
     // No display of any kind, and settings of its own.
     void start(QProcess& process, const QStringList& arguments, const fs::path& cwd = {})
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(name);
-        environment.insert("HOME", QString::fromStdString(temp.path().string()));
-        environment.insert("XDG_CONFIG_HOME", QString::fromStdString((temp / "config").string()));
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(
-            QString::fromStdString((cwd.empty() ? temp.path() : cwd).string()));
-        process.start(TONFIELD_EXECUTABLE, arguments);
+        test::startWithoutDisplay(process, TONFIELD_EXECUTABLE, arguments, temp.path(),
+                                  cwd.empty() ? temp.path() : cwd);
         ASSERT_TRUE(process.waitForStarted());
     }
     struct Outcome {

@@ -164,7 +164,8 @@ TEST_F(WorkbenchFirstRun, AnUpgradedTemplateRefreshesTheFolderItMade)
     // A refresh that fails says why.
     test::writeFile(installed, "# version 3, longer still\n");
     auto failing = create();
-    test::writeFile(temp / "data/Tonfield/engine-setup.log", "the engine needs python3-numpy\n");
+    test::writeFile(temp / "data/Tonfield/engine-setup.log",
+                    "the engine needs python3-numpy\n\t \n");
     platform.launcher.exit(1);
     EXPECT_EQ(failing->error(), "无法准备本地分轨引擎：the engine needs python3-numpy");
 

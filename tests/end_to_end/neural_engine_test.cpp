@@ -15,10 +15,10 @@
 #include "adapters/desktop/qt_services.hpp"
 #include "adapters/event_loop.hpp"
 #include "fakes/fake_platform.hpp"
+#include "fakes/headless_process.hpp"
 #include "fakes/temp_folder.hpp"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -152,17 +152,11 @@ TEST_F(NeuralEngine, TheCommandLineSeparatesAndPassesOnTheEnginesRefusal)
 {
     auto run = [&](const QStringList& arguments) {
         QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(name);
-        environment.insert("HOME", QString::fromStdString(temp.path().string()));
-        environment.insert("XDG_CONFIG_HOME", QString::fromStdString((temp / "config").string()));
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(QString::fromStdString(temp.path().string()));
-        process.start(TONFIELD_EXECUTABLE,
-                      QStringList{"separate", "晴天.flac", "--engine",
-                                  QString::fromStdString(engineRoot.string())} +
-                          arguments);
+        test::startWithoutDisplay(process, TONFIELD_EXECUTABLE,
+                                  QStringList{"separate", "晴天.flac", "--engine",
+                                              QString::fromStdString(engineRoot.string())} +
+                                      arguments,
+                                  temp.path(), temp.path());
         EXPECT_TRUE(process.waitForFinished(600'000));
         return std::pair{process.exitCode(), process.readAllStandardOutput().toStdString() +
                                                  process.readAllStandardError().toStdString()};
@@ -183,11 +177,3 @@ TEST_F(NeuralEngine, TheCommandLineSeparatesAndPassesOnTheEnginesRefusal)
 
 } // namespace
 } // namespace tonfield
-
-int main(int argc, char* argv[])
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -19,7 +19,6 @@
 #include "fakes/temp_folder.hpp"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -213,11 +212,3 @@ TEST_F(WholeJob, TheMixersAccompanimentLeavesTheVoiceOut)
 
 } // namespace
 } // namespace tonfield
-
-int main(int argc, char* argv[])
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -100,11 +100,16 @@ EngineEntry EngineManager::entryFor(const std::string& name, const fs::path& tem
     } else if (engine::isReady(entry.folder)) {
         entry.state = State::ready;
     }
-    if (auto size = sizes_.find(name); size != sizes_.end()) {
+    applySize(entry);
+    return entry;
+}
+
+void EngineManager::applySize(EngineEntry& entry) const
+{
+    if (auto size = sizes_.find(entry.name); size != sizes_.end()) {
         entry.diskBytes = size->second.first;
         entry.jobCount = size->second.second;
     }
-    return entry;
 }
 
 void EngineManager::publish(std::vector<EngineEntry> engines)
@@ -141,12 +146,8 @@ void EngineManager::measured(std::map<std::string, std::pair<std::uint64_t, std:
 {
     sizes_ = std::move(sizes);
     std::vector<EngineEntry> engines = engines_;
-    for (EngineEntry& entry : engines) {
-        if (auto size = sizes_.find(entry.name); size != sizes_.end()) {
-            entry.diskBytes = size->second.first;
-            entry.jobCount = size->second.second;
-        }
-    }
+    for (EngineEntry& entry : engines)
+        applySize(entry);
     publish(std::move(engines));
 }
 

@@ -109,6 +109,7 @@ private:
     bool launchSetUp(const std::string& name, const std::filesystem::path& templateFolder,
                      const std::string& displayName, bool upgrade);
     void setUpEnded(const std::string& name, int status);
+    void applySize(EngineEntry& entry) const; // as far as measured
     void publish(std::vector<EngineEntry> engines);
     void measured(std::map<std::string, std::pair<std::uint64_t, std::size_t>> sizes);
 
