@@ -33,9 +33,12 @@ if [[ "${1:-}" == "--tests" ]]; then
     pulseaudio pulseaudio-utils
     # a real X server for the tests of what the window manager is told
     xvfb x11-utils
-    # the reference engine's quality test renders songs from General MIDI files;
-    # the machine-learning engine's folder is made with pip
-    fluidsynth fluid-soundfont-gm openttd-openmsx python3-mido python3-pip python3-setuptools
+    # the reference engine's quality test renders songs from General MIDI files
+    fluidsynth fluid-soundfont-gm openttd-openmsx python3-mido
+    # the UVR engine: its set-up's prerequisites (pip builds with a compiler and
+    # Python's headers), and what the stand-in for its library is built and
+    # runs with, offline
+    build-essential python3-dev python3-pip python3-setuptools python3-requests python3-yaml
     # the Hybrid Demucs engine: torch and torchaudio, and OpenBLAS for them
     # (without recommended packages torch would get the slow reference BLAS)
     python3-torchaudio libopenblas0-pthread

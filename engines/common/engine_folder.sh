@@ -6,7 +6,7 @@
 
 # make_engine_folder TARGET IMPORT_CHECK MISSING_MESSAGE FILE...
 # IMPORT_CHECK is Python that must run in the environment; FILE... are
-# copied into TARGET, with engine_io.py, which every engine imports (an
+# copied into TARGET, with engine_io.py and download.py, which engines import (an
 # engine.json among them describes the engine to Tonfield).
 make_engine_folder() {
   local target=$1 import_check=$2 missing=$3
@@ -22,7 +22,7 @@ make_engine_folder() {
   fi
   mkdir -p "$target"
   local script
-  for script in "$common/engine_io.py" "$@"; do
+  for script in "$common/engine_io.py" "$common/download.py" "$@"; do
     # Renamed into place whole: a job that starts while an upgrade refreshes
     # the folder reads the old script or the new one, never half of one.
     cp "$script" "$target/.$(basename "$script").new"

@@ -111,10 +111,11 @@ def open_input(path, scratch):
     return audio
 
 
-def open_decoded(path, scratch, options=()):
-    """Decodes the input with the ffmpeg program into the scratch folder,
-    with any further output options (["-ac", "2"] to mix down to stereo)."""
-    decoded = os.path.join(scratch, "decoded.wav")
+def open_decoded(path, scratch, options=(), name="decoded.wav"):
+    """Decodes the input with the ffmpeg program into the scratch folder as
+    `name`, with any further output options (["-ac", "2"] to mix down to
+    stereo)."""
+    decoded = os.path.join(scratch, name)
     command = ["ffmpeg", "-nostdin", "-y", "-v", "error", "-i", path, "-vn", *options,
                "-c:a", "pcm_f32le", "-f", "wav", decoded]
     try:

@@ -52,6 +52,8 @@ grep -qP "^\*\treference\tready\tvocal,four,six\t1 jobs\t" "$scratch/engines" \
   || fail "the reference engine is not listed in use: $(cat "$scratch/engines")"
 grep -qP "^ \thdemucs\tnot set up\tvocal,four\t0 jobs\t" "$scratch/engines" \
   || fail "Hybrid Demucs is not listed: $(cat "$scratch/engines")"
+grep -qP "^ \tuvr\t(not set up|needs packages: sudo apt install [^\t]+)\tvocal,four,six\t0 jobs\t" \
+  "$scratch/engines" || fail "the UVR engine is not listed: $(cat "$scratch/engines")"
 
 neural="$scratch/data/Tonfield/Engines/hdemucs"
 [[ $(tonfield engines setup hdemucs 2>"$scratch/err") == "$neural" ]] \

@@ -21,6 +21,10 @@ expected=(./usr/bin/tonfield ./usr/lib/x86_64-linux-gnu/tonfield/libtonfield_dec
   ./usr/share/tonfield/engines/hdemucs/separate_job.py ./usr/share/tonfield/engines/hdemucs/weights.py
   ./usr/share/tonfield/engines/hdemucs/make_engine_folder.sh
   ./usr/share/tonfield/engines/hdemucs/engine_io.py ./usr/share/tonfield/engines/hdemucs/engine.json
+  ./usr/share/tonfield/engines/hdemucs/download.py
+  ./usr/share/tonfield/engines/uvr/separate_job.py ./usr/share/tonfield/engines/uvr/library.py
+  ./usr/share/tonfield/engines/uvr/make_engine_folder.sh ./usr/share/tonfield/engines/uvr/engine.json
+  ./usr/share/tonfield/engines/uvr/engine_io.py ./usr/share/tonfield/engines/uvr/download.py
   ./usr/share/man/man1/tonfield.1.gz ./usr/share/bash-completion/completions/tonfield
   ./usr/share/doc/tonfield/copyright ./usr/share/doc/tonfield/changelog.gz
   ./usr/share/doc/tonfield/README.md)
@@ -38,10 +42,12 @@ for needed in libqt6widgets6 libqt6multimedia6 libavcodec59 qt6-qpa-plugins font
   grep -q "\b$needed\b" <<<"$depends" || fail "the package does not depend on $needed: $depends"
 done
 if grep -q "python3-scipy" <<<"$depends"; then fail "the reference engine needs no scipy: $depends"; fi
-# The neural engine's runtime is offered, never pulled in by default.
+# The neural engines' runtimes are offered, never pulled in by default.
 suggests=$(dpkg-deb -f "$deb" Suggests)
-[[ "$suggests" == *python3-torchaudio* && "$suggests" == *libopenblas0-pthread* ]] \
-  || fail "the package does not suggest the neural engine's runtime: $suggests"
+for suggested in python3-torchaudio libopenblas0-pthread build-essential python3-dev; do
+  [[ "$suggests" == *$suggested* ]] \
+    || fail "the package does not suggest the neural engines' $suggested: $suggests"
+done
 if grep -q "torch" <<<"$depends $(dpkg-deb -f "$deb" Recommends)"; then
   fail "torch is pulled in by default: $depends"
 fi

@@ -1,0 +1,2 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# A stand-in (see audio_separator/__init__.py).
