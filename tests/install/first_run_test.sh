@@ -4,8 +4,9 @@
 # where no engine folder exists anywhere, with an empty data and config home:
 # the first run must make the engine folder from the installed template,
 # store it, and separate a song with it; the second run must find it. Then
-# the installed Hybrid Demucs template is set up and used from the command
-# line, with test weights from a mirror on loopback.
+# the installed Hybrid Demucs and UVR templates are set up and used from the
+# command line, with test weights from a mirror on loopback (the UVR engine's
+# library is its tests' stand-in, installed by pip offline).
 #   first_run_test.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -76,3 +77,23 @@ TONFIELD_MODEL_MIRROR=http://127.0.0.1:$port tonfield separate --mode four "$scr
 tonfield engines use reference >/dev/null
 tonfield history | grep -q "song.wav" || fail "the reference engine's job is gone"
 echo "set up Hybrid Demucs in $neural and separated four stems with it"
+
+uvr="$scratch/data/Tonfield/Engines/uvr"
+cp -r "$source_dir/engines/uvr/tests/standin" "$scratch/standin"
+[[ $(TONFIELD_UVR_LIBRARY="$scratch/standin" PIP_NO_INDEX=1 PIP_NO_BUILD_ISOLATION=0 \
+  tonfield engines setup uvr 2>"$scratch/err") == "$uvr" ]] \
+  || fail "the UVR set-up did not make $uvr: $(cat "$scratch/err")"
+tonfield engines use uvr >/dev/null 2>"$scratch/err" || fail "use uvr failed: $(cat "$scratch/err")"
+kill "$mirror"
+python3 -c 'import sys; sys.path.insert(0, sys.argv[1]); import model_mirror
+model_mirror.make_models(sys.argv[2])' "$source_dir/engines/uvr/tests" "$scratch/uvr-mirror"
+python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$scratch/uvr-mirror" \
+  >"$scratch/server" 2>&1 &
+mirror=$!
+for _ in $(seq 100); do grep -q "port" "$scratch/server" && break; sleep 0.1; done
+port=$(grep -oP "port \K[0-9]+" "$scratch/server") || fail "the mirror did not start"
+TONFIELD_MODEL_MIRROR=http://127.0.0.1:$port tonfield separate --mode six "$scratch/song.wav" \
+  >"$scratch/stems" 2>"$scratch/err" || fail "the UVR engine did not separate: $(cat "$scratch/err")"
+[[ $(grep -c "^$uvr/data/jobs/.*/output/song_(.*)\.wav$" "$scratch/stems") -eq 6 ]] \
+  || fail "not six stems from the UVR engine: $(cat "$scratch/stems")"
+echo "set up the UVR engine in $uvr and separated six stems with it"
