@@ -54,6 +54,27 @@ installed_version() {
     2>/dev/null || true
 }
 
+# pip_install WHAT ARGUMENT...: pip's own output goes to the log as it comes;
+# when it fails, its reason ends the log, where the window reads it.
+pip_install() {
+  local what=$1 output reason
+  shift
+  output=$(mktemp)
+  if "$venv/bin/python" -m pip install --disable-pip-version-check --progress-bar on "$@" 2>&1 \
+    | tee "$output"; then
+    rm -f "$output"
+    return 0
+  fi
+  if grep -q "Failed to establish a new connection\|Temporary failure in name resolution" "$output"; then
+    reason="无法连接网络"
+  else
+    reason=$(grep "^ERROR:" "$output" | tail -n 1 || true)
+  fi
+  rm -f "$output"
+  echo "pip 无法安装 $what：${reason:-见安装日志}" >&2
+  exit 1
+}
+
 mkdir -p "$target/data/models"
 if [[ -x "$venv/bin/python" && "$(installed_version)" == "$version"* ]] \
   && "$venv/bin/python" -c "$import_check" 2>/dev/null; then
@@ -72,19 +93,12 @@ else
       exit 1
     fi
   fi
-  pip=("$venv/bin/python" -m pip install --disable-pip-version-check --progress-bar on)
   if [[ -z ${TONFIELD_UVR_LIBRARY:-} && $gpu == no ]]; then
     echo "正在下载 PyTorch（CPU 版，约 0.2 GB）…"
-    if ! "${pip[@]}" --index-url "$torch_index" "torch>=2.3"; then
-      echo "pip 无法从 $torch_index 安装 PyTorch（见上方 pip 的输出）" >&2
-      exit 1
-    fi
+    pip_install "PyTorch" --index-url "$torch_index" "torch>=2.3"
   fi
   echo "正在安装 $library 及其依赖（约 0.3 GB）…"
-  if ! "${pip[@]}" "$library"; then
-    echo "pip 无法安装 $library（见上方 pip 的输出）" >&2
-    exit 1
-  fi
+  pip_install "$library" "$library"
   if ! failure=$("$venv/bin/python" -c "$import_check" 2>&1); then
     printf '%s\n' "$failure" >&2
     echo "audio-separator 已安装但无法载入：${failure##*$'\n'}" >&2

@@ -92,6 +92,24 @@ void SettingsWindow::refresh(const ui::FieldSet& changed)
     const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
     const int room = shown ? shown->availableGeometry().height() - screenMarginPx : height;
     setFixedHeight(std::min(height, room));
+    placeOnScreen();
+}
+
+void SettingsWindow::placeOnScreen()
+{
+    // Asked for, not left to the window manager: a window as tall as the
+    // screen allows, placed where the manager puts new windows (Openbox: by
+    // the pointer), would reach past the screen's bottom. Centred at first,
+    // then moved only as far as a change of height needs.
+    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!shown)
+        return;
+    const QRect room = shown->availableGeometry().adjusted(0, 0, 0, -screenMarginPx);
+    QPoint at = testAttribute(Qt::WA_Moved) ? pos()
+                                            : QPoint(room.left() + (room.width() - width()) / 2,
+                                                     room.top() + (room.height() - height()) / 2);
+    at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() + 1 - height())));
+    move(at);
 }
 
 } // namespace tonfield::app

@@ -36,6 +36,8 @@ public:
     void refresh(const ui::FieldSet& changed = ui::FieldSet::all());
 
 private:
+    void placeOnScreen();
+
     Workbench& workbench_;
     QLabel* engineFolder_;
     EngineSection* engines_;

@@ -99,6 +99,15 @@ private slots:
             settings.screen()->availableGeometry().height() - app::SettingsWindow::screenMarginPx;
         test::settleLayout();
         QVERIFY2(settings.height() <= room, qPrintable(QString::number(settings.height())));
+        // Placed on the screen by the window itself, whatever the window
+        // manager would choose.
+        QVERIFY(settings.testAttribute(Qt::WA_Moved));
+        QVERIFY2(settings.screen()->availableGeometry().contains(settings.geometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(settings.x())
+                                .arg(settings.y())
+                                .arg(settings.width())
+                                .arg(settings.height())));
         auto* scroll = child<QScrollArea>(settings, "settingsScroll");
         QVERIFY(scroll->verticalScrollBar()->maximum() > 0);
         QWidget* last = child(*card(settings, "fifth"), "install");
