@@ -14,7 +14,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   # application (qt6-wayland: native windows in a Wayland session)
   qt6-base-dev qt6-qpa-plugins qt6-wayland qt6-multimedia-dev qt6-translations-l10n
-  nlohmann-json3-dev libsimdjson-dev libutf8proc-dev
+  nlohmann-json3-dev libsimdjson-dev libutf8proc-dev libqm-dsp-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev librubberband-dev
   fonts-noto-cjk fonts-material-design-icons-iconfont
   # reference engine

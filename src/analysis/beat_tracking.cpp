@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "analysis/beat_tracking.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <dsp/onsets/DetectionFunction.h>
+#include <dsp/tempotracking/DownBeat.h>
+#include <dsp/tempotracking/TempoTrackV2.h>
+#include <maths/MathUtilities.h>
+#include <numeric>
+
+namespace tonfield::analysis {
+namespace {
+
+// The Queen Mary bar and beat tracker's own settings: an onset function
+// value every 11.6 ms, from windows of twice that.
+constexpr double stepSeconds = 0.01161;
+// The first two onset values are dropped, as that tracker does: the
+// function's history is empty there and reads as onsets.
+constexpr std::size_t settlingValues = 2;
+
+DFConfig onsetConfig(int step)
+{
+    DFConfig config{};
+    config.stepSize = static_cast<unsigned>(step);
+    config.frameLength = static_cast<unsigned>(2 * step);
+    config.DFType = DF_COMPLEXSD;
+    config.dbRise = 3;
+    config.adaptiveWhitening = false;
+    config.whiteningRelaxCoeff = -1;
+    config.whiteningFloor = -1;
+    return config;
+}
+
+// How much more the spectrum changes into a bar's first beat than into any
+// beat, with `downbeats` (indices into the beats) as the bar lines.
+double barContrast(const std::vector<double>& beatChange, const std::vector<int>& downbeats)
+{
+    if (beatChange.empty() || downbeats.empty())
+        return 0;
+    double atBars = 0;
+    int counted = 0;
+    for (int beat : downbeats) {
+        // beatChange[i - 1] is the change from beat i - 1 into beat i.
+        if (beat >= 1 && static_cast<std::size_t>(beat) <= beatChange.size()) {
+            atBars += beatChange[static_cast<std::size_t>(beat) - 1];
+            ++counted;
+        }
+    }
+    const double overall =
+        std::accumulate(beatChange.begin(), beatChange.end(), 0.0) / beatChange.size();
+    return counted == 0 || overall <= 0 ? 0 : atBars / counted / overall;
+}
+
+} // namespace
+
+BeatGrid trackBeats(std::span<const float> mono, int rate)
+{
+    BeatGrid grid;
+    const int step = std::max(1, static_cast<int>(rate * stepSeconds + 0.0001));
+    const int frameLength = 2 * step;
+    if (rate <= 0 || mono.size() < static_cast<std::size_t>(4 * frameLength))
+        return grid;
+
+    DetectionFunction onsets(onsetConfig(step));
+    DownBeat bars(static_cast<float>(rate), MathUtilities::nextPowerOfTwo(rate / 3000),
+                  static_cast<std::size_t>(step));
+    std::vector<double> onsetValues;
+    std::vector<double> frame(static_cast<std::size_t>(frameLength));
+    std::vector<float> block(static_cast<std::size_t>(frameLength));
+    for (std::size_t start = 0; start < mono.size(); start += static_cast<std::size_t>(step)) {
+        const std::size_t available = std::min(mono.size() - start, block.size());
+        std::copy_n(mono.begin() + static_cast<std::ptrdiff_t>(start), available, block.begin());
+        std::fill(block.begin() + static_cast<std::ptrdiff_t>(available), block.end(), 0.0f);
+        std::copy(block.begin(), block.end(), frame.begin());
+        onsetValues.push_back(onsets.processTimeDomain(frame.data()));
+        bars.pushAudioBlock(block.data());
+    }
+    if (onsetValues.size() <= settlingValues + 2)
+        return grid;
+
+    std::vector<double> df(onsetValues.begin() + settlingValues, onsetValues.end());
+    // The tracker lays a grid over anything, silence included.
+    if (*std::max_element(df.begin(), df.end()) <= 1e-9)
+        return grid;
+    std::vector<double> beatPeriod(df.size(), 0.0);
+    std::vector<double> tempi;
+    TempoTrackV2 tracker(static_cast<float>(rate), static_cast<std::size_t>(step));
+    tracker.calculateBeatPeriod(df, beatPeriod, tempi);
+    std::vector<double> beatSteps;
+    tracker.calculateBeats(df, beatPeriod, beatSteps);
+
+    for (double at : beatSteps)
+        grid.beats.push_back(at * step / rate);
+    if (grid.beats.size() < 2)
+        return {};
+
+    std::vector<double> intervals;
+    for (std::size_t i = 1; i < grid.beats.size(); ++i)
+        intervals.push_back(grid.beats[i] - grid.beats[i - 1]);
+    std::nth_element(intervals.begin(), intervals.begin() + intervals.size() / 2, intervals.end());
+    grid.tempo = 60.0 / intervals[intervals.size() / 2];
+
+    std::size_t decimatedLength = 0;
+    const float* decimated = bars.getBufferedAudio(decimatedLength);
+    std::vector<int> downbeats[2];
+    std::vector<double> beatChange;
+    for (int meter : {4, 3}) {
+        bars.setBeatsPerBar(meter);
+        std::vector<int>& found = downbeats[meter == 4 ? 0 : 1];
+        bars.findDownBeats(decimated, decimatedLength, beatSteps, found);
+        if (meter == 4)
+            bars.getBeatSD(beatChange);
+    }
+    // Four unless three shows its bar lines clearly better: most songs are
+    // in four, and a bar of three that fits no better is more likely wrong.
+    const bool inThree =
+        barContrast(beatChange, downbeats[1]) > 1.1 * barContrast(beatChange, downbeats[0]);
+    grid.meter = inThree ? 3 : 4;
+    for (int beat : downbeats[inThree ? 1 : 0]) {
+        if (beat >= 0 && static_cast<std::size_t>(beat) < grid.beats.size())
+            grid.downbeats.push_back(grid.beats[static_cast<std::size_t>(beat)]);
+    }
+    return grid;
+}
+
+} // namespace tonfield::analysis

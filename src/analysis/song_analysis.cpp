@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "analysis/song_analysis.hpp"
+
+#include "analysis/beat_tracking.hpp"
+#include "analysis/chord_tracking.hpp"
+#include "analysis/key_finding.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <sstream>
+
+namespace tonfield::analysis {
+namespace {
+
+double rounded(double value, double unit)
+{
+    return std::round(value / unit) * unit;
+}
+
+nlohmann::ordered_json times(const std::vector<double>& seconds)
+{
+    auto list = nlohmann::ordered_json::array();
+    for (double at : seconds)
+        list.push_back(rounded(at, 0.001));
+    return list;
+}
+
+} // namespace
+
+std::string pitchName(int pitchClass)
+{
+    static const char* const names[12] = {"C",  "C#", "D",  "Eb", "E",  "F",
+                                          "F#", "G",  "Ab", "A",  "Bb", "B"};
+    return names[((pitchClass % 12) + 12) % 12];
+}
+
+std::string chordLabel(const ChordSpan& chord)
+{
+    if (!chord.root)
+        return "N";
+    return pitchName(*chord.root) + (chord.minor ? ":min" : ":maj");
+}
+
+MusicalAnalysis analyze(const AnalysisSources& sources)
+{
+    MusicalAnalysis analysis;
+    if (sources.rate <= 0)
+        return analysis;
+    analysis.duration =
+        static_cast<double>(std::max(sources.rhythm.size(), sources.harmony.size())) / sources.rate;
+    BeatGrid grid = trackBeats(sources.rhythm, sources.rate);
+    analysis.tempo = grid.tempo;
+    analysis.meter = grid.meter;
+    analysis.beats = std::move(grid.beats);
+    analysis.downbeats = std::move(grid.downbeats);
+    analysis.key = findKey(sources.harmony, sources.rate);
+    analysis.chords =
+        trackChords(chromagramOf(sources.harmony, sources.rate), analysis.beats, analysis.duration);
+    return analysis;
+}
+
+std::string toJson(const MusicalAnalysis& analysis, const std::string& input)
+{
+    nlohmann::ordered_json json;
+    json["input"] = input;
+    json["duration"] = rounded(analysis.duration, 0.001);
+    json["tempo"] = rounded(analysis.tempo, 0.1);
+    json["meter"] = analysis.meter;
+    json["beats"] = times(analysis.beats);
+    json["downbeats"] = times(analysis.downbeats);
+    if (analysis.key) {
+        json["key"] = {{"tonic", pitchName(analysis.key->tonic)},
+                       {"mode", analysis.key->minor ? "minor" : "major"},
+                       {"confidence", rounded(analysis.key->confidence, 0.01)}};
+    } else {
+        json["key"] = nullptr;
+    }
+    auto chords = nlohmann::ordered_json::array();
+    for (const ChordSpan& chord : analysis.chords)
+        chords.push_back({{"start", rounded(chord.start, 0.001)},
+                          {"end", rounded(chord.end, 0.001)},
+                          {"label", chordLabel(chord)}});
+    json["chords"] = std::move(chords);
+    // Replaced, not thrown on: a file name need not be UTF-8.
+    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string summary(const MusicalAnalysis& analysis, const std::string& input)
+{
+    std::ostringstream text;
+    text.setf(std::ios::fixed);
+    text.precision(1);
+    text << input << "\n  ";
+    if (analysis.beats.empty())
+        text << "没有找到节拍";
+    else
+        text << analysis.tempo << " BPM · " << analysis.meter << "/4";
+    if (analysis.key)
+        text << " · " << pitchName(analysis.key->tonic)
+             << (analysis.key->minor ? " 小调" : " 大调");
+    int changes = 0;
+    for (const ChordSpan& chord : analysis.chords)
+        changes += chord.root ? 1 : 0;
+    text << "\n  " << analysis.beats.size() << " 拍，" << analysis.downbeats.size() << " 小节，"
+         << changes << " 个和弦段，时长 " << analysis.duration << " 秒\n";
+    return text.str();
+}
+
+} // namespace tonfield::analysis

@@ -1,0 +1,234 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// The analysis over songs made here, whose beats, bars, key and chords are
+// known by construction: triads struck on every beat over a bass, a kick on
+// each bar's first beat and a tick on every beat.
+
+#include "analysis/song_analysis.hpp"
+
+#include "analysis/chord_tracking.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+
+namespace tonfield::analysis {
+namespace {
+
+constexpr int rate = 44100;
+
+struct Chord {
+    int root;
+    bool minor;
+};
+
+struct Song {
+    std::vector<float> samples;
+    std::vector<double> beats;
+    std::vector<double> bars;
+    std::vector<ChordSpan> chords;
+};
+
+double frequencyOf(int midiNote)
+{
+    return 440.0 * std::pow(2.0, (midiNote - 69) / 12.0);
+}
+
+void addTone(std::vector<float>& out, double start, double length, double frequency, double level)
+{
+    const auto first = static_cast<std::size_t>(start * rate);
+    const auto count = static_cast<std::size_t>(length * rate);
+    for (std::size_t i = 0; i < count && first + i < out.size(); ++i) {
+        const double t = static_cast<double>(i) / rate;
+        const double envelope = std::exp(-3.0 * t) * std::min(1.0, t * 200);
+        double wave = 0;
+        for (int harmonic = 1; harmonic <= 4; ++harmonic)
+            wave += std::sin(2 * std::numbers::pi * frequency * harmonic * t) / harmonic;
+        out[first + i] += static_cast<float>(level * envelope * wave);
+    }
+}
+
+void addHit(std::vector<float>& out, double start, double frequency, double length, double level,
+            std::mt19937& noise)
+{
+    std::uniform_real_distribution<double> white(-1, 1);
+    const auto first = static_cast<std::size_t>(start * rate);
+    const auto count = static_cast<std::size_t>(length * rate);
+    for (std::size_t i = 0; i < count && first + i < out.size(); ++i) {
+        const double t = static_cast<double>(i) / rate;
+        const double body =
+            frequency > 0 ? std::sin(2 * std::numbers::pi * frequency * t) : white(noise);
+        out[first + i] += static_cast<float>(level * std::exp(-t / (length / 4)) * body);
+    }
+}
+
+// `bars` bars of four beats at `bpm`, one chord a bar from `progression`.
+Song makeSong(double bpm, const std::vector<Chord>& progression, int bars)
+{
+    const double beat = 60.0 / bpm;
+    const double origin = 0.25;
+    Song song;
+    song.samples.assign(static_cast<std::size_t>((origin + bars * 4 * beat + 1) * rate), 0.0f);
+    std::mt19937 noise(7);
+    for (int bar = 0; bar < bars; ++bar) {
+        const Chord chord = progression[static_cast<std::size_t>(bar) % progression.size()];
+        const double barStart = origin + bar * 4 * beat;
+        song.bars.push_back(barStart);
+        song.chords.push_back({.start = barStart,
+                               .end = barStart + 4 * beat,
+                               .root = chord.root,
+                               .minor = chord.minor});
+        for (int i = 0; i < 4; ++i) {
+            const double at = barStart + i * beat;
+            song.beats.push_back(at);
+            for (int interval : {0, chord.minor ? 3 : 4, 7})
+                addTone(song.samples, at, beat, frequencyOf(60 + chord.root + interval), 0.08);
+            addTone(song.samples, at, beat, frequencyOf(36 + chord.root), 0.12);
+            addHit(song.samples, at, 0, 0.03, i == 0 ? 0.15 : 0.1, noise);
+            if (i == 0)
+                addHit(song.samples, at, 55, 0.15, 0.5, noise);
+        }
+    }
+    return song;
+}
+
+MusicalAnalysis analyzeMix(const Song& song)
+{
+    return analyze({.rate = rate, .rhythm = song.samples, .harmony = song.samples});
+}
+
+// The share of `truth` matched by `found` within 70 ms, and the share of
+// `found` that matches: their harmonic mean.
+double fMeasure(const std::vector<double>& found, const std::vector<double>& truth)
+{
+    if (found.empty() || truth.empty())
+        return 0;
+    auto hits = [](const std::vector<double>& from, const std::vector<double>& in) {
+        double count = 0;
+        for (double at : from)
+            for (double other : in)
+                if (std::abs(at - other) <= 0.07) {
+                    ++count;
+                    break;
+                }
+        return count;
+    };
+    const double precision = hits(found, truth) / found.size();
+    const double recall = hits(truth, found) / truth.size();
+    return precision + recall == 0 ? 0 : 2 * precision * recall / (precision + recall);
+}
+
+// The share of the known chords' time the analysis names the same chord.
+double chordOverlap(const std::vector<ChordSpan>& found, const std::vector<ChordSpan>& truth)
+{
+    double agreed = 0, total = 0;
+    for (const ChordSpan& expected : truth) {
+        total += expected.end - expected.start;
+        for (const ChordSpan& chord : found) {
+            const double overlap =
+                std::min(chord.end, expected.end) - std::max(chord.start, expected.start);
+            if (overlap > 0 && chord.root == expected.root && chord.minor == expected.minor)
+                agreed += overlap;
+        }
+    }
+    return agreed / total;
+}
+
+TEST(SongAnalysis, FindsTheBeatsBarsKeyAndChordsOfASongInAMinor)
+{
+    // i, iv, V, i in A minor.
+    const Song song = makeSong(120, {{9, true}, {2, true}, {4, false}, {9, true}}, 12);
+    const MusicalAnalysis found = analyzeMix(song);
+
+    EXPECT_NEAR(found.tempo, 120, 120 * 0.04);
+    EXPECT_GE(fMeasure(found.beats, song.beats), 0.9);
+    EXPECT_EQ(found.meter, 4);
+    EXPECT_GE(fMeasure(found.downbeats, song.bars), 0.8);
+    ASSERT_TRUE(found.key);
+    EXPECT_EQ(found.key->tonic, 9);
+    EXPECT_TRUE(found.key->minor);
+    EXPECT_GE(chordOverlap(found.chords, song.chords), 0.7);
+    EXPECT_NEAR(found.duration, static_cast<double>(song.samples.size()) / rate, 1e-9);
+    ASSERT_FALSE(found.chords.empty());
+    EXPECT_EQ(found.chords.front().start, 0);
+    EXPECT_NEAR(found.chords.back().end, found.duration, 1e-9);
+}
+
+TEST(SongAnalysis, FollowsADifferentTempoAndAMajorKey)
+{
+    // I, IV, V, I in D major, at 96 beats a minute.
+    const Song song = makeSong(96, {{2, false}, {7, false}, {9, false}, {2, false}}, 10);
+    const MusicalAnalysis found = analyzeMix(song);
+
+    EXPECT_NEAR(found.tempo, 96, 96 * 0.04);
+    EXPECT_GE(fMeasure(found.beats, song.beats), 0.9);
+    ASSERT_TRUE(found.key);
+    EXPECT_EQ(found.key->tonic, 2);
+    EXPECT_FALSE(found.key->minor);
+    EXPECT_GE(chordOverlap(found.chords, song.chords), 0.7);
+}
+
+TEST(SongAnalysis, SilenceAndTooLittleAudioHaveNoBeatsNoKeyAndNoChord)
+{
+    for (std::size_t length : {std::size_t{0}, std::size_t{100}, std::size_t{rate * 10}}) {
+        const std::vector<float> silence(length, 0.0f);
+        const MusicalAnalysis found =
+            analyze({.rate = rate, .rhythm = silence, .harmony = silence});
+        EXPECT_TRUE(found.beats.empty()) << length;
+        EXPECT_FALSE(found.key) << length;
+        for (const ChordSpan& chord : found.chords)
+            EXPECT_FALSE(chord.root) << length;
+    }
+}
+
+TEST(ChordDecoding, APassingNoteDoesNotMakeAChordAndQuietSpansHoldNone)
+{
+    auto triad = [](int root, bool minor) {
+        Chroma chroma{};
+        for (int interval : {0, minor ? 3 : 4, 7})
+            chroma[static_cast<std::size_t>((root + interval) % 12)] = 1;
+        return chroma;
+    };
+    std::vector<Chroma> spans(8, triad(0, false));
+    spans[3][1] = 0.9; // a C# for one beat, against C major
+    spans[5] = triad(9, true);
+    spans[6] = triad(9, true);
+    spans[7] = Chroma{}; // silence
+    const std::vector<int> states = decodeChords(spans);
+    ASSERT_EQ(states.size(), spans.size());
+    for (std::size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(states[i], 0) << i; // C:maj throughout
+    EXPECT_EQ(states[5], 2 * 9 + 1);  // A:min
+    EXPECT_EQ(states[6], 2 * 9 + 1);
+    EXPECT_EQ(states[7], noChord);
+}
+
+TEST(SongAnalysisJson, HasTheDocumentedFormInOrder)
+{
+    MusicalAnalysis analysis;
+    analysis.duration = 4.05;
+    analysis.tempo = 118.94;
+    analysis.beats = {0.5204, 1.0301};
+    analysis.downbeats = {0.5204};
+    analysis.key = Key{.tonic = 10, .minor = false, .confidence = 0.713};
+    analysis.chords = {{.start = 0, .end = 2.02, .root = {}, .minor = false},
+                       {.start = 2.02, .end = 4.05, .root = 6, .minor = true}};
+    const std::string text = toJson(analysis, "歌.wav");
+    EXPECT_EQ(text.find("{\"input\":\"歌.wav\",\"duration\":4.05,\"tempo\":118.9,\"meter\":4,"
+                        "\"beats\":[0.52,1.03],\"downbeats\":[0.52],"),
+              0u)
+        << text;
+    const auto json = nlohmann::json::parse(text);
+    EXPECT_EQ(json["key"],
+              nlohmann::json::parse(R"({"tonic": "Bb", "mode": "major", "confidence": 0.71})"));
+    EXPECT_EQ(json["chords"][0]["label"], "N");
+    EXPECT_EQ(json["chords"][1]["label"], "F#:min");
+    analysis.key.reset();
+    EXPECT_TRUE(nlohmann::json::parse(toJson(analysis, "x"))["key"].is_null());
+}
+
+} // namespace
+} // namespace tonfield::analysis
