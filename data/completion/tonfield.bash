@@ -10,7 +10,7 @@ _tonfield()
     local command="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            separate | history | export | log | engines | help)
+            separate | history | export | log | engines | analyze | help)
                 command=${words[i]}
                 break
                 ;;
@@ -39,7 +39,7 @@ _tonfield()
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W '--help --help-all --version' -- "$cur"))
             elif [[ $cword -eq 1 ]]; then
-                COMPREPLY=($(compgen -W 'separate history export log engines help' -- "$cur"))
+                COMPREPLY=($(compgen -W 'separate history export log engines analyze help' -- "$cur"))
                 _filedir "$audio"
             else
                 _filedir "$audio"
@@ -48,6 +48,14 @@ _tonfield()
         separate)
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W '--mode= --format= --high --engine= --export= --help' -- "$cur"))
+                [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
+            else
+                _filedir "$audio"
+            fi
+            ;;
+        analyze)
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W '--json --engine= --help' -- "$cur"))
                 [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
             else
                 _filedir "$audio"
@@ -78,7 +86,7 @@ _tonfield()
             fi
             ;;
         help)
-            COMPREPLY=($(compgen -W 'separate history export log engines help' -- "$cur"))
+            COMPREPLY=($(compgen -W 'separate history export log engines analyze help' -- "$cur"))
             ;;
     esac
 } &&

@@ -14,16 +14,18 @@
 namespace tonfield::analysis {
 namespace {
 
-double rounded(double value, double unit)
+// To `parts` parts of a unit: divided last, so that the result is the double
+// nearest the decimal and prints as it.
+double rounded(double value, double parts)
 {
-    return std::round(value / unit) * unit;
+    return std::round(value * parts) / parts;
 }
 
 nlohmann::ordered_json times(const std::vector<double>& seconds)
 {
     auto list = nlohmann::ordered_json::array();
     for (double at : seconds)
-        list.push_back(rounded(at, 0.001));
+        list.push_back(rounded(at, 1000));
     return list;
 }
 
@@ -65,22 +67,22 @@ std::string toJson(const MusicalAnalysis& analysis, const std::string& input)
 {
     nlohmann::ordered_json json;
     json["input"] = input;
-    json["duration"] = rounded(analysis.duration, 0.001);
-    json["tempo"] = rounded(analysis.tempo, 0.1);
+    json["duration"] = rounded(analysis.duration, 1000);
+    json["tempo"] = rounded(analysis.tempo, 10);
     json["meter"] = analysis.meter;
     json["beats"] = times(analysis.beats);
     json["downbeats"] = times(analysis.downbeats);
     if (analysis.key) {
         json["key"] = {{"tonic", pitchName(analysis.key->tonic)},
                        {"mode", analysis.key->minor ? "minor" : "major"},
-                       {"confidence", rounded(analysis.key->confidence, 0.01)}};
+                       {"confidence", rounded(analysis.key->confidence, 100)}};
     } else {
         json["key"] = nullptr;
     }
     auto chords = nlohmann::ordered_json::array();
     for (const ChordSpan& chord : analysis.chords)
-        chords.push_back({{"start", rounded(chord.start, 0.001)},
-                          {"end", rounded(chord.end, 0.001)},
+        chords.push_back({{"start", rounded(chord.start, 1000)},
+                          {"end", rounded(chord.end, 1000)},
                           {"label", chordLabel(chord)}});
     json["chords"] = std::move(chords);
     // Replaced, not thrown on: a file name need not be UTF-8.

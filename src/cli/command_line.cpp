@@ -7,6 +7,7 @@
 #include "model/job_json.hpp"
 #include "workbench/workbench.hpp"
 
+#include "cli/analyze_command.hpp"
 #include "cli/arguments.hpp"
 #include "cli/engines_command.hpp"
 #include "cli/headless_services.hpp"
@@ -40,7 +41,8 @@ int help(const std::vector<std::string>& topics)
     }
     const auto text = topics.size() == 1 ? commandHelp(topics[0]) : std::nullopt;
     if (!text)
-        return usageError("help takes one COMMAND of separate, history, export, log, engines");
+        return usageError(
+            "help takes one COMMAND of separate, history, export, log, engines, analyze");
     std::cout << *text;
     return 0;
 }
@@ -129,9 +131,9 @@ int run(int argc, char* argv[])
     const OptionNames names{
         .valued = separating ? std::set<std::string>{"--mode", "--format", "--engine", "--export"}
                              : std::set<std::string>{"--engine"},
-        .flags = separating             ? std::set<std::string>{"--high"}
-                 : command == "history" ? std::set<std::string>{"--json"}
-                                        : std::set<std::string>{},
+        .flags = separating                                     ? std::set<std::string>{"--high"}
+                 : command == "history" || command == "analyze" ? std::set<std::string>{"--json"}
+                                                                : std::set<std::string>{},
     };
     Arguments arguments;
     std::string problem;
@@ -149,10 +151,12 @@ int run(int argc, char* argv[])
             return usageError("engines takes nothing, setup NAME or use NAME");
     }
     const std::size_t wanted = command == "export" ? 2 : command == "log" ? 1 : 0;
-    if (command != "engines" &&
-        (separating ? arguments.positional.empty() : arguments.positional.size() != wanted))
-        return usageError(separating
-                              ? "separate needs at least one FILE"
+    const bool analyzing = command == "analyze";
+    if (command != "engines" && (separating || analyzing ? arguments.positional.empty()
+                                                         : arguments.positional.size() != wanted))
+        return usageError(separating ? "separate needs at least one FILE"
+                          : analyzing
+                              ? "analyze needs at least one FILE or JOB_ID"
                               : command + " takes " + std::to_string(wanted) + " argument(s)");
     SeparateOptions separateOptions;
     if (separating && !readSeparateOptions(arguments, separateOptions, problem))
@@ -180,9 +184,12 @@ int run(int argc, char* argv[])
     waitForEngineSetup(*workbench);
     if (workbench->error())
         std::cerr << "tonfield: " << *workbench->error() << '\n';
-    // Engines are listed and set up whether or not one is in use yet.
+    // Engines are listed and set up whether or not one is in use yet; files
+    // are analysed without one.
     if (command == "engines")
         return engines(*workbench, arguments.positional);
+    if (analyzing)
+        return analyze(workbench.get(), arguments.positional, arguments.flags.contains("--json"));
     if (!workbench->engineRoot()) {
         std::cerr << "tonfield: no engine folder found (none holds separate_job.py); "
                      "give one with --engine DIR\n";

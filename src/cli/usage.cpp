@@ -14,7 +14,7 @@ struct Command {
     std::string_view details;
 };
 
-constexpr std::array<Command, 6> commands{{
+constexpr std::array<Command, 7> commands{{
     {"separate",
      "tonfield separate [--mode=vocal|four|six] [--format=WAV|FLAC|MP3] [--high]\n"
      "                  [--engine=DIR] [--export=DIR] [--] FILE...",
@@ -47,6 +47,17 @@ constexpr std::array<Command, 6> commands{{
      "  use NAME     makes a ready engine the engine folder, for the window too\n"
      "\n"
      "Each engine keeps its own jobs: `history` lists those of the one in use."},
+    {"analyze", "tonfield analyze [--json] [--engine=DIR] [--] FILE_OR_JOB_ID...",
+     "Finds the beats, bars, tempo, key and chords of each audio FILE, or of\n"
+     "each job JOB_ID of the engine folder (from its drums stem and its pitched\n"
+     "stems where it has them), and prints a summary of each.\n"
+     "\n"
+     "  --json   one JSON object each, an array for several: input, duration,\n"
+     "           tempo, meter, beats, downbeats (seconds), key (tonic, mode,\n"
+     "           confidence, or null), chords (start, end, label as \"A:min\")\n"
+     "\n"
+     "Exit status: 0 when every input was analysed, 1 when any was not, 2 for\n"
+     "bad usage."},
     {"help", "tonfield help [COMMAND]",
      "Prints how to use Tonfield, or one COMMAND; `tonfield COMMAND --help` does\n"
      "the same."},

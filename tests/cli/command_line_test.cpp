@@ -10,12 +10,14 @@
 #include "adapters/audio_files.hpp"
 #include "adapters/event_loop.hpp"
 #include "fakes/headless_process.hpp"
+#include "fakes/synthetic_song.hpp"
 #include "fakes/temp_folder.hpp"
 
 #include <QCoreApplication>
 #include <QProcess>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <csignal>
 
@@ -333,6 +335,54 @@ TEST_F(CommandLine, AMissingWindowLibraryIsReportedAndNeededOnlyForAWindow)
 }
 
 // The bundled reference engine, four stems, from the command line alone.
+// A song in A minor at 120 beats a minute, and one in D major at 96.
+TEST_F(CommandLine, AnalyzesFilesAndJobsAndSaysWhyNot)
+{
+    test::writeWav(temp / "歌 a.wav",
+                   test::makeSong(120, {{9, true}, {2, true}, {4, false}}, 8).samples);
+    test::writeWav(temp / "b.wav",
+                   test::makeSong(96, {{2, false}, {7, false}, {9, false}}, 6).samples);
+
+    const Outcome both = run({"analyze", "--json", "歌 a.wav", "b.wav"});
+    ASSERT_EQ(both.status, 0) << both.err;
+    const auto found = nlohmann::json::parse(both.out);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0]["input"], "歌 a.wav");
+    EXPECT_NEAR(found[0]["tempo"].get<double>(), 120, 120 * 0.04);
+    EXPECT_EQ(found[0]["key"]["tonic"], "A");
+    EXPECT_EQ(found[0]["key"]["mode"], "minor");
+    EXPECT_EQ(found[1]["key"]["tonic"], "D");
+    EXPECT_EQ(found[1]["key"]["mode"], "major");
+    std::vector<std::string> keys;
+    const auto ordered = nlohmann::ordered_json::parse(both.out);
+    for (const auto& [key, value] : ordered[1].items())
+        keys.push_back(key);
+    EXPECT_EQ(keys, (std::vector<std::string>{"input", "duration", "tempo", "meter", "beats",
+                                              "downbeats", "key", "chords"}));
+
+    const Outcome summary = run({"analyze", "b.wav"});
+    EXPECT_EQ(summary.status, 0);
+    EXPECT_NE(summary.out.find("D 大调"), std::string::npos) << summary.out;
+
+    const Outcome bad = run({"analyze", "--json", "b.wav", "gone.wav", "notes.txt"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(nlohmann::json::parse(bad.out).size(), 1u) << "what could be analysed still is";
+    EXPECT_NE(bad.err.find("gone.wav: 不是音频文件，也不是任务编号"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("notes.txt"), std::string::npos) << bad.err;
+    EXPECT_EQ(run({"analyze"}).status, 2);
+
+    // A job: the harmony from its accompaniment, the rhythm from its input.
+    ASSERT_EQ(run(QStringList{"separate", "歌 a.wav"} + withEngine).status, 0);
+    const Job job = readHistory(engine).front();
+    test::writeWav(layout::outputFolder(engine, job.id) / "歌 a_(Instrumental).wav",
+                   test::makeSong(120, {{9, true}, {2, true}, {4, false}}, 8).samples);
+    fs::remove(layout::outputFolder(engine, job.id) / "歌 a_(Vocals).wav");
+    const Outcome ofJob =
+        run(QStringList{"analyze", "--json", QString::fromStdString(job.id)} + withEngine);
+    ASSERT_EQ(ofJob.status, 0) << ofJob.err;
+    EXPECT_EQ(nlohmann::json::parse(ofJob.out)["key"]["tonic"], "A");
+}
+
 TEST_F(CommandLine, RunsTheReferenceEngine)
 {
     const fs::path reference = temp / "Reference";

@@ -1,99 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// The analysis over songs made here, whose beats, bars, key and chords are
-// known by construction: triads struck on every beat over a bass, a kick on
-// each bar's first beat and a tick on every beat.
+// The analysis over songs whose beats, bars, key and chords are known by
+// construction (fakes/synthetic_song.hpp).
 
 #include "analysis/song_analysis.hpp"
 
 #include "analysis/chord_tracking.hpp"
+#include "fakes/synthetic_song.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <cmath>
-#include <numbers>
-#include <random>
 
 namespace tonfield::analysis {
 namespace {
 
-constexpr int rate = 44100;
-
-struct Chord {
-    int root;
-    bool minor;
-};
-
-struct Song {
-    std::vector<float> samples;
-    std::vector<double> beats;
-    std::vector<double> bars;
-    std::vector<ChordSpan> chords;
-};
-
-double frequencyOf(int midiNote)
-{
-    return 440.0 * std::pow(2.0, (midiNote - 69) / 12.0);
-}
-
-void addTone(std::vector<float>& out, double start, double length, double frequency, double level)
-{
-    const auto first = static_cast<std::size_t>(start * rate);
-    const auto count = static_cast<std::size_t>(length * rate);
-    for (std::size_t i = 0; i < count && first + i < out.size(); ++i) {
-        const double t = static_cast<double>(i) / rate;
-        const double envelope = std::exp(-3.0 * t) * std::min(1.0, t * 200);
-        double wave = 0;
-        for (int harmonic = 1; harmonic <= 4; ++harmonic)
-            wave += std::sin(2 * std::numbers::pi * frequency * harmonic * t) / harmonic;
-        out[first + i] += static_cast<float>(level * envelope * wave);
-    }
-}
-
-void addHit(std::vector<float>& out, double start, double frequency, double length, double level,
-            std::mt19937& noise)
-{
-    std::uniform_real_distribution<double> white(-1, 1);
-    const auto first = static_cast<std::size_t>(start * rate);
-    const auto count = static_cast<std::size_t>(length * rate);
-    for (std::size_t i = 0; i < count && first + i < out.size(); ++i) {
-        const double t = static_cast<double>(i) / rate;
-        const double body =
-            frequency > 0 ? std::sin(2 * std::numbers::pi * frequency * t) : white(noise);
-        out[first + i] += static_cast<float>(level * std::exp(-t / (length / 4)) * body);
-    }
-}
-
-// `bars` bars of four beats at `bpm`, one chord a bar from `progression`.
-Song makeSong(double bpm, const std::vector<Chord>& progression, int bars)
-{
-    const double beat = 60.0 / bpm;
-    const double origin = 0.25;
-    Song song;
-    song.samples.assign(static_cast<std::size_t>((origin + bars * 4 * beat + 1) * rate), 0.0f);
-    std::mt19937 noise(7);
-    for (int bar = 0; bar < bars; ++bar) {
-        const Chord chord = progression[static_cast<std::size_t>(bar) % progression.size()];
-        const double barStart = origin + bar * 4 * beat;
-        song.bars.push_back(barStart);
-        song.chords.push_back({.start = barStart,
-                               .end = barStart + 4 * beat,
-                               .root = chord.root,
-                               .minor = chord.minor});
-        for (int i = 0; i < 4; ++i) {
-            const double at = barStart + i * beat;
-            song.beats.push_back(at);
-            for (int interval : {0, chord.minor ? 3 : 4, 7})
-                addTone(song.samples, at, beat, frequencyOf(60 + chord.root + interval), 0.08);
-            addTone(song.samples, at, beat, frequencyOf(36 + chord.root), 0.12);
-            addHit(song.samples, at, 0, 0.03, i == 0 ? 0.15 : 0.1, noise);
-            if (i == 0)
-                addHit(song.samples, at, 55, 0.15, 0.5, noise);
-        }
-    }
-    return song;
-}
+using test::Chord;
+using test::makeSong;
+using test::Song;
+using test::songRate;
+constexpr int rate = songRate;
 
 MusicalAnalysis analyzeMix(const Song& song)
 {
