@@ -100,8 +100,10 @@ BeatGrid trackBeats(std::span<const float> mono, int rate)
     std::vector<double> beatSteps;
     tracker.calculateBeats(df, beatPeriod, beatSteps);
 
+    // Onset value i came from the window that starts at step i (counting the
+    // dropped ones): a beat found there is heard from that window's start.
     for (double at : beatSteps)
-        grid.beats.push_back(at * step / rate);
+        grid.beats.push_back((at + settlingValues) * step / rate);
     if (grid.beats.size() < 2)
         return {};
 

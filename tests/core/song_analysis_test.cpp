@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tonfield::analysis {
@@ -72,6 +73,19 @@ TEST(SongAnalysis, FindsTheBeatsBarsKeyAndChordsOfASongInAMinor)
 
     EXPECT_NEAR(found.tempo, 120, 120 * 0.04);
     EXPECT_GE(fMeasure(found.beats, song.beats), 0.9);
+    // On the beat, not a few onset steps early: a click must land with it.
+    std::vector<double> offsets;
+    for (double beat : song.beats) {
+        const auto nearest =
+            std::min_element(found.beats.begin(), found.beats.end(), [&](double a, double b) {
+                return std::abs(a - beat) < std::abs(b - beat);
+            });
+        if (nearest != found.beats.end() && std::abs(*nearest - beat) < 0.07)
+            offsets.push_back(*nearest - beat);
+    }
+    ASSERT_FALSE(offsets.empty());
+    std::nth_element(offsets.begin(), offsets.begin() + offsets.size() / 2, offsets.end());
+    EXPECT_LT(std::abs(offsets[offsets.size() / 2]), 0.012);
     EXPECT_EQ(found.meter, 4);
     EXPECT_GE(fMeasure(found.downbeats, song.bars), 0.8);
     ASSERT_TRUE(found.key);
