@@ -18,6 +18,7 @@
 #include <QDateTime>
 #include <QEventLoop>
 
+#include <algorithm>
 #include <array>
 #include <iostream>
 #include <map>
@@ -161,6 +162,15 @@ int run(int argc, char* argv[])
     SeparateOptions separateOptions;
     if (separating && !readSeparateOptions(arguments, separateOptions, problem))
         return usageError(problem);
+
+    // Files alone are analysed without an engine folder: nothing to find,
+    // prepare or wait for.
+    if (analyzing && std::all_of(arguments.positional.begin(), arguments.positional.end(),
+                                 [](const std::string& input) {
+                                     std::error_code ec;
+                                     return std::filesystem::is_regular_file(input, ec);
+                                 }))
+        return analyze(nullptr, arguments.positional, arguments.flags.contains("--json"));
 
     // Runs with no display: the event loop, timers and child processes need
     // only QtCore.

@@ -30,6 +30,12 @@ if ldd "$scratch/usr/bin/tonfield" | grep -q "not found"; then
   fail "the installed program misses a library: $(ldd "$scratch/usr/bin/tonfield" | grep 'not found')"
 fi
 
+# Analysing a file needs no engine: nothing is prepared for it.
+tonfield analyze --json "$scratch/song.wav" >"$scratch/analysis" 2>"$scratch/err" \
+  || fail "the analysis failed: $(cat "$scratch/err")"
+grep -q '"duration":2.0' "$scratch/analysis" || fail "no analysis: $(cat "$scratch/analysis")"
+[[ ! -e "$scratch/data/Tonfield" ]] || fail "analysing a file prepared an engine folder"
+
 tonfield separate "$scratch/song.wav" >"$scratch/stems" 2>"$scratch/err" \
   || fail "the first run did not separate: $(cat "$scratch/err")"
 engine="$scratch/data/Tonfield/Engine"
