@@ -58,7 +58,8 @@ def truth_of(midi):
         events.append((seconds, ticks, message))
 
     def at_tick(tick):
-        start = max(entry for entry in tempo_map if entry[0] <= tick)
+        # The last tempo set at or before the tick (several may share one).
+        start = [entry for entry in tempo_map if entry[0] <= tick][-1]
         return start[1] + mido.tick2second(tick - start[0], midi.ticks_per_beat, start[2])
 
     notes, sounding = [], {}

@@ -8,6 +8,7 @@
 #include "workbench/workbench.hpp"
 
 #include "adapters/audio_decoder.hpp"
+#include "analysis/analysis_store.hpp"
 #include "analysis/song_analysis.hpp"
 
 #include <algorithm>
@@ -58,41 +59,83 @@ Result<analysis::AnalysisSources> fileSources(const fs::path& file)
     return sources;
 }
 
-// The rhythm from the drums, the harmony from the pitched stems (or the
-// accompaniment), each from the job's input where the job has no such stem.
-Result<analysis::AnalysisSources> jobSources(const fs::path& engineRoot, const Job& job)
+// The files a job is analysed from: the rhythm from its drums stem, the
+// harmony from its pitched stems (or its accompaniment), each from its input
+// where it has no such stem.
+struct JobFiles {
+    fs::path rhythm;
+    std::vector<fs::path> harmony;
+
+    std::vector<fs::path> all() const
+    {
+        std::vector<fs::path> files = harmony;
+        if (std::find(files.begin(), files.end(), rhythm) == files.end())
+            files.insert(files.begin(), rhythm);
+        return files;
+    }
+};
+
+JobFiles jobFiles(const fs::path& engineRoot, const Job& job)
+{
+    const fs::path input = layout::inputFolder(engineRoot, job.id) / job.filename;
+    JobFiles files{.rhythm = input, .harmony = {}};
+    std::optional<fs::path> accompaniment;
+    for (const Stem& stem : listStems(layout::outputFolder(engineRoot, job.id))) {
+        switch (stem.kind()) {
+        case StemKind::drums:
+            files.rhythm = stem.url;
+            break;
+        case StemKind::bass:
+        case StemKind::other:
+        case StemKind::guitar:
+        case StemKind::piano:
+            files.harmony.push_back(stem.url);
+            break;
+        case StemKind::instrumental:
+            accompaniment = stem.url;
+            break;
+        default:
+            break;
+        }
+    }
+    if (files.harmony.empty())
+        files.harmony.push_back(accompaniment.value_or(input));
+    return files;
+}
+
+Result<analysis::AnalysisSources> decodeJob(const JobFiles& files)
 {
     analysis::AnalysisSources sources;
     sources.rate = analysisRate;
-    std::vector<float> accompaniment;
-    for (const Stem& stem : listStems(layout::outputFolder(engineRoot, job.id))) {
-        const StemKind kind = stem.kind();
-        const bool pitched = kind == StemKind::bass || kind == StemKind::other ||
-                             kind == StemKind::guitar || kind == StemKind::piano;
-        if (kind != StemKind::drums && !pitched && kind != StemKind::instrumental)
-            continue;
-        auto samples = decodeMono(stem.url);
+    auto rhythm = decodeMono(files.rhythm);
+    if (!rhythm)
+        return Result<analysis::AnalysisSources>::failed(rhythm.failure());
+    sources.rhythm = std::move(*rhythm);
+    for (const fs::path& file : files.harmony) {
+        auto samples = decodeMono(file);
         if (!samples)
             return Result<analysis::AnalysisSources>::failed(samples.failure());
-        if (kind == StemKind::drums)
-            sources.rhythm = std::move(*samples);
-        else if (pitched)
-            mixInto(sources.harmony, *samples);
-        else
-            accompaniment = std::move(*samples);
-    }
-    if (sources.harmony.empty())
-        sources.harmony = std::move(accompaniment);
-    if (sources.rhythm.empty() || sources.harmony.empty()) {
-        auto mix = fileSources(layout::inputFolder(engineRoot, job.id) / job.filename);
-        if (!mix)
-            return mix;
-        if (sources.rhythm.empty())
-            sources.rhythm = std::move(mix->rhythm);
-        if (sources.harmony.empty())
-            sources.harmony = std::move(mix->harmony);
+        mixInto(sources.harmony, *samples);
     }
     return sources;
+}
+
+// A job's analysis: the one stored beside it while its sources are
+// unchanged, else made again and stored.
+Result<analysis::MusicalAnalysis> analyzeJob(const fs::path& engineRoot, const Job& job)
+{
+    const JobFiles files = jobFiles(engineRoot, job);
+    const auto stamps = analysis::stampsOf(files.all());
+    const fs::path stored = layout::analysisFile(engineRoot, job.id);
+    if (auto known = analysis::readAnalysis(stored, stamps))
+        return *known;
+    auto sources = decodeJob(files);
+    if (!sources)
+        return Result<analysis::MusicalAnalysis>::failed(sources.failure());
+    analysis::MusicalAnalysis found = analysis::analyze(*sources);
+    if (auto written = analysis::writeAnalysis(stored, found, stamps, job.id); !written)
+        std::cerr << "tonfield: " << written.failure() << '\n';
+    return found;
 }
 
 } // namespace
@@ -103,25 +146,27 @@ int analyze(const Workbench* workbench, const std::vector<std::string>& inputs, 
     bool failed = false;
     for (const std::string& input : inputs) {
         std::error_code ec;
-        Result<analysis::AnalysisSources> sources =
-            Result<analysis::AnalysisSources>::failed(input + ": 不是音频文件，也不是任务编号");
+        Result<analysis::MusicalAnalysis> found =
+            Result<analysis::MusicalAnalysis>::failed(input + ": 不是音频文件，也不是任务编号");
         if (fs::is_regular_file(input, ec)) {
-            sources = fileSources(input);
+            auto sources = fileSources(input);
+            found = sources ? Result<analysis::MusicalAnalysis>(analysis::analyze(*sources))
+                            : Result<analysis::MusicalAnalysis>::failed(sources.failure());
         } else if (workbench && workbench->engineRoot()) {
             const auto& jobs = workbench->jobs();
             const auto job = std::find_if(jobs.begin(), jobs.end(), [&](const Job& candidate) {
                 return candidate.id == input;
             });
             if (job != jobs.end())
-                sources = jobSources(*workbench->engineRoot(), *job);
+                found = analyzeJob(*workbench->engineRoot(), *job);
         }
-        if (!sources) {
-            std::cerr << "tonfield: " << sources.failure() << '\n';
+        if (!found) {
+            std::cerr << "tonfield: " << found.failure() << '\n';
             failed = true;
             continue;
         }
-        const analysis::MusicalAnalysis found = analysis::analyze(*sources);
-        results.push_back(json ? analysis::toJson(found, input) : analysis::summary(found, input));
+        results.push_back(json ? analysis::toJson(*found, input)
+                               : analysis::summary(*found, input));
     }
     if (json) {
         const bool several = inputs.size() > 1;

@@ -34,6 +34,13 @@ inline std::filesystem::path mixFile(const std::filesystem::path& engineRoot,
     return jobFolder(engineRoot, jobId) / "mix.json";
 }
 
+// What the practice timeline knows of the job's music, beside its job.json.
+inline std::filesystem::path analysisFile(const std::filesystem::path& engineRoot,
+                                          const std::string& jobId)
+{
+    return jobFolder(engineRoot, jobId) / "analysis.json";
+}
+
 inline std::filesystem::path inputFolder(const std::filesystem::path& engineRoot,
                                          const std::string& jobId)
 {

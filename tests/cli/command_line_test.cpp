@@ -381,6 +381,21 @@ TEST_F(CommandLine, AnalyzesFilesAndJobsAndSaysWhyNot)
         run(QStringList{"analyze", "--json", QString::fromStdString(job.id)} + withEngine);
     ASSERT_EQ(ofJob.status, 0) << ofJob.err;
     EXPECT_EQ(nlohmann::json::parse(ofJob.out)["key"]["tonic"], "A");
+
+    // Stored beside the job and read back while its stems are unchanged
+    // (a stored key changed by hand shows that), made again once they change.
+    const fs::path stored = layout::analysisFile(engine, job.id);
+    std::string text = test::readFile(stored);
+    const auto tonic = text.find(R"("tonic": "A")");
+    ASSERT_NE(tonic, std::string::npos) << text;
+    text.replace(tonic, 12, R"("tonic": "F")");
+    writeFile(stored, text);
+    const QStringList again =
+        QStringList{"analyze", "--json", QString::fromStdString(job.id)} + withEngine;
+    EXPECT_EQ(nlohmann::json::parse(run(again).out)["key"]["tonic"], "F");
+    test::writeWav(layout::outputFolder(engine, job.id) / "歌 a_(Instrumental).wav",
+                   test::makeSong(120, {{9, true}, {2, true}, {4, false}}, 7).samples);
+    EXPECT_EQ(nlohmann::json::parse(run(again).out)["key"]["tonic"], "A");
 }
 
 TEST_F(CommandLine, RunsTheReferenceEngine)
