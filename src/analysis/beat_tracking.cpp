@@ -8,6 +8,7 @@
 #include <dsp/tempotracking/DownBeat.h>
 #include <dsp/tempotracking/TempoTrackV2.h>
 #include <maths/MathUtilities.h>
+#include <numbers>
 #include <numeric>
 
 namespace tonfield::analysis {
@@ -23,6 +24,10 @@ constexpr std::size_t settlingValues = 2;
 // pulse to be there (measured: 1.03 for white noise, 1.09 for a held tone,
 // above 4 for a song with a beat).
 constexpr double pulseContrast = 1.25;
+// The low end that marks the beat, and how much more of it must start
+// between the tracker's beats than on them for them to move there.
+constexpr double lowBandHz = 120;
+constexpr double offBeatMargin = 1.5;
 
 DFConfig onsetConfig(int step)
 {
@@ -55,6 +60,65 @@ double barContrast(const std::vector<double>& beatChange, const std::vector<int>
     const double overall =
         std::accumulate(beatChange.begin(), beatChange.end(), 0.0) / beatChange.size();
     return counted == 0 || overall <= 0 ? 0 : atBars / counted / overall;
+}
+
+// Onsets of the low end (under about 120 Hz), one value a step: where a kick
+// drum or a bass note starts.
+std::vector<double> lowOnsets(std::span<const float> mono, int rate, int step)
+{
+    const double pull = 1 - std::exp(-2 * std::numbers::pi * lowBandHz / rate);
+    double first = 0, second = 0, energy = 0, previous = 0;
+    std::vector<double> onsets;
+    int filled = 0;
+    for (float sample : mono) {
+        first += pull * (sample - first);
+        second += pull * (first - second);
+        energy += second * second;
+        if (++filled == step) {
+            onsets.push_back(std::max(0.0, energy - previous));
+            previous = energy;
+            energy = 0;
+            filled = 0;
+        }
+    }
+    return onsets;
+}
+
+// The strongest low-end onset within a few steps of `at` (in steps).
+double lowOnsetNear(const std::vector<double>& onsets, double at)
+{
+    const auto centre = static_cast<std::ptrdiff_t>(std::lround(at));
+    double strongest = 0;
+    for (std::ptrdiff_t i = centre - 2; i <= centre + 2; ++i)
+        if (i >= 0 && i < static_cast<std::ptrdiff_t>(onsets.size()))
+            strongest = std::max(strongest, onsets[static_cast<std::size_t>(i)]);
+    return strongest;
+}
+
+// The tracker follows the strongest onsets, and in much music those are
+// off the beat (a hi-hat, a skank, a backbeat's upbeat): it then ticks
+// between the beats. The kick and the bass mostly play on the beat, so when
+// the low end starts clearly more often between the tracker's beats than on
+// them, the beats are moved to the midpoints. Positions in onset steps.
+void keepOnTheLowEnd(std::vector<double>& beatSteps, const std::vector<double>& low,
+                     double lastStep)
+{
+    if (beatSteps.size() < 4)
+        return;
+    double on = 0, between = 0;
+    for (std::size_t i = 0; i + 1 < beatSteps.size(); ++i) {
+        on += lowOnsetNear(low, beatSteps[i]);
+        between += lowOnsetNear(low, (beatSteps[i] + beatSteps[i + 1]) / 2);
+    }
+    if (between <= offBeatMargin * on)
+        return;
+    std::vector<double> moved;
+    for (std::size_t i = 0; i + 1 < beatSteps.size(); ++i)
+        moved.push_back((beatSteps[i] + beatSteps[i + 1]) / 2);
+    const double half = (beatSteps.back() - beatSteps[beatSteps.size() - 2]) / 2;
+    if (beatSteps.back() + half < lastStep)
+        moved.push_back(beatSteps.back() + half);
+    beatSteps = std::move(moved);
 }
 
 } // namespace
@@ -99,11 +163,16 @@ BeatGrid trackBeats(std::span<const float> mono, int rate)
     tracker.calculateBeatPeriod(df, beatPeriod, tempi);
     std::vector<double> beatSteps;
     tracker.calculateBeats(df, beatPeriod, beatSteps);
+    // In the dropped steps' count, as the low end's onsets are.
+    for (double& at : beatSteps)
+        at += settlingValues;
+    keepOnTheLowEnd(beatSteps, lowOnsets(mono, rate, step),
+                    static_cast<double>(onsetValues.size()));
 
     // Onset value i came from the window that starts at step i (counting the
     // dropped ones): a beat found there is heard from that window's start.
     for (double at : beatSteps)
-        grid.beats.push_back((at + settlingValues) * step / rate);
+        grid.beats.push_back(at * step / rate);
     if (grid.beats.size() < 2)
         return {};
 

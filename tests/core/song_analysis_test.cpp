@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 
 namespace tonfield::analysis {
 namespace {
@@ -110,6 +111,22 @@ TEST(SongAnalysis, FollowsADifferentTempoAndAMajorKey)
     EXPECT_EQ(found.key->tonic, 2);
     EXPECT_FALSE(found.key->minor);
     EXPECT_GE(chordOverlap(found.chords, song.chords), 0.7);
+}
+
+// The loudest onsets off the beat (a skank, an open hi-hat), the kick on it:
+// the beats are the kick's.
+TEST(SongAnalysis, BeatsFollowTheKickNotTheLoudestOffBeat)
+{
+    std::vector<float> samples(static_cast<std::size_t>(20 * rate), 0.0f);
+    std::vector<double> kicks;
+    std::mt19937 noise(3);
+    for (double at = 0.3; at < 19.5; at += 0.5) {
+        kicks.push_back(at);
+        test::addHit(samples, at, 55, 0.15, 0.35, noise);
+        test::addHit(samples, at + 0.25, 0, 0.04, 0.6, noise);
+    }
+    const MusicalAnalysis found = analyze({.rate = rate, .rhythm = samples, .harmony = samples});
+    EXPECT_GE(fMeasure(found.beats, kicks), 0.9);
 }
 
 TEST(SongAnalysis, SilenceAndTooLittleAudioHaveNoBeatsNoKeyAndNoChord)
