@@ -34,6 +34,10 @@ constexpr double stayProbability = 0.8;
 // the rendered General MIDI songs got "no chord" where they had one, and
 // their chord overlap rose from 0.31 to 0.39 at 0.45 (and no further lower).
 constexpr double noChordFit = 0.45;
+// How much the bass, where it has a stem of its own, adds to the fit of the
+// chords whose root it plays: enough to tell A minor from C major over
+// C, E, G and A, not enough to outvote the harmony.
+constexpr double bassWeight = 0.3;
 // Spans this much quieter than the song's typical span hold no chord.
 constexpr double quietShare = 0.02;
 
@@ -50,6 +54,22 @@ Chroma templateOf(int state)
 double norm(const Chroma& chroma)
 {
     return std::sqrt(std::inner_product(chroma.begin(), chroma.end(), chroma.begin(), 0.0));
+}
+
+// The chroma summed over each span between consecutive `bounds`.
+std::vector<Chroma> summedBetween(const ChromaFrames& chroma, const std::vector<double>& bounds)
+{
+    std::vector<Chroma> spans(bounds.size() - 1, Chroma{});
+    for (std::size_t frame = 0; frame < chroma.frames.size(); ++frame) {
+        const double centre = (static_cast<double>(frame) + 0.5) * chroma.hopSeconds;
+        const auto after = std::upper_bound(bounds.begin(), bounds.end(), centre);
+        if (after == bounds.begin() || after == bounds.end())
+            continue;
+        Chroma& span = spans[static_cast<std::size_t>(after - bounds.begin() - 1)];
+        for (std::size_t pitch = 0; pitch < 12; ++pitch)
+            span[pitch] += chroma.frames[frame][pitch];
+    }
+    return spans;
 }
 
 } // namespace
@@ -117,7 +137,7 @@ ChromaFrames chromagramOf(std::span<const float> mono, int rate)
     return result;
 }
 
-std::vector<int> decodeChords(const std::vector<Chroma>& spans)
+std::vector<int> decodeChords(const std::vector<Chroma>& spans, const std::vector<Chroma>& bass)
 {
     constexpr int states = noChord + 1;
     if (spans.empty())
@@ -136,14 +156,24 @@ std::vector<int> decodeChords(const std::vector<Chroma>& spans)
         for (double& value : templates[static_cast<std::size_t>(state)])
             value /= length;
     }
+    // The share of the bass's energy on a root: a chord whose root the bass
+    // plays fits better.
+    auto bassVote = [&](std::size_t span, int root) {
+        if (span >= bass.size())
+            return 0.0;
+        const double total = std::accumulate(bass[span].begin(), bass[span].end(), 0.0);
+        return total > 0 ? bassWeight * bass[span][static_cast<std::size_t>(root)] / total : 0.0;
+    };
     auto fitOf = [&](std::size_t span, int state) {
         if (loudness[span] <= quietShare * typical || loudness[span] <= 0)
             return state == noChord ? 1.0 : 0.0;
         if (state == noChord)
             return noChordFit;
-        return std::inner_product(spans[span].begin(), spans[span].end(),
-                                  templates[static_cast<std::size_t>(state)].begin(), 0.0) /
-               loudness[span];
+        const double fit =
+            std::inner_product(spans[span].begin(), spans[span].end(),
+                               templates[static_cast<std::size_t>(state)].begin(), 0.0) /
+            loudness[span];
+        return fit + bassVote(span, state / 2);
     };
 
     const double stay = std::log(stayProbability);
@@ -174,7 +204,7 @@ std::vector<int> decodeChords(const std::vector<Chroma>& spans)
 }
 
 std::vector<ChordSpan> trackChords(const ChromaFrames& chroma, const std::vector<double>& beats,
-                                   double duration)
+                                   double duration, const ChromaFrames& bass)
 {
     if (duration <= 0)
         return {};
@@ -191,18 +221,9 @@ std::vector<ChordSpan> trackChords(const ChromaFrames& chroma, const std::vector
     if (duration > bounds.back())
         bounds.push_back(duration);
 
-    std::vector<Chroma> spans(bounds.size() - 1, Chroma{});
-    for (std::size_t frame = 0; frame < chroma.frames.size(); ++frame) {
-        const double centre = (static_cast<double>(frame) + 0.5) * chroma.hopSeconds;
-        const auto after = std::upper_bound(bounds.begin(), bounds.end(), centre);
-        if (after == bounds.begin() || after == bounds.end())
-            continue;
-        Chroma& span = spans[static_cast<std::size_t>(after - bounds.begin() - 1)];
-        for (std::size_t pitch = 0; pitch < 12; ++pitch)
-            span[pitch] += chroma.frames[frame][pitch];
-    }
-
-    const std::vector<int> states = decodeChords(spans);
+    const std::vector<int> states =
+        decodeChords(summedBetween(chroma, bounds),
+                     bass.frames.empty() ? std::vector<Chroma>{} : summedBetween(bass, bounds));
     std::vector<ChordSpan> chords;
     for (std::size_t span = 0; span < states.size(); ++span) {
         ChordSpan chord{.start = bounds[span], .end = bounds[span + 1], .root = {}, .minor = false};

@@ -23,15 +23,18 @@ ChromaFrames chromagramOf(std::span<const float> mono, int rate);
 
 // The chord of each span of a song, given the chroma summed over each: 24
 // triad templates and no chord, smoothed over time by Viterbi decoding, so a
-// passing note does not make a chord. Each result is a state: 2 * root
+// passing note does not make a chord; where the bass's chroma is given for
+// the same spans, it votes on the root. Each result is a state: 2 * root
 // (+ 1 when minor) for a triad, noChord otherwise.
 inline constexpr int noChord = 24;
-std::vector<int> decodeChords(const std::vector<Chroma>& spans);
+std::vector<int> decodeChords(const std::vector<Chroma>& spans,
+                              const std::vector<Chroma>& bass = {});
 
 // The chord sequence of a song `duration` seconds long: the chromagram summed
 // between consecutive beats (or over half-second steps without beats),
-// decoded, and neighbours with the same chord joined; back to back from 0.
+// decoded (with the bass's chromagram, when not empty, voting on the root),
+// and neighbours with the same chord joined; back to back from 0.
 std::vector<ChordSpan> trackChords(const ChromaFrames& chroma, const std::vector<double>& beats,
-                                   double duration);
+                                   double duration, const ChromaFrames& bass = {});
 
 } // namespace tonfield::analysis

@@ -58,8 +58,8 @@ MusicalAnalysis analyze(const AnalysisSources& sources)
     analysis.beats = std::move(grid.beats);
     analysis.downbeats = std::move(grid.downbeats);
     analysis.key = findKey(sources.harmony, sources.rate);
-    analysis.chords =
-        trackChords(chromagramOf(sources.harmony, sources.rate), analysis.beats, analysis.duration);
+    analysis.chords = trackChords(chromagramOf(sources.harmony, sources.rate), analysis.beats,
+                                  analysis.duration, chromagramOf(sources.bass, sources.rate));
     return analysis;
 }
 

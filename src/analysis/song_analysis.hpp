@@ -10,12 +10,14 @@
 namespace tonfield::analysis {
 
 // What a song is analysed from, mono at one rate: the rhythm from one signal
-// (a drums stem where there is one) and the harmony from another (the
-// pitched stems, or the mix).
+// (a drums stem where there is one), the harmony from another (the pitched
+// stems, or the mix), and the bass stem, where there is one, to vote on the
+// chords' roots.
 struct AnalysisSources {
     int rate = 44100;
     std::vector<float> rhythm;
     std::vector<float> harmony;
+    std::vector<float> bass;
 };
 
 // Beats, bars, tempo, key and chords. Runs on the calling thread, which must

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <optional>
 
 namespace tonfield::cli {
 namespace {
@@ -65,6 +66,7 @@ Result<analysis::AnalysisSources> fileSources(const fs::path& file)
 struct JobFiles {
     fs::path rhythm;
     std::vector<fs::path> harmony;
+    std::optional<fs::path> bass; // one of `harmony`, which also votes on the roots
 
     std::vector<fs::path> all() const
     {
@@ -78,7 +80,7 @@ struct JobFiles {
 JobFiles jobFiles(const fs::path& engineRoot, const Job& job)
 {
     const fs::path input = layout::inputFolder(engineRoot, job.id) / job.filename;
-    JobFiles files{.rhythm = input, .harmony = {}};
+    JobFiles files{.rhythm = input, .harmony = {}, .bass = {}};
     std::optional<fs::path> accompaniment;
     for (const Stem& stem : listStems(layout::outputFolder(engineRoot, job.id))) {
         switch (stem.kind()) {
@@ -86,6 +88,9 @@ JobFiles jobFiles(const fs::path& engineRoot, const Job& job)
             files.rhythm = stem.url;
             break;
         case StemKind::bass:
+            files.bass = stem.url;
+            files.harmony.push_back(stem.url);
+            break;
         case StemKind::other:
         case StemKind::guitar:
         case StemKind::piano:
@@ -116,6 +121,8 @@ Result<analysis::AnalysisSources> decodeJob(const JobFiles& files)
         if (!samples)
             return Result<analysis::AnalysisSources>::failed(samples.failure());
         mixInto(sources.harmony, *samples);
+        if (file == files.bass)
+            sources.bass = std::move(*samples);
     }
     return sources;
 }

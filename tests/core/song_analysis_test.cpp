@@ -26,7 +26,7 @@ constexpr int rate = songRate;
 
 MusicalAnalysis analyzeMix(const Song& song)
 {
-    return analyze({.rate = rate, .rhythm = song.samples, .harmony = song.samples});
+    return analyze({.rate = rate, .rhythm = song.samples, .harmony = song.samples, .bass = {}});
 }
 
 // The share of `truth` matched by `found` within 70 ms, and the share of
@@ -125,7 +125,8 @@ TEST(SongAnalysis, BeatsFollowTheKickNotTheLoudestOffBeat)
         test::addHit(samples, at, 55, 0.15, 0.35, noise);
         test::addHit(samples, at + 0.25, 0, 0.04, 0.6, noise);
     }
-    const MusicalAnalysis found = analyze({.rate = rate, .rhythm = samples, .harmony = samples});
+    const MusicalAnalysis found =
+        analyze({.rate = rate, .rhythm = samples, .harmony = samples, .bass = {}});
     EXPECT_GE(fMeasure(found.beats, kicks), 0.9);
 }
 
@@ -134,7 +135,7 @@ TEST(SongAnalysis, SilenceAndTooLittleAudioHaveNoBeatsNoKeyAndNoChord)
     for (std::size_t length : {std::size_t{0}, std::size_t{100}, std::size_t{rate * 10}}) {
         const std::vector<float> silence(length, 0.0f);
         const MusicalAnalysis found =
-            analyze({.rate = rate, .rhythm = silence, .harmony = silence});
+            analyze({.rate = rate, .rhythm = silence, .harmony = silence, .bass = {}});
         EXPECT_TRUE(found.beats.empty()) << length;
         EXPECT_FALSE(found.key) << length;
         for (const ChordSpan& chord : found.chords)
@@ -162,6 +163,22 @@ TEST(ChordDecoding, APassingNoteDoesNotMakeAChordAndQuietSpansHoldNone)
     EXPECT_EQ(states[5], 2 * 9 + 1);  // A:min
     EXPECT_EQ(states[6], 2 * 9 + 1);
     EXPECT_EQ(states[7], noChord);
+}
+
+TEST(ChordDecoding, TheBassVotesOnTheRoot)
+{
+    // C, E, G and A alike: C major or A minor, as the bass says.
+    Chroma notes{};
+    for (int pitch : {0, 4, 7, 9})
+        notes[static_cast<std::size_t>(pitch)] = 1;
+    Chroma bassOnA{};
+    bassOnA[9] = 1;
+    bassOnA[4] = 0.3; // its fifth, as a bass line has
+    Chroma bassOnC{};
+    bassOnC[0] = 1;
+    const std::vector<Chroma> spans(4, notes);
+    EXPECT_EQ(decodeChords(spans, std::vector<Chroma>(4, bassOnA)), std::vector<int>(4, 2 * 9 + 1));
+    EXPECT_EQ(decodeChords(spans, std::vector<Chroma>(4, bassOnC)), std::vector<int>(4, 0));
 }
 
 TEST(SongAnalysisJson, HasTheDocumentedFormInOrder)
