@@ -101,9 +101,10 @@ std::vector<SourceStamp> stampsOf(const std::vector<fs::path>& files)
     return stamps;
 }
 
-std::optional<MusicalAnalysis> fromJson(std::string_view text)
+namespace {
+
+std::optional<MusicalAnalysis> fromJsonValue(const Json& json)
 {
-    const Json json = Json::parse(text, nullptr, false);
     if (!json.is_object())
         return std::nullopt;
     MusicalAnalysis analysis;
@@ -148,6 +149,13 @@ std::optional<MusicalAnalysis> fromJson(std::string_view text)
     return analysis;
 }
 
+} // namespace
+
+std::optional<MusicalAnalysis> fromJson(std::string_view text)
+{
+    return fromJsonValue(Json::parse(text, nullptr, false));
+}
+
 std::optional<MusicalAnalysis> readAnalysis(const fs::path& file,
                                             const std::vector<SourceStamp>& sources)
 {
@@ -158,7 +166,7 @@ std::optional<MusicalAnalysis> readAnalysis(const fs::path& file,
     if (!json.is_object() || json.value("sources", Json()) != stampsJson(sources) ||
         !json.contains("analysis"))
         return std::nullopt;
-    return fromJson(json["analysis"].dump());
+    return fromJsonValue(json["analysis"]);
 }
 
 Result<> writeAnalysis(const fs::path& file, const MusicalAnalysis& analysis,

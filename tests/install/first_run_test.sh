@@ -68,9 +68,12 @@ neural="$scratch/data/Tonfield/Engines/hdemucs"
 tonfield engines use hdemucs >/dev/null 2>"$scratch/err" || fail "use failed: $(cat "$scratch/err")"
 grep -qx "engineRoot=$neural" "$scratch/config/Tonfield/Tonfield.conf" || fail "not stored"
 
+# One loopback mirror holds both engines' model files: their paths differ.
 mkdir -p "$scratch/mirror/torchaudio/models"
 "$source_dir/engines/hdemucs/tests/make_test_weights.py" \
   "$scratch/mirror/torchaudio/models/hdemucs_high_trained.pt"
+python3 -c 'import sys; sys.path.insert(0, sys.argv[1]); import model_mirror
+model_mirror.make_models(sys.argv[2])' "$source_dir/engines/uvr/tests" "$scratch/mirror"
 python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$scratch/mirror" >"$scratch/server" 2>&1 &
 mirror=$!
 for _ in $(seq 100); do grep -q "port" "$scratch/server" && break; sleep 0.1; done
@@ -90,14 +93,6 @@ cp -r "$source_dir/engines/uvr/tests/standin" "$scratch/standin"
   tonfield engines setup uvr 2>"$scratch/err") == "$uvr" ]] \
   || fail "the UVR set-up did not make $uvr: $(cat "$scratch/err")"
 tonfield engines use uvr >/dev/null 2>"$scratch/err" || fail "use uvr failed: $(cat "$scratch/err")"
-kill "$mirror"
-python3 -c 'import sys; sys.path.insert(0, sys.argv[1]); import model_mirror
-model_mirror.make_models(sys.argv[2])' "$source_dir/engines/uvr/tests" "$scratch/uvr-mirror"
-python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$scratch/uvr-mirror" \
-  >"$scratch/server" 2>&1 &
-mirror=$!
-for _ in $(seq 100); do grep -q "port" "$scratch/server" && break; sleep 0.1; done
-port=$(grep -oP "port \K[0-9]+" "$scratch/server") || fail "the mirror did not start"
 TONFIELD_MODEL_MIRROR=http://127.0.0.1:$port tonfield separate --mode six "$scratch/song.wav" \
   >"$scratch/stems" 2>"$scratch/err" || fail "the UVR engine did not separate: $(cat "$scratch/err")"
 [[ $(grep -c "^$uvr/data/jobs/.*/output/song_(.*)\.wav$" "$scratch/stems") -eq 6 ]] \
