@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 
 namespace tonfield::analysis {
 namespace {
@@ -169,12 +170,78 @@ std::optional<MusicalAnalysis> readAnalysis(const fs::path& file,
     return fromJsonValue(json["analysis"]);
 }
 
+namespace {
+
+using OrderedJson = nlohmann::ordered_json;
+
+// What the file holds, when it is a JSON object; an empty object otherwise.
+OrderedJson storedObject(const fs::path& file)
+{
+    const auto bytes = readSmallFile(file);
+    OrderedJson json = bytes ? OrderedJson::parse(*bytes, nullptr, false) : OrderedJson();
+    return json.is_object() ? json : OrderedJson::object();
+}
+
+std::optional<Corrections> correctionsOf(const OrderedJson& json)
+{
+    if (!json.is_object())
+        return std::nullopt;
+    const OrderedJson steps = json.value("tempoSteps", OrderedJson());
+    const OrderedJson shift = json.value("barShift", OrderedJson());
+    const OrderedJson key = json.value("key", OrderedJson());
+    if (!steps.is_number_integer() || !shift.is_number_integer() ||
+        std::abs(steps.get<int>()) > Corrections::mostTempoSteps || shift.get<int>() < 0 ||
+        shift.get<int>() > 16)
+        return std::nullopt;
+    Corrections corrections{.tempoSteps = steps, .barShift = shift, .key = {}};
+    if (!key.is_null()) {
+        if (!key.is_object() || !key.value("tonic", OrderedJson()).is_string() ||
+            !key.value("mode", OrderedJson()).is_string())
+            return std::nullopt;
+        const auto tonic = pitchClassOf(key["tonic"].get<std::string>());
+        const std::string mode = key["mode"];
+        if (!tonic || (mode != "major" && mode != "minor"))
+            return std::nullopt;
+        corrections.key = Key{.tonic = *tonic, .minor = mode == "minor", .confidence = 1};
+    }
+    return corrections;
+}
+
+OrderedJson correctionsJson(const Corrections& corrections)
+{
+    OrderedJson json;
+    json["tempoSteps"] = corrections.tempoSteps;
+    json["barShift"] = corrections.barShift;
+    json["key"] = corrections.key ? OrderedJson{{"tonic", pitchName(corrections.key->tonic)},
+                                                {"mode", corrections.key->minor ? "minor" : "major"}}
+                                  : OrderedJson();
+    return json;
+}
+
+} // namespace
+
 Result<> writeAnalysis(const fs::path& file, const MusicalAnalysis& analysis,
                        const std::vector<SourceStamp>& sources, const std::string& input)
 {
-    nlohmann::ordered_json json;
+    const OrderedJson stored = storedObject(file);
+    OrderedJson json;
     json["sources"] = stampsJson(sources);
-    json["analysis"] = nlohmann::ordered_json::parse(toJson(analysis, input));
+    json["analysis"] = OrderedJson::parse(toJson(analysis, input));
+    if (stored.contains("user"))
+        json["user"] = stored["user"];
+    return replaceFile(file, json.dump(1) + "\n");
+}
+
+Corrections readCorrections(const fs::path& file)
+{
+    const OrderedJson stored = storedObject(file);
+    return correctionsOf(stored.value("user", OrderedJson())).value_or(Corrections());
+}
+
+Result<> writeCorrections(const fs::path& file, const Corrections& corrections)
+{
+    OrderedJson json = storedObject(file);
+    json["user"] = correctionsJson(corrections);
     return replaceFile(file, json.dump(1) + "\n");
 }
 

@@ -13,6 +13,8 @@ struct Key {
     int tonic = 0;
     bool minor = false;
     double confidence = 0; // the share of the song that agrees, 0 to 1
+
+    bool operator==(const Key&) const = default;
 };
 
 // A chord held from `start` to `end` seconds: a major or minor triad on

@@ -33,11 +33,17 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
         .toggleLoop = nullptr,
         .loopStart = nullptr,
         .loopEnd = nullptr,
+        .loopBar = nullptr,
+        .loopBack = nullptr,
+        .loopOn = nullptr,
     };
     playMenu->addSeparator();
     menus.toggleLoop = playMenu->addAction("循环开 / 关");
     menus.loopStart = playMenu->addAction("在此处设循环起点");
     menus.loopEnd = playMenu->addAction("在此处设循环终点");
+    menus.loopBar = playMenu->addAction("循环当前小节");
+    menus.loopBack = playMenu->addAction("循环前移一小节");
+    menus.loopOn = playMenu->addAction("循环后移一小节");
     menus.chooseEngine = appMenu->addAction("选择分轨引擎文件夹…");
     appMenu->addSeparator();
     menus.quit = appMenu->addAction("退出");
@@ -52,6 +58,10 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
     menus.toggleLoop->setShortcut(QKeySequence(Qt::Key_L));
     menus.loopStart->setShortcut(QKeySequence(Qt::Key_BracketLeft));
     menus.loopEnd->setShortcut(QKeySequence(Qt::Key_BracketRight));
+    menus.loopBar->setShortcut(QKeySequence(Qt::Key_B));
+    // Bare arrows move the focused slider; with Alt they are free everywhere.
+    menus.loopBack->setShortcut(QKeySequence("Alt+Left"));
+    menus.loopOn->setShortcut(QKeySequence("Alt+Right"));
     // Not every desktop binds the standard preferences key; Ctrl+, always works.
     menus.settings->setShortcuts({QKeySequence("Ctrl+,"), QKeySequence::Preferences});
     menus.settings->setMenuRole(QAction::PreferencesRole);
@@ -102,6 +112,12 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
                      [&workbench] { workbench.mixDesk().setLoopStartHere(); });
     QObject::connect(menus.loopEnd, &QAction::triggered, &window,
                      [&workbench] { workbench.mixDesk().setLoopEndHere(); });
+    QObject::connect(menus.loopBar, &QAction::triggered, &window,
+                     [&workbench] { workbench.songTimeline().loopCurrentBar(); });
+    QObject::connect(menus.loopBack, &QAction::triggered, &window,
+                     [&workbench] { workbench.songTimeline().moveLoop(-1); });
+    QObject::connect(menus.loopOn, &QAction::triggered, &window,
+                     [&workbench] { workbench.songTimeline().moveLoop(1); });
 
     auto followBusy = [menus, &workbench] {
         menus.importAudio->setEnabled(!workbench.busy());
@@ -114,6 +130,12 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
                                      workbench.mixDesk().loop().has_value());
         menus.loopStart->setEnabled(workbench.mixDesk().mixLoaded());
         menus.loopEnd->setEnabled(workbench.mixDesk().mixLoaded());
+        // The bar commands need the bars.
+        const bool bars = workbench.mixDesk().mixLoaded() &&
+                          workbench.songTimeline().analysis().has_value();
+        menus.loopBar->setEnabled(bars);
+        menus.loopBack->setEnabled(bars && workbench.mixDesk().loop().has_value());
+        menus.loopOn->setEnabled(bars && workbench.mixDesk().loop().has_value());
     };
     QObject::connect(&bridge, &ui::WorkbenchBridge::changed, &window, followBusy);
     followBusy();

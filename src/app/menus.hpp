@@ -30,6 +30,9 @@ struct Menus {
     QAction* toggleLoop;
     QAction* loopStart;
     QAction* loopEnd;
+    QAction* loopBar;
+    QAction* loopBack;
+    QAction* loopOn;
 };
 
 // Settings shows the settings window, which `settingsWindow` gives when first

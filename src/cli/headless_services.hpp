@@ -3,6 +3,7 @@
 #pragma once
 
 #include "adapters/qt_adapters.hpp"
+#include "adapters/song_decoder.hpp"
 
 #include <optional>
 
@@ -106,11 +107,12 @@ struct HeadlessServices {
     ReportedFolder fileBrowser;
     adapters::FreedesktopTrash trash;
     adapters::QtBackgroundWork background;
+    adapters::FfmpegSongDecoder songDecoder;
 
     ports::Services services()
     {
-        return {clock,    ids,   settings,    dialogs,   timers, environment, grants,
-                launcher, sound, fileBrowser, waveforms, trash,  background,  sound};
+        return {clock,    ids,   settings,    dialogs,   timers,     environment, grants,  launcher,
+                sound,    fileBrowser, waveforms, trash, background, sound,       songDecoder};
     }
 };
 

@@ -4,8 +4,8 @@
 
 // The ports: the narrow interfaces through which the Qt-free core reaches the
 // outside world. The real adapters live in src/adapters; tests supply fakes.
-// Every call happens on the main thread, but for the mix renderer's (below),
-// which is called from a worker.
+// Every call happens on the main thread, but for the mix renderer's and the
+// song decoder's (below), which are called from a worker.
 
 #include "engine/invocation.hpp"
 #include "model/output_format.hpp"
@@ -208,6 +208,16 @@ public:
                             const std::function<bool(double fraction)>& progress) = 0;
 };
 
+// Whole audio files decoded for the song's analysis; called from a worker,
+// it blocks for as long as the file takes to decode.
+class SongDecoder {
+public:
+    virtual ~SongDecoder() = default;
+    // The file as mono samples at analysis::analysisRate, or why not (the
+    // message starts with its path).
+    virtual Result<std::vector<float>> decodeMono(const std::filesystem::path& file) = 0;
+};
+
 // The desktop's trash.
 class Trash {
 public:
@@ -273,6 +283,7 @@ struct Services {
     Trash& trash;
     BackgroundWork& background;
     MixRenderer& mixRenderer;
+    SongDecoder& songDecoder;
 };
 
 } // namespace tonfield::ports

@@ -3,6 +3,8 @@
 #include "ui/mixer_panel.hpp"
 
 #include "model/display_text.hpp"
+#include "ui/analysis_bar.hpp"
+#include "ui/song_ruler.hpp"
 #include "ui/theme.hpp"
 
 #include "mixer/loop.hpp"
@@ -51,9 +53,10 @@ protected:
 };
 
 // The mix's timeline on one strip: the stem's overview once it is measured
-// (a flat line until then), what has played drawn in mint, the loop shaded,
-// the playhead over it. A click seeks the whole mix (outside the loop, it
-// clears it); a drag across it selects the loop.
+// (a flat line until then), what has played drawn in mint, the beat grid
+// once the song is analysed, the loop shaded, the playhead over it. A click
+// seeks the whole mix (outside the loop, it clears it); a drag across it
+// selects the loop, snapped to bars (to beats with Shift, free with Ctrl).
 class MixTimeline final : public QWidget {
 public:
     MixTimeline(Workbench& workbench, std::filesystem::path stem)
@@ -88,9 +91,9 @@ protected:
             painter.fillRect(QRectF(0, middle - 1, width(), 2), theme::white(0.12));
             painter.fillRect(QRectF(0, middle - 1, width() * played, 2), theme::mint());
         }
-        const auto shaded =
-            dragged_ ? mixer::loopBetween(secondsAt(*pressedAt_), secondsAt(*dragged_), length)
-                     : workbench_.mixDesk().loop();
+        if (const auto& found = workbench_.songTimeline().analysis())
+            paintBeatGrid(painter, rect(), *found, length);
+        const auto shaded = dragged_ ? draggedLoop(length) : workbench_.mixDesk().loop();
         if (shaded && length > 0) {
             const QRectF area(width() * shaded->start / length, 0,
                               width() * shaded->length() / length, height());
@@ -109,6 +112,7 @@ protected:
     {
         if (pressedAt_ && std::abs(event->position().x() - *pressedAt_) >= kDragPixels) {
             dragged_ = event->position().x();
+            snap_ = snapFor(event->modifiers());
             update();
         }
     }
@@ -122,7 +126,7 @@ protected:
         pressedAt_.reset();
         dragged_.reset();
         if (dragged) {
-            workbench_.mixDesk().selectLoop(from, at);
+            workbench_.songTimeline().selectLoop(from, at, snapFor(event->modifiers()));
         } else {
             if (workbench_.mixDesk().loop() && !workbench_.mixDesk().loop()->contains(at))
                 workbench_.mixDesk().clearLoop();
@@ -134,6 +138,24 @@ protected:
 private:
     static constexpr qreal kDragPixels = 4;
 
+    static analysis::Snap snapFor(Qt::KeyboardModifiers modifiers)
+    {
+        if (modifiers & Qt::ControlModifier)
+            return analysis::Snap::free;
+        return modifiers & Qt::ShiftModifier ? analysis::Snap::beats : analysis::Snap::bars;
+    }
+
+    // The loop the drag so far would select, snapped as it will be.
+    std::optional<mixer::Loop> draggedLoop(double length) const
+    {
+        const double from = secondsAt(*pressedAt_);
+        const double to = secondsAt(*dragged_);
+        const auto& found = workbench_.songTimeline().analysis();
+        const auto span = found ? analysis::snappedSpan(*found, from, to, snap_)
+                                : analysis::Span{std::min(from, to), std::max(from, to)};
+        return mixer::loopBetween(span.start, span.end, length);
+    }
+
     double secondsAt(qreal x) const
     {
         return std::clamp(x / std::max(width(), 1), 0.0, 1.0) * workbench_.playbackDuration();
@@ -143,6 +165,7 @@ private:
     std::filesystem::path stem_;
     std::optional<qreal> pressedAt_; // where the button went down, while it is down
     std::optional<qreal> dragged_;   // where a drag has got to
+    analysis::Snap snap_ = analysis::Snap::bars;
 };
 
 // A toggle reads as on in mint, as off in the muted grey.
@@ -196,10 +219,13 @@ MixerPanel::MixerPanel(Workbench& workbench, QWidget* parent)
     , withTempo_(new QCheckBox("含速度与音高"))
     , exportMix_(textButton("exportMix", "导出混音", theme::font(10), theme::mint()))
     , cancelExport_(textButton("cancelMixExport", "取消", theme::font(10), theme::mint()))
+    , ruler_(new SongRuler(workbench))
+    , analysisBar_(new AnalysisBar(workbench, *ruler_))
 {
     setObjectName("mixerPanel");
     content()->addWidget(panelTitle("04", "混音台", "MIXER"));
     addTransport();
+    content()->addWidget(analysisBar_);
     addPractice();
     presets_->setObjectName("presets");
     auto* presetRow = new QHBoxLayout(presets_);
@@ -209,6 +235,7 @@ MixerPanel::MixerPanel(Workbench& workbench, QWidget* parent)
     auto* rows = new QVBoxLayout(stripRows_);
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setSpacing(8);
+    content()->addWidget(ruler_);
     content()->addWidget(stripRows_);
     addExport();
     refresh();
@@ -355,6 +382,13 @@ void MixerPanel::refresh(const FieldSet& changed)
         showStrips();
     if (changed.any({Field::mixExport}))
         showExport();
+    analysisBar_->refresh(changed);
+    if (changed.any({Field::analysis, Field::tempo})) {
+        ruler_->setVisible(workbench_.songTimeline().analysis().has_value());
+        ruler_->update();
+        for (const auto& strip : strips_)
+            strip->timeline->update();
+    }
     if (changed.any({Field::tempo}))
         showTempo();
     if (changed.any({Field::loop, Field::stems})) {
@@ -378,6 +412,7 @@ void MixerPanel::refresh(const FieldSet& changed)
                                            : workbench_.mixDesk().mixLength())));
     for (const auto& strip : strips_)
         strip->timeline->update();
+    ruler_->update();
 }
 
 void MixerPanel::showStrips()
@@ -489,7 +524,9 @@ void MixerPanel::rebuildStrips()
         stripRows_->layout()->addWidget(row);
         strips_.push_back(std::move(strip));
     }
-    QList<QWidget*> order{resetPitch_};
+    ruler_->alignWith(strips_.empty() ? nullptr : strips_.front()->timeline);
+    QList<QWidget*> order{clearLoop_, analysisBar_->correctButton(), speed_, resetSpeed_, pitch_,
+                          resetPitch_};
     for (QWidget* control : presets_->findChildren<QToolButton*>())
         order << control;
     for (const auto& strip : strips_)

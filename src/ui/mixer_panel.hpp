@@ -11,9 +11,13 @@ class QSlider;
 
 namespace tonfield::ui {
 
+class AnalysisBar;
+class SongRuler;
+
 // Card 04: the selected job's stems heard together. A transport for the whole
-// mix, the presets, and a strip per stem: its name, a timeline that seeks the
-// mix, mute, solo and a level from silence to +6 dB. Shown while the selected
+// mix, the song's tempo, key and chords, the presets, and a strip per stem:
+// its name, a timeline that seeks the mix, mute, solo and a level from
+// silence to +6 dB. Shown while the selected
 // job has two stems or more and no job runs.
 class MixerPanel final : public Panel {
 public:
@@ -52,6 +56,8 @@ private:
     QCheckBox* withTempo_;
     BoxButton* exportMix_;
     BoxButton* cancelExport_;
+    SongRuler* ruler_;
+    AnalysisBar* analysisBar_;
 };
 
 } // namespace tonfield::ui

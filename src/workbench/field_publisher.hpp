@@ -42,9 +42,10 @@ enum class WorkbenchField {
     loop,
     tempo,
     engines,
+    analysis,
 };
 inline constexpr std::size_t workbenchFieldCount =
-    static_cast<std::size_t>(WorkbenchField::engines) + 1;
+    static_cast<std::size_t>(WorkbenchField::analysis) + 1;
 
 // The observers of those fields, shared by the Workbench and its parts. Each
 // assignment calls every observer with the field, after the new value is in

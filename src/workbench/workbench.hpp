@@ -15,6 +15,7 @@
 #include "workbench/job_queue/job_queue.hpp"
 #include "workbench/log_handle.hpp"
 #include "workbench/mix_desk/mix_desk.hpp"
+#include "workbench/song_timeline/song_timeline.hpp"
 #include "workbench/stored_jobs/stored_jobs.hpp"
 
 #include "ports/services.hpp"
@@ -30,11 +31,12 @@ namespace tonfield {
 
 // The one controller behind the window. It holds every value the window shows
 // and offers every operation the window calls. Operations take no callbacks and
-// return nothing: failures land in `error` or `message`. Four parts stand
+// return nothing: failures land in `error` or `message`. Five parts stand
 // beside it, composed here and reached through it: the mix desk (the stems
 // heard together), the job queue (songs waiting their turn), the stored
-// jobs (their space on disk, deleting them, running one again) and the
-// engine manager (the engines it can set up, and which is in use). Their fields
+// jobs (their space on disk, deleting them, running one again), the
+// engine manager (the engines it can set up, and which is in use) and the
+// song timeline (the shown job's beats, bars, key and chords). Their fields
 // are announced to the Workbench's observers, as its own are.
 //
 // Threading: main thread only. The timer reaches it through a weak handle, so
@@ -68,6 +70,8 @@ public:
     const MixDesk& mixDesk() const { return mixDesk_; }
     JobQueue& jobQueue() { return jobQueue_; }
     const JobQueue& jobQueue() const { return jobQueue_; }
+    SongTimeline& songTimeline() { return songTimeline_; }
+    const SongTimeline& songTimeline() const { return songTimeline_; }
     StoredJobs& storedJobs() { return storedJobs_; }
     const StoredJobs& storedJobs() const { return storedJobs_; }
     EngineManager& engineManager() { return engineManager_; }
@@ -261,6 +265,7 @@ private:
     JobQueue jobQueue_{*this, services_, publisher_};
     StoredJobs storedJobs_{*this, services_, publisher_};
     EngineManager engineManager_{*this, services_, publisher_};
+    SongTimeline songTimeline_{*this, services_, publisher_};
 };
 
 } // namespace tonfield

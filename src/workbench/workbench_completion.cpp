@@ -64,6 +64,7 @@ void Workbench::finished(const std::string& jobID, int code)
         job.outputs->push_back(outputFor(stem, job.id));
 
     publisher_.assign(Field::selectedJob, selectedJob_, std::optional<Job>(job));
+    songTimeline_.takeJob(); // the stems were listed before the job was done
     publisher_.assign(Field::message, message_, job.message);
     publisher_.assignIfChanged(Field::progress, progress_, std::optional<double>());
     publisher_.assignIfChanged(Field::timeLeft, timeLeft_, std::optional<double>());

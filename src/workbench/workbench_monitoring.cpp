@@ -26,6 +26,7 @@ void Workbench::tick()
     }
     followPlayback();
     mixDesk_.poll();
+    songTimeline_.poll();
     engineManager_.poll();
 }
 

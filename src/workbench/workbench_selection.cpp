@@ -35,6 +35,7 @@ void Workbench::leaveSelectedJob()
     if (mixDesk_.mixLoaded())
         stopPlayback();
     mixDesk_.leaveJob();
+    songTimeline_.leaveJob();
 }
 
 void Workbench::refreshStems()
@@ -45,6 +46,7 @@ void Workbench::refreshStems()
     mixDesk_.takeStrips();
     publisher_.notify(Field::stems);
     mixDesk_.requestWaveforms();
+    songTimeline_.takeJob();
 }
 
 // Drops what the application keeps of a job that is gone.

@@ -69,7 +69,8 @@ protected:
     {
         return {real.clock,       real.ids,    real.settings,   dialogs,         real.timers,
                 real.environment, real.grants, real.launcher,   real.audio,      fileBrowser,
-                real.waveforms,   real.trash,  real.background, real.mixRenderer};
+                real.waveforms,   real.trash,  real.background, real.mixRenderer,
+                real.songDecoder};
     }
 
     test::TempFolder temp;

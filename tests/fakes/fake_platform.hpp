@@ -394,6 +394,28 @@ struct TextMixRenderer final : ports::MixRenderer {
     }
 };
 
+// Songs the test made in memory, by the path they stand for. As FFmpeg
+// answers: a missing file fails, and so does one that holds no song the
+// test made.
+struct MemorySongDecoder final : ports::SongDecoder {
+    std::map<std::filesystem::path, std::vector<float>> songs;
+    std::vector<std::filesystem::path> decoded;
+
+    Result<std::vector<float>> decodeMono(const std::filesystem::path& file) override
+    {
+        decoded.push_back(file);
+        std::error_code ec;
+        if (!std::filesystem::exists(file, ec))
+            return Result<std::vector<float>>::failed(file.string() +
+                                                      ": No such file or directory");
+        const auto found = songs.find(file);
+        if (found == songs.end())
+            return Result<std::vector<float>>::failed(file.string() +
+                                                      ": Invalid data found when processing input");
+        return found->second;
+    }
+};
+
 struct FakePlatform {
     ManualClock clock;
     SequentialIds ids;
@@ -409,6 +431,7 @@ struct FakePlatform {
     FolderTrash trash;
     ManualBackground background;
     TextMixRenderer mixRenderer;
+    MemorySongDecoder songDecoder;
 
     // Fakes throughout, or a real process launcher in place of the fake one.
     ports::Services services(ports::ProcessLauncher* realLauncher = nullptr)
@@ -416,7 +439,7 @@ struct FakePlatform {
         return {clock,      ids,         settings,  dialogs,
                 timers,     environment, grants,    realLauncher ? *realLauncher : launcher,
                 audio,      fileBrowser, waveforms, trash,
-                background, mixRenderer};
+                background, mixRenderer, songDecoder};
     }
 };
 

@@ -4,10 +4,15 @@
 #include "ui/widgets.hpp"
 #include "ui/workspace_view.hpp"
 
+#include "analysis/timeline_text.hpp"
+
+#include "fakes/synthetic_song.hpp"
+
 #include "views/view_fixture.hpp"
 #include "views/view_test_main.hpp"
 
 #include <QAccessible>
+#include <QMenu>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
@@ -190,6 +195,88 @@ private slots:
         f.startJob();
         settle();
         QVERIFY2(!mixer->isVisible(), "hidden while a job runs");
+    }
+
+    // The song's tempo, key, bars and chords over the strips, once analysed:
+    // the key follows the pitch, a drag snaps to bars (free with Ctrl), the
+    // chord being played is named, and the corrections change what is shown.
+    void timelineShowsTheSongAndSnapsTheLoop()
+    {
+        test::ViewFixture f;
+        f.finishJobWithStems({"t_(Bass).wav", "t_(Drums).wav", "t_(Other).wav", "t_(Vocals).wav"});
+        const test::Song song = test::makeSong(120, {{9, true}, {5, false}}, 8);
+        const double length = static_cast<double>(song.samples.size()) / test::songRate;
+        for (const Stem& stem : f.workbench->stems()) {
+            f.platform.songDecoder.songs[stem.url] = song.samples;
+            f.platform.audio.durations[stem.url] = length;
+        }
+        const auto shownView = test::showWorkspace(f, {1240, 1400});
+        QWidget* mixer = child(*shownView, "mixerPanel");
+        auto* summary = child<QLabel>(*mixer, "analysisSummary");
+        QVERIFY(summary->text().startsWith("正在分析节拍、调性与和弦"));
+        QVERIFY(!shown(child(*mixer, "songRuler")));
+        QVERIFY(!shown(child(*mixer, "correctAnalysis")));
+
+        f.platform.background.runAll();
+        settle();
+        const auto& found = f.workbench->songTimeline().analysis();
+        QVERIFY(found && found->key);
+        auto shownBpm = [summary] { return summary->text().section(" BPM · ", 0, 0).toDouble(); };
+        QVERIFY2(std::abs(shownBpm() - 120) < 2, qPrintable(summary->text()));
+        QVERIFY(shown(child(*mixer, "songRuler")) && shown(child(*mixer, "correctAnalysis")));
+        // A screen reader reads the tempo and key as shown; the grid takes no focus.
+        auto* readable = QAccessible::queryAccessibleInterface(summary);
+        QCOMPARE(readable->text(QAccessible::Name), summary->text());
+        QCOMPARE(child(*mixer, "songRuler")->focusPolicy(), Qt::NoFocus);
+        for (QWidget* timeline : mixer->findChildren<QWidget*>("mixTimeline"))
+            QCOMPARE(timeline->focusPolicy(), Qt::NoFocus);
+
+        child<QSlider>(*mixer, "pitch")->setValue(2);
+        settle();
+        QVERIFY2(summary->text().endsWith(
+                     "（原调 " + QString::fromStdString(analysis::keyName(*found->key)) + "）"),
+                 qPrintable(summary->text()));
+
+        // Played inside the second bar: its chord is named, transposed.
+        child<QAbstractButton>(*mixer, "mixPlay")->click();
+        f.workbench->seek(found->downbeats[1] + 0.5);
+        f.platform.timers.fireAll();
+        settle();
+        const auto chord = std::find_if(found->chords.begin(), found->chords.end(), [&](auto& c) {
+            return found->downbeats[1] + 0.5 < c.end;
+        });
+        QCOMPARE(child<QLabel>(*mixer, "currentChord")->text(),
+                 "和弦 " + QString::fromStdString(analysis::chordSymbol(*chord, 2)));
+
+        // A drag snaps to bar lines; with Ctrl it does not.
+        QWidget* timeline = mixer->findChildren<QWidget*>("mixTimeline")[1];
+        const int w = timeline->width();
+        auto drag = [&](Qt::KeyboardModifiers modifiers) {
+            QTest::mousePress(timeline, Qt::LeftButton, modifiers, QPoint(w * 3 / 20, 12));
+            QTest::mouseMove(timeline, QPoint(w * 11 / 20, 12));
+            QTest::mouseRelease(timeline, Qt::LeftButton, modifiers, QPoint(w * 11 / 20, 12));
+            settle();
+            return *f.workbench->mixDesk().loop();
+        };
+        auto onABar = [&](double at) {
+            return std::find(found->downbeats.begin(), found->downbeats.end(), at) !=
+                       found->downbeats.end() ||
+                   at == found->duration;
+        };
+        const mixer::Loop snapped = drag(Qt::NoModifier);
+        QVERIFY(onABar(snapped.start) && onABar(snapped.end));
+        const mixer::Loop free = drag(Qt::ControlModifier);
+        QVERIFY(!onABar(free.start) && !onABar(free.end));
+
+        // Halving the tempo is shown at once.
+        auto* menu = child<QToolButton>(*mixer, "correctAnalysis")->menu();
+        const auto actions = menu->actions();
+        const auto halve = std::find_if(actions.begin(), actions.end(),
+                                        [](QAction* a) { return a->text() == "速度减半"; });
+        QVERIFY(halve != actions.end());
+        (*halve)->trigger();
+        settle();
+        QVERIFY2(std::abs(shownBpm() - 60) < 1, qPrintable(summary->text()));
     }
 };
 

@@ -7,6 +7,7 @@
 #include "adapters/qt_adapters.hpp"
 #include "adapters/qt_audio_output.hpp"
 #include "adapters/qt_waveforms.hpp"
+#include "adapters/song_decoder.hpp"
 
 namespace tonfield::adapters {
 
@@ -26,11 +27,13 @@ struct QtServices {
     FreedesktopTrash trash;
     QtBackgroundWork background;
     EncodedMixRenderer mixRenderer;
+    FfmpegSongDecoder songDecoder;
 
     ports::Services services()
     {
-        return {clock,    ids,   settings,    dialogs,   timers, environment, grants,
-                launcher, audio, fileBrowser, waveforms, trash,  background,  mixRenderer};
+        return {clock,    ids,       settings, dialogs,    timers,     environment,
+                grants,   launcher,  audio,    fileBrowser, waveforms, trash,
+                background, mixRenderer, songDecoder};
     }
 };
 
