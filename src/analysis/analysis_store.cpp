@@ -212,9 +212,10 @@ OrderedJson correctionsJson(const Corrections& corrections)
     OrderedJson json;
     json["tempoSteps"] = corrections.tempoSteps;
     json["barShift"] = corrections.barShift;
-    json["key"] = corrections.key ? OrderedJson{{"tonic", pitchName(corrections.key->tonic)},
-                                                {"mode", corrections.key->minor ? "minor" : "major"}}
-                                  : OrderedJson();
+    json["key"] = corrections.key
+                      ? OrderedJson{{"tonic", pitchName(corrections.key->tonic)},
+                                    {"mode", corrections.key->minor ? "minor" : "major"}}
+                      : OrderedJson();
     return json;
 }
 

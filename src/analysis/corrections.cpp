@@ -47,8 +47,8 @@ MusicalAnalysis corrected(const MusicalAnalysis& analysis, const Corrections& co
     if (analysis.beats.empty() || (corrections.tempoSteps == 0 && corrections.barShift == 0))
         return result;
 
-    const double firstBar = analysis.downbeats.empty() ? analysis.beats.front()
-                                                       : analysis.downbeats.front();
+    const double firstBar =
+        analysis.downbeats.empty() ? analysis.beats.front() : analysis.downbeats.front();
     const int steps = std::clamp(corrections.tempoSteps, -Corrections::mostTempoSteps,
                                  Corrections::mostTempoSteps);
     for (int step = 0; step < steps; ++step)

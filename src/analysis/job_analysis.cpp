@@ -91,8 +91,8 @@ Result<MusicalAnalysis> analyzeJob(const fs::path& engineRoot, const Job& job,
     if (!next())
         return Made::failed(stopped);
     for (const fs::path& file : files.harmony) {
-        auto samples = file == files.rhythm ? Result<std::vector<float>>(sources.rhythm)
-                                            : decode(file);
+        auto samples =
+            file == files.rhythm ? Result<std::vector<float>>(sources.rhythm) : decode(file);
         if (!samples)
             return Made::failed(samples.failure());
         mixInto(sources.harmony, *samples);

@@ -131,8 +131,8 @@ Menus installMenus(QMainWindow& window, ui::WorkbenchBridge& bridge,
         menus.loopStart->setEnabled(workbench.mixDesk().mixLoaded());
         menus.loopEnd->setEnabled(workbench.mixDesk().mixLoaded());
         // The bar commands need the bars.
-        const bool bars = workbench.mixDesk().mixLoaded() &&
-                          workbench.songTimeline().analysis().has_value();
+        const bool bars =
+            workbench.mixDesk().mixLoaded() && workbench.songTimeline().analysis().has_value();
         menus.loopBar->setEnabled(bars);
         menus.loopBack->setEnabled(bars && workbench.mixDesk().loop().has_value());
         menus.loopOn->setEnabled(bars && workbench.mixDesk().loop().has_value());

@@ -111,8 +111,9 @@ struct HeadlessServices {
 
     ports::Services services()
     {
-        return {clock,    ids,   settings,    dialogs,   timers,     environment, grants,  launcher,
-                sound,    fileBrowser, waveforms, trash, background, sound,       songDecoder};
+        return {clock,       ids,    settings,   dialogs, timers,
+                environment, grants, launcher,   sound,   fileBrowser,
+                waveforms,   trash,  background, sound,   songDecoder};
     }
 };
 

@@ -76,19 +76,17 @@ void AnalysisBar::buildMenu()
             action->setProperty("tonic", tonic);
             action->setProperty("minor", minor);
             group->addAction(action);
-            connect(action, &QAction::triggered, this,
-                    [&timeline, key] { timeline.setKey(key); });
+            connect(action, &QAction::triggered, this, [&timeline, key] { timeline.setKey(key); });
         }
     // The key chosen by hand, or the analysis's, is the one ticked.
     connect(menu_, &QMenu::aboutToShow, this, [this, keys] {
         const auto& mine = workbench_.songTimeline().corrections().key;
         for (QAction* action : keys->actions())
             if (action->isCheckable())
-                action->setChecked(
-                    mine ? action->property("tonic").isValid() &&
-                               action->property("tonic").toInt() == mine->tonic &&
-                               action->property("minor").toBool() == mine->minor
-                         : action->objectName() == "keyFound");
+                action->setChecked(mine ? action->property("tonic").isValid() &&
+                                              action->property("tonic").toInt() == mine->tonic &&
+                                              action->property("minor").toBool() == mine->minor
+                                        : action->objectName() == "keyFound");
     });
 }
 

@@ -107,7 +107,8 @@ void SongRuler::paintEvent(QPaintEvent*)
     int every = 1;
     while (barSeconds * every * scale < kLeastNumberGap && every < 1024)
         every *= 2;
-    for (std::size_t bar = 0; bar < found->downbeats.size(); bar += static_cast<std::size_t>(every)) {
+    for (std::size_t bar = 0; bar < found->downbeats.size();
+         bar += static_cast<std::size_t>(every)) {
         const qreal x = span.left() + found->downbeats[bar] * scale;
         painter.setPen(theme::muted());
         painter.drawText(QRectF(x + 2, 0, kLeastNumberGap * every, kNumberRow),

@@ -18,8 +18,8 @@ namespace tonfield::ui {
 // The beat grid under a timeline `length` seconds long drawn across `area`:
 // a faint line on every beat, a stronger one on every bar line. Beats closer
 // than a few pixels are left out rather than fill the strip.
-void paintBeatGrid(QPainter& painter, const QRectF& area,
-                   const analysis::MusicalAnalysis& analysis, double length);
+void paintBeatGrid(QPainter& painter, const QRectF& area, const analysis::MusicalAnalysis& analysis,
+                   double length);
 
 // Above the mixer's strips: the bar numbers and the chords, on the strips'
 // time scale, the chord being played lit. It lines up with `alignedWith` (a

@@ -8,7 +8,6 @@
 #include "analysis/bar_grid.hpp"
 #include "analysis/corrections.hpp"
 #include "analysis/timeline_text.hpp"
-
 #include "fakes/temp_folder.hpp"
 
 #include <gtest/gtest.h>
@@ -57,8 +56,7 @@ TEST(Corrections, HalveAndDoubleTheBeatKeepingTheBars)
     // Halving a song whose first bar falls on an odd beat keeps that beat.
     MusicalAnalysis pickup = song;
     pickup.downbeats = {1.5, 3.5, 5.5, 7.5};
-    EXPECT_DOUBLE_EQ(corrected(pickup, {.tempoSteps = -1, .barShift = 0, .key = {}}).beats[0],
-                     1.5);
+    EXPECT_DOUBLE_EQ(corrected(pickup, {.tempoSteps = -1, .barShift = 0, .key = {}}).beats[0], 1.5);
 }
 
 TEST(Corrections, MoveBarOneAndNameTheKey)

@@ -8,7 +8,6 @@
 #include "model/job_layout.hpp"
 
 #include "analysis/analysis_store.hpp"
-
 #include "fakes/synthetic_song.hpp"
 #include "fakes/workbench_fixture.hpp"
 

@@ -119,11 +119,10 @@ TEST_F(NeuralEngine, FourStemsThenVocalsFromTheWindowDownloadingTheModelOnce)
     real.settings.setString("engineRoot", engineRoot.string());
     test::ScriptedDialogs dialogs;
     test::RecordingFileBrowser fileBrowser;
-    auto workbench =
-        Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
-                           real.environment, real.grants, real.launcher, real.audio, fileBrowser,
-                           real.waveforms, real.trash, real.background, real.mixRenderer,
-                           real.songDecoder});
+    auto workbench = Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
+                                        real.environment, real.grants, real.launcher, real.audio,
+                                        fileBrowser, real.waveforms, real.trash, real.background,
+                                        real.mixRenderer, real.songDecoder});
     ui::WorkbenchBridge bridge(*workbench);
     ui::MainWindow window(bridge, {});
     window.show();

@@ -436,9 +436,9 @@ struct FakePlatform {
     // Fakes throughout, or a real process launcher in place of the fake one.
     ports::Services services(ports::ProcessLauncher* realLauncher = nullptr)
     {
-        return {clock,      ids,         settings,  dialogs,
-                timers,     environment, grants,    realLauncher ? *realLauncher : launcher,
-                audio,      fileBrowser, waveforms, trash,
+        return {clock,      ids,         settings,   dialogs,
+                timers,     environment, grants,     realLauncher ? *realLauncher : launcher,
+                audio,      fileBrowser, waveforms,  trash,
                 background, mixRenderer, songDecoder};
     }
 };

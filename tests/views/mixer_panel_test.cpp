@@ -5,9 +5,7 @@
 #include "ui/workspace_view.hpp"
 
 #include "analysis/timeline_text.hpp"
-
 #include "fakes/synthetic_song.hpp"
-
 #include "views/view_fixture.hpp"
 #include "views/view_test_main.hpp"
 
@@ -242,9 +240,8 @@ private slots:
         f.workbench->seek(found->downbeats[1] + 0.5);
         f.platform.timers.fireAll();
         settle();
-        const auto chord = std::find_if(found->chords.begin(), found->chords.end(), [&](auto& c) {
-            return found->downbeats[1] + 0.5 < c.end;
-        });
+        const auto chord = std::find_if(found->chords.begin(), found->chords.end(),
+                                        [&](auto& c) { return found->downbeats[1] + 0.5 < c.end; });
         QCOMPARE(child<QLabel>(*mixer, "currentChord")->text(),
                  "和弦 " + QString::fromStdString(analysis::chordSymbol(*chord, 2)));
 

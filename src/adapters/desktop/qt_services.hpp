@@ -31,9 +31,9 @@ struct QtServices {
 
     ports::Services services()
     {
-        return {clock,    ids,       settings, dialogs,    timers,     environment,
-                grants,   launcher,  audio,    fileBrowser, waveforms, trash,
-                background, mixRenderer, songDecoder};
+        return {clock,       ids,    settings,   dialogs,     timers,
+                environment, grants, launcher,   audio,       fileBrowser,
+                waveforms,   trash,  background, mixRenderer, songDecoder};
     }
 };
 

@@ -57,22 +57,21 @@ void SongTimeline::takeJob()
 
     std::weak_ptr<SongTimeline*> weak = self_;
     ports::SongDecoder& decoder = services_.songDecoder;
-    services_.background.run([weak, &decoder, root = *root, job = *job, done = done_,
-                              stop = stop_] {
-        const auto found = analysis::analyzeJob(
-            root, job, [&decoder](const std::filesystem::path& file) {
-                return decoder.decodeMono(file);
-            },
-            [&](double fraction) {
-                *done = fraction;
-                return !*stop;
+    services_.background.run(
+        [weak, &decoder, root = *root, job = *job, done = done_, stop = stop_] {
+            const auto found = analysis::analyzeJob(
+                root, job,
+                [&decoder](const std::filesystem::path& file) { return decoder.decodeMono(file); },
+                [&](double fraction) {
+                    *done = fraction;
+                    return !*stop;
+                });
+            const auto corrections = analysis::readCorrections(layout::analysisFile(root, job.id));
+            return std::function<void()>([weak, id = job.id, found, corrections] {
+                if (auto self = weak.lock())
+                    (*self)->analysisEnded(id, found, corrections);
             });
-        const auto corrections = analysis::readCorrections(layout::analysisFile(root, job.id));
-        return std::function<void()>([weak, id = job.id, found, corrections] {
-            if (auto self = weak.lock())
-                (*self)->analysisEnded(id, found, corrections);
         });
-    });
 }
 
 void SongTimeline::analysisEnded(const std::string& jobId,
@@ -84,8 +83,8 @@ void SongTimeline::analysisEnded(const std::string& jobId,
     done_.reset();
     stop_.reset();
     if (!found) {
-        status_ = {.stage = AnalysisStatus::Stage::failed, .fraction = 0,
-                   .failure = found.failure()};
+        status_ = {
+            .stage = AnalysisStatus::Stage::failed, .fraction = 0, .failure = found.failure()};
     } else {
         status_ = {.stage = AnalysisStatus::Stage::ready, .fraction = 1, .failure = {}};
         found_ = *found;
@@ -157,7 +156,8 @@ void SongTimeline::correct(analysis::Corrections corrections)
     corrections_ = std::move(corrections);
     analysis_ = analysis::corrected(*found_, corrections_);
     publisher_.notify(WorkbenchField::analysis);
-    if (auto written = analysis::writeCorrections(layout::analysisFile(*root, jobId_), corrections_);
+    if (auto written =
+            analysis::writeCorrections(layout::analysisFile(*root, jobId_), corrections_);
         !written)
         workbench_.setError("无法保存校正：" + written.failure());
 }

@@ -23,8 +23,8 @@ class Workbench;
 struct AnalysisStatus {
     enum class Stage { none, analysing, ready, failed };
     Stage stage = Stage::none;
-    double fraction = 0;  // while analysing
-    std::string failure;  // once failed
+    double fraction = 0; // while analysing
+    std::string failure; // once failed
 
     bool operator==(const AnalysisStatus&) const = default;
 };
