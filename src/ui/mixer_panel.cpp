@@ -92,7 +92,7 @@ protected:
             painter.fillRect(QRectF(0, middle - 1, width() * played, 2), theme::mint());
         }
         if (const auto& found = workbench_.songTimeline().analysis())
-            paintBeatGrid(painter, rect(), *found, length);
+            paintBeatGrid(painter, rect(), *found, timelineLength(workbench_));
         const auto shaded = dragged_ ? draggedLoop(length) : workbench_.mixDesk().loop();
         if (shaded && length > 0) {
             const QRectF area(width() * shaded->start / length, 0,

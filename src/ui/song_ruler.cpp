@@ -27,6 +27,12 @@ double playheadSeconds(const Workbench& workbench)
 
 } // namespace
 
+double timelineLength(const Workbench& workbench)
+{
+    return workbench.mixDesk().mixLoaded() ? workbench.playbackDuration()
+                                           : workbench.mixDesk().mixLength();
+}
+
 void paintBeatGrid(QPainter& painter, const QRectF& area, const analysis::MusicalAnalysis& analysis,
                    double length)
 {
@@ -88,8 +94,7 @@ QString SongRuler::currentChord() const
 void SongRuler::paintEvent(QPaintEvent*)
 {
     const auto& found = workbench_.songTimeline().analysis();
-    const double length = workbench_.mixDesk().mixLoaded() ? workbench_.playbackDuration()
-                                                           : workbench_.mixDesk().mixLength();
+    const double length = timelineLength(workbench_);
     if (!found || length <= 0)
         return;
     QPainter painter(this);

@@ -15,6 +15,10 @@ class Workbench;
 
 namespace tonfield::ui {
 
+// How long the strips' timelines are: the mix's length once it is loaded,
+// else the stems' as their overviews told it.
+double timelineLength(const Workbench& workbench);
+
 // The beat grid under a timeline `length` seconds long drawn across `area`:
 // a faint line on every beat, a stronger one on every bar line. Beats closer
 // than a few pixels are left out rather than fill the strip.

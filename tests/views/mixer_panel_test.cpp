@@ -229,6 +229,17 @@ private slots:
         for (QWidget* timeline : mixer->findChildren<QWidget*>("mixTimeline"))
             QCOMPARE(timeline->focusPolicy(), Qt::NoFocus);
 
+        // The grid is on every strip before the mix is first played: a bar
+        // line stands out from the strip's background just beside it.
+        for (auto& [file, ready] : f.platform.waveforms.requests)
+            ready({std::vector<float>(400, 0.0f), length});
+        settle();
+        QWidget* firstStrip = mixer->findChildren<QWidget*>("mixTimeline")[0];
+        const QImage strip = firstStrip->grab().toImage();
+        const int barX = static_cast<int>(std::floor(
+            found->downbeats[2] / length * firstStrip->width() * strip.devicePixelRatio()));
+        QVERIFY(strip.pixelColor(barX, 2).lightness() > strip.pixelColor(barX + 3, 2).lightness());
+
         child<QSlider>(*mixer, "pitch")->setValue(2);
         settle();
         QVERIFY2(summary->text().endsWith(
