@@ -2,10 +2,12 @@
 
 #include "cli/analyze_command.hpp"
 
+#include "model/job_layout.hpp"
 #include "model/result.hpp"
 #include "workbench/workbench.hpp"
 
 #include "adapters/song_decoder.hpp"
+#include "analysis/analysis_store.hpp"
 #include "analysis/job_analysis.hpp"
 #include "analysis/song_analysis.hpp"
 
@@ -35,9 +37,15 @@ int analyze(const Workbench* workbench, const std::vector<std::string>& inputs, 
             const auto job = std::find_if(jobs.begin(), jobs.end(), [&](const Job& candidate) {
                 return candidate.id == input;
             });
-            if (job != jobs.end())
+            if (job != jobs.end()) {
+                // As the window shows it: with the user's corrections.
                 found = analysis::analyzeJob(*workbench->engineRoot(), *job, decode,
                                              [](double) { return true; });
+                if (found)
+                    found =
+                        analysis::corrected(*found, analysis::readCorrections(layout::analysisFile(
+                                                        *workbench->engineRoot(), job->id)));
+            }
         }
         if (!found) {
             std::cerr << "tonfield: " << found.failure() << '\n';

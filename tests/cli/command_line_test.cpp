@@ -9,6 +9,7 @@
 
 #include "adapters/audio_files.hpp"
 #include "adapters/event_loop.hpp"
+#include "analysis/analysis_store.hpp"
 #include "fakes/headless_process.hpp"
 #include "fakes/synthetic_song.hpp"
 #include "fakes/temp_folder.hpp"
@@ -396,6 +397,14 @@ TEST_F(CommandLine, AnalyzesFilesAndJobsAndSaysWhyNot)
     test::writeWav(layout::outputFolder(engine, job.id) / "歌 a_(Instrumental).wav",
                    test::makeSong(120, {{9, true}, {2, true}, {4, false}}, 7).samples);
     EXPECT_EQ(nlohmann::json::parse(run(again).out)["key"]["tonic"], "A");
+
+    // The key named in the window's mixer is the one printed.
+    ASSERT_TRUE(analysis::writeCorrections(
+        stored, {.tempoSteps = 1, .barShift = 0, .key = analysis::Key{4, false, 1}}));
+    const auto corrected = nlohmann::json::parse(run(again).out);
+    EXPECT_EQ(corrected["key"]["tonic"], "E");
+    EXPECT_EQ(corrected["key"]["mode"], "major");
+    EXPECT_NEAR(corrected["tempo"].get<double>(), 240, 240 * 0.04);
 }
 
 TEST_F(CommandLine, RunsTheReferenceEngine)
