@@ -2,18 +2,16 @@
 
 #pragma once
 
+#include "analysis/chord_tracking.hpp"
 #include "analysis/musical_analysis.hpp"
 
 #include <optional>
-#include <span>
 
 namespace tonfield::analysis {
 
-// The key of mono audio at `rate`, by qm-dsp's key estimator (a chromagram
-// matched against Krumhansl's major and minor profiles over a sliding
-// window): the key it names for most of the song, with the share of the song
-// it names it for as the confidence. None for audio too short or silent.
-// Runs on the calling thread.
-std::optional<Key> findKey(std::span<const float> mono, int rate);
+// The key of a whole song from its chromagram: the chroma summed over the
+// song, correlated with Temperley's major and minor key profiles turned to
+// each tonic; the best correlation is the confidence. None for a silent song.
+std::optional<Key> keyOfChroma(const ChromaFrames& chroma);
 
 } // namespace tonfield::analysis

@@ -12,7 +12,7 @@ namespace tonfield::analysis {
 struct Key {
     int tonic = 0;
     bool minor = false;
-    double confidence = 0; // the share of the song that agrees, 0 to 1
+    double confidence = 0; // how well the song fits it, 0 to 1
 
     bool operator==(const Key&) const = default;
 };

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -27,6 +28,14 @@ nlohmann::ordered_json times(const std::vector<double>& seconds)
     for (double at : seconds)
         list.push_back(rounded(at, 1000));
     return list;
+}
+
+// Anything above the noise floor of a quiet recording (-80 dBFS): below it
+// a song has no key, however its hiss happens to fall on the pitch classes.
+bool audible(std::span<const float> samples)
+{
+    return std::any_of(samples.begin(), samples.end(),
+                       [](float sample) { return std::abs(sample) > 1e-4f; });
 }
 
 } // namespace
@@ -57,9 +66,11 @@ MusicalAnalysis analyze(const AnalysisSources& sources)
     analysis.meter = grid.meter;
     analysis.beats = std::move(grid.beats);
     analysis.downbeats = std::move(grid.downbeats);
-    analysis.key = findKey(sources.harmony, sources.rate);
-    analysis.chords = trackChords(chromagramOf(sources.harmony, sources.rate), analysis.beats,
-                                  analysis.duration, chromagramOf(sources.bass, sources.rate));
+    const ChromaFrames harmony = chromagramOf(sources.harmony, sources.rate);
+    if (audible(sources.harmony))
+        analysis.key = keyOfChroma(harmony);
+    analysis.chords = trackChords(harmony, analysis.beats, analysis.duration,
+                                  chromagramOf(sources.bass, sources.rate));
     return analysis;
 }
 

@@ -141,6 +141,13 @@ TEST(SongAnalysis, SilenceAndTooLittleAudioHaveNoBeatsNoKeyAndNoChord)
         for (const ChordSpan& chord : found.chords)
             EXPECT_FALSE(chord.root) << length;
     }
+    // Hiss far below the music has no key either.
+    std::mt19937 noise(3);
+    std::uniform_real_distribution<float> hiss(-5e-5f, 5e-5f);
+    std::vector<float> quiet(rate * 10);
+    for (float& sample : quiet)
+        sample = hiss(noise);
+    EXPECT_FALSE(analyze({.rate = rate, .rhythm = quiet, .harmony = quiet, .bass = {}}).key);
 }
 
 TEST(ChordDecoding, APassingNoteDoesNotMakeAChordAndQuietSpansHoldNone)
