@@ -84,6 +84,7 @@ DesktopApp::DesktopApp(QApplication& app, Workbench& workbench)
 DesktopApp::~DesktopApp()
 {
     workbench_.mixDesk().cancelMixExport();
+    workbench_.songTimeline().cancelAnalysis();
     // The adapters run their background work on Qt's global pool.
     QThreadPool::globalInstance()->waitForDone(10'000);
 }

@@ -238,6 +238,7 @@ MixerPanel::MixerPanel(Workbench& workbench, QWidget* parent)
     content()->addWidget(ruler_);
     content()->addWidget(stripRows_);
     addExport();
+    workbench.songTimeline().follow();
     refresh();
 }
 

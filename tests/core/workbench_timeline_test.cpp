@@ -20,6 +20,8 @@ using Stage = AnalysisStatus::Stage;
 
 class WorkbenchTimeline : public test::WorkbenchFixture {
 protected:
+    WorkbenchTimeline() { workbench->songTimeline().follow(); }
+
     // A finished four-stem job whose stems all hold the same 120 BPM song.
     void finishFourStems()
     {
@@ -79,6 +81,24 @@ TEST_F(WorkbenchTimeline, AFinishedJobIsAnalysedOnAWorkerFromItsStemsAndKept)
     workbench->refreshStems();
     EXPECT_EQ(stage(), Stage::ready);
     EXPECT_TRUE(platform.background.waiting.empty());
+}
+
+// The command line's Workbench: nothing shows a timeline, so no worker is
+// left decoding when the command ends.
+TEST_F(WorkbenchTimeline, OnlyAWorkbenchWhoseTimelineIsShownAnalyses)
+{
+    auto headless = Workbench::create(platform.services());
+    headless->importFile(sourceFile);
+    headless->start();
+    test::writeFile(
+        layout::outputFolder(engineRoot(), headless->selectedJob()->id) / "s_(Drums).wav", "audio");
+    platform.launcher.exit(0);
+    ASSERT_EQ(headless->stems().size(), 1u);
+    EXPECT_EQ(headless->songTimeline().status().stage, Stage::none);
+    EXPECT_TRUE(platform.background.waiting.empty());
+
+    headless->songTimeline().follow(); // shown now: the job shown is analysed
+    EXPECT_EQ(headless->songTimeline().status().stage, Stage::analysing);
 }
 
 TEST_F(WorkbenchTimeline, ADamagedFileOrAChangedStemIsAnalysedAgain)

@@ -34,10 +34,24 @@ void SongTimeline::stopRunning()
     done_.reset();
 }
 
+void SongTimeline::follow()
+{
+    following_ = true;
+    takeJob();
+}
+
+void SongTimeline::cancelAnalysis()
+{
+    if (stop_)
+        *stop_ = true;
+}
+
 // A finished job's stems are analysed once, while they stay as they are;
 // the same stems listed again change nothing.
 void SongTimeline::takeJob()
 {
+    if (!following_)
+        return;
     const auto& job = workbench_.selectedJob();
     const auto& root = workbench_.engineRoot();
     std::vector<std::filesystem::path> stems;

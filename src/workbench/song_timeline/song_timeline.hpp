@@ -65,6 +65,14 @@ public:
     void loopCurrentBar();
     void moveLoop(int bars);
 
+    // The window shows the timeline: from now on the shown job is analysed,
+    // starting with the one shown now. A headless Workbench never asks: no
+    // one would see the analysis, and its worker would outlive the command.
+    void follow();
+    // At exit: an analysis still running stops at its next step, so that the
+    // worker ends before the services it uses.
+    void cancelAnalysis();
+
     // What the Workbench tells the timeline: the shown job's stems were
     // listed anew (a finished job with stems is analysed), another job is
     // shown or none, and the tick.
@@ -88,6 +96,7 @@ private:
     std::optional<analysis::MusicalAnalysis> analysis_;
     analysis::Corrections corrections_;
 
+    bool following_ = false;
     // The job analysed, the stems it was analysed with, and the analysis as found.
     std::string jobId_;
     std::vector<std::filesystem::path> stems_;
