@@ -138,10 +138,12 @@ TEST_F(WorkbenchTimeline, AFailureIsShownAndAJobLeftKeepsItsAnalysis)
     showAgain();
     const Job job = *workbench->selectedJob();
     showAnother();
+    const std::size_t decodedBefore = platform.songDecoder.decoded.size();
     platform.background.runAll();
     EXPECT_EQ(stage(), Stage::none);
     EXPECT_FALSE(timeline().analysis());
     EXPECT_FALSE(fs::exists(layout::analysisFile(engineRoot(), job.id)));
+    EXPECT_EQ(platform.songDecoder.decoded.size(), decodedBefore) << "nothing decoded once stopped";
     workbench->select(job);
     platform.background.runAll();
     EXPECT_EQ(stage(), Stage::ready);

@@ -75,7 +75,13 @@ void SongTimeline::takeJob()
         [weak, &decoder, root = *root, job = *job, done = done_, stop = stop_] {
             const auto found = analysis::analyzeJob(
                 root, job,
-                [&decoder](const std::filesystem::path& file) { return decoder.decodeMono(file); },
+                // Once stopped, the decoder is not touched again: the
+                // timeline, and perhaps the services with it, are gone.
+                [&decoder, &stop](const std::filesystem::path& file) {
+                    if (*stop)
+                        return Result<std::vector<float>>::failed("分析已停止");
+                    return decoder.decodeMono(file);
+                },
                 [&](double fraction) {
                     *done = fraction;
                     return !*stop;
