@@ -48,6 +48,21 @@ std::optional<int> pitchClassOf(const std::string& name)
     return std::nullopt;
 }
 
+// {"tonic": "A", "mode": "minor"} as a key of the given confidence; none
+// where either is missing or unknown. Read from the analysis and from the
+// user's corrections, whose JSON kinds differ.
+template <class AnyJson> std::optional<Key> keyOf(const AnyJson& json, double confidence)
+{
+    if (!json.is_object() || !json.value("tonic", AnyJson()).is_string() ||
+        !json.value("mode", AnyJson()).is_string())
+        return std::nullopt;
+    const auto tonic = pitchClassOf(json["tonic"].template get<std::string>());
+    const std::string mode = json["mode"];
+    if (!tonic || (mode != "major" && mode != "minor"))
+        return std::nullopt;
+    return Key{.tonic = *tonic, .minor = mode == "minor", .confidence = confidence};
+}
+
 std::optional<ChordSpan> chordOf(const Json& value)
 {
     if (!value.is_object() || !value.contains("label") || !value["label"].is_string())
@@ -126,16 +141,13 @@ std::optional<MusicalAnalysis> fromJsonValue(const Json& json)
     analysis.downbeats = std::move(*downbeats);
     const Json key = json.value("key", Json());
     if (!key.is_null()) {
-        if (!key.is_object() || !key.value("tonic", Json()).is_string() ||
-            !key.value("mode", Json()).is_string())
+        const auto confidence =
+            key.is_object() ? numberOf(key.value("confidence", Json())) : std::nullopt;
+        if (!confidence || *confidence < 0 || *confidence > 1)
             return std::nullopt;
-        const auto tonic = pitchClassOf(key["tonic"].get<std::string>());
-        const std::string mode = key["mode"];
-        const auto confidence = numberOf(key.value("confidence", Json()));
-        if (!tonic || (mode != "major" && mode != "minor") || !confidence || *confidence < 0 ||
-            *confidence > 1)
+        analysis.key = keyOf(key, *confidence);
+        if (!analysis.key)
             return std::nullopt;
-        analysis.key = Key{.tonic = *tonic, .minor = mode == "minor", .confidence = *confidence};
     }
     const Json chords = json.value("chords", Json());
     if (!chords.is_array())
@@ -195,14 +207,9 @@ std::optional<Corrections> correctionsOf(const OrderedJson& json)
         return std::nullopt;
     Corrections corrections{.tempoSteps = steps, .barShift = shift, .key = {}};
     if (!key.is_null()) {
-        if (!key.is_object() || !key.value("tonic", OrderedJson()).is_string() ||
-            !key.value("mode", OrderedJson()).is_string())
+        corrections.key = keyOf(key, 1.0);
+        if (!corrections.key)
             return std::nullopt;
-        const auto tonic = pitchClassOf(key["tonic"].get<std::string>());
-        const std::string mode = key["mode"];
-        if (!tonic || (mode != "major" && mode != "minor"))
-            return std::nullopt;
-        corrections.key = Key{.tonic = *tonic, .minor = mode == "minor", .confidence = 1};
     }
     return corrections;
 }

@@ -18,16 +18,16 @@ std::vector<double> linesOf(const MusicalAnalysis& analysis, Snap snap)
     return lines;
 }
 
-std::size_t nearest(const std::vector<double>& lines, double at)
+} // namespace
+
+std::size_t nearestIndex(const std::vector<double>& rising, double at)
 {
-    const auto after = std::lower_bound(lines.begin(), lines.end(), at);
-    auto index = static_cast<std::size_t>(after - lines.begin());
-    if (index == lines.size() || (index > 0 && at - lines[index - 1] < lines[index] - at))
+    const auto after = std::lower_bound(rising.begin(), rising.end(), at);
+    auto index = static_cast<std::size_t>(after - rising.begin());
+    if (index == rising.size() || (index > 0 && at - rising[index - 1] < rising[index] - at))
         --index;
     return index;
 }
-
-} // namespace
 
 Span snappedSpan(const MusicalAnalysis& analysis, double from, double to, Snap snap)
 {
@@ -36,8 +36,8 @@ Span snappedSpan(const MusicalAnalysis& analysis, double from, double to, Snap s
     const std::vector<double> lines = linesOf(analysis, snap);
     if (snap == Snap::free || lines.size() < 2)
         return {from, to};
-    std::size_t first = nearest(lines, from);
-    std::size_t last = nearest(lines, to);
+    std::size_t first = nearestIndex(lines, from);
+    std::size_t last = nearestIndex(lines, to);
     if (last == first) {
         if (first + 1 < lines.size())
             ++last;
@@ -61,8 +61,8 @@ std::optional<Span> movedByBars(const MusicalAnalysis& analysis, Span span, int 
     const std::vector<double> lines = linesOf(analysis, Snap::bars);
     if (lines.size() < 2)
         return std::nullopt;
-    const auto first = static_cast<long>(nearest(lines, span.start)) + bars;
-    auto last = static_cast<long>(nearest(lines, span.end)) + bars;
+    const auto first = static_cast<long>(nearestIndex(lines, span.start)) + bars;
+    auto last = static_cast<long>(nearestIndex(lines, span.end)) + bars;
     if (last == first)
         ++last;
     if (first < 0 || last >= static_cast<long>(lines.size()))

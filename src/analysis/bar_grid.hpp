@@ -4,7 +4,9 @@
 
 #include "analysis/musical_analysis.hpp"
 
+#include <cstddef>
 #include <optional>
+#include <vector>
 
 namespace tonfield::analysis {
 
@@ -14,6 +16,9 @@ struct Span {
     double end = 0;
     bool operator==(const Span&) const = default;
 };
+
+// The index of the time in `rising` (not empty) nearest `at`.
+std::size_t nearestIndex(const std::vector<double>& rising, double at);
 
 // What a dragged stretch snaps to.
 enum class Snap { bars, beats, free };

@@ -2,6 +2,8 @@
 
 #include "analysis/corrections.hpp"
 
+#include "analysis/bar_grid.hpp"
+
 #include <algorithm>
 #include <cmath>
 
@@ -28,15 +30,6 @@ std::vector<double> halved(const std::vector<double>& beats, std::size_t keep)
     return result;
 }
 
-std::size_t nearestBeat(const std::vector<double>& beats, double at)
-{
-    const auto after = std::lower_bound(beats.begin(), beats.end(), at);
-    std::size_t index = static_cast<std::size_t>(after - beats.begin());
-    if (index == beats.size() || (index > 0 && at - beats[index - 1] < beats[index] - at))
-        --index;
-    return index;
-}
-
 } // namespace
 
 MusicalAnalysis corrected(const MusicalAnalysis& analysis, const Corrections& corrections)
@@ -54,14 +47,14 @@ MusicalAnalysis corrected(const MusicalAnalysis& analysis, const Corrections& co
     for (int step = 0; step < steps; ++step)
         result.beats = doubled(result.beats);
     for (int step = 0; step > steps && result.beats.size() > 1; --step)
-        result.beats = halved(result.beats, nearestBeat(result.beats, firstBar));
+        result.beats = halved(result.beats, nearestIndex(result.beats, firstBar));
     result.tempo = analysis.tempo * std::pow(2.0, steps);
 
     // Bars: every meter-th beat from the (shifted) first one.
     const int meter = std::max(analysis.meter, 1);
     const auto shift = static_cast<std::size_t>(((corrections.barShift % meter) + meter) % meter);
     const auto bar = static_cast<std::size_t>(meter);
-    const std::size_t first = (nearestBeat(result.beats, firstBar) + shift) % bar;
+    const std::size_t first = (nearestIndex(result.beats, firstBar) + shift) % bar;
     result.downbeats.clear();
     for (std::size_t i = first; i < result.beats.size(); i += bar)
         result.downbeats.push_back(result.beats[i]);
