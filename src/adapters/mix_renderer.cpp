@@ -4,6 +4,7 @@
 
 #include "adapters/audio_decoder.hpp"
 #include "adapters/audio_encoder.hpp"
+#include "adapters/click_decoder.hpp"
 #include "adapters/tempo_stage.hpp"
 #include "mixer/mix_bus.hpp"
 
@@ -75,6 +76,9 @@ Result<> EncodedMixRenderer::render(const ports::MixRender& mix, const std::file
         longest = std::max(longest, (*decoder)->durationSeconds());
         stems.push_back(std::make_unique<DecodedStem>(std::move(*decoder)));
     }
+    if (mix.click) // as long as the song, so the mix lasts no longer
+        stems.push_back(std::make_unique<DecodedStem>(
+            std::make_unique<ClickDecoder>(*mix.click, kMixFormat, longest)));
     auto encoder = openAudioEncoder(file, format, kMixFormat.sampleRate, kMixFormat.channels);
     if (!encoder)
         return Result<>::failed(encoder.failure());

@@ -83,6 +83,10 @@ public:
         , sampleRate_(format.sampleRate())
         , tempo_(format.sampleRate(), format.channelCount())
     {
+        // The metronome is silent until it is given a gain.
+        std::vector<float> gains(streams_->sources().size(), 1.0f);
+        gains.back() = 0.0f;
+        bus_.setTargets(gains);
         audioThread_.start();
         home_->moveToThread(&audioThread_);
         there([&] {
@@ -113,7 +117,24 @@ public:
 
     double durationSeconds() const override { return streams_->durationSeconds(); }
 
-    void setGains(const std::vector<float>& gains) override { bus_.setTargets(gains); }
+    void setGains(const std::vector<float>& gains) override
+    {
+        std::vector<float> all = gains;
+        all.resize(streams_->sources().size(), 0.0f); // a metronome left out is silent
+        bus_.setTargets(all);
+    }
+
+    // Like a new loop, the rings hold what was decoded before: the mix moves
+    // on from where it is, decoded anew.
+    void setClick(const mixer::ClickTrack& track) override
+    {
+        const double now = currentTimeSeconds();
+        change([&] {
+            click_ = track;
+            streams_->setClick(track);
+            restartAt(now);
+        });
+    }
 
     // Heard from the next feed on; the stage comes into the path at the first
     // change and stays until the next seek, so that nothing jumps.
@@ -137,15 +158,19 @@ public:
 
     void play() override
     {
+        change([&] { playHere(); });
+    }
+
+    void playCountingIn() override
+    {
         change([&] {
-            if (sink_->state() == QAudio::SuspendedState) {
-                sink_->resume();
-                feeder_->start();
-            } else if (!sounding()) {
-                if (ended_)
-                    seekStreams(0); // played to its end: starts over
-                startSink();
+            if (sink_->state() == QAudio::SuspendedState || sounding()) {
+                playHere();
+                return;
             }
+            const double from = ended_ ? 0 : startSeconds_;
+            seekStreams(from, mixer::countInSeconds(click_, from));
+            startSink();
         });
     }
 
@@ -193,8 +218,20 @@ private:
         });
     }
 
-    // On the audio thread, as everything below. Once the mix has ended the
-    // sink goes idle when it has played what it holds.
+    // On the audio thread, as everything below.
+    void playHere()
+    {
+        if (sink_->state() == QAudio::SuspendedState) {
+            sink_->resume();
+            feeder_->start();
+        } else if (!sounding()) {
+            if (ended_)
+                seekStreams(0); // played to its end: starts over
+            startSink();
+        }
+    }
+
+    // Once the mix has ended the sink goes idle when it has played what it holds.
     bool sounding() const
     {
         const auto state = sink_->state();
@@ -206,19 +243,21 @@ private:
     // count), and whether it sounds, for any thread to read.
     void publish()
     {
-        const double given = startSeconds_ + static_cast<double>(sourceFrames_) / sampleRate_;
+        const double given = static_cast<double>(sourceFrames_) / sampleRate_;
         const auto state = sink_->state();
-        double seconds = 0;
+        double played = 0;
         if (state == QAudio::StoppedState)
-            seconds = ended_ ? given : startSeconds_;
+            played = ended_ ? given : 0;
         else if (state == QAudio::IdleState && ended_)
-            seconds = given; // everything mixed has been played
+            played = given; // everything mixed has been played
         else if (!stretching_)
-            seconds = std::min(startSeconds_ + playedUSecs() / 1e6, given);
+            played = std::min(playedUSecs() / 1e6, given);
         else
-            seconds = startSeconds_ + heardSourceFrames() / sampleRate_;
-        if (loop_)
-            seconds = mixer::loopedPosition(startSeconds_, seconds - startSeconds_, *loop_);
+            played = heardSourceFrames() / sampleRate_;
+        // A count-in holds the position where the stems will start.
+        played = std::max(0.0, played - leadInSeconds_);
+        const double seconds =
+            loop_ ? mixer::loopedPosition(startSeconds_, played, *loop_) : startSeconds_ + played;
         position_.store(seconds);
         playing_.store(sounding());
     }
@@ -366,11 +405,13 @@ private:
     }
 
     // Only while the sink is stopped: nothing reads the streams meanwhile.
-    // Every (re)start follows one, and counts from where it put the stems.
-    void seekStreams(double seconds)
+    // Every (re)start follows one, and counts from where it put the stems,
+    // after the lead-in of a count-in.
+    void seekStreams(double seconds, double leadInSeconds = 0)
     {
-        streams_->seek(seconds);
+        streams_->seek(seconds, leadInSeconds);
         startSeconds_ = streams_->seekedSeconds();
+        leadInSeconds_ = std::round(leadInSeconds * sampleRate_) / sampleRate_;
         ended_ = false;
         framesGiven_ = 0;
         sourceFrames_ = 0;
@@ -389,6 +430,8 @@ private:
     int channels_;
     double sampleRate_;
     double startSeconds_ = 0;
+    double leadInSeconds_ = 0;            // of the count-in before startSeconds_
+    mixer::ClickTrack click_;             // the audio thread's
     std::optional<mixer::Loop> loop_;     // the audio thread's
     bool ended_ = false;                  // every frame of the mix has been handed over
     long long framesGiven_ = 0;           // since the last (re)start, as the sink plays them

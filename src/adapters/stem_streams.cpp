@@ -2,6 +2,7 @@
 
 #include "adapters/stem_streams.hpp"
 
+#include "adapters/click_decoder.hpp"
 #include "mixer/spsc_ring.hpp"
 
 #include <algorithm>
@@ -21,8 +22,9 @@ constexpr auto kLongestWait = 300ms;  // a stem the disk holds up is padded inst
 } // namespace
 
 struct StemStreams::Stream final : mixer::FrameSource {
-    Stream(std::unique_ptr<AudioDecoder> opened, const PcmFormat& format)
+    Stream(std::unique_ptr<AudioDecoder> opened, const PcmFormat& format, bool metronome = false)
         : decoder(std::move(opened))
+        , isMetronome(metronome)
         , ring(static_cast<std::size_t>(kAheadSeconds * format.sampleRate), format.channels)
     {
     }
@@ -43,10 +45,12 @@ struct StemStreams::Stream final : mixer::FrameSource {
     }
 
     std::unique_ptr<AudioDecoder> decoder;
+    const bool isMetronome; // sounds through a lead-in, where the stems are silent
     mixer::SpscRing ring;
     std::atomic<bool> ended{false};
-    long long nextFrame = 0; // the worker's: where the decoder stands
-    std::size_t owed = 0;    // audio thread only (and seek, while it is idle)
+    long long nextFrame = 0;   // the worker's: where the decoder stands
+    long long silenceLeft = 0; // the worker's: lead-in frames still to write
+    std::size_t owed = 0;      // audio thread only (and seek, while it is idle)
 };
 
 Result<std::unique_ptr<StemStreams>>
@@ -67,10 +71,13 @@ StemStreams::StemStreams(std::vector<std::unique_ptr<Stream>> streams, const Pcm
     : streams_(std::move(streams))
     , format_(format)
 {
-    for (const auto& stream : streams_) {
-        sources_.push_back(stream.get());
+    for (const auto& stream : streams_)
         durationSeconds_ = std::max(durationSeconds_, stream->decoder->durationSeconds());
-    }
+    streams_.push_back(std::make_unique<Stream>(
+        std::make_unique<ClickDecoder>(mixer::ClickTrack{}, format_, durationSeconds_), format_,
+        true));
+    for (const auto& stream : streams_)
+        sources_.push_back(stream.get());
     worker_ = std::thread([this] { decodeAhead(); });
     waitForAudio();
 }
@@ -105,6 +112,14 @@ void StemStreams::decodeAhead()
 void StemStreams::decodeChunk(Stream& stream, std::vector<float>& chunk)
 {
     const std::size_t bytesPerFrame = static_cast<std::size_t>(format_.bytesPerFrame());
+    if (stream.silenceLeft > 0) {
+        const auto frames = std::min(kChunkFrames, static_cast<std::size_t>(stream.silenceLeft));
+        std::fill_n(chunk.begin(), frames * static_cast<std::size_t>(format_.channels), 0.0f);
+        stream.ring.write(chunk.data(), frames);
+        stream.nextFrame += static_cast<long long>(frames);
+        stream.silenceLeft -= static_cast<long long>(frames);
+        return;
+    }
     const bool looping = loop_ && stream.nextFrame < loop_->end;
     const std::size_t wanted =
         looping ? std::min<std::size_t>(kChunkFrames,
@@ -138,6 +153,12 @@ void StemStreams::setLoop(const std::optional<mixer::Loop>& loop)
                           std::llround(loop->end * format_.sampleRate)};
 }
 
+void StemStreams::setClick(const mixer::ClickTrack& track)
+{
+    std::lock_guard lock(decoding_);
+    streams_.back()->decoder = std::make_unique<ClickDecoder>(track, format_, durationSeconds_);
+}
+
 void StemStreams::waitForAudio()
 {
     const auto ready = static_cast<std::size_t>(kReadySeconds * format_.sampleRate);
@@ -165,15 +186,23 @@ std::size_t StemStreams::framesBeforeEnd(std::size_t wanted) const
     return std::min(left, wanted);
 }
 
-void StemStreams::seek(double seconds)
+void StemStreams::seek(double seconds, double leadInSeconds)
 {
     {
         std::lock_guard lock(decoding_);
+        const long long start = std::llround(seconds * format_.sampleRate);
+        const long long leadIn = std::llround(std::max(0.0, leadInSeconds) * format_.sampleRate);
         seekedSeconds_ = 0;
         for (const auto& stream : streams_) {
-            stream->decoder->seek(seconds);
-            stream->nextFrame = std::llround(seconds * format_.sampleRate);
-            seekedSeconds_ = std::max(seekedSeconds_, stream->decoder->positionSeconds());
+            if (stream->isMetronome) {
+                stream->decoder->seek(static_cast<double>(start - leadIn) / format_.sampleRate);
+                stream->silenceLeft = 0;
+            } else {
+                stream->decoder->seek(seconds);
+                stream->silenceLeft = leadIn;
+                seekedSeconds_ = std::max(seekedSeconds_, stream->decoder->positionSeconds());
+            }
+            stream->nextFrame = start - leadIn;
             stream->ring.clear();
             stream->owed = 0;
             stream->ended.store(false, std::memory_order_release);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "adapters/audio_decoder.hpp"
+#include "mixer/click_track.hpp"
 #include "mixer/loop.hpp"
 #include "mixer/mix_bus.hpp"
 
@@ -17,10 +18,12 @@
 
 namespace tonfield::adapters {
 
-// The stems of one mix, each decoded ahead on a worker thread into a ring
-// that the audio output reads without a lock: the thread that feeds the
-// sound card never decodes. A stem the worker falls behind on is padded with
-// silence and catches up by skipping, so the stems never drift apart.
+// The stems of one mix, and its metronome, each decoded ahead on a worker
+// thread into a ring that the audio output reads without a lock: the thread
+// that feeds the sound card never decodes. A stem the worker falls behind on
+// is padded with silence and catches up by skipping, so the stems never
+// drift apart. The metronome is one more stream after the stems, silent
+// until it is given the song's beats.
 class StemStreams {
 public:
     // Fails with the first file's failure; `format` must be float samples.
@@ -33,7 +36,8 @@ public:
     // The longest stem's length.
     double durationSeconds() const { return durationSeconds_; }
 
-    // The readers a MixBus takes, one per stem, for the audio thread.
+    // The readers a MixBus takes, one per stem and then the metronome's, for
+    // the audio thread.
     std::span<mixer::FrameSource* const> sources() { return sources_; }
 
     // Frames that can still be delivered before the longest stem's end, or
@@ -41,8 +45,10 @@ public:
     std::size_t framesBeforeEnd(std::size_t wanted) const;
 
     // Moves every stem to `seconds` and waits (briefly) until each has audio
-    // ready or has ended. Only while nothing reads the sources.
-    void seek(double seconds);
+    // ready or has ended. With a lead-in, the streams first deliver that
+    // long of silence from the stems and of the metronome's beats before
+    // `seconds`: a count-in. Only while nothing reads the sources.
+    void seek(double seconds, double leadInSeconds = 0);
 
     // Where the last seek put the stems (the longest stem's clamped position).
     double seekedSeconds() const { return seekedSeconds_; }
@@ -52,6 +58,10 @@ public:
     // end: the rings hold the loop's passes back to back. Only while nothing
     // reads the sources, and followed by a seek.
     void setLoop(const std::optional<mixer::Loop>& loop);
+
+    // The beats the metronome clicks on. Only while nothing reads the
+    // sources, and followed by a seek.
+    void setClick(const mixer::ClickTrack& track);
 
     struct Stream;
 

@@ -11,6 +11,7 @@
 #include "model/output_format.hpp"
 #include "model/result.hpp"
 
+#include "mixer/click_track.hpp"
 #include "mixer/loop.hpp"
 #include "mixer/tempo.hpp"
 #include "mixer/waveform.hpp"
@@ -41,6 +42,8 @@ public:
 
 // The key under which the engine folder's path is kept.
 inline constexpr const char* engineRootSetting = "engineRoot";
+// Whether the metronome counts in before the mix plays from a stop: "1" or "0".
+inline constexpr const char* countInSetting = "countIn";
 
 // The one persistent user setting store (keys such as engineRootSetting).
 class Settings {
@@ -153,8 +156,8 @@ public:
 // longest file sets its end.
 class MixPlayer : public AudioPlayer {
 public:
-    // One linear gain per file, in the order opened; changes ramp in over a
-    // few milliseconds.
+    // One linear gain per file, in the order opened, then the metronome's
+    // (silent when left out); changes ramp in over a few milliseconds.
     virtual void setGains(const std::vector<float>& gains) = 0;
     // Plays the loop over and over, without a gap at its seam, or plays
     // through when there is none. A position outside the loop moves to its
@@ -163,6 +166,13 @@ public:
     // Plays faster or slower keeping the pitch, and higher or lower keeping
     // the speed, applied to the summed mix.
     virtual void setTempo(const mixer::Tempo& tempo) = 0;
+    // The beats the metronome clicks on, sample-aligned with the files and
+    // through the same loop, speed and pitch; without them it is silent.
+    virtual void setClick(const mixer::ClickTrack& track) = 0;
+    // Plays as play() does, but from a stop (not from a pause) the
+    // metronome first counts in alone for one bar, in time with the beats
+    // that lead to the position; the position stays put meanwhile.
+    virtual void playCountingIn() = 0;
 };
 
 class AudioOutput {
@@ -191,9 +201,10 @@ public:
 // A mix written into one file: what the mixer plays, as WAV (24-bit), FLAC or MP3.
 struct MixRender {
     std::vector<std::filesystem::path> stems;
-    std::vector<float> gains; // one linear gain per stem
+    std::vector<float> gains; // one linear gain per stem, then the metronome's
     OutputFormat format = OutputFormat::wav;
-    mixer::Tempo tempo; // speed and pitch, normal unless asked for
+    mixer::Tempo tempo;                     // speed and pitch, normal unless asked for
+    std::optional<mixer::ClickTrack> click; // the metronome's beats, when it is heard
 };
 
 // The one port called away from the main thread: it blocks for as long as

@@ -43,9 +43,10 @@ enum class WorkbenchField {
     tempo,
     engines,
     analysis,
+    metronome,
 };
 inline constexpr std::size_t workbenchFieldCount =
-    static_cast<std::size_t>(WorkbenchField::analysis) + 1;
+    static_cast<std::size_t>(WorkbenchField::metronome) + 1;
 
 // The observers of those fields, shared by the Workbench and its parts. Each
 // assignment calls every observer with the field, after the new value is in

@@ -38,6 +38,7 @@ protected:
         return {{temp / "a_(Vocals).wav", temp / "a_(Instrumental).flac"},
                 std::move(gains),
                 outputFormatFromRaw(format).value(),
+                {},
                 {}};
     }
     Result<> render(const ports::MixRender& wanted, const fs::path& file)
@@ -93,8 +94,8 @@ TEST(MixRendererAndPlayer, AnExportHoldsTheFramesThePlayerMixes)
     const std::vector<fs::path> stems{temp / "tone.wav", temp / "sweep.flac"};
     const std::vector<float> gains{0.7f, 0.4f};
     const fs::path file = temp / "mix.wav";
-    ASSERT_TRUE(adapters::EncodedMixRenderer().render({stems, gains, OutputFormat::wav, {}}, file,
-                                                      [](double) { return true; }));
+    ASSERT_TRUE(adapters::EncodedMixRenderer().render({stems, gains, OutputFormat::wav, {}, {}},
+                                                      file, [](double) { return true; }));
     const auto exported = test::decodedStereo(file);
 
     auto streams = adapters::StemStreams::open(stems, {});

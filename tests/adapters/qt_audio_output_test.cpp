@@ -8,7 +8,9 @@
 #include "adapters/audio_files.hpp"
 #include "adapters/event_loop.hpp"
 #include "adapters/null_sink_monitor.hpp"
+#include "fakes/synthetic_song.hpp"
 #include "fakes/temp_folder.hpp"
+#include "mixer/click_track.hpp"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -473,6 +475,148 @@ TEST(QtAudioOutput, TheBufferGrowsAfterADropout)
     ASSERT_EQ(played.holdStarts.size(), 2u);
     EXPECT_LT(longestSilenceSeconds(played.afterHold(1)), 0.01)
         << "the grown buffer outlasts a hold-up of 300 ms";
+}
+
+// Beats every half second from 0.25 s, in 4/4 from the first.
+mixer::ClickTrack steadyBeats(double seconds)
+{
+    mixer::ClickTrack track{.beats = {}, .downbeats = {}, .meter = 4};
+    for (double beat = 0.25; beat < seconds; beat += 0.5)
+        track.beats.push_back(beat);
+    for (std::size_t i = 0; i < track.beats.size(); i += 4)
+        track.downbeats.push_back(track.beats[i]);
+    return track;
+}
+
+// Where each click (or tone) begins in a recording: the first sample above
+// about -30 dBFS after at least 0.1 s below it.
+std::vector<std::size_t> clickOnsets(std::span<const std::int16_t> heard)
+{
+    std::vector<std::size_t> onsets;
+    std::size_t quiet = 0;
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        if (std::abs(heard[i]) > 1000) {
+            if (quiet >= 4410)
+                onsets.push_back(i);
+            quiet = 0;
+        } else {
+            ++quiet;
+        }
+    }
+    return onsets;
+}
+
+// Records `seconds` of what the sink receives from `settleSeconds` on.
+std::vector<std::int16_t> recordFor(test::NullSinkMonitor& monitor, double settleSeconds,
+                                    double seconds)
+{
+    const auto from = std::chrono::steady_clock::now() +
+                      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                          std::chrono::duration<double>(settleSeconds));
+    EXPECT_TRUE(test::runUntil([&] { return monitor.skipUntil(from); }));
+    std::vector<std::int16_t> heard;
+    EXPECT_TRUE(test::runUntil([&] {
+        const auto more = monitor.samplesSinceLastCall();
+        heard.insert(heard.end(), more.begin(), more.end());
+        return heard.size() >= static_cast<std::size_t>(seconds * 44100);
+    }));
+    return heard;
+}
+
+// The metronome is one more stem. A stem holding the very same clicks meets
+// it sample for sample, so that at gain -1 the two cancel, at normal speed
+// and slowed down: wherever a beat's sample lands in what is heard, its
+// click lands with it. At normal speed the clicks reach the sink exactly as
+// far apart as their beats; slowed down, the stretcher moves every
+// transient, the stems' as much as the click's, by up to a few
+// milliseconds onto its own grid, so there the pace is checked over ten
+// beats: the click neither drifts nor lags.
+TEST(QtAudioOutput, TheMetronomeClicksOnItsBeatsSamplesAtAnySpeed)
+{
+    test::TempFolder folder;
+    const mixer::ClickTrack track = steadyBeats(20);
+    std::vector<float> clicks(20 * 44100 * 2);
+    mixer::ClickSynth(track, 44100).render(0, clicks.data(), clicks.size() / 2, 2);
+    test::writeWav(folder / "clicks.wav", clicks, 2); // in stereo, as the metronome sounds
+    auto opened = QtAudioOutput().openMix({folder / "clicks.wav"});
+    ASSERT_TRUE(opened) << opened.failure();
+    ports::MixPlayer& mix = **opened;
+    test::NullSinkMonitor monitor;
+    ASSERT_TRUE(monitor.started());
+
+    mix.setClick(track);
+    mix.setGains({0.0f, 1.0f});
+    mix.play();
+    const double alone = heardLevel(monitor, 0.3, 1.0);
+    EXPECT_GT(alone, 0.01) << "the metronome is heard";
+    mix.setGains({1.0f, -1.0f});
+    EXPECT_LT(heardLevel(monitor, 0.7, 1.0), alone / 100) << "it meets the stem's samples";
+    mix.setTempo({0.7, 0});
+    mix.setCurrentTimeSeconds(1.0);
+    EXPECT_LT(heardLevel(monitor, 0.7, 1.0), alone / 100) << "also at 70 %";
+
+    mix.setGains({0.0f, 1.0f});
+    mix.setTempo({1.0, 0});
+    mix.setCurrentTimeSeconds(2.0);
+    const auto steady = clickOnsets(recordFor(monitor, 0.7, 4.0));
+    ASSERT_GE(steady.size(), 6u);
+    for (std::size_t i = 1; i < steady.size(); ++i)
+        EXPECT_NEAR(static_cast<double>(steady[i] - steady[i - 1]), 0.5 * 44100, 44.1)
+            << "click " << i;
+
+    mix.setTempo({0.7, 0});
+    mix.setCurrentTimeSeconds(2.0);
+    const auto slowed = clickOnsets(recordFor(monitor, 0.7, 8.0));
+    ASSERT_GE(slowed.size(), 11u);
+    const double pace = static_cast<double>(slowed[10] - slowed[0]) / 10;
+    EXPECT_NEAR(pace, 0.5 / 0.7 * 44100, 44.1) << "a beat's length at 70 %";
+}
+
+// From a stop, the metronome counts in alone for one bar, in time with the
+// beats that lead to the position, and the stems start on their own sample
+// after it; the position holds meanwhile. From a pause it plays on at once.
+TEST(QtAudioOutput, ACountInClicksOneBarBeforeTheStemsStart)
+{
+    test::TempFolder folder;
+    const auto a440 = makeA440(folder, 3);
+    auto opened = QtAudioOutput().openMix({a440});
+    ASSERT_TRUE(opened) << opened.failure();
+    ports::MixPlayer& mix = **opened;
+    test::NullSinkMonitor monitor;
+    ASSERT_TRUE(monitor.started());
+    mix.setClick(steadyBeats(3)); // beats at 0.25 s, 0.75 s, ...
+    mix.setGains({1.0f, 1.0f});
+
+    monitor.samplesSinceLastCall();
+    mix.playCountingIn();
+    std::vector<std::int16_t> heard;
+    double heldAt = -1;
+    ASSERT_TRUE(test::runUntil([&] {
+        const auto more = monitor.samplesSinceLastCall();
+        heard.insert(heard.end(), more.begin(), more.end());
+        if (heldAt < 0 && heard.size() >= 44100)
+            heldAt = mix.currentTimeSeconds(); // a second into the two-second bar
+        return heard.size() >= static_cast<std::size_t>(3.0 * 44100);
+    }));
+    EXPECT_EQ(heldAt, 0.0) << "the position holds through the count-in";
+    const auto onsets = clickOnsets(heard);
+    ASSERT_EQ(onsets.size(), 5u) << "four clicks, then the tone";
+    for (std::size_t i = 1; i < 4; ++i)
+        EXPECT_NEAR(static_cast<double>(onsets[i] - onsets[i - 1]), 0.5 * 44100, 44.1);
+    EXPECT_NEAR(static_cast<double>(onsets[4] - onsets[3]), 0.25 * 44100, 44.1)
+        << "the song's first beat is a quarter second in";
+    auto peak = [&](std::size_t onset) {
+        return *std::max_element(heard.begin() + static_cast<long>(onset),
+                                 heard.begin() + static_cast<long>(onset) + 400);
+    };
+    EXPECT_GT(peak(onsets[0]), peak(onsets[1]) * 1.3) << "the bar's first click is accented";
+
+    mix.pause();
+    const double paused = mix.currentTimeSeconds();
+    EXPECT_GT(paused, 0.5);
+    mix.playCountingIn();
+    ASSERT_TRUE(test::runUntil([&] { return mix.currentTimeSeconds() > paused + 0.2; }));
+    EXPECT_LT(mix.currentTimeSeconds(), paused + 1.0) << "a pause resumes without a count-in";
 }
 
 TEST(QtAudioOutput, FilesThatAreNotAudioFailAtOnce)

@@ -245,6 +245,8 @@ struct FakeAudio final : ports::AudioOutput {
         std::vector<float> gains;
         std::optional<mixer::Loop> loop;
         mixer::Tempo tempo;
+        std::optional<mixer::ClickTrack> click;
+        int countIns = 0; // plays asked to count in first
     };
     std::map<std::filesystem::path, double> durations; // files that open, with their lengths
     std::vector<std::shared_ptr<State>> opened;
@@ -265,6 +267,12 @@ struct FakeAudio final : ports::AudioOutput {
         bool isPlaying() const override { return state_->playing; }
         void setGains(const std::vector<float>& gains) override { state_->gains = gains; }
         void setTempo(const mixer::Tempo& tempo) override { state_->tempo = tempo; }
+        void setClick(const mixer::ClickTrack& track) override { state_->click = track; }
+        void playCountingIn() override
+        {
+            ++state_->countIns;
+            play();
+        }
         void setLoop(const std::optional<mixer::Loop>& loop) override
         {
             state_->loop = loop;

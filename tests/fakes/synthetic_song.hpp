@@ -97,8 +97,9 @@ inline Song makeSong(double bpm, const std::vector<Chord>& progression, int bars
     return song;
 }
 
-// The song as a 16-bit mono WAV file.
-inline void writeWav(const std::filesystem::path& file, const std::vector<float>& samples)
+// Interleaved samples as a 16-bit WAV file, mono unless asked.
+inline void writeWav(const std::filesystem::path& file, const std::vector<float>& samples,
+                     std::uint32_t channels = 1)
 {
     std::ofstream out(file, std::ios::binary);
     auto put = [&](std::uint32_t value, int bytes) {
@@ -111,10 +112,10 @@ inline void writeWav(const std::filesystem::path& file, const std::vector<float>
     out.write("WAVEfmt ", 8);
     put(16, 4);
     put(1, 2); // PCM
-    put(1, 2); // mono
+    put(channels, 2);
     put(songRate, 4);
-    put(songRate * 2, 4);
-    put(2, 2);
+    put(songRate * 2 * channels, 4);
+    put(2 * channels, 2);
     put(16, 2);
     out.write("data", 4);
     put(dataBytes, 4);

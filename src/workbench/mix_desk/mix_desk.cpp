@@ -14,6 +14,7 @@ MixDesk::MixDesk(Workbench& workbench, ports::Services services, const FieldPubl
     : workbench_(workbench)
     , services_(services)
     , publisher_(publisher)
+    , countIn_(services.settings.string(ports::countInSetting) == "1")
 {
 }
 
@@ -33,6 +34,35 @@ void MixDesk::setStrip(std::size_t index, mixer::StripSettings strip)
     setMixStrips(std::move(strips));
 }
 
+void MixDesk::setClickStrip(mixer::StripSettings strip)
+{
+    strip.levelDb = mixer::clampLevel(strip.levelDb);
+    publisher_.assign(WorkbenchField::metronome, clickStrip_, strip);
+    keepStrips();
+    if (mix_)
+        mix_->setGains(gains());
+}
+
+void MixDesk::setCountIn(bool on)
+{
+    services_.settings.setString(ports::countInSetting, on ? "1" : "0");
+    publisher_.assign(WorkbenchField::metronome, countIn_, on);
+}
+
+// The player restarts where it is with the new beats: a correction is heard
+// at once, and a metronome without beats falls silent.
+void MixDesk::takeClick(std::optional<mixer::ClickTrack> track)
+{
+    if (track == click_)
+        return;
+    click_ = std::move(track);
+    if (mix_) {
+        mix_->setClick(click_.value_or(mixer::ClickTrack{}));
+        mix_->setGains(gains());
+    }
+    publisher_.notify(WorkbenchField::metronome);
+}
+
 void MixDesk::applyMixPreset(mixer::Preset preset)
 {
     if (!workbench_.stems().empty())
@@ -41,24 +71,45 @@ void MixDesk::applyMixPreset(mixer::Preset preset)
 
 void MixDesk::setMixStrips(std::vector<mixer::StripSettings> strips)
 {
-    if (const auto& job = workbench_.selectedJob()) {
-        mixSettings_[job->id] = strips;
-        unsavedMixes_.insert(job->id);
-    }
-    if (mix_)
-        mix_->setGains(mixer::audibleGains(strips));
     publisher_.assign(WorkbenchField::mixStrips, mixStrips_, std::move(strips));
+    keepStrips();
+    if (mix_)
+        mix_->setGains(gains());
+}
+
+std::vector<float> MixDesk::gains() const
+{
+    std::vector<mixer::StripSettings> strips = mixStrips_;
+    if (click_)
+        strips.push_back(clickStrip_);
+    return mixer::audibleGains(strips);
+}
+
+// The metronome's strip is kept after the stems' only once it is touched:
+// until then mix.json keeps the form it always had.
+void MixDesk::keepStrips()
+{
+    const auto& job = workbench_.selectedJob();
+    if (!job)
+        return;
+    std::vector<mixer::StripSettings> kept = mixStrips_;
+    if (clickStrip_ != mutedClick)
+        kept.push_back(clickStrip_);
+    mixSettings_[job->id] = std::move(kept);
+    unsavedMixes_.insert(job->id);
 }
 
 // The strips of the shown job's stems: as the user left them (in this run,
 // or in the job's mix.json from an earlier one), or all at 0 dB for stems not
-// mixed before (or listed anew with another count).
+// mixed before (or listed anew with another count). The metronome's follows
+// the stems' when it was kept.
 void MixDesk::takeStrips()
 {
     const auto& stems = workbench_.stems();
     const auto& job = workbench_.selectedJob();
     const auto& root = workbench_.engineRoot();
     std::vector<mixer::StripSettings> strips(stems.size());
+    clickStrip_ = mutedClick;
     if (job) {
         auto kept = mixSettings_.find(job->id);
         if (kept == mixSettings_.end() && root) {
@@ -66,8 +117,13 @@ void MixDesk::takeStrips()
             if (auto stored = bytes ? mixer::decodeStrips(*bytes) : std::nullopt)
                 kept = mixSettings_.emplace(job->id, std::move(*stored)).first;
         }
-        if (kept != mixSettings_.end() && kept->second.size() == stems.size())
+        if (kept != mixSettings_.end() && !stems.empty() &&
+            kept->second.size() == stems.size() + 1) {
+            clickStrip_ = kept->second.back();
+            strips.assign(kept->second.begin(), kept->second.end() - 1);
+        } else if (kept != mixSettings_.end() && kept->second.size() == stems.size()) {
             strips = kept->second;
+        }
     }
     mixStrips_ = std::move(strips);
 }

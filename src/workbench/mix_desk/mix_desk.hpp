@@ -69,16 +69,26 @@ public:
     bool loopOn() const { return loopOn_; }
     // The speed and transposition, kept while the application runs.
     const mixer::Tempo& tempo() const { return tempo_; }
+    // The metronome, once the shown job's beats are known: a strip after the
+    // stems', kept with them, muted at first so that the mix sounds as it
+    // did until the click is asked for; and whether a play from a stop
+    // counts in first, remembered in the settings.
+    bool hasClick() const { return click_.has_value(); }
+    const mixer::StripSettings& clickStrip() const { return clickStrip_; }
+    bool countIn() const { return countIn_; }
 
     // Pauses the mix while it sounds, otherwise plays it from where it
     // stopped, opening it first if need be.
     void playMix();
     void setStrip(std::size_t index, mixer::StripSettings strip);
+    void setClickStrip(mixer::StripSettings strip);
+    void setCountIn(bool on);
     void applyMixPreset(mixer::Preset preset);
     // Writes the mix as it sounds into one file the user names (WAV, FLAC or
     // MP3), away from the main thread; the file appears only once complete.
-    // With `withTempo`, at the mix's speed and pitch.
-    void exportMix(bool withTempo = false);
+    // With `withTempo`, at the mix's speed and pitch; with `withClick`, the
+    // metronome's strip is mixed in as it sounds.
+    void exportMix(bool withTempo = false, bool withClick = false);
     void cancelMixExport();
 
     // The loop, in the loaded mix: set from a drag between two points,
@@ -99,6 +109,8 @@ public:
     // arrive under the stems'); then their overviews are asked for, once each.
     void takeStrips();
     void requestWaveforms();
+    // The shown job's beats changed: found, corrected, or gone.
+    void takeClick(std::optional<mixer::ClickTrack> track);
     // Another job is shown, or none: its loop and the note of its last
     // written mix go.
     void leaveJob();
@@ -112,6 +124,9 @@ public:
 
 private:
     void setMixStrips(std::vector<mixer::StripSettings> strips);
+    // What each strip sounds at: the stems', then the metronome's if it is there.
+    std::vector<float> gains() const;
+    void keepStrips();
     void setLoopTo(std::optional<mixer::Loop> loop, bool on);
     void changeTempo(const mixer::Tempo& tempo);
     void mixExportEnded(const Result<>& result, const std::filesystem::path& file);
@@ -130,10 +145,16 @@ private:
     std::optional<mixer::Loop> loop_;
     bool loopOn_ = false;
     mixer::Tempo tempo_;
+    std::optional<mixer::ClickTrack> click_;
+    mixer::StripSettings clickStrip_ = mutedClick;
+    bool countIn_ = false;
+
+    static constexpr mixer::StripSettings mutedClick{.levelDb = 0, .muted = true, .soloed = false};
 
     // The Workbench's player, when it holds the mix.
     ports::MixPlayer* mix_ = nullptr;
-    // Strips by job id, and the ids whose mix.json is behind.
+    // Strips by job id (the metronome's last, once it has one), and the ids
+    // whose mix.json is behind.
     std::map<std::string, std::vector<mixer::StripSettings>> mixSettings_;
     std::set<std::string> unsavedMixes_;
     // Stem overviews, measured and asked for.

@@ -10,7 +10,7 @@
 namespace tonfield {
 namespace fs = std::filesystem;
 
-void MixDesk::exportMix(bool withTempo)
+void MixDesk::exportMix(bool withTempo, bool withClick)
 {
     const auto& stems = workbench_.stems();
     const auto& job = workbench_.selectedJob();
@@ -37,7 +37,9 @@ void MixDesk::exportMix(bool withTempo)
 
     ports::MixRender mix;
     mix.format = *format;
-    mix.gains = mixer::audibleGains(mixStrips_);
+    mix.gains = gains();
+    if (withClick && click_)
+        mix.click = click_;
     if (withTempo)
         mix.tempo = tempo_;
     for (const Stem& stem : stems)

@@ -35,12 +35,17 @@ void MixDesk::playMix()
         publisher_.assign(WorkbenchField::playingURL, bench.playingURL_,
                           std::optional<std::filesystem::path>());
     }
-    mix_->setGains(mixer::audibleGains(mixStrips_));
+    if (click_)
+        mix_->setClick(*click_);
+    mix_->setGains(gains());
     mix_->setLoop(loopOn_ ? loop_ : std::nullopt);
     mix_->setTempo(tempo_);
     publisher_.assign(WorkbenchField::playbackDuration, bench.playbackDuration_,
                       mix_->durationSeconds());
-    mix_->play();
+    if (countIn_ && click_)
+        mix_->playCountingIn();
+    else
+        mix_->play();
     publisher_.assign(WorkbenchField::mixPlaying, mixPlaying_, true);
 }
 

@@ -8,6 +8,7 @@
 
 #include "analysis/analysis_store.hpp"
 #include "analysis/job_analysis.hpp"
+#include "mixer/click_track.hpp"
 
 #include <algorithm>
 
@@ -111,7 +112,19 @@ void SongTimeline::analysisEnded(const std::string& jobId,
         corrections_ = corrections;
         analysis_ = analysis::corrected(*found_, corrections_);
     }
+    analysisChanged();
+}
+
+// The metronome clicks on the beats as corrected.
+void SongTimeline::analysisChanged()
+{
     publisher_.notify(WorkbenchField::analysis);
+    std::optional<mixer::ClickTrack> click;
+    if (analysis_ && !analysis_->beats.empty())
+        click = mixer::ClickTrack{.beats = analysis_->beats,
+                                  .downbeats = analysis_->downbeats,
+                                  .meter = analysis_->meter};
+    workbench_.mixDesk().takeClick(std::move(click));
 }
 
 void SongTimeline::leaveJob()
@@ -125,7 +138,7 @@ void SongTimeline::leaveJob()
     corrections_ = {};
     status_ = {};
     if (shown)
-        publisher_.notify(WorkbenchField::analysis);
+        analysisChanged();
 }
 
 void SongTimeline::poll()
@@ -175,7 +188,7 @@ void SongTimeline::correct(analysis::Corrections corrections)
         return;
     corrections_ = std::move(corrections);
     analysis_ = analysis::corrected(*found_, corrections_);
-    publisher_.notify(WorkbenchField::analysis);
+    analysisChanged();
     if (auto written =
             analysis::writeCorrections(layout::analysisFile(*root, jobId_), corrections_);
         !written)

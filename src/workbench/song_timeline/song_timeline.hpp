@@ -82,6 +82,7 @@ public:
 
 private:
     void correct(analysis::Corrections corrections);
+    void analysisChanged();
     void analysisEnded(const std::string& jobId, const Result<analysis::MusicalAnalysis>& found,
                        const analysis::Corrections& corrections);
     void stopRunning();
