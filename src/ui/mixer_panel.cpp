@@ -191,12 +191,17 @@ QToolButton* toggle(const QString& text, const QString& name)
 
 } // namespace
 
+// A strip's row: the stems' and the metronome's alike. `settings` reads
+// its strip from the desk (none while it has none), `apply` stores a changed one.
 struct MixerPanel::Strip {
+    QWidget* row;
     QToolButton* mute;
     QToolButton* solo;
     LevelSlider* level;
     QLabel* levelValue;
     MixTimeline* timeline;
+    std::function<std::optional<mixer::StripSettings>()> settings;
+    std::function<void(const mixer::StripSettings&)> apply;
 };
 
 MixerPanel::MixerPanel(Workbench& workbench, QWidget* parent)
@@ -217,6 +222,7 @@ MixerPanel::MixerPanel(Workbench& workbench, QWidget* parent)
     , clearLoop_(textButton("clearLoop", "清除循环", theme::font(10), theme::mint()))
     , exportStatus_(textLabel("", theme::font(10), theme::muted()))
     , withTempo_(new QCheckBox("含速度与音高"))
+    , withClick_(new QCheckBox("含节拍器"))
     , exportMix_(textButton("exportMix", "导出混音", theme::font(10), theme::mint()))
     , cancelExport_(textButton("cancelMixExport", "取消", theme::font(10), theme::mint()))
     , ruler_(new SongRuler(workbench))
@@ -280,11 +286,17 @@ void MixerPanel::addExport()
     withTempo_->setFont(theme::font(10));
     addFocusRing(*withTempo_);
     row->addWidget(withTempo_);
+    withClick_->setObjectName("exportWithClick");
+    withClick_->setFont(theme::font(10));
+    addFocusRing(*withClick_);
+    row->addWidget(withClick_);
     row->addWidget(cancelExport_);
     row->addWidget(exportMix_);
     content()->addLayout(row);
-    connect(exportMix_, &QAbstractButton::clicked, this,
-            [this] { workbench_.mixDesk().exportMix(withTempo_->isChecked()); });
+    connect(exportMix_, &QAbstractButton::clicked, this, [this] {
+        workbench_.mixDesk().exportMix(withTempo_->isChecked(),
+                                       withClick_->isVisible() && withClick_->isChecked());
+    });
     connect(cancelExport_, &QAbstractButton::clicked, this,
             [this] { workbench_.mixDesk().cancelMixExport(); });
 }
@@ -356,6 +368,7 @@ void MixerPanel::showExport()
     const MixExport& state = workbench_.mixDesk().mixExport();
     exportMix_->setVisible(!state.running);
     withTempo_->setVisible(!state.running);
+    withClick_->setVisible(!state.running && workbench_.mixDesk().hasClick());
     cancelExport_->setVisible(state.running);
     if (state.running)
         exportStatus_->setText("正在导出混音 " +
@@ -379,9 +392,9 @@ void MixerPanel::refresh(const FieldSet& changed)
     }
     // The strips' controls only when the strips change: the tick moves the
     // position alone.
-    if (changed.any({Field::stems, Field::mixStrips}))
+    if (changed.any({Field::stems, Field::mixStrips, Field::metronome}))
         showStrips();
-    if (changed.any({Field::mixExport}))
+    if (changed.any({Field::mixExport, Field::metronome}))
         showExport();
     analysisBar_->refresh(changed);
     if (changed.any({Field::analysis, Field::tempo})) {
@@ -418,17 +431,24 @@ void MixerPanel::refresh(const FieldSet& changed)
 
 void MixerPanel::showStrips()
 {
-    const auto& settings = workbench_.mixDesk().mixStrips();
-    for (std::size_t i = 0; i < strips_.size() && i < settings.size(); ++i) {
-        Strip& strip = *strips_[i];
-        const QSignalBlocker muteBlock(strip.mute), soloBlock(strip.solo), levelBlock(strip.level);
-        strip.mute->setChecked(settings[i].muted);
-        strip.solo->setChecked(settings[i].soloed);
-        showToggleState(*strip.mute);
-        showToggleState(*strip.solo);
-        strip.level->setValue(static_cast<int>(std::lround(settings[i].levelDb * kSliderSteps)));
-        strip.levelValue->setText(levelText(settings[i].levelDb));
-        strip.level->setAccessibleDescription(strip.levelValue->text()); // not tenths of a dB
+    for (const auto& strip : strips_) {
+        const auto settings = strip->settings();
+        strip->row->setVisible(settings.has_value());
+        if (!settings)
+            continue;
+        const QSignalBlocker muteBlock(strip->mute), soloBlock(strip->solo),
+            levelBlock(strip->level);
+        strip->mute->setChecked(settings->muted);
+        strip->solo->setChecked(settings->soloed);
+        showToggleState(*strip->mute);
+        showToggleState(*strip->solo);
+        strip->level->setValue(static_cast<int>(std::lround(settings->levelDb * kSliderSteps)));
+        strip->levelValue->setText(levelText(settings->levelDb));
+        strip->level->setAccessibleDescription(strip->levelValue->text()); // not tenths of a dB
+    }
+    if (countIn_) {
+        const QSignalBlocker countInBlock(countIn_);
+        countIn_->setChecked(workbench_.mixDesk().countIn());
     }
     showPresetInUse();
 }
@@ -470,69 +490,113 @@ void MixerPanel::rebuildStrips()
 
     deleteChildWidgets(*stripRows_);
     strips_.clear();
+    MixDesk& desk = workbench_.mixDesk();
     for (std::size_t index = 0; index < shownStems_.size(); ++index) {
-        auto* row = new RoundedBox({.fill = theme::white(0.025), .radius = 6});
-        row->setObjectName("mixStrip");
-        offerFileDrag(*row, [url = shownStems_[index].url] {
-            return std::optional<std::filesystem::path>(url);
-        });
-        auto* layout = new QHBoxLayout(row);
-        layout->setContentsMargins(10, 8, 10, 8);
-        layout->setSpacing(6);
-        auto* name =
-            textLabel(qt(shownStems_[index].name()), theme::font(11, QFont::Medium), Qt::white);
-        name->setFixedWidth(48);
-        layout->addWidget(name);
-        auto strip = std::make_unique<Strip>(Strip{
-            .mute = toggle("静音", "静音 " + name->text()),
-            .solo = toggle("独奏", "独奏 " + name->text()),
-            .level = new LevelSlider,
-            .levelValue = textLabel("", theme::font(9), theme::muted()),
-            .timeline = new MixTimeline(workbench_, shownStems_[index].url),
-        });
-        strip->mute->setObjectName("mute");
-        strip->solo->setObjectName("solo");
-        strip->level->setObjectName("level");
-        strip->level->setAccessibleName("音量 " + name->text());
-        // Wide enough for a tenth of a decibel to be a few pixels; the
-        // timeline takes what the window has beyond that.
-        strip->level->setMinimumWidth(100);
-        strip->level->setMaximumWidth(110);
-        addFocusRing(*strip->level);
-        strip->levelValue->setObjectName("levelValue");
-        strip->levelValue->setFixedWidth(44);
-        layout->addWidget(strip->timeline, 1);
-        layout->addWidget(strip->mute);
-        layout->addWidget(strip->solo);
-        layout->addWidget(strip->level);
-        layout->addWidget(strip->levelValue);
-
-        // Each control sets its strip from the Workbench's current one.
-        auto update = [this, index](auto change) {
-            if (index >= workbench_.mixDesk().mixStrips().size())
-                return;
-            mixer::StripSettings settings = workbench_.mixDesk().mixStrips()[index];
-            change(settings);
-            workbench_.mixDesk().setStrip(index, settings);
-        };
-        connect(strip->mute, &QToolButton::toggled, this,
-                [update](bool on) { update([on](auto& s) { s.muted = on; }); });
-        connect(strip->solo, &QToolButton::toggled, this,
-                [update](bool on) { update([on](auto& s) { s.soloed = on; }); });
-        connect(strip->level, &QSlider::valueChanged, this, [update](int value) {
-            update([value](auto& s) { s.levelDb = static_cast<double>(value) / kSliderSteps; });
-        });
-        stripRows_->layout()->addWidget(row);
-        strips_.push_back(std::move(strip));
+        addStrip(
+            qt(shownStems_[index].name()), shownStems_[index].url,
+            [&desk, index]() -> std::optional<mixer::StripSettings> {
+                if (index >= desk.mixStrips().size())
+                    return std::nullopt;
+                return desk.mixStrips()[index];
+            },
+            [&desk, index](const mixer::StripSettings& settings) {
+                desk.setStrip(index, settings);
+            });
     }
+    // The metronome's strip, shown once the song's beats are known, with the
+    // count-in beside its controls.
+    auto* countIn = addStrip(
+        "节拍器", {},
+        [&desk]() -> std::optional<mixer::StripSettings> {
+            if (!desk.hasClick())
+                return std::nullopt;
+            return desk.clickStrip();
+        },
+        [&desk](const mixer::StripSettings& settings) { desk.setClickStrip(settings); });
+    strips_.back()->row->setObjectName("metronomeStrip");
+    countIn_ = new QCheckBox("预备拍");
+    countIn_->setObjectName("countIn");
+    countIn_->setFont(theme::font(9));
+    countIn_->setAccessibleName("从停止处播放前预备拍一小节");
+    addFocusRing(*countIn_);
+    countIn->insertWidget(2, countIn_);
+    connect(countIn_, &QCheckBox::toggled, this, [&desk](bool on) { desk.setCountIn(on); });
     ruler_->alignWith(strips_.empty() ? nullptr : strips_.front()->timeline);
     QList<QWidget*> order{clearLoop_, analysisBar_->correctButton(), speed_, resetSpeed_, pitch_,
                           resetPitch_};
     for (QWidget* control : presets_->findChildren<QToolButton*>())
         order << control;
-    for (const auto& strip : strips_)
+    for (const auto& strip : strips_) {
+        if (strip == strips_.back())
+            order << countIn_;
         order << strip->mute << strip->solo << strip->level;
-    tabThrough(order << withTempo_ << cancelExport_ << exportMix_);
+    }
+    tabThrough(order << withTempo_ << withClick_ << cancelExport_ << exportMix_);
+    showStrips();
+}
+
+// A strip's row at the end of the strips: its name, its timeline (the
+// file's overview, or a flat line), mute, solo and level. Returns the row's
+// layout, for what a strip adds of its own.
+QHBoxLayout* MixerPanel::addStrip(const QString& name, const std::filesystem::path& stem,
+                                  std::function<std::optional<mixer::StripSettings>()> settings,
+                                  std::function<void(const mixer::StripSettings&)> apply)
+{
+    auto* row = new RoundedBox({.fill = theme::white(0.025), .radius = 6});
+    row->setObjectName("mixStrip");
+    if (!stem.empty())
+        offerFileDrag(*row, [stem] { return std::optional<std::filesystem::path>(stem); });
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(10, 8, 10, 8);
+    layout->setSpacing(6);
+    auto* label = textLabel(name, theme::font(11, QFont::Medium), Qt::white);
+    label->setFixedWidth(48);
+    layout->addWidget(label);
+    auto strip = std::make_unique<Strip>(Strip{
+        .row = row,
+        .mute = toggle("静音", "静音 " + name),
+        .solo = toggle("独奏", "独奏 " + name),
+        .level = new LevelSlider,
+        .levelValue = textLabel("", theme::font(9), theme::muted()),
+        .timeline = new MixTimeline(workbench_, stem),
+        .settings = std::move(settings),
+        .apply = std::move(apply),
+    });
+    strip->mute->setObjectName("mute");
+    strip->solo->setObjectName("solo");
+    strip->level->setObjectName("level");
+    strip->level->setAccessibleName("音量 " + name);
+    // Wide enough for a tenth of a decibel to be a few pixels; the
+    // timeline takes what the window has beyond that.
+    strip->level->setMinimumWidth(100);
+    strip->level->setMaximumWidth(110);
+    addFocusRing(*strip->level);
+    strip->levelValue->setObjectName("levelValue");
+    strip->levelValue->setFixedWidth(44);
+    layout->addWidget(strip->timeline, 1);
+    layout->addWidget(strip->mute);
+    layout->addWidget(strip->solo);
+    layout->addWidget(strip->level);
+    layout->addWidget(strip->levelValue);
+
+    // Each control changes the strip as the desk has it now.
+    auto update = [read = strip->settings, write = strip->apply](auto change) {
+        auto current = read();
+        if (!current)
+            return;
+        change(*current);
+        write(*current);
+    };
+    connect(strip->mute, &QToolButton::toggled, this,
+            [update](bool on) { update([on](auto& s) { s.muted = on; }); });
+    connect(strip->solo, &QToolButton::toggled, this,
+            [update](bool on) { update([on](auto& s) { s.soloed = on; }); });
+    connect(strip->level, &QSlider::valueChanged, this, [update](int value) {
+        update([value](auto& s) { s.levelDb = static_cast<double>(value) / kSliderSteps; });
+    });
+    stripRows_->layout()->addWidget(row);
+    strips_.push_back(std::move(strip));
+    return layout;
 }
 
 } // namespace tonfield::ui

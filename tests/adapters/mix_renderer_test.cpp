@@ -8,6 +8,7 @@
 #include "adapters/decoded_audio.hpp"
 #include "adapters/stem_streams.hpp"
 #include "fakes/temp_folder.hpp"
+#include "mixer/click_track.hpp"
 #include "mixer/mix_bus.hpp"
 
 #include <gtest/gtest.h>
@@ -69,6 +70,24 @@ TEST_F(MixRendererTest, LosslessMixesEqualTheSumOfTheStemsTheyKeep)
     std::ifstream(temp / "mix.WAV", std::ios::binary).read(header.data(), 12);
     EXPECT_EQ(header.substr(0, 4), "RIFF");
     EXPECT_EQ(header.substr(8, 4), "WAVE");
+}
+
+TEST_F(MixRendererTest, TheMetronomeIsMixedInOnItsBeatsSamplesForTheSongsLength)
+{
+    const mixer::ClickTrack track{
+        .beats = {0.5, 1.0, 1.5, 2.0, 2.5}, .downbeats = {0.5}, .meter = 4};
+    std::vector<float> clicks(vocals.size());
+    mixer::ClickSynth(track, 44100).render(0, clicks.data(), clicks.size() / 2, 2);
+    std::vector<float> expected(vocals.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        expected[i] = 0.5f * vocals[i] + 0.5f * clicks[i];
+    ports::MixRender wanted = mix({0.5f, 0.0f, 0.5f}, "WAV");
+    wanted.click = track;
+    const fs::path file = temp / "with-click.wav";
+    ASSERT_TRUE(render(wanted, file));
+    const auto heard = test::decodedStereo(file);
+    EXPECT_EQ(heard.size(), vocals.size()) << "no longer than the longest stem";
+    EXPECT_LT(test::errorDb(expected, heard), -100);
 }
 
 TEST_F(MixRendererTest, AnMp3MixDecodesAlignedAndWhole)

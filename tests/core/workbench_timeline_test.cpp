@@ -215,5 +215,77 @@ TEST_F(WorkbenchTimeline, LoopsFollowTheBars)
     EXPECT_DOUBLE_EQ(workbench->mixDesk().loop()->start, bars[1] + 0.3);
 }
 
+// The metronome comes with the beats: the player clicks on them (and on
+// the corrected ones), silent until its strip is unmuted; its strip joins
+// the stems' in mix.json only once touched, presets leave it alone, and
+// the count-in is remembered from one run to the next.
+TEST_F(WorkbenchTimeline, TheMetronomeFollowsTheBeatsAndKeepsItsStrip)
+{
+    finishFourStems();
+    MixDesk& desk = workbench->mixDesk();
+    desk.playMix();
+    auto& player = *platform.audio.opened.back();
+    EXPECT_FALSE(desk.hasClick());
+    EXPECT_FALSE(player.click);
+    EXPECT_EQ(player.countIns, 0);
+
+    platform.background.runAll();
+    ASSERT_TRUE(desk.hasClick());
+    ASSERT_TRUE(player.click) << "the playing mix is given the beats at once";
+    EXPECT_EQ(player.click->beats, timeline().analysis()->beats);
+    EXPECT_EQ(player.click->downbeats, timeline().analysis()->downbeats);
+    EXPECT_EQ(player.gains, (std::vector<float>{1, 1, 1, 1, 0})) << "muted at first";
+
+    desk.setStrip(0, {.levelDb = -1, .muted = false, .soloed = false});
+    platform.timers.fireAll();
+    EXPECT_EQ(mixer::decodeStrips(test::readFile(jobFile("mix.json")))->size(), 4u)
+        << "mix.json keeps its form until the metronome is touched";
+
+    desk.setClickStrip({.levelDb = -6, .muted = false, .soloed = true});
+    EXPECT_EQ(player.gains, (std::vector<float>{0, 0, 0, 0, mixer::linearGain(-6)}))
+        << "soloed like any strip";
+    desk.applyMixPreset(mixer::Preset::accompaniment);
+    EXPECT_TRUE(desk.clickStrip().soloed) << "a preset leaves the metronome alone";
+    platform.timers.fireAll();
+    const auto kept = mixer::decodeStrips(test::readFile(jobFile("mix.json")));
+    ASSERT_TRUE(kept && kept->size() == 5u);
+    EXPECT_EQ(kept->back(), desk.clickStrip());
+
+    // Corrected beats are heard at once.
+    const auto beatsBefore = player.click->beats.size();
+    workbench->songTimeline().halveTempo();
+    EXPECT_EQ(player.click->beats, timeline().analysis()->beats);
+    EXPECT_LT(player.click->beats.size(), beatsBefore);
+
+    // An export carries the metronome only when asked.
+    for (const bool withClick : {false, true}) {
+        platform.dialogs.saveAnswers.push_back(temp / "mix.wav");
+        desk.exportMix(false, withClick);
+        platform.background.runAll();
+        const auto& render = platform.mixRenderer.renders.back();
+        EXPECT_EQ(render.click.has_value(), withClick);
+        if (withClick) {
+            EXPECT_EQ(render.click->beats, timeline().analysis()->beats);
+        }
+        EXPECT_EQ(render.gains.back(), mixer::linearGain(-6)) << "the metronome's gain last";
+    }
+
+    desk.setCountIn(true);
+    auto nextRun = Workbench::create(platform.services());
+    nextRun->songTimeline().follow();
+    nextRun->select(nextRun->jobs().front());
+    EXPECT_EQ(nextRun->mixDesk().mixStrips().size(), 4u);
+    EXPECT_EQ(nextRun->mixDesk().clickStrip(), desk.clickStrip()) << "read back from mix.json";
+    EXPECT_TRUE(nextRun->mixDesk().countIn());
+    platform.background.runAll();
+    nextRun->mixDesk().playMix();
+    EXPECT_EQ(platform.audio.opened.back()->countIns, 1) << "counts in from a stop";
+
+    // Another job shown: no beats, no metronome (and the mix is closed).
+    showAnother();
+    EXPECT_FALSE(desk.hasClick());
+    EXPECT_FALSE(player.alive);
+}
+
 } // namespace
 } // namespace tonfield

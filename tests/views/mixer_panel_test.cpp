@@ -10,6 +10,7 @@
 #include "views/view_test_main.hpp"
 
 #include <QAccessible>
+#include <QCheckBox>
 #include <QMenu>
 #include <QSlider>
 #include <QTest>
@@ -285,6 +286,52 @@ private slots:
         (*halve)->trigger();
         settle();
         QVERIFY2(std::abs(shownBpm() - 60) < 1, qPrintable(summary->text()));
+    }
+    // The metronome's strip comes with the beats, muted; its controls set the
+    // desk's strip, the count-in is remembered, an export may carry it, and
+    // Tab reaches it after the stems' strips and before the export.
+    void metronomeStripComesWithTheBeats()
+    {
+        test::ViewFixture f;
+        f.finishJobWithStems({"c_(Bass).wav", "c_(Drums).wav", "c_(Other).wav", "c_(Vocals).wav"});
+        const test::Song song = test::makeSong(120, {{9, true}, {5, false}}, 8);
+        for (const Stem& stem : f.workbench->stems())
+            f.platform.songDecoder.songs[stem.url] = song.samples;
+        const auto shownView = test::showWorkspace(f, {1240, 1400});
+        QWidget* mixer = child(*shownView, "mixerPanel");
+        QWidget* metronome = child(*mixer, "metronomeStrip");
+        QVERIFY(!shown(metronome));
+        QVERIFY(!shown(child(*mixer, "exportWithClick")));
+
+        f.platform.background.runAll();
+        settle();
+        QVERIFY(shown(metronome) && shown(child(*mixer, "exportWithClick")));
+        auto* mute = child<QToolButton>(*metronome, "mute");
+        QVERIFY(mute->isChecked());
+        QCOMPARE(mute->accessibleName(), QString("静音 节拍器"));
+        mute->click();
+        child<QSlider>(*metronome, "level")->setValue(-60);
+        settle();
+        QCOMPARE(f.workbench->mixDesk().clickStrip(),
+                 (mixer::StripSettings{.levelDb = -6, .muted = false, .soloed = false}));
+        QCOMPARE(child<QLabel>(*metronome, "levelValue")->text(), QString("-6.0 dB"));
+        auto* countIn = child<QCheckBox>(*metronome, "countIn");
+        countIn->click();
+        settle();
+        QVERIFY(f.workbench->mixDesk().countIn());
+        QCOMPARE(f.platform.settings.values[ports::countInSetting], std::string("1"));
+
+        QList<QWidget*> chain;
+        for (QWidget* w = shownView->nextInFocusChain(); w != shownView.get();
+             w = w->nextInFocusChain())
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(shownView.get()))
+                chain << w;
+        const auto at = [&](QWidget* w) { return chain.indexOf(w); };
+        QCOMPARE(at(child(*mixer, "correctAnalysis")) + 1, at(child(*mixer, "speed")));
+        const auto levels = mixer->findChildren<QSlider*>("level");
+        QCOMPARE(at(countIn), at(levels[3]) + 1);
+        QCOMPARE(at(child(*metronome, "level")) + 1, at(child(*mixer, "exportWithTempo")));
+        QCOMPARE(at(child(*mixer, "exportWithTempo")) + 1, at(child(*mixer, "exportWithClick")));
     }
 };
 
