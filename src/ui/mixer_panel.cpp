@@ -223,6 +223,7 @@ MixerPanel::MixerPanel(Workbench& workbench, QWidget* parent)
     , exportStatus_(textLabel("", theme::font(10), theme::muted()))
     , withTempo_(new QCheckBox("含速度与音高"))
     , withClick_(new QCheckBox("含节拍器"))
+    , countIn_(new QCheckBox("预备拍"))
     , exportMix_(textButton("exportMix", "导出混音", theme::font(10), theme::mint()))
     , cancelExport_(textButton("cancelMixExport", "取消", theme::font(10), theme::mint()))
     , ruler_(new SongRuler(workbench))
@@ -337,8 +338,17 @@ void MixerPanel::addPractice()
         row->addWidget(reset);
         row->addSpacing(4);
     }
+    // The metronome's count-in, there with the beats: practice from a stop
+    // starts a bar early.
+    countIn_->setObjectName("countIn");
+    countIn_->setFont(theme::font(10));
+    countIn_->setAccessibleName("从停止处播放前预备拍一小节");
+    addFocusRing(*countIn_);
+    row->addWidget(countIn_);
     row->addStretch();
     content()->addLayout(row);
+    connect(countIn_, &QCheckBox::toggled, this,
+            [this](bool on) { workbench_.mixDesk().setCountIn(on); });
     connect(speed_, &QSlider::valueChanged, this,
             [this](int percent) { workbench_.mixDesk().setSpeed(percent / 100.0); });
     connect(pitch_, &QSlider::valueChanged, this,
@@ -446,10 +456,9 @@ void MixerPanel::showStrips()
         strip->levelValue->setText(levelText(settings->levelDb));
         strip->level->setAccessibleDescription(strip->levelValue->text()); // not tenths of a dB
     }
-    if (countIn_) {
-        const QSignalBlocker countInBlock(countIn_);
-        countIn_->setChecked(workbench_.mixDesk().countIn());
-    }
+    const QSignalBlocker countInBlock(countIn_);
+    countIn_->setVisible(workbench_.mixDesk().hasClick());
+    countIn_->setChecked(workbench_.mixDesk().countIn());
     showPresetInUse();
 }
 
@@ -503,9 +512,8 @@ void MixerPanel::rebuildStrips()
                 desk.setStrip(index, settings);
             });
     }
-    // The metronome's strip, shown once the song's beats are known, with the
-    // count-in beside its controls.
-    auto* countIn = addStrip(
+    // The metronome's strip, shown once the song's beats are known.
+    addStrip(
         "节拍器", {},
         [&desk]() -> std::optional<mixer::StripSettings> {
             if (!desk.hasClick())
@@ -514,33 +522,23 @@ void MixerPanel::rebuildStrips()
         },
         [&desk](const mixer::StripSettings& settings) { desk.setClickStrip(settings); });
     strips_.back()->row->setObjectName("metronomeStrip");
-    countIn_ = new QCheckBox("预备拍");
-    countIn_->setObjectName("countIn");
-    countIn_->setFont(theme::font(9));
-    countIn_->setAccessibleName("从停止处播放前预备拍一小节");
-    addFocusRing(*countIn_);
-    countIn->insertWidget(2, countIn_);
-    connect(countIn_, &QCheckBox::toggled, this, [&desk](bool on) { desk.setCountIn(on); });
     ruler_->alignWith(strips_.empty() ? nullptr : strips_.front()->timeline);
-    QList<QWidget*> order{clearLoop_, analysisBar_->correctButton(), speed_, resetSpeed_, pitch_,
-                          resetPitch_};
+    QList<QWidget*> order{
+        clearLoop_, analysisBar_->correctButton(), speed_, resetSpeed_, pitch_, resetPitch_,
+        countIn_};
     for (QWidget* control : presets_->findChildren<QToolButton*>())
         order << control;
-    for (const auto& strip : strips_) {
-        if (strip == strips_.back())
-            order << countIn_;
+    for (const auto& strip : strips_)
         order << strip->mute << strip->solo << strip->level;
-    }
     tabThrough(order << withTempo_ << withClick_ << cancelExport_ << exportMix_);
     showStrips();
 }
 
 // A strip's row at the end of the strips: its name, its timeline (the
-// file's overview, or a flat line), mute, solo and level. Returns the row's
-// layout, for what a strip adds of its own.
-QHBoxLayout* MixerPanel::addStrip(const QString& name, const std::filesystem::path& stem,
-                                  std::function<std::optional<mixer::StripSettings>()> settings,
-                                  std::function<void(const mixer::StripSettings&)> apply)
+// file's overview, or a flat line), mute, solo and level.
+void MixerPanel::addStrip(const QString& name, const std::filesystem::path& stem,
+                          std::function<std::optional<mixer::StripSettings>()> settings,
+                          std::function<void(const mixer::StripSettings&)> apply)
 {
     auto* row = new RoundedBox({.fill = theme::white(0.025), .radius = 6});
     row->setObjectName("mixStrip");
@@ -596,7 +594,6 @@ QHBoxLayout* MixerPanel::addStrip(const QString& name, const std::filesystem::pa
     });
     stripRows_->layout()->addWidget(row);
     strips_.push_back(std::move(strip));
-    return layout;
 }
 
 } // namespace tonfield::ui

@@ -7,7 +7,6 @@
 #include "workbench/workbench.hpp"
 
 class QCheckBox;
-class QHBoxLayout;
 class QSlider;
 
 namespace tonfield::ui {
@@ -19,8 +18,8 @@ class SongRuler;
 // mix, the song's tempo, key and chords, the presets, and a strip per stem:
 // its name, a timeline that seeks the mix, mute, solo and a level from
 // silence to +6 dB; once the song's beats are known, the metronome's strip
-// after them, with the count-in. Shown while the selected job has two stems
-// or more and no job runs.
+// after them and the count-in beside speed and pitch. Shown while the
+// selected job has two stems or more and no job runs.
 class MixerPanel final : public Panel {
 public:
     explicit MixerPanel(Workbench& workbench, QWidget* parent = nullptr);
@@ -31,9 +30,9 @@ private:
     struct Strip;
     void addTransport();
     void rebuildStrips();
-    QHBoxLayout* addStrip(const QString& name, const std::filesystem::path& stem,
-                          std::function<std::optional<mixer::StripSettings>()> settings,
-                          std::function<void(const mixer::StripSettings&)> apply);
+    void addStrip(const QString& name, const std::filesystem::path& stem,
+                  std::function<std::optional<mixer::StripSettings>()> settings,
+                  std::function<void(const mixer::StripSettings&)> apply);
     void showStrips();
     void showPresetInUse();
     void showExport();
@@ -60,7 +59,7 @@ private:
     QLabel* exportStatus_;
     QCheckBox* withTempo_;
     QCheckBox* withClick_;
-    QCheckBox* countIn_ = nullptr; // on the metronome's strip, made with it
+    QCheckBox* countIn_;
     BoxButton* exportMix_;
     BoxButton* cancelExport_;
     SongRuler* ruler_;

@@ -302,6 +302,7 @@ private slots:
         QWidget* metronome = child(*mixer, "metronomeStrip");
         QVERIFY(!shown(metronome));
         QVERIFY(!shown(child(*mixer, "exportWithClick")));
+        QVERIFY(!shown(child(*mixer, "countIn")));
 
         f.platform.background.runAll();
         settle();
@@ -315,7 +316,8 @@ private slots:
         QCOMPARE(f.workbench->mixDesk().clickStrip(),
                  (mixer::StripSettings{.levelDb = -6, .muted = false, .soloed = false}));
         QCOMPARE(child<QLabel>(*metronome, "levelValue")->text(), QString("-6.0 dB"));
-        auto* countIn = child<QCheckBox>(*metronome, "countIn");
+        auto* countIn = child<QCheckBox>(*mixer, "countIn");
+        QVERIFY(shown(countIn));
         countIn->click();
         settle();
         QVERIFY(f.workbench->mixDesk().countIn());
@@ -329,7 +331,8 @@ private slots:
         const auto at = [&](QWidget* w) { return chain.indexOf(w); };
         QCOMPARE(at(child(*mixer, "correctAnalysis")) + 1, at(child(*mixer, "speed")));
         const auto levels = mixer->findChildren<QSlider*>("level");
-        QCOMPARE(at(countIn), at(levels[3]) + 1);
+        QCOMPARE(at(countIn), at(child(*mixer, "resetPitch")) + 1);
+        QCOMPARE(at(child(*metronome, "mute")), at(levels[3]) + 1);
         QCOMPARE(at(child(*metronome, "level")) + 1, at(child(*mixer, "exportWithTempo")));
         QCOMPARE(at(child(*mixer, "exportWithTempo")) + 1, at(child(*mixer, "exportWithClick")));
     }
