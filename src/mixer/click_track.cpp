@@ -78,8 +78,9 @@ ClickSynth::ClickSynth(const ClickTrack& track, int sampleRate)
 
     const double gap = beats.size() > 1 ? beats[1] - beats[0] : 0;
     if (gap > 0) {
-        for (int back = std::min(kMostLeadBeats, static_cast<int>(kLeadSeconds / gap)); back > 0;
-             --back) {
+        // In floating point first: a tiny gap would overflow an int.
+        const auto lead = static_cast<int>(std::min<double>(kMostLeadBeats, kLeadSeconds / gap));
+        for (int back = lead; back > 0; --back) {
             onsets_.push_back(frameOf(beats[0] - back * gap));
             accents_.push_back(accentedAt(-back));
         }

@@ -139,6 +139,50 @@ TEST(MixRendererAndPlayer, AnExportHoldsTheFramesThePlayerMixes)
     EXPECT_GT(*std::max_element(played.begin(), played.end()), 0.1f) << "a mix, not silence";
 }
 
+// A count-in through the player's own streams: for the lead-in the stem
+// delivers silence and the metronome the beats that lead into the start,
+// continued backwards at the first beats' pace; then both go on from the
+// start, sample-aligned. Everything fits in the one-second rings, so it is
+// all decoded before it is read.
+TEST(MixRendererAndPlayer, ACountInLeadsWithTheClickAloneOnItsSamples)
+{
+    test::TempFolder temp;
+    ASSERT_TRUE(test::makeTone(temp / "tone.wav", 0.4));
+    auto streams = adapters::StemStreams::open({temp / "tone.wav"}, {});
+    ASSERT_TRUE(streams) << streams.failure();
+    const mixer::ClickTrack track{.beats = {0.1, 0.3}, .downbeats = {0.1}, .meter = 2};
+    (*streams)->setClick(track);
+    (*streams)->seek(0.0, 0.4);
+    constexpr std::size_t kMoreThanAll = 44100;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while ((*streams)->framesBeforeEnd(kMoreThanAll) == kMoreThanAll &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const std::size_t frames = (*streams)->framesBeforeEnd(kMoreThanAll);
+    ASSERT_EQ(frames, static_cast<std::size_t>(0.8 * 44100)) << "the lead-in, then the song";
+
+    const auto sources = (*streams)->sources();
+    ASSERT_EQ(sources.size(), 2u) << "the stem, then the metronome";
+    std::vector<float> stem(frames * 2), click(frames * 2);
+    ASSERT_EQ(sources[0]->read(stem.data(), frames), frames);
+    ASSERT_EQ(sources[1]->read(click.data(), frames), frames);
+    const auto lead = static_cast<std::size_t>(0.4 * 44100);
+    EXPECT_TRUE(std::all_of(stem.begin(), stem.begin() + 2 * lead, [](float v) { return v == 0; }))
+        << "the stem waits out the count-in";
+    const auto tone = test::decodedStereo(temp / "tone.wav");
+    EXPECT_TRUE(std::equal(tone.begin(), tone.end(), stem.begin() + 2 * lead));
+
+    // The clicks of the count-in (0.3 s and 0.1 s before the song, the
+    // first of them a bar's first) and of the song itself.
+    std::vector<float> expected(frames * 2);
+    mixer::ClickSynth(track, 44100)
+        .render(-static_cast<long long>(lead), expected.data(), frames, 2);
+    EXPECT_EQ(click, expected);
+    EXPECT_FLOAT_EQ(click[2 * static_cast<std::size_t>(0.1 * 44100)], 0.8f);
+    EXPECT_FLOAT_EQ(click[2 * static_cast<std::size_t>(0.3 * 44100)], 0.5f);
+    EXPECT_FLOAT_EQ(click[2 * (lead + static_cast<std::size_t>(0.1 * 44100))], 0.8f);
+}
+
 // Zero crossings a second, halved: the frequency of a steady tone.
 double frequencyOf(const std::vector<float>& interleaved, std::size_t from, std::size_t frames)
 {

@@ -84,7 +84,7 @@ TEST(ClickTrack, BeforeTheSongTheBeatsGoOnBackwards)
     EXPECT_FLOAT_EQ(lead[0], 0.8f) << "the bar before bar 1 starts a bar before it";
 
     // Damaged beats claiming a tiny pace make no more than a bounded lead.
-    ClickTrack dense{.beats = {0.0, 1e-7, 2e-7}, .downbeats = {}, .meter = 4};
+    ClickTrack dense{.beats = {0.0, 1e-300, 2e-300}, .downbeats = {}, .meter = 4};
     EXPECT_LE(ClickSynth(dense, kRate).onsets().size(), 3u + 64u);
     EXPECT_TRUE(ClickSynth(ClickTrack{}, kRate).onsets().empty());
 }
