@@ -16,7 +16,8 @@ struct BeatGrid {
 
 // The beats of mono audio at `rate`, by the Queen Mary beat tracker (the
 // complex spectral difference onset function, TempoTrackV2's tempo and beat
-// paths), and its bars by qm-dsp's DownBeat, which puts bar lines where the
+// paths), moved half a beat where the low end and the harmony show that it
+// followed the off-beats, and its bars by qm-dsp's DownBeat, which puts bar lines where the
 // spectrum changes most from beat to beat; the meter is whichever of three or
 // four beats a bar shows that change more clearly. Fewer than two beats: no
 // grid. Runs on the calling thread; minutes of audio take about a second.
