@@ -100,6 +100,19 @@ TEST_F(MixRendererTest, AnMp3MixDecodesAlignedAndWhole)
     EXPECT_LT(test::errorDb(vocals, heard), -20) << "lossy, but the same tone in the same place";
 }
 
+// How many frames the streams hold once every stem has been decoded to its
+// end (they must fit in the one-second rings), or kMoreThanAll if that takes
+// longer than half a minute.
+constexpr std::size_t kMoreThanAll = 44100;
+std::size_t framesOnceDecoded(const adapters::StemStreams& streams)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (streams.framesBeforeEnd(kMoreThanAll) == kMoreThanAll &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return streams.framesBeforeEnd(kMoreThanAll);
+}
+
 // The export goes through playback's own mixing: the file holds, within a
 // 24-bit sample's rounding, the frames that the player's stem streams and bus
 // give for the same stems at the same gains. The stems are shorter than the
@@ -119,12 +132,7 @@ TEST(MixRendererAndPlayer, AnExportHoldsTheFramesThePlayerMixes)
 
     auto streams = adapters::StemStreams::open(stems, {});
     ASSERT_TRUE(streams) << streams.failure();
-    constexpr std::size_t kMoreThanAll = 44100;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while ((*streams)->framesBeforeEnd(kMoreThanAll) == kMoreThanAll &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    const std::size_t frames = (*streams)->framesBeforeEnd(kMoreThanAll);
+    const std::size_t frames = framesOnceDecoded(**streams);
     ASSERT_LT(frames, kMoreThanAll) << "every stem decoded to its end";
     mixer::MixBus bus(stems.size(), 2, 1);
     bus.setTargets(gains);
@@ -153,12 +161,7 @@ TEST(MixRendererAndPlayer, ACountInLeadsWithTheClickAloneOnItsSamples)
     const mixer::ClickTrack track{.beats = {0.1, 0.3}, .downbeats = {0.1}, .meter = 2};
     (*streams)->setClick(track);
     (*streams)->seek(0.0, 0.4);
-    constexpr std::size_t kMoreThanAll = 44100;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while ((*streams)->framesBeforeEnd(kMoreThanAll) == kMoreThanAll &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    const std::size_t frames = (*streams)->framesBeforeEnd(kMoreThanAll);
+    const std::size_t frames = framesOnceDecoded(**streams);
     ASSERT_EQ(frames, static_cast<std::size_t>(0.8 * 44100)) << "the lead-in, then the song";
 
     const auto sources = (*streams)->sources();

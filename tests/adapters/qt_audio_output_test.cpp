@@ -117,10 +117,11 @@ TEST(QtAudioOutput, KeepsSoundingAfterManySeeksAndReplays)
     EXPECT_TRUE(player.isPlaying());
 }
 
-// The root mean square of what reached the sink over `seconds` of playback
-// from `settleSeconds` on (the sink's buffer holds audio mixed before a
-// change, and whatever was recorded before is left out).
-double heardLevel(test::NullSinkMonitor& monitor, double settleSeconds, double seconds)
+// Records `seconds` of what the sink receives from `settleSeconds` on (the
+// sink's buffer holds audio mixed before a change, and whatever was recorded
+// before is left out).
+std::vector<std::int16_t> recordFor(test::NullSinkMonitor& monitor, double settleSeconds,
+                                    double seconds)
 {
     const auto from = std::chrono::steady_clock::now() +
                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -132,6 +133,14 @@ double heardLevel(test::NullSinkMonitor& monitor, double settleSeconds, double s
         heard.insert(heard.end(), more.begin(), more.end());
         return heard.size() >= static_cast<std::size_t>(seconds * 44100);
     }));
+    return heard;
+}
+
+// The root mean square of what reached the sink over `seconds` of playback
+// from `settleSeconds` on.
+double heardLevel(test::NullSinkMonitor& monitor, double settleSeconds, double seconds)
+{
+    const auto heard = recordFor(monitor, settleSeconds, seconds);
     double sum = 0;
     for (const std::int16_t sample : heard)
         sum += static_cast<double>(sample) * sample;
@@ -504,23 +513,6 @@ std::vector<std::size_t> clickOnsets(std::span<const std::int16_t> heard)
         }
     }
     return onsets;
-}
-
-// Records `seconds` of what the sink receives from `settleSeconds` on.
-std::vector<std::int16_t> recordFor(test::NullSinkMonitor& monitor, double settleSeconds,
-                                    double seconds)
-{
-    const auto from = std::chrono::steady_clock::now() +
-                      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                          std::chrono::duration<double>(settleSeconds));
-    EXPECT_TRUE(test::runUntil([&] { return monitor.skipUntil(from); }));
-    std::vector<std::int16_t> heard;
-    EXPECT_TRUE(test::runUntil([&] {
-        const auto more = monitor.samplesSinceLastCall();
-        heard.insert(heard.end(), more.begin(), more.end());
-        return heard.size() >= static_cast<std::size_t>(seconds * 44100);
-    }));
-    return heard;
 }
 
 // The metronome is one more stem. A stem holding the very same clicks meets
