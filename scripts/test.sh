@@ -24,10 +24,13 @@ ctest --test-dir build-test --output-on-failure -j "$jobs"
 echo "== the command line, the help and the version load Qt Core alone"
 # Not Qt Gui, Widgets or Multimedia: those are the window's (a library the
 # program loads only to open one), and resolving them is most of a start.
+# Nor the analysis and the BLAS and LAPACK behind it, loaded when a song is
+# first analysed.
 for arguments in "--version" "--help" "help" "history"; do
   # shellcheck disable=SC2086 # one or two words, split on purpose
   loaded=$(DISPLAY=:0 LD_DEBUG=files build-test/tonfield $arguments 2>&1 >/dev/null \
-    | grep -oE "file=[^ ]*(libQt6(Gui|Widgets|Multimedia)|libtonfield_window)[^ ]*" | sort -u || true)
+    | grep -oE "file=[^ ]*(libQt6(Gui|Widgets|Multimedia)|libtonfield_(window|analysis)|libqm-dsp|blas)[^ ]*" \
+    | sort -u || true)
   if [[ -n "$loaded" ]]; then
     echo "'tonfield $arguments' loads what only the window needs: $loaded" >&2
     exit 1
@@ -38,10 +41,10 @@ echo "== the Debian package, built as the package command builds it, warnings as
 scripts/package.sh -DTONFIELD_WERROR=ON
 deb=$(ls build-package/tonfield_*.deb)
 
-echo "== the application loads FFmpeg when it first plays, not when it starts"
+echo "== the application loads FFmpeg and qm-dsp when first used, not when it starts"
 for elf in build-package/tonfield build-package/lib/tonfield/libtonfield_window.so; do
-  if ldd "$elf" | grep -q libavcodec; then
-    echo "$elf links FFmpeg: its codec libraries would slow every start" >&2
+  if ldd "$elf" | grep -qE "libavcodec|libqm-dsp"; then
+    echo "$elf links FFmpeg or qm-dsp: their libraries would slow every start" >&2
     exit 1
   fi
 done

@@ -4,7 +4,7 @@
 
 #include "model/job_store.hpp"
 
-#include "analysis/song_analysis.hpp"
+#include "analysis/analysis_report.hpp"
 
 #include <nlohmann/json.hpp>
 

@@ -6,7 +6,6 @@
 #include "model/stem_listing.hpp"
 
 #include "analysis/analysis_store.hpp"
-#include "analysis/song_analysis.hpp"
 
 #include <algorithm>
 
@@ -68,7 +67,8 @@ AnalysisFiles analysisFiles(const fs::path& engineRoot, const Job& job)
 }
 
 Result<MusicalAnalysis> analyzeJob(const fs::path& engineRoot, const Job& job,
-                                   const DecodeMono& decode, const AnalysisProgress& progress)
+                                   const DecodeMono& decode, const AnalyzeSources& analyze,
+                                   const AnalysisProgress& progress)
 {
     using Made = Result<MusicalAnalysis>;
     const AnalysisFiles files = analysisFiles(engineRoot, job);
@@ -101,14 +101,17 @@ Result<MusicalAnalysis> analyzeJob(const fs::path& engineRoot, const Job& job,
         if (!next())
             return Made::failed(stopped);
     }
-    MusicalAnalysis found = analyze(sources);
+    auto found = analyze(sources);
+    if (!found)
+        return found;
     // A folder that cannot be written to costs only the time next time.
-    (void)writeAnalysis(stored, found, stamps, job.id);
+    (void)writeAnalysis(stored, *found, stamps, job.id);
     (void)next();
     return found;
 }
 
-Result<MusicalAnalysis> analyzeFile(const fs::path& file, const DecodeMono& decode)
+Result<MusicalAnalysis> analyzeFile(const fs::path& file, const DecodeMono& decode,
+                                    const AnalyzeSources& analyze)
 {
     auto samples = decode(file);
     if (!samples)

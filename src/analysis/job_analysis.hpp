@@ -6,6 +6,7 @@
 #include "model/result.hpp"
 
 #include "analysis/musical_analysis.hpp"
+#include "analysis/song_analysis.hpp"
 
 #include <filesystem>
 #include <functional>
@@ -32,6 +33,8 @@ AnalysisFiles analysisFiles(const std::filesystem::path& engineRoot, const Job& 
 
 // A whole audio file as mono samples at analysisRate, or why not.
 using DecodeMono = std::function<Result<std::vector<float>>(const std::filesystem::path&)>;
+// The analysis of decoded sources, or why none can be made.
+using AnalyzeSources = std::function<Result<MusicalAnalysis>(const AnalysisSources&)>;
 // Hears the fraction done and answers false to stop (which fails the analysis).
 using AnalysisProgress = std::function<bool(double fraction)>;
 
@@ -41,9 +44,11 @@ using AnalysisProgress = std::function<bool(double fraction)>;
 //
 // Threading: any thread but the window's; it decodes whole files.
 Result<MusicalAnalysis> analyzeJob(const std::filesystem::path& engineRoot, const Job& job,
-                                   const DecodeMono& decode, const AnalysisProgress& progress);
+                                   const DecodeMono& decode, const AnalyzeSources& analyze,
+                                   const AnalysisProgress& progress);
 
 // A single audio file's analysis, stored nowhere.
-Result<MusicalAnalysis> analyzeFile(const std::filesystem::path& file, const DecodeMono& decode);
+Result<MusicalAnalysis> analyzeFile(const std::filesystem::path& file, const DecodeMono& decode,
+                                    const AnalyzeSources& analyze);
 
 } // namespace tonfield::analysis

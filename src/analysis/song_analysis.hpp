@@ -4,7 +4,6 @@
 
 #include "analysis/musical_analysis.hpp"
 
-#include <string>
 #include <vector>
 
 namespace tonfield::analysis {
@@ -22,18 +21,16 @@ struct AnalysisSources {
 
 // Beats, bars, tempo, key and chords. Runs on the calling thread, which must
 // not be the window's: a four-minute song takes a few seconds.
+//
+// Defined in the analysis library (libtonfield_analysis.so), which alone
+// links qm-dsp and its numerical libraries: the program loads it on the
+// first analysis (adapters/song_analyzer.cpp), so that a start pays nothing
+// for them; tests link it directly.
 MusicalAnalysis analyze(const AnalysisSources& sources);
 
-// The analysis as one JSON object:
-//   {"input": "...", "duration": 212.4, "tempo": 118.9, "meter": 4,
-//    "beats": [...], "downbeats": [...],
-//    "key": {"tonic": "A", "mode": "minor", "confidence": 0.71},
-//    "chords": [{"start": 0.0, "end": 2.02, "label": "N"}, ...]}
-// Times to the millisecond; "key" is null when none was found.
-std::string toJson(const MusicalAnalysis& analysis, const std::string& input);
-
-// Two lines for a person: tempo, meter and key; how many beats, bars and
-// chord changes.
-std::string summary(const MusicalAnalysis& analysis, const std::string& input);
+using AnalyzeSong = MusicalAnalysis (*)(const AnalysisSources&);
 
 } // namespace tonfield::analysis
+
+// The analysis library's entry point: `analyze`.
+extern "C" tonfield::analysis::AnalyzeSong tonfield_song_analyzer();

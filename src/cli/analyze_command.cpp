@@ -6,10 +6,11 @@
 #include "model/result.hpp"
 #include "workbench/workbench.hpp"
 
+#include "adapters/song_analyzer.hpp"
 #include "adapters/song_decoder.hpp"
+#include "analysis/analysis_report.hpp"
 #include "analysis/analysis_store.hpp"
 #include "analysis/job_analysis.hpp"
-#include "analysis/song_analysis.hpp"
 
 #include <algorithm>
 #include <iostream>
@@ -24,6 +25,10 @@ int analyze(const Workbench* workbench, const std::vector<std::string>& inputs, 
     const analysis::DecodeMono decode = [&](const fs::path& file) {
         return decoder.decodeMono(file);
     };
+    adapters::QmDspSongAnalyzer analyzer;
+    const analysis::AnalyzeSources analyzeSong = [&](const analysis::AnalysisSources& sources) {
+        return analyzer.analyze(sources);
+    };
     std::vector<std::string> results;
     bool failed = false;
     for (const std::string& input : inputs) {
@@ -31,7 +36,7 @@ int analyze(const Workbench* workbench, const std::vector<std::string>& inputs, 
         Result<analysis::MusicalAnalysis> found =
             Result<analysis::MusicalAnalysis>::failed(input + ": 不是音频文件，也不是任务编号");
         if (fs::is_regular_file(input, ec)) {
-            found = analysis::analyzeFile(input, decode);
+            found = analysis::analyzeFile(input, decode, analyzeSong);
         } else if (workbench && workbench->engineRoot()) {
             const auto& jobs = workbench->jobs();
             const auto job = std::find_if(jobs.begin(), jobs.end(), [&](const Job& candidate) {
@@ -39,7 +44,7 @@ int analyze(const Workbench* workbench, const std::vector<std::string>& inputs, 
             });
             if (job != jobs.end()) {
                 // As the window shows it: with the user's corrections.
-                found = analysis::analyzeJob(*workbench->engineRoot(), *job, decode,
+                found = analysis::analyzeJob(*workbench->engineRoot(), *job, decode, analyzeSong,
                                              [](double) { return true; });
                 if (found)
                     found =

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "adapters/qt_adapters.hpp"
+#include "adapters/song_analyzer.hpp"
 #include "adapters/song_decoder.hpp"
 
 #include <optional>
@@ -108,12 +109,13 @@ struct HeadlessServices {
     adapters::FreedesktopTrash trash;
     adapters::QtBackgroundWork background;
     adapters::FfmpegSongDecoder songDecoder;
+    adapters::QmDspSongAnalyzer songAnalyzer;
 
     ports::Services services()
     {
-        return {clock,       ids,    settings,   dialogs, timers,
-                environment, grants, launcher,   sound,   fileBrowser,
-                waveforms,   trash,  background, sound,   songDecoder};
+        return {clock,      ids,      settings,    dialogs,     timers,    environment,
+                grants,     launcher, sound,       fileBrowser, waveforms, trash,
+                background, sound,    songDecoder, songAnalyzer};
     }
 };
 

@@ -11,6 +11,7 @@
 #include "model/output_format.hpp"
 #include "model/result.hpp"
 
+#include "analysis/song_analysis.hpp"
 #include "mixer/click_track.hpp"
 #include "mixer/loop.hpp"
 #include "mixer/tempo.hpp"
@@ -229,6 +230,15 @@ public:
     virtual Result<std::vector<float>> decodeMono(const std::filesystem::path& file) = 0;
 };
 
+// The song's beats, bars, key and chords from its decoded sources; called
+// from a worker, it blocks for the seconds a song takes.
+class SongAnalyzer {
+public:
+    virtual ~SongAnalyzer() = default;
+    // The analysis, or why none can be made (its library cannot be loaded).
+    virtual Result<analysis::MusicalAnalysis> analyze(const analysis::AnalysisSources& sources) = 0;
+};
+
 // The desktop's trash.
 class Trash {
 public:
@@ -295,6 +305,7 @@ struct Services {
     BackgroundWork& background;
     MixRenderer& mixRenderer;
     SongDecoder& songDecoder;
+    SongAnalyzer& songAnalyzer;
 };
 
 } // namespace tonfield::ports

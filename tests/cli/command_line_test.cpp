@@ -304,14 +304,20 @@ TEST_F(CommandLine, AnUnreachableDisplayIsReportedNotAborted)
     EXPECT_NE(process.readAllStandardError().indexOf("no display could be reached"), -1);
 }
 
-// The program alone, without the window's library beside it (a broken
-// install): the help and the version need no window and are answered; a
-// window is refused in words, naming what is missing.
-TEST_F(CommandLine, AMissingWindowLibraryIsReportedAndNeededOnlyForAWindow)
+// The program with its decoder alone, without the window's or the
+// analysis's library beside it (a broken install): the help and the version
+// need neither and are answered; a window and an analysis are refused in
+// words, naming what is missing.
+TEST_F(CommandLine, AMissingLibraryIsReportedAndNeededOnlyWhereItIsUsed)
 {
     const fs::path alone = temp / "bin/tonfield";
-    fs::create_directories(alone.parent_path());
+    const fs::path decoder = temp / "bin/lib/tonfield/libtonfield_decoder.so";
+    fs::create_directories(decoder.parent_path());
     fs::copy_file(TONFIELD_EXECUTABLE, alone);
+    fs::copy_file(fs::path(TONFIELD_EXECUTABLE).parent_path() /
+                      "lib/tonfield/libtonfield_decoder.so",
+                  decoder);
+    test::writeWav(temp / "song.wav", test::makeSong(120, {{9, true}}, 4).samples);
     auto runAlone = [&](const QStringList& arguments) {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -333,6 +339,11 @@ TEST_F(CommandLine, AMissingWindowLibraryIsReportedAndNeededOnlyForAWindow)
     EXPECT_NE(window.err.find("the window cannot be opened: libtonfield_window.so"),
               std::string::npos)
         << window.err;
+    const Outcome analysis =
+        runAlone({"analyze", QString::fromStdString((temp / "song.wav").string())});
+    EXPECT_EQ(analysis.status, 1);
+    EXPECT_NE(analysis.err.find("音乐分析不可用：libtonfield_analysis.so"), std::string::npos)
+        << analysis.err;
 }
 
 // The bundled reference engine, four stems, from the command line alone.

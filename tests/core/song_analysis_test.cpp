@@ -5,6 +5,7 @@
 
 #include "analysis/song_analysis.hpp"
 
+#include "analysis/analysis_report.hpp"
 #include "analysis/chord_tracking.hpp"
 #include "fakes/synthetic_song.hpp"
 

@@ -122,7 +122,7 @@ TEST_F(NeuralEngine, FourStemsThenVocalsFromTheWindowDownloadingTheModelOnce)
     auto workbench = Workbench::create({real.clock, real.ids, real.settings, dialogs, real.timers,
                                         real.environment, real.grants, real.launcher, real.audio,
                                         fileBrowser, real.waveforms, real.trash, real.background,
-                                        real.mixRenderer, real.songDecoder});
+                                        real.mixRenderer, real.songDecoder, real.songAnalyzer});
     ui::WorkbenchBridge bridge(*workbench);
     ui::MainWindow window(bridge, {});
     window.show();

@@ -67,9 +67,10 @@ protected:
 
     ports::Services services()
     {
-        return {real.clock,       real.ids,    real.settings,   dialogs,          real.timers,
-                real.environment, real.grants, real.launcher,   real.audio,       fileBrowser,
-                real.waveforms,   real.trash,  real.background, real.mixRenderer, real.songDecoder};
+        return {real.clock,      real.ids,         real.settings,    dialogs,
+                real.timers,     real.environment, real.grants,      real.launcher,
+                real.audio,      fileBrowser,      real.waveforms,   real.trash,
+                real.background, real.mixRenderer, real.songDecoder, real.songAnalyzer};
     }
 
     test::TempFolder temp;

@@ -424,6 +424,14 @@ struct MemorySongDecoder final : ports::SongDecoder {
     }
 };
 
+// The real analysis, linked rather than loaded.
+struct LinkedSongAnalyzer final : ports::SongAnalyzer {
+    Result<analysis::MusicalAnalysis> analyze(const analysis::AnalysisSources& sources) override
+    {
+        return analysis::analyze(sources);
+    }
+};
+
 struct FakePlatform {
     ManualClock clock;
     SequentialIds ids;
@@ -440,14 +448,15 @@ struct FakePlatform {
     ManualBackground background;
     TextMixRenderer mixRenderer;
     MemorySongDecoder songDecoder;
+    LinkedSongAnalyzer songAnalyzer;
 
     // Fakes throughout, or a real process launcher in place of the fake one.
     ports::Services services(ports::ProcessLauncher* realLauncher = nullptr)
     {
-        return {clock,      ids,         settings,   dialogs,
-                timers,     environment, grants,     realLauncher ? *realLauncher : launcher,
-                audio,      fileBrowser, waveforms,  trash,
-                background, mixRenderer, songDecoder};
+        return {clock,      ids,         settings,    dialogs,
+                timers,     environment, grants,      realLauncher ? *realLauncher : launcher,
+                audio,      fileBrowser, waveforms,   trash,
+                background, mixRenderer, songDecoder, songAnalyzer};
     }
 };
 

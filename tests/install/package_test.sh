@@ -13,6 +13,7 @@ id=io.github.tonfield.Tonfield
 
 files=$(dpkg-deb -c "$deb" | awk '{print $6}')
 expected=(./usr/bin/tonfield ./usr/lib/x86_64-linux-gnu/tonfield/libtonfield_decoder.so
+  ./usr/lib/x86_64-linux-gnu/tonfield/libtonfield_analysis.so
   ./usr/lib/x86_64-linux-gnu/tonfield/libtonfield_window.so
   ./usr/share/applications/$id.desktop ./usr/share/metainfo/$id.metainfo.xml
   ./usr/share/icons/hicolor/scalable/apps/$id.svg

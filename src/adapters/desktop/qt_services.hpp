@@ -7,6 +7,7 @@
 #include "adapters/qt_adapters.hpp"
 #include "adapters/qt_audio_output.hpp"
 #include "adapters/qt_waveforms.hpp"
+#include "adapters/song_analyzer.hpp"
 #include "adapters/song_decoder.hpp"
 
 namespace tonfield::adapters {
@@ -28,12 +29,13 @@ struct QtServices {
     QtBackgroundWork background;
     EncodedMixRenderer mixRenderer;
     FfmpegSongDecoder songDecoder;
+    QmDspSongAnalyzer songAnalyzer;
 
     ports::Services services()
     {
-        return {clock,       ids,    settings,   dialogs,     timers,
-                environment, grants, launcher,   audio,       fileBrowser,
-                waveforms,   trash,  background, mixRenderer, songDecoder};
+        return {clock,      ids,         settings,    dialogs,     timers,    environment,
+                grants,     launcher,    audio,       fileBrowser, waveforms, trash,
+                background, mixRenderer, songDecoder, songAnalyzer};
     }
 };
 

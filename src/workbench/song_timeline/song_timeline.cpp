@@ -72,16 +72,22 @@ void SongTimeline::takeJob()
 
     std::weak_ptr<SongTimeline*> weak = self_;
     ports::SongDecoder& decoder = services_.songDecoder;
+    ports::SongAnalyzer& analyzer = services_.songAnalyzer;
     services_.background.run(
-        [weak, &decoder, root = *root, job = *job, done = done_, stop = stop_] {
+        [weak, &decoder, &analyzer, root = *root, job = *job, done = done_, stop = stop_] {
             const auto found = analysis::analyzeJob(
                 root, job,
-                // Once stopped, the decoder is not touched again: the
+                // Once stopped, neither service is touched again: the
                 // timeline, and perhaps the services with it, are gone.
                 [&decoder, &stop](const std::filesystem::path& file) {
                     if (*stop)
                         return Result<std::vector<float>>::failed("分析已停止");
                     return decoder.decodeMono(file);
+                },
+                [&analyzer, &stop](const analysis::AnalysisSources& sources) {
+                    if (*stop)
+                        return Result<analysis::MusicalAnalysis>::failed("分析已停止");
+                    return analyzer.analyze(sources);
                 },
                 [&](double fraction) {
                     *done = fraction;
