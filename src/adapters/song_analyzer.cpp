@@ -42,7 +42,8 @@ const LoadedAnalysis& library()
 
 } // namespace
 
-Result<analysis::MusicalAnalysis> QmDspSongAnalyzer::analyze(const analysis::AnalysisSources& sources)
+Result<analysis::MusicalAnalysis>
+QmDspSongAnalyzer::analyze(const analysis::AnalysisSources& sources)
 {
     if (!library().analyze)
         return Result<analysis::MusicalAnalysis>::failed(library().failure);

@@ -67,17 +67,22 @@ JobLibrary::JobLibrary(const std::vector<Job>& jobs)
 {
     entries_.reserve(jobs.size());
     for (const Job& job : jobs)
-        entries_.push_back({searchKey(job.filename), job.status, job.created});
+        entries_.push_back({job.filename, job.status, job.created});
 }
 
 std::vector<std::size_t> JobLibrary::rows(const LibraryFilter& filter) const
 {
     const std::string wanted = searchKey(filter.text);
+    if (!wanted.empty() && keys_.size() != entries_.size()) {
+        keys_.reserve(entries_.size());
+        for (const Entry& entry : entries_)
+            keys_.push_back(searchKey(entry.filename));
+    }
     std::vector<std::size_t> shown;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         const Entry& entry = entries_[i];
         if ((filter.status.empty() || entry.status == filter.status) &&
-            entry.key.find(wanted) != std::string::npos)
+            (wanted.empty() || keys_[i].find(wanted) != std::string::npos))
             shown.push_back(i);
     }
     const auto firstDone = std::stable_partition(shown.begin(), shown.end(), [&](std::size_t i) {

@@ -26,8 +26,9 @@ struct LibraryFilter {
     std::string status; // a stored status; empty for every status
 };
 
-// The jobs with their search keys worked out once, so that filtering at every
-// keystroke only compares.
+// The jobs with their search keys worked out once, at the first search, so
+// that filtering at every keystroke only compares and a start with a long
+// history does not pay for keys nobody searches. One thread only.
 class JobLibrary {
 public:
     explicit JobLibrary(const std::vector<Job>& jobs);
@@ -37,11 +38,12 @@ public:
 
 private:
     struct Entry {
-        std::string key;
+        std::string filename;
         std::string status;
         double created;
     };
     std::vector<Entry> entries_;
+    mutable std::vector<std::string> keys_; // empty until the first search
 };
 
 // The bytes of the regular files under a folder, symbolic links not followed;

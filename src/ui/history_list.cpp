@@ -108,19 +108,16 @@ HistoryList::HistoryList(Workbench& workbench, QWidget* parent)
     connect(view_, &QWidget::customContextMenuRequested, this, &HistoryList::showMenu);
     connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { deleteChosen_->setVisible(view_->selectionModel()->hasSelection()); });
-    library_.emplace(shownJobs_);
     applyFilter();
     refresh();
 }
 
 void HistoryList::refresh(const FieldSet& changed)
 {
-    if (changed.any({Workbench::Field::jobs, Workbench::Field::queue}) &&
-        workbench_.jobs() != shownJobs_) {
-        shownJobs_ = workbench_.jobs();
-        library_.emplace(shownJobs_);
-        applyFilter();
-    }
+    if (changed.any({Workbench::Field::jobs, Workbench::Field::queue}))
+        jobsStale_ = true;
+    if (jobsStale_ && isVisible())
+        showJobs();
     if (changed.any({Workbench::Field::diskUsage})) {
         model_->setSizes(workbench_.storedJobs().diskUsage());
         showUsage();
@@ -129,6 +126,23 @@ void HistoryList::refresh(const FieldSet& changed)
         view_->setRowsOpen(!workbench_.busy());
     if (changed.any({Workbench::Field::engineRoot, Workbench::Field::jobs}))
         emptyText_->setText(jobStoreReachable() ? kEmptyText : kUnreachableText);
+}
+
+void HistoryList::showEvent(QShowEvent* event)
+{
+    Panel::showEvent(event);
+    if (jobsStale_)
+        showJobs();
+}
+
+void HistoryList::showJobs()
+{
+    jobsStale_ = false;
+    if (library_ && workbench_.jobs() == shownJobs_)
+        return;
+    shownJobs_ = workbench_.jobs();
+    library_.emplace(shownJobs_);
+    applyFilter();
 }
 
 // An empty list says the library is empty only when the engine folder that

@@ -31,8 +31,10 @@ public:
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void showJobs();
     void applyFilter();
     bool jobStoreReachable() const;
     void showUsage();
@@ -48,8 +50,11 @@ private:
     QLabel* noMatch_;
     JobRowsModel* model_;
     JobRowsView* view_;
+    // The rows are made when the list is shown: a start with a long history
+    // should not copy and lay out every job for a page nobody has opened.
     std::vector<Job> shownJobs_;
     std::optional<JobLibrary> library_;
+    bool jobsStale_ = true;
 };
 
 } // namespace tonfield::ui

@@ -63,16 +63,19 @@ dpkg-deb -x "$deb" "$scratch/root"
 root=$scratch/root
 # Control-flow protection is compiled in, but the mark on the linked file is
 # dropped by Debian 12's own C start files, which lack it (so Debian's own
-# binaries, ffmpeg among them, show "no" as well). The decoder library makes
-# no copy whose size the compiler can know (its copies go through libstdc++'s
-# builtins, which no fortify level reaches), so it has nothing to fortify.
+# binaries, ffmpeg among them, show "no" as well). The decoder and analysis
+# libraries make no copy whose size the compiler can know (their copies go
+# through libstdc++'s builtins, which no fortify level reaches), so they have
+# nothing to fortify.
 for elf in usr/bin/tonfield usr/lib/x86_64-linux-gnu/tonfield/libtonfield_window.so; do
   hardening-check --nocfprotection "$root/$elf" >"$scratch/hardening" \
     || fail "hardening-check: $(cat "$scratch/hardening")"
 done
-hardening-check --nocfprotection --nofortify \
-  "$root/usr/lib/x86_64-linux-gnu/tonfield/libtonfield_decoder.so" >"$scratch/hardening" \
-  || fail "hardening-check: $(cat "$scratch/hardening")"
+for library in libtonfield_decoder.so libtonfield_analysis.so; do
+  hardening-check --nocfprotection --nofortify \
+    "$root/usr/lib/x86_64-linux-gnu/tonfield/$library" >"$scratch/hardening" \
+    || fail "hardening-check: $(cat "$scratch/hardening")"
+done
 
 [[ -x "$root/usr/share/tonfield/engine/make_engine_folder.sh" ]] || fail "the set-up script is not executable"
 desktop-file-validate "$root/usr/share/applications/$id.desktop"

@@ -175,6 +175,27 @@ private slots:
         QVERIFY(rowText(rows, 0).startsWith("two.mp3") && rowText(rows, 0).endsWith("排队中"));
     }
 
+    // The rows are made when the list is shown, from the history as it is
+    // then: jobs found while it was hidden are there at once.
+    void aHiddenListShowsTheHistoryOfTheMomentItIsShown()
+    {
+        test::ViewFixture f;
+        test::storeJob(f.engineRoot(),
+                       test::sampleJob("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa1", 1733500000));
+        f.workbench->loadHistory();
+        const auto shownHistoryList = test::showPanel<ui::HistoryList>(f);
+        ui::HistoryList& list = *shownHistoryList;
+        QCOMPARE(list.rows().model()->rowCount(), 1);
+        list.hide();
+        test::storeJob(f.engineRoot(),
+                       test::sampleJob("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa2", 1733600000));
+        f.workbench->loadHistory();
+        settle();
+        list.show();
+        QCOMPARE(list.rows().model()->rowCount(), 2);
+        QVERIFY(!child(list, "emptyHistory")->isVisible());
+    }
+
     // A damaged record's time is shown as a dash, never as a wrapped date.
     void historyDatesOutsideTheCalendarShowADash()
     {
@@ -183,8 +204,8 @@ private slots:
         test::storeJob(f.engineRoot(),
                        test::sampleJob("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa2", 1733500000));
         f.workbench->loadHistory();
-        ui::HistoryList list(*f.workbench);
-        list.refresh();
+        const auto shownHistoryList = test::showPanel<ui::HistoryList>(f);
+        ui::HistoryList& list = *shownHistoryList;
         QCOMPARE(list.rows().model()->rowCount(), 2);
         QCOMPARE(rowText(list.rows(), 0).section("，", 1, 1), QString("—"));
         QCOMPARE(rowText(list.rows(), 1).section("，", 1, 1),
