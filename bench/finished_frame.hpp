@@ -4,7 +4,7 @@
 
 // The probe every start-up child carries: prints the monotonic time at which
 // a window's first frame is finished, then quits or, for the idle
-// measurement, waits and prints the process's memory and CPU use. The first
+// measurement, waits and prints the process's memory, CPU use and wake-ups. The first
 // paint is not the finished frame: what the window posted for later (a
 // refresh, a layout) may still change it. Finished is when nothing is left
 // posted and the window has been painted once more after that. Under
@@ -68,8 +68,10 @@ private:
             return;
         }
         const double cpuBefore = cpuSeconds();
-        QTimer::singleShot(idleSeconds_ * 1000, qApp, [cpuBefore] {
-            std::printf("idle %ld %.3f\n", residentKiB(), cpuSeconds() - cpuBefore);
+        const long wakeUpsBefore = wakeUps();
+        QTimer::singleShot(idleSeconds_ * 1000, qApp, [cpuBefore, wakeUpsBefore] {
+            std::printf("idle %ld %.3f %ld\n", residentKiB(), cpuSeconds() - cpuBefore,
+                        wakeUps() - wakeUpsBefore);
             QApplication::quit();
         });
     }

@@ -31,7 +31,7 @@ void BM_loadHistory(benchmark::State& state)
 {
     for (auto _ : state) {
         auto jobs = readHistory(engineRoot());
-        if (jobs.size() != jobCount)
+        if (jobs.size() != static_cast<std::size_t>(jobCount))
             state.SkipWithError("not every job was listed");
         benchmark::DoNotOptimize(jobs);
     }
@@ -45,7 +45,7 @@ void BM_loadHistoryAgain(benchmark::State& state)
     reader.read(engineRoot());
     for (auto _ : state) {
         auto jobs = reader.read(engineRoot());
-        if (jobs.size() != jobCount)
+        if (jobs.size() != static_cast<std::size_t>(jobCount))
             state.SkipWithError("not every job was listed");
         benchmark::DoNotOptimize(jobs);
     }

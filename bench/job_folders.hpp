@@ -2,9 +2,9 @@
 
 #pragma once
 
-// Ten thousand finished four-stem jobs in a temporary engine folder, for the
-// benchmarks of the history: records only, or with small input and stem
-// files too (a size scan then has five files a job to visit).
+// Ten thousand finished four-stem jobs (see jobCount) in a temporary engine
+// folder, for the benchmarks of the history: records only, or with small
+// input and stem files too (a size scan then has five files a job to visit).
 
 #include "model/job_json.hpp"
 #include "model/job_layout.hpp"
@@ -17,7 +17,11 @@
 
 namespace tonfield::bench {
 
-constexpr int jobCount = 10'000;
+// Ten thousand, or TONFIELD_BENCH_JOBS of them (a hundred thousand, say).
+inline const int jobCount = [] {
+    const char* asked = std::getenv("TONFIELD_BENCH_JOBS");
+    return asked && std::atoi(asked) > 0 ? std::atoi(asked) : 10'000;
+}();
 
 inline std::filesystem::path makeJobFolders(bool withFiles)
 {

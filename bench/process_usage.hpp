@@ -2,7 +2,7 @@
 
 #pragma once
 
-// What this process uses: resident memory and CPU time so far.
+// What this process uses: resident memory, CPU time and wake-ups so far.
 
 #include <fstream>
 #include <string>
@@ -26,6 +26,15 @@ inline double cpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Times any of its threads gave up the CPU to wait (for a timer, a file, an
+// event): an idle program that keeps waking keeps the CPU from sleeping.
+inline long wakeUps()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_nvcsw;
 }
 
 } // namespace tonfield::bench

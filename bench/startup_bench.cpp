@@ -4,8 +4,9 @@
 // built with the same flags: one that shows every text of Tonfield's first
 // frame in the same fonts and colours, with no logic (same_frame_reference),
 // and a bare one with the headline alone (startup_reference); as ratios of
-// medians over repeated runs. Then resident memory and CPU use of the idle
-// window with the 0.4 s poll timer running.
+// medians over repeated runs. Then resident memory, CPU use and wake-ups of
+// the idle window with the 0.4 s poll timer running, and the wake-ups of the
+// idle reference.
 //
 //     startup_bench [runs=15] [idle seconds=60]
 //
@@ -169,7 +170,14 @@ int main(int argc, char** argv)
 
     long kib = 0;
     double cpu = 0;
-    std::sscanf(measure(tonfield, {}, idleSeconds).second.c_str(), "idle %ld %lf", &kib, &cpu);
-    std::printf("idle for %d s: resident %ld KiB, CPU %.3f s (%.3f %%)\n", idleSeconds, kib, cpu,
-                100.0 * cpu / idleSeconds);
+    long wakes = 0;
+    std::sscanf(measure(tonfield, {}, idleSeconds).second.c_str(), "idle %ld %lf %ld", &kib, &cpu,
+                &wakes);
+    long sameWakes = 0;
+    std::sscanf(
+        measure(folder + "/same_frame_reference", {description}, idleSeconds).second.c_str(),
+        "idle %*d %*f %ld", &sameWakes);
+    std::printf("idle for %d s: resident %ld KiB, CPU %.3f s (%.3f %%), %ld wake-ups (the same "
+                "frame without logic: %ld)\n",
+                idleSeconds, kib, cpu, 100.0 * cpu / idleSeconds, wakes, sameWakes);
 }
